@@ -1,0 +1,162 @@
+// Opening the run's files and reading the SNP inputs.
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+#include "ldprune/steps.h"
+
+namespace ldprune {
+namespace {
+
+using textio::Failure;
+using textio::Field;
+using textio::Pattern;
+using textio::Reader;
+
+[[noreturn]] void input_error(const std::string& message) {
+  throw Failure{textio::kExitInputError, message};
+}
+
+std::string at_record(const char* file, long record) {
+  return std::string(file) + ": record " + std::to_string(record) + ": ";
+}
+
+// A token that becomes a stored SNP name must fit the tables.
+void check_name(const Token& name, const char* file, long record) {
+  if (name.length() > kMaxName) {
+    input_error(at_record(file, record) + "SNP name \"" + std::string(name.str().substr(0, kMaxName)) +
+                "...\" is longer than " + std::to_string(kMaxName) + " characters");
+  }
+}
+
+void check_count(long attempts, long limit, const char* file) {
+  if (attempts >= limit) input_error(std::string(file) + ": more than " + std::to_string(limit) + " records");
+}
+
+void check_read(const Reader& in, const char* file) {
+  if (in.error()) input_error(std::string("cannot read ") + file + ": " + textio::describe_errno(in.error()));
+}
+
+void open_input(Reader& in, const char* file) {
+  if (!in.open(file)) input_error(std::string("cannot open ") + file + ": " + textio::describe_errno(errno));
+}
+
+void open_output(textio::Writer& out, const char* file) {
+  if (!out.open(file)) input_error(std::string("cannot create ") + file + ": " + textio::describe_errno(errno));
+}
+
+// SNP list: a header of three tokens, then records of a name and a discarded
+// token. N is the number of record attempts.
+void read_snp_list(Preprocessor& p) {
+  static const Pattern header("%s\t%s\t%s\n");
+  static const Pattern record("%s\t%s\n");
+  Field f[3];
+  p.snp_list_in.scan(header, f);
+  int k = 0;
+  while (!p.snp_list_in.eof()) {
+    check_count(k, kMaxSnps, kSnpListFile);
+    if (p.snp_list_in.scan(record, f) >= 1) {
+      check_name(f[0].token, kSnpListFile, k + 1);
+      p.snps[k].name = f[0].token;
+    }
+    ++k;
+  }
+  check_read(p.snp_list_in, kSnpListFile);
+  p.snp_list_in.close();
+  p.n = k;
+}
+
+// maf.txt: records matched in order against the SNP table; a record whose
+// name is not the next SNP's is skipped. Scratch values carry over from one
+// record to the next, as a record that does not scan fully is used as it
+// stands.
+void read_positions(Preprocessor& p) {
+  static const Pattern record("%s %ld %f\n");
+  Field f[3];
+  int k = 0;
+  for (long r = 1; !p.maf_in.eof(); ++r) {
+    int got = p.maf_in.scan(record, f);
+    if (got >= 2 && (f[1].integer < INT32_MIN || f[1].integer > INT32_MAX)) {
+      input_error(at_record(kMafFile, r) + "position is outside the 32-bit signed range");
+    }
+    if (k < p.n && f[0].token == p.snps[k].name) {
+      p.snps[k].position = static_cast<int32_t>(f[1].integer);
+      p.snps[k].maf = f[2].real;
+      ++k;
+    }
+  }
+  check_read(p.maf_in, kMafFile);
+  p.maf_in.close();
+}
+
+// weight.txt: record r gives SNP r its name and threshold, unchecked.
+void read_thresholds(Preprocessor& p) {
+  static const Pattern record("%s\t%f\n");
+  Field f[2];
+  for (int r = 0; !p.weight_in.eof(); ++r) {
+    check_count(r, kMaxSnps, kWeightFile);
+    int got = p.weight_in.scan(record, f);
+    if (got >= 1) {
+      check_name(f[0].token, kWeightFile, r + 1);
+      p.snps[r].name = f[0].token;
+    }
+    if (got >= 2) p.snps[r].threshold = f[1].real;
+  }
+  check_read(p.weight_in, kWeightFile);
+  p.weight_in.close();
+}
+
+// A list of names, one record each. A file that is empty or only white
+// space gives one empty attempt, which the empty-list rule removes.
+void read_name_list(Reader& in, const char* file, std::vector<Token>& list) {
+  static const Pattern record("%s\n");
+  Field f[1];
+  list.clear();
+  while (!in.eof()) {
+    check_count(static_cast<long>(list.size()), kMaxList, file);
+    list.emplace_back();
+    if (in.scan(record, f) >= 1) {
+      check_name(f[0].token, file, static_cast<long>(list.size()));
+      list.back() = f[0].token;
+    }
+  }
+  check_read(in, file);
+  in.close();
+  if (list.size() == 1 && list[0].str().empty()) list.clear();
+}
+
+}  // namespace
+
+void open_files(Preprocessor& p) {
+  open_input(p.ld_in, kLdFile);
+  open_input(p.maf_in, kMafFile);
+  open_input(p.weight_in, kWeightFile);
+  open_input(p.done_in, kDoneFile);
+  open_input(p.undesirable_in, kUndesirableFile);
+  open_input(p.snp_list_in, kSnpListFile);
+  open_output(p.log, kLogFile);
+  open_output(p.ld_out, kLdOutFile);
+  open_output(p.maf_out, kMafOutFile);
+}
+
+void read_inputs(Preprocessor& p) {
+  read_snp_list(p);
+  read_positions(p);
+  read_thresholds(p);
+
+  read_name_list(p.done_in, kDoneFile, p.done);
+  p.log.put("total done SNP number is ");
+  p.log.put_integer(static_cast<int64_t>(p.done.size()));
+  p.log.put('\n');
+
+  read_name_list(p.undesirable_in, kUndesirableFile, p.undesirable);
+  p.log.put("undesirable SNPs total number is ");
+  p.log.put_integer(static_cast<int64_t>(p.undesirable.size()));
+  p.log.put('\n');
+
+  std::vector<std::string_view> names;
+  for (int i = 0; i < p.n; ++i) names.push_back(p.snps[i].name.str());
+  p.snp_index.build(std::move(names));
+}
+
+}  // namespace ldprune

@@ -1,0 +1,3 @@
+#include "ldprune/steps.h"
+
+int main() { return ldprune::run(); }

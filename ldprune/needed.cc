@@ -1,0 +1,125 @@
+// Needed SNPs: the done SNPs plus greedy picks that tag every tagged
+// undesirable SNP, each then tagged by itself only.
+#include <string>
+
+#include "ldprune/steps.h"
+
+namespace ldprune {
+namespace {
+
+using textio::Failure;
+
+// Scores of the greedy pick, kept up to date as elements get covered: the
+// score of entry i is the number of uncovered elements that i tags.
+class Coverage {
+ public:
+  Coverage(Preprocessor& p) : p_(p), covered_(p.tagged.size(), 0) {}
+
+  size_t covered() const { return count_; }
+  size_t elements() const { return covered_.size(); }
+
+  // Covers every element that entry i tags.
+  void cover_by(int i) {
+    for (size_t e = 0; e < covered_.size(); ++e) {
+      if (!covered_[e] && tags(p_.new_r2_at(i, p_.tagged[e].new_index))) cover(e);
+    }
+  }
+
+  // The entry with the highest score, the lowest index among equals, and
+  // its score.
+  std::pair<int, long> best() {
+    if (score_.empty()) start_scores();
+    int best = 0;
+    for (int i = 1; i < p_.new_n(); ++i) {
+      if (score_[i] > score_[best]) best = i;
+    }
+    return {best, p_.new_n() > 0 ? score_[best] : 0};
+  }
+
+ private:
+  void start_scores() {
+    const int nn = p_.new_n();
+    score_.assign(nn, 0);
+    std::vector<int> open;
+    for (size_t e = 0; e < covered_.size(); ++e) {
+      if (!covered_[e]) open.push_back(p_.tagged[e].new_index);
+    }
+    for (int i = 0; i < nn; ++i) {
+      const float* row = &p_.new_r2_at(i, 0);
+      long s = 0;
+      for (int col : open) s += tags(row[col]);
+      score_[i] = s;
+    }
+  }
+  void cover(size_t e) {
+    covered_[e] = 1;
+    ++count_;
+    if (score_.empty()) return;
+    int col = p_.tagged[e].new_index;
+    for (int i = 0; i < p_.new_n(); ++i) score_[i] -= tags(p_.new_r2_at(i, col));
+  }
+
+  Preprocessor& p_;
+  std::vector<char> covered_;
+  size_t count_ = 0;
+  std::vector<long> score_;
+};
+
+}  // namespace
+
+void select_needed(Preprocessor& p) {
+  // Each done SNP is the last new-table entry of its name. A done name that
+  // is not in the new table (unknown, or a dropped undesirable SNP) is left
+  // out: it covers nothing and is not forced.
+  p.needed.clear();
+  for (size_t d = 0; d < p.done.size(); ++d) {
+    int g = p.new_index.find(p.done[d]);
+    if (g == textio::NameIndex::kNone) {
+      p.diag.warn("done-unknown",
+                  std::string(kDoneFile) + ": record " + std::to_string(d + 1) + ": SNP " +
+                      std::string(p.done[d].str()) +
+                      " is not in the new table (not in the SNP list, or an undesirable SNP that no desirable SNP "
+                      "tags); it is ignored",
+                  std::string("such SNPs in ") + kDoneFile);
+      continue;
+    }
+    p.needed.push_back(p.new_index.last(g));
+  }
+
+  Coverage coverage(p);
+  for (int n : p.needed) coverage.cover_by(n);
+  while (coverage.covered() < coverage.elements()) {
+    auto [best, score] = coverage.best();
+    if (score == 0) {
+      throw Failure{textio::kExitInputError,
+                    "no SNP tags the remaining " + std::to_string(coverage.elements() - coverage.covered()) +
+                        " tagged undesirable SNPs; needed-SNP selection cannot go on"};
+    }
+    if (p.needed.size() >= static_cast<size_t>(kMaxList)) {
+      throw Failure{textio::kExitInputError, "more than " + std::to_string(kMaxList) + " needed SNPs"};
+    }
+    p.needed.push_back(best);
+    coverage.cover_by(best);
+  }
+
+  for (size_t k = 0; k < p.needed.size(); ++k) {
+    p.log.put("the ");
+    p.log.put_integer(static_cast<int64_t>(k));
+    p.log.put("th needed SNP (counting from 0) is: ");
+    p.log.put(p.new_table[p.needed[k]].name.str());
+    p.log.put('\n');
+  }
+}
+
+void force_needed(Preprocessor& p) {
+  const int nn = p.new_n();
+  std::vector<char> forced(nn, 0);
+  for (int n : p.needed) {
+    if (forced[n]) continue;  // forcing again changes nothing
+    forced[n] = 1;
+    for (int k = 0; k < nn; ++k) p.new_r2_at(k, n) = 0.0f;
+    p.new_r2_at(n, n) = 1.0f;
+  }
+}
+
+}  // namespace ldprune

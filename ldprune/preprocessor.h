@@ -1,0 +1,105 @@
+// The tables of one ldprune run, shared by its steps.
+//
+// One Preprocessor holds everything a run reads, builds and writes: the open
+// files, the SNP table, the done and undesirable lists, the r2 table of tag
+// scores, the screening results, the new table with its new_r2 table and the
+// needed SNPs. Each step of steps.h reads what the steps before it filled in
+// and fills in its own part, so a step can be run on its own in a test by
+// setting up the tables it needs.
+#ifndef LDPRUNE_PREPROCESSOR_H_
+#define LDPRUNE_PREPROCESSOR_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "textio/diagnostics.h"
+#include "textio/name_index.h"
+#include "textio/reader.h"
+#include "textio/token.h"
+#include "textio/writer.h"
+
+namespace ldprune {
+
+using textio::Token;
+
+// Capacities: SNPs, and entries of the done, undesirable and needed lists.
+constexpr int kMaxSnps = 2000;
+constexpr int kMaxList = 2000;
+// Longest SNP name the tables store.
+constexpr size_t kMaxName = 29;
+
+// File names, all in the working directory.
+inline constexpr const char* kLdFile = "ld.txt";
+inline constexpr const char* kMafFile = "maf.txt";
+inline constexpr const char* kWeightFile = "weight.txt";
+inline constexpr const char* kDoneFile = "done.txt";
+inline constexpr const char* kUndesirableFile = "undesirable.txt";
+inline constexpr const char* kSnpListFile = "SNP_names.data";
+inline constexpr const char* kLogFile = "ld_processed_temp.txt";
+inline constexpr const char* kLdOutFile = "ld_processed.txt";
+inline constexpr const char* kMafOutFile = "maf_processed.txt";
+
+// Tagging rule: a stored tag score of at least 1.0 means "tags".
+inline bool tags(float score) { return score >= 1.0f; }
+
+struct Snp {
+  Token name;
+  int32_t position = 0;
+  float maf = 0.0f;
+  float threshold = 0.0f;
+};
+
+// An undesirable SNP that some desirable SNP tags.
+struct TaggedUndesirable {
+  int snp = 0;        // index in the SNP table
+  Token name;         // name from the undesirable list
+  int new_index = 0;  // index in the new table
+};
+
+struct Preprocessor {
+  explicit Preprocessor(std::string* diagnostics_capture = nullptr)
+      : diag("ldprune", diagnostics_capture) {}
+
+  textio::Diagnostics diag;
+
+  // Files of the run.
+  textio::Reader ld_in, maf_in, weight_in, done_in, undesirable_in, snp_list_in;
+  textio::Writer log, ld_out, maf_out;
+
+  // SNP table: entries [0, n) come from the SNP list; weight.txt may name
+  // entries up to kMaxSnps.
+  std::vector<Snp> snps = std::vector<Snp>(kMaxSnps);
+  int n = 0;
+  textio::NameIndex snp_index;  // names of entries [0, n)
+
+  std::vector<Token> done;         // done list, D entries
+  std::vector<Token> undesirable;  // undesirable list, U entries
+
+  // r2 table: n x n tag scores, row = tagging SNP, column = tagged SNP.
+  std::vector<float> r2;
+  float& r2_at(int i, int j) { return r2[static_cast<size_t>(i) * n + j]; }
+
+  // Screening: per undesirable entry its SNP index (-1 for a name that is
+  // not in the SNP table) and tagger count; the tagged-undesirable list; a
+  // drop mark per SNP and the number of marks.
+  std::vector<int> undesirable_index;
+  std::vector<long> tagger_count;
+  std::vector<TaggedUndesirable> tagged;
+  std::vector<char> dropped = std::vector<char>(kMaxSnps, 0);
+  long dropped_count = 0;
+
+  // New table: the SNPs without a drop mark, and their new_r2 table.
+  std::vector<Snp> new_table;
+  std::vector<float> new_r2;
+  textio::NameIndex new_index;  // names of the new table
+  int new_n() const { return static_cast<int>(new_table.size()); }
+  float& new_r2_at(int i, int j) { return new_r2[static_cast<size_t>(i) * new_table.size() + j]; }
+
+  // Needed SNPs: new-table indexes, the done SNPs first.
+  std::vector<int> needed;
+};
+
+}  // namespace ldprune
+
+#endif  // LDPRUNE_PREPROCESSOR_H_

@@ -1,0 +1,93 @@
+// The r2 table: tag scores for every ordered pair of SNPs.
+#include <algorithm>
+#include <cstdint>
+
+#include "ldprune/steps.h"
+
+namespace ldprune {
+namespace {
+
+// Reads ld.txt into the upper triangle. A record sets every cell (i, j),
+// i <= j, whose row SNP carries its first name and whose column SNP its
+// second name; a later record for the same cell wins. Names are looked up
+// once per record: the value is kept at (first entry of the first name,
+// first entry of the second name), and only when the SNP table repeats a
+// name is it spread to the other cells of that pair of names afterwards.
+void read_pairs(Preprocessor& p) {
+  static const textio::Pattern record("%s %s %f\n");
+  const int n = p.n;
+  const bool repeated_names = p.snp_index.groups() < n;
+  std::vector<uint64_t> listed;  // pairs of first entries that a record named
+  if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
+
+  textio::Field f[3];
+  while (!p.ld_in.eof()) {
+    p.ld_in.scan(record, f);  // a value that did not scan keeps the last one
+    int a = p.snp_index.find(f[0].token);
+    if (a == textio::NameIndex::kNone) continue;
+    int b = p.snp_index.find(f[1].token);
+    if (b == textio::NameIndex::kNone) continue;
+    int i = p.snp_index.first(a), j = p.snp_index.first(b);
+    if (!repeated_names) {
+      if (i <= j) p.r2_at(i, j) = f[2].real;
+      continue;
+    }
+    size_t cell = static_cast<size_t>(i) * n + j;
+    p.r2[cell] = f[2].real;
+    listed[cell / 64] |= uint64_t{1} << (cell % 64);
+  }
+  if (p.ld_in.error()) {
+    throw textio::Failure{textio::kExitInputError,
+                          std::string("cannot read ") + kLdFile + ": " + textio::describe_errno(p.ld_in.error())};
+  }
+  p.ld_in.close();
+
+  if (!repeated_names) return;
+  // Each cell takes the value kept for its pair of names. A kept value sits
+  // either below the diagonal, which this loop does not write, or in a cell
+  // whose own value is that same pair's value, so the order is safe.
+  for (int i = 0; i < n; ++i) {
+    int ri = p.snp_index.first(p.snp_index.group_of(i));
+    for (int j = i; j < n; ++j) {
+      int rj = p.snp_index.first(p.snp_index.group_of(j));
+      size_t cell = static_cast<size_t>(ri) * n + rj;
+      bool set = (listed[cell / 64] >> (cell % 64)) & 1;
+      p.r2_at(i, j) = set ? p.r2[cell] : 0.0f;
+    }
+  }
+}
+
+// Copies the upper triangle onto the lower one, block by block.
+void mirror(Preprocessor& p) {
+  constexpr int kBlock = 64;
+  const int n = p.n;
+  for (int bi = 0; bi < n; bi += kBlock) {
+    for (int bj = bi; bj < n; bj += kBlock) {
+      for (int i = bi; i < std::min(bi + kBlock, n); ++i) {
+        for (int j = std::max(bj, i + 1); j < std::min(bj + kBlock, n); ++j) p.r2_at(j, i) = p.r2_at(i, j);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void build_r2_table(Preprocessor& p) {
+  const int n = p.n;
+  p.r2.assign(static_cast<size_t>(n) * n, 0.0f);
+  read_pairs(p);
+  for (int i = 0; i < n; ++i) p.r2_at(i, i) = 1.0f;
+  mirror(p);
+  // Fold in the tagged SNP's threshold, in double precision, rounded once:
+  // S = 1 - (threshold[j] - r2), so that S >= 1 exactly when i tags j.
+  for (int i = 0; i < n; ++i) {
+    float* row = &p.r2_at(i, 0);
+    for (int j = 0; j < n; ++j) {
+      if (j == i) continue;
+      double threshold = p.snps[j].threshold;
+      row[j] = static_cast<float>(1.0 - (threshold - static_cast<double>(row[j])));
+    }
+  }
+}
+
+}  // namespace ldprune

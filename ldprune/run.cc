@@ -1,0 +1,31 @@
+// The entry routine of ldprune.
+#include "ldprune/steps.h"
+
+namespace ldprune {
+
+int run() {
+  Preprocessor p;
+  try {
+    open_files(p);
+    read_inputs(p);
+    build_r2_table(p);
+    screen_undesirable(p);
+    build_new_table(p);
+    locate_and_silence(p);
+    select_needed(p);
+    force_needed(p);
+    int status = write_outputs(p);
+    p.diag.finish();
+    return status;
+  } catch (const textio::Failure& failure) {
+    // The outputs keep nothing of a run that failed: they stay empty.
+    p.log.discard();
+    p.ld_out.discard();
+    p.maf_out.discard();
+    p.diag.finish();
+    p.diag.error(failure.message);
+    return failure.status;
+  }
+}
+
+}  // namespace ldprune

@@ -1,0 +1,99 @@
+// Screening of the undesirable SNPs, and silencing the ones that stay.
+#include <string>
+
+#include "ldprune/steps.h"
+
+namespace ldprune {
+namespace {
+
+void log_line(textio::Writer& log, const char* before, std::string_view value, const char* after) {
+  log.put(before);
+  log.put(value);
+  log.put(after);
+}
+
+}  // namespace
+
+void screen_undesirable(Preprocessor& p) {
+  const int n = p.n;
+  const int u_count = static_cast<int>(p.undesirable.size());
+
+  // Each entry stands for the last SNP of that name. A name that is not in
+  // the SNP table takes no part in screening.
+  p.undesirable_index.assign(u_count, -1);
+  std::vector<char> is_undesirable(n, 0);
+  for (int u = 0; u < u_count; ++u) {
+    int g = p.snp_index.find(p.undesirable[u]);
+    if (g == textio::NameIndex::kNone) {
+      p.diag.warn("undesirable-unknown",
+                  std::string(kUndesirableFile) + ": record " + std::to_string(u + 1) + ": SNP " +
+                      std::string(p.undesirable[u].str()) + " is not in the SNP list; it is ignored",
+                  std::string("unknown SNPs in ") + kUndesirableFile);
+      continue;
+    }
+    p.undesirable_index[u] = p.snp_index.last(g);
+    is_undesirable[p.undesirable_index[u]] = 1;
+  }
+
+  // Tagger counts, one column scan per distinct undesirable SNP.
+  std::vector<long> count_of(n, -1);
+  p.tagger_count.assign(u_count, 0);
+  p.tagged.clear();
+  for (int u = 0; u < u_count; ++u) {
+    int s = p.undesirable_index[u];
+    if (s < 0) continue;
+    if (count_of[s] < 0) {
+      long count = 0;
+      for (int j = 0; j < n; ++j) count += !is_undesirable[j] && tags(p.r2_at(j, s));
+      count_of[s] = count;
+    }
+    long count = p.tagger_count[u] = count_of[s];
+    p.log.put("Undesirable SNP ");
+    p.log.put(p.undesirable[u].str());
+    p.log.put(" is tagged by ");
+    p.log.put_integer(count);
+    p.log.put(" other desirable SNPs\n");
+    if (count > 0) {
+      p.tagged.push_back(TaggedUndesirable{s, p.snps[s].name, 0});
+      log_line(p.log, "Undesirable SNP ", p.snps[s].name.str(), " can be tagged by other desirable SNPs\n");
+    }
+  }
+
+  size_t t = 0;
+  for (int u = 0; u < u_count; ++u) {
+    int s = p.undesirable_index[u];
+    if (s < 0) continue;
+    if (p.tagger_count[u] == 0) {
+      p.dropped[s] = 1;
+    } else {
+      p.tagged[t++].name = p.undesirable[u];
+    }
+  }
+
+  p.dropped_count = 0;
+  for (int j = 0; j < n; ++j) p.dropped_count += p.dropped[j] == 1;
+  p.log.put("Undesirable and untagged SNPs number: ");
+  p.log.put_integer(p.dropped_count);
+  p.log.put('\n');
+  for (const TaggedUndesirable& e : p.tagged) log_line(p.log, "Undesirable and tagged SNP: ", e.name.str(), "\n");
+}
+
+void locate_and_silence(Preprocessor& p) {
+  for (TaggedUndesirable& e : p.tagged) {
+    int g = p.new_index.find(e.name);
+    e.new_index = g == textio::NameIndex::kNone ? 0 : p.new_index.last(g);
+  }
+  for (const TaggedUndesirable& e : p.tagged) {
+    p.log.put("The undesirable and tagged SNP ");
+    p.log.put(e.name.str());
+    p.log.put(" is the ");
+    p.log.put_integer(e.new_index);
+    p.log.put("th SNP (counting from 0th) in the new table\n");
+  }
+  const int nn = p.new_n();
+  for (const TaggedUndesirable& e : p.tagged) {
+    for (int j = 0; j < nn; ++j) p.new_r2_at(e.new_index, j) = 0.0f;
+  }
+}
+
+}  // namespace ldprune

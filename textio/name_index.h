@@ -1,0 +1,53 @@
+// Look-up of names in a fixed list.
+//
+// NameIndex is built once from a list of names and answers, in constant time,
+// which entries carry a given name: the first, the last, or all of them in
+// list order. Names compare by their C-string value, byte for byte; an
+// overlong token names no entry.
+#ifndef TEXTIO_NAME_INDEX_H_
+#define TEXTIO_NAME_INDEX_H_
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "textio/token.h"
+
+namespace textio {
+
+class NameIndex {
+ public:
+  static constexpr int kNone = -1;
+
+  // Indexes names[0..size). The views must stay valid while the index is used.
+  void build(std::vector<std::string_view> names);
+
+  // The group of entries that carry `name`, or kNone.
+  int find(std::string_view name) const;
+  int find(const Token& name) const { return name.overlong() ? kNone : find(name.str()); }
+
+  // Entries of a group, in list order; the group is never empty.
+  std::span<const int> entries(int group) const {
+    return {order_.data() + start_[group], order_.data() + start_[group + 1]};
+  }
+  int first(int group) const { return entries(group).front(); }
+  int last(int group) const { return entries(group).back(); }
+  // Number of distinct names.
+  int groups() const { return static_cast<int>(start_.size()) - 1; }
+  // The group of entry i.
+  int group_of(int i) const { return group_of_[i]; }
+
+ private:
+  static uint64_t hash(std::string_view s);
+
+  std::vector<std::string_view> names_;  // one per group
+  std::vector<int> slots_;               // open addressing: group or kNone
+  std::vector<int> start_;               // group g's entries: order_[start_[g]..start_[g+1])
+  std::vector<int> order_;
+  std::vector<int> group_of_;
+};
+
+}  // namespace textio
+
+#endif  // TEXTIO_NAME_INDEX_H_

@@ -1,0 +1,384 @@
+#include "textio/reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+namespace textio {
+namespace {
+
+// White space of the C locale: blank, tab, line feed, vertical tab, form
+// feed, carriage return.
+constexpr bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+constexpr bool is_xdigit(int c) {
+  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+constexpr int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
+struct SpaceTable {
+  bool space[256] = {};
+  constexpr SpaceTable() {
+    for (int c = 0; c < 256; ++c) space[c] = is_space(c);
+  }
+};
+constexpr SpaceTable kSpace;
+
+constexpr int64_t kIntegerLimit = int64_t{1} << 62;
+constexpr int64_t kExponentLimit = int64_t{1} << 50;
+constexpr int kMaxSignificant = 200;  // decides every single-precision rounding
+
+}  // namespace
+
+// The number text accepted by "%f", reduced to what decides its value:
+// significant digits (leading zeros dropped, digits past kMaxSignificant
+// folded into a sticky digit), the power of the base they are scaled by, and
+// the exponent part. The value is that of the longest prefix the C library's
+// strtof() accepts, which is what its scanner stores.
+struct RealText {
+  bool negative = false;
+  bool hex = false;
+  bool got_digit = false;       // a mantissa digit was read
+  size_t chars = 0;             // characters accepted, sign included
+  bool got_sign = false;
+  char sig[kMaxSignificant + 2];
+  int nsig = 0;
+  bool sticky = false;          // a non-zero digit was dropped
+  uint64_t small = 0;           // value of sig while nsig <= 18
+  int64_t scale = 0;            // power of the base applied to sig
+  bool exp_digits = false;
+  bool exp_negative = false;
+  int64_t exponent = 0;
+
+  void mantissa_digit(int c, bool fraction) {
+    got_digit = true;
+    if (nsig == 0 && c == '0') {
+      if (fraction) --scale;
+      return;
+    }
+    if (nsig < kMaxSignificant) {
+      sig[nsig++] = static_cast<char>(c);
+      int d = is_digit(c) ? c - '0' : lower(c) - 'a' + 10;
+      small = small * (hex ? 16 : 10) + static_cast<uint64_t>(d);
+      if (fraction) --scale;
+    } else {
+      if (c != '0') sticky = true;
+      if (!fraction) ++scale;
+    }
+  }
+  void exponent_digit(int c) {
+    exp_digits = true;
+    if (exponent < kExponentLimit) exponent = exponent * 10 + (c - '0');
+  }
+
+  float value() const {
+    float magnitude = 0.0f;
+    if (nsig > 0) {
+      int64_t e = scale * (hex ? 4 : 1);
+      if (exp_digits) e += exp_negative ? -exponent : exponent;
+      magnitude = hex ? convert_slow(e) : convert_decimal(e);
+    }
+    return negative ? -magnitude : magnitude;
+  }
+
+ private:
+  float convert_decimal(int64_t e) const {
+    // Exact fast path: the digits and the power of ten are both exact in
+    // single precision, so one rounded operation gives the nearest value.
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    if (nsig <= 7 && !sticky && e >= -10 && e <= 10) {
+      float w = static_cast<float>(small);
+      return e < 0 ? w / kPow10[-e] : w * kPow10[e];
+    }
+    return convert_slow(e);
+  }
+  float convert_slow(int64_t e) const {
+    constexpr int64_t kClamp = 1000000000;
+    if (e > kClamp) e = kClamp;
+    if (e < -kClamp) e = -kClamp;
+    char text[kMaxSignificant + 40];
+    int n = 0;
+    if (hex) {
+      text[n++] = '0';
+      text[n++] = 'x';
+    }
+    for (int i = 0; i < nsig; ++i) text[n++] = sig[i];
+    if (sticky) text[n++] = '1', e -= hex ? 4 : 1;
+    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "%c%lld",
+                  hex ? 'p' : 'e', static_cast<long long>(e));
+    return std::strtof(text, nullptr);
+  }
+};
+
+Pattern::Pattern(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (is_space(c)) {
+      if (ops_.empty() || ops_.back() != Op::kSpace) ops_.push_back(Op::kSpace);
+      continue;
+    }
+    std::string_view rest = text.substr(i);
+    if (rest.substr(0, 2) == "%s") {
+      ops_.push_back(Op::kToken);
+      i += 1;
+    } else if (rest.substr(0, 2) == "%d") {
+      ops_.push_back(Op::kInteger);
+      i += 1;
+    } else if (rest.substr(0, 3) == "%ld") {
+      ops_.push_back(Op::kInteger);
+      i += 2;
+    } else if (rest.substr(0, 2) == "%f") {
+      ops_.push_back(Op::kReal);
+      i += 1;
+    } else {
+      std::fprintf(stderr, "textio: unsupported scan pattern\n");
+      std::abort();
+    }
+    ++conversions_;
+  }
+}
+
+Reader::Reader(size_t buffer_size) : buf_(buffer_size < 1 ? 1 : buffer_size) {}
+
+Reader::~Reader() { close(); }
+
+bool Reader::open(const char* path) {
+  close();
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    errno = EISDIR;
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+void Reader::open_string(std::string_view data) {
+  close();
+  memory_.assign(data);
+  from_memory_ = true;
+}
+
+void Reader::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  memory_.clear();
+  memory_pos_ = 0;
+  from_memory_ = false;
+  pos_ = end_ = 0;
+  eof_ = false;
+  error_ = 0;
+}
+
+int Reader::refill() {
+  if (eof_) return -1;
+  ssize_t n = 0;
+  if (from_memory_) {
+    size_t left = memory_.size() - memory_pos_;
+    n = static_cast<ssize_t>(left < buf_.size() ? left : buf_.size());
+    std::copy_n(memory_.data() + memory_pos_, n, buf_.data());
+    memory_pos_ += static_cast<size_t>(n);
+  } else if (fd_ >= 0) {
+    do {
+      n = ::read(fd_, buf_.data(), buf_.size());
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) error_ = errno;
+  }
+  if (n <= 0) {
+    eof_ = true;
+    return -1;
+  }
+  pos_ = 0;
+  end_ = static_cast<size_t>(n);
+  return static_cast<unsigned char>(buf_[0]);
+}
+
+bool Reader::skip_space() {
+  for (;;) {
+    while (pos_ < end_) {
+      if (!kSpace.space[static_cast<unsigned char>(buf_[pos_])]) return true;
+      ++pos_;
+    }
+    if (refill() < 0) return false;
+  }
+}
+
+bool Reader::scan_token(Token* out) {
+  if (!skip_space()) return false;
+  // Once a first character is there the conversion cannot fail, so the
+  // target is filled in place.
+  Token& t = *out;
+  t.begin();
+  for (;;) {
+    size_t start = pos_;
+    while (pos_ < end_ && !kSpace.space[static_cast<unsigned char>(buf_[pos_])]) ++pos_;
+    t.append(buf_.data() + start, pos_ - start);
+    if (pos_ < end_ || refill() < 0) break;
+  }
+  t.finish();
+  return true;
+}
+
+bool Reader::scan_integer(int64_t* out) {
+  if (!skip_space()) return false;
+  int c = peek();
+  bool negative = false;
+  if (c == '-' || c == '+') {
+    negative = c == '-';
+    ++pos_;
+    c = peek();
+  }
+  if (!is_digit(c)) return false;  // a sign alone stays consumed
+  int64_t v = 0;
+  do {
+    if (v < kIntegerLimit) v = v * 10 + (c - '0');
+    ++pos_;
+    c = peek();
+  } while (is_digit(c));
+  *out = negative ? -v : v;
+  return true;
+}
+
+// Accepts the characters the C library's "%f" scanner accepts, in the same
+// states; see RealText for how the value is then formed.
+void Reader::scan_real_body(RealText* t) {
+  int c = peek();
+  int exp_char = 'e';
+  if (c == '0') {
+    ++pos_;
+    ++t->chars;
+    c = peek();
+    if (lower(c) == 'x') {
+      t->hex = true;
+      exp_char = 'p';
+      ++pos_;
+      ++t->chars;
+    } else {
+      t->mantissa_digit('0', false);
+    }
+  }
+  bool got_dot = false, got_e = false, last_was_e = false;
+  for (;;) {
+    c = peek();
+    if (got_e) {
+      if (is_digit(c)) {
+        t->exponent_digit(c);
+      } else if (last_was_e && (c == '-' || c == '+')) {
+        t->exp_negative = c == '-';
+      } else {
+        return;
+      }
+      last_was_e = false;
+    } else if (is_digit(c) || (t->hex && is_xdigit(c))) {
+      t->mantissa_digit(c, got_dot);
+    } else if (t->got_digit && lower(c) == exp_char) {
+      got_e = got_dot = last_was_e = true;
+    } else if (!got_dot && c == '.') {
+      got_dot = true;
+    } else {
+      return;
+    }
+    ++pos_;
+    ++t->chars;
+  }
+}
+
+bool Reader::scan_real(float* out) {
+  if (!skip_space()) return false;
+  RealText t;
+  int c = peek();
+  if (c == '-' || c == '+') {
+    t.negative = c == '-';
+    t.got_sign = true;
+    ++t.chars;
+    ++pos_;
+    c = peek();
+    if (c < 0) return false;
+  }
+  // "nan", "inf" and "infinity", in any case: a character that breaks the
+  // word is consumed with it.
+  auto word = [this](const char* rest) {
+    for (; *rest; ++rest) {
+      int ch = peek();
+      if (ch < 0) return false;
+      ++pos_;
+      if (lower(ch) != *rest) return false;
+    }
+    return true;
+  };
+  if (lower(c) == 'n') {
+    ++pos_;
+    if (!word("an")) return false;
+    float nan = std::numeric_limits<float>::quiet_NaN();
+    *out = t.negative ? -nan : nan;
+    return true;
+  }
+  if (lower(c) == 'i') {
+    ++pos_;
+    if (!word("nf")) return false;
+    if (lower(peek()) == 'i') {
+      ++pos_;
+      if (!word("nity")) return false;
+    }
+    float inf = std::numeric_limits<float>::infinity();
+    *out = t.negative ? -inf : inf;
+    return true;
+  }
+  scan_real_body(&t);
+  size_t prefix = (t.got_sign ? 1 : 0) + (t.hex ? 2 : 0);
+  if (t.chars == prefix) return false;  // nothing, or a bare "0x"
+  if (!t.got_digit && !t.hex) return false;  // only a sign and a point
+  *out = t.value();
+  return true;
+}
+
+int Reader::scan(const Pattern& pattern, Field* out) {
+  int done = 0;
+  for (Pattern::Op op : pattern.ops()) {
+    bool ok = true;
+    switch (op) {
+      case Pattern::Op::kSpace:
+        skip_space();
+        continue;
+      case Pattern::Op::kToken:
+        ok = scan_token(&out[done].token);
+        break;
+      case Pattern::Op::kInteger:
+        ok = scan_integer(&out[done].integer);
+        break;
+      case Pattern::Op::kReal:
+        ok = scan_real(&out[done].real);
+        break;
+    }
+    if (!ok) break;
+    ++done;
+  }
+  return done;
+}
+
+size_t Reader::read_line(char* buf, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  while (n + 1 < size) {
+    int c = peek();
+    if (c < 0) break;
+    ++pos_;
+    buf[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  if (n > 0) buf[n] = '\0';
+  return n;
+}
+
+}  // namespace textio

@@ -1,0 +1,68 @@
+// A white-space-free token as the "%s" conversion reads it.
+//
+// A token keeps its first kCapacity bytes and its full length, so memory does
+// not depend on the input, yet an overlong token is never mistaken for a
+// shorter one. Its value as a string is the C string the C library would hold:
+// the bytes up to the first NUL. Callers that store a token as a name check
+// length() against their own limit; tokens that are only compared may be of
+// any length, and one longer than kCapacity equals no stored name.
+#ifndef TEXTIO_TOKEN_H_
+#define TEXTIO_TOKEN_H_
+
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+namespace textio {
+
+class Token {
+ public:
+  static constexpr size_t kCapacity = 63;
+
+  Token() = default;
+  explicit Token(std::string_view s) { assign(s.data(), s.size()); }
+
+  // Full length of the token as read, in bytes.
+  size_t length() const { return length_; }
+  bool overlong() const { return length_ > kCapacity; }
+  // The C-string value: bytes up to the first NUL.
+  std::string_view str() const { return {bytes_, cstr_length_}; }
+  const char* c_str() const { return bytes_; }
+
+  // Two tokens are equal when both fit the capacity and their C-string
+  // values are equal.
+  bool operator==(const Token& o) const {
+    return !overlong() && !o.overlong() && str() == o.str();
+  }
+
+  void assign(const char* s, size_t n) {
+    length_ = n;
+    size_t kept = n < kCapacity ? n : kCapacity;
+    std::memcpy(bytes_, s, kept);
+    bytes_[kept] = '\0';
+    cstr_length_ = std::strlen(bytes_);
+  }
+
+  // Used by the scanner, which fills the token piece by piece.
+  void begin() { length_ = 0; }
+  void append(const char* s, size_t n) {
+    if (length_ < kCapacity) {
+      size_t room = kCapacity - length_;
+      std::memcpy(bytes_ + length_, s, n < room ? n : room);
+    }
+    length_ += n;
+  }
+  void finish() {
+    bytes_[length_ < kCapacity ? length_ : kCapacity] = '\0';
+    cstr_length_ = std::strlen(bytes_);
+  }
+
+ private:
+  size_t length_ = 0;
+  size_t cstr_length_ = 0;
+  char bytes_[kCapacity + 1] = {};
+};
+
+}  // namespace textio
+
+#endif  // TEXTIO_TOKEN_H_

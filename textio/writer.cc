@@ -1,0 +1,177 @@
+#include "textio/writer.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+namespace textio {
+namespace {
+
+__extension__ typedef unsigned __int128 uint128;
+
+// Two-digit pairs "00" to "99" for fast decimal printing.
+struct DigitPairs {
+  char d[200] = {};
+  constexpr DigitPairs() {
+    for (int i = 0; i < 100; ++i) {
+      d[2 * i] = static_cast<char>('0' + i / 10);
+      d[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+constexpr DigitPairs kPairs;
+
+// Writes the decimal digits of v and returns the number written.
+size_t put_u128(uint128 v, char* out) {
+  char tmp[48];
+  size_t n = 0;
+  while (v >= 100) {
+    unsigned r = static_cast<unsigned>(v % 100);
+    v /= 100;
+    tmp[n++] = kPairs.d[2 * r + 1];
+    tmp[n++] = kPairs.d[2 * r];
+  }
+  unsigned r = static_cast<unsigned>(v);
+  if (r >= 10) {
+    tmp[n++] = kPairs.d[2 * r + 1];
+    tmp[n++] = kPairs.d[2 * r];
+  } else {
+    tmp[n++] = static_cast<char>('0' + r);
+  }
+  for (size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+  return n;
+}
+
+}  // namespace
+
+// A float is m * 2^e with m below 2^24. Its six-decimal text is the exact
+// value times 10^6, rounded to an integer with ties to even (as the C
+// library rounds), split into integer part and six fraction digits. Both
+// fit in 128 bits, so the result is exact for every float.
+size_t format_real(float value, char* out) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  size_t n = 0;
+  if (bits >> 31) out[n++] = '-';
+  uint32_t biased = (bits >> 23) & 0xff;
+  uint32_t fraction = bits & 0x7fffff;
+  if (biased == 0xff) {
+    std::memcpy(out + n, fraction ? "nan" : "inf", 3);
+    return n + 3;
+  }
+  uint64_t m = biased ? (fraction | 0x800000u) : fraction;
+  int e = biased ? static_cast<int>(biased) - 150 : -149;
+  if (e >= 0) {
+    n += put_u128(static_cast<uint128>(m) << e, out + n);
+    std::memcpy(out + n, ".000000", 7);
+    return n + 7;
+  }
+  uint64_t scaled = m * 1000000u;  // below 2^44
+  uint64_t q = 0;
+  int shift = -e;
+  if (shift < 64) {
+    q = scaled >> shift;
+    uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+    uint64_t half = uint64_t{1} << (shift - 1);
+    if (rest > half || (rest == half && (q & 1))) ++q;
+  }
+  n += put_u128(q / 1000000, out + n);
+  out[n++] = '.';
+  uint32_t f = static_cast<uint32_t>(q % 1000000);
+  for (int i = 2; i >= 0; --i) {
+    uint32_t pair = f % 100;
+    f /= 100;
+    out[n + 2 * i] = kPairs.d[2 * pair];
+    out[n + 2 * i + 1] = kPairs.d[2 * pair + 1];
+  }
+  return n + 6;
+}
+
+Writer::Writer() : buf_(new char[kBufferSize]) {}
+
+Writer::~Writer() {
+  close();
+  delete[] buf_;
+}
+
+bool Writer::open(const char* path) {
+  close();
+  error_ = 0;
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  fd_ = fd;
+  owns_fd_ = true;
+  return true;
+}
+
+void Writer::attach(int fd) {
+  close();
+  error_ = 0;
+  fd_ = fd;
+  owns_fd_ = false;
+}
+
+void Writer::open_string(std::string* sink) {
+  close();
+  error_ = 0;
+  sink_ = sink;
+}
+
+void Writer::put_integer(int64_t value) {
+  if (room() < 24) flush();
+  auto r = std::to_chars(buf_ + len_, buf_ + len_ + 24, value);
+  len_ = static_cast<size_t>(r.ptr - buf_);
+}
+
+void Writer::put_large(std::string_view text) {
+  while (!text.empty()) {
+    if (room() == 0) flush();
+    size_t n = text.size() < room() ? text.size() : room();
+    std::memcpy(buf_ + len_, text.data(), n);
+    len_ += n;
+    text.remove_prefix(n);
+  }
+}
+
+bool Writer::flush() {
+  const char* p = buf_;
+  size_t left = len_;
+  len_ = 0;
+  if (error_) return false;
+  if (sink_) {
+    sink_->append(p, left);
+    return true;
+  }
+  if (fd_ < 0) {
+    if (left) error_ = EBADF;
+    return !error_;
+  }
+  while (left > 0) {
+    ssize_t w = ::write(fd_, p, left);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      error_ = w < 0 ? errno : EIO;
+      return false;
+    }
+    p += w;
+    left -= static_cast<size_t>(w);
+  }
+  return true;
+}
+
+bool Writer::close() {
+  bool ok = flush();
+  if (fd_ >= 0 && owns_fd_ && ::close(fd_) != 0 && ok) {
+    error_ = errno;
+    ok = false;
+  }
+  fd_ = -1;
+  owns_fd_ = false;
+  sink_ = nullptr;
+  return ok && !error_;
+}
+
+}  // namespace textio

@@ -1,0 +1,86 @@
+// Buffered writing of text by C-library print patterns.
+//
+// A Writer collects output in a large buffer and writes it to a file (or
+// appends it to a string, for tests). The put_* calls print exactly what
+// printf prints for "%s", "%d"/"%ld" and "%f" (a float widened to double, six
+// decimals, including negative zero, huge values, inf and nan). A write that
+// fails is remembered: later output is dropped, and close() reports it.
+#ifndef TEXTIO_WRITER_H_
+#define TEXTIO_WRITER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace textio {
+
+// Formats `value` as printf("%f", (double)value) does. `out` needs room for
+// kMaxRealText bytes; returns the number of bytes written.
+constexpr size_t kMaxRealText = 48;
+size_t format_real(float value, char* out);
+
+class Writer {
+ public:
+  static constexpr size_t kBufferSize = 1 << 20;
+
+  Writer();
+  ~Writer();
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  // Creates or empties the file. Returns false, with errno set, when it
+  // cannot be opened for writing.
+  bool open(const char* path);
+  // Writes to an already open descriptor, such as standard output; close()
+  // then flushes without closing it.
+  void attach(int fd);
+  // Appends to *sink instead of a file.
+  void open_string(std::string* sink);
+
+  void put(std::string_view text) {
+    if (text.size() > room()) {
+      put_large(text);
+      return;
+    }
+    std::memcpy(buf_ + len_, text.data(), text.size());
+    len_ += text.size();
+  }
+  void put(char c) {
+    if (room() == 0) flush();
+    buf_[len_++] = c;
+  }
+  void put_integer(int64_t value);
+  void put_real(float value) {
+    if (room() < kMaxRealText) flush();
+    len_ += format_real(value, buf_ + len_);
+  }
+
+  // Writes out the buffer. Returns false once any write has failed.
+  bool flush();
+  // Flushes and closes. Returns true when every write and the close itself
+  // succeeded; error() then gives the errno value of the first failure.
+  bool close();
+  int error() const { return error_; }
+  // Drops what is still buffered and closes, writing nothing more.
+  void discard() {
+    len_ = 0;
+    close();
+  }
+
+ private:
+  size_t room() const { return kBufferSize - len_; }
+  void put_large(std::string_view text);
+
+  char* buf_;
+  size_t len_ = 0;
+  int fd_ = -1;
+  bool owns_fd_ = false;
+  std::string* sink_ = nullptr;
+  int error_ = 0;
+};
+
+}  // namespace textio
+
+#endif  // TEXTIO_WRITER_H_
