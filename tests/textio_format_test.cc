@@ -1,0 +1,88 @@
+// The writer's number formatting against the C library's printf.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+
+#include "textio/writer.h"
+
+namespace {
+
+std::string ours(float f) {
+  char b[textio::kMaxRealText];
+  return std::string(b, textio::format_real(f, b));
+}
+
+std::string theirs(float f) {
+  char b[80];
+  std::snprintf(b, sizeof b, "%f", static_cast<double>(f));
+  return b;
+}
+
+float from_bits(uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+TEST(FormatReal, SpecialValues) {
+  const float kInf = std::numeric_limits<float>::infinity();
+  const float kNan = std::numeric_limits<float>::quiet_NaN();
+  for (float f : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 0.0078125f, 0.0234375f, 1e-7f, -1e-9f, 5e-7f, 4.9999997e-7f,
+                  1.5e-6f, 2.5e-6f, 0.2f, 0.8f, 1.1f, 16777216.0f, 3.4028235e38f, -3.4028235e38f, 1.4e-45f, kInf,
+                  -kInf, kNan, -kNan, from_bits(0x7fc00001), from_bits(0xff800001)}) {
+    EXPECT_EQ(ours(f), theirs(f)) << std::hexfloat << f;
+  }
+}
+
+TEST(FormatReal, AgreesWithPrintfOnEveryExponent) {
+  std::mt19937 rng(1);
+  for (uint32_t exponent = 0; exponent < 256; ++exponent) {
+    for (int k = 0; k < 4000; ++k) {
+      uint32_t bits = (rng() & 0x807fffffu) | (exponent << 23);
+      float f = from_bits(bits);
+      ASSERT_EQ(ours(f), theirs(f)) << std::hexfloat << f;
+    }
+  }
+}
+
+TEST(FormatReal, TiesRoundToEven) {
+  // m / 2^k with seven or more decimals: exact halves at the sixth decimal.
+  for (int m = 1; m < 20000; ++m) {
+    for (int k = 7; k <= 24; ++k) {
+      float f = std::ldexp(static_cast<float>(m), -k);
+      ASSERT_EQ(ours(f), theirs(f)) << std::hexfloat << f;
+    }
+  }
+}
+
+TEST(Writer, PrintsIntegersTextAndLargeBlocks) {
+  std::string sink;
+  {
+    textio::Writer w;
+    w.open_string(&sink);
+    w.put("a");
+    w.put(' ');
+    w.put_integer(-2147483648LL);
+    w.put(' ');
+    w.put_integer(0);
+    w.put(std::string(3 << 20, 'z'));
+    w.put_real(0.25f);
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(sink, "a -2147483648 0" + std::string(3 << 20, 'z') + "0.250000");
+}
+
+TEST(Writer, ReportsAFailedWrite) {
+  textio::Writer w;
+  ASSERT_TRUE(w.open("/dev/full"));
+  w.put("x");
+  EXPECT_FALSE(w.close());
+  EXPECT_EQ(w.error(), ENOSPC);
+}
+
+}  // namespace

@@ -1,0 +1,309 @@
+// The scanner against the C library's own scanner: the same bytes read by
+// the same pattern, record after record, must leave the same targets and
+// take the same number of attempts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "textio/reader.h"
+
+namespace {
+
+using textio::Field;
+using textio::Pattern;
+using textio::Reader;
+
+constexpr size_t kTokenRoom = 1 << 14;
+
+enum class Kind { kToken, kInt, kLong, kReal };
+
+std::vector<Kind> kinds_of(const std::string& pattern) {
+  std::vector<Kind> kinds;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (pattern.compare(i, 3, "%ld") == 0) kinds.push_back(Kind::kLong);
+    else if (pattern[i + 1] == 'd') kinds.push_back(Kind::kInt);
+    else if (pattern[i + 1] == 'f') kinds.push_back(Kind::kReal);
+    else kinds.push_back(Kind::kToken);
+  }
+  return kinds;
+}
+
+// The C library's view of one record stream: targets after each attempt.
+struct Targets {
+  std::vector<std::string> tokens;
+  std::vector<long> integers;
+  std::vector<float> reals;
+  int converted = 0;
+};
+
+std::vector<Targets> reference_stream(const std::string& data, const std::string& pattern, int max_attempts) {
+  std::vector<Kind> kinds = kinds_of(pattern);
+  std::vector<std::vector<char>> tokens(kinds.size(), std::vector<char>(kTokenRoom, 0));
+  std::vector<int> ints(kinds.size(), 0);
+  std::vector<long> longs(kinds.size(), 0);
+  std::vector<float> reals(kinds.size(), 0.0f);
+  std::vector<void*> args(10, nullptr);
+  for (size_t k = 0; k < kinds.size(); ++k) {
+    switch (kinds[k]) {
+      case Kind::kToken: args[k] = tokens[k].data(); break;
+      case Kind::kInt: args[k] = &ints[k]; break;
+      case Kind::kLong: args[k] = &longs[k]; break;
+      case Kind::kReal: args[k] = &reals[k]; break;
+    }
+  }
+  std::vector<Targets> out;
+  std::string copy = data.empty() ? std::string(1, '\0') : data;
+  FILE* f = fmemopen(copy.data(), data.size(), "r");
+  if (data.empty()) {  // fmemopen refuses size 0
+    fclose(f);
+    f = std::tmpfile();
+  }
+  while (!std::feof(f) && static_cast<int>(out.size()) < max_attempts) {
+    int r = std::fscanf(f, pattern.c_str(), args[0], args[1], args[2], args[3], args[4], args[5], args[6],
+                        args[7], args[8], args[9]);
+    Targets t;
+    t.converted = r == EOF ? 0 : r;
+    for (size_t k = 0; k < kinds.size(); ++k) {
+      t.tokens.push_back(tokens[k].data());
+      t.integers.push_back(kinds[k] == Kind::kInt ? ints[k] : longs[k]);
+      t.reals.push_back(reals[k]);
+    }
+    out.push_back(std::move(t));
+  }
+  std::fclose(f);
+  return out;
+}
+
+std::string describe(const std::string& data) {
+  std::string s;
+  for (unsigned char c : data.substr(0, 400)) {
+    if (c >= 0x20 && c < 0x7f && c != '\\') s += static_cast<char>(c);
+    else {
+      char b[8];
+      std::snprintf(b, sizeof b, "\\x%02x", c);
+      s += b;
+    }
+  }
+  return s;
+}
+
+bool same_real(float a, float b) {
+  if (std::isnan(a) && std::isnan(b)) return std::signbit(a) == std::signbit(b);
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Compares the two scanners on one input; returns a failure description or "".
+std::string compare(const std::string& data, const std::string& pattern, size_t buffer_size) {
+  // Every attempt that does not stall consumes a character.
+  const int kMaxAttempts = static_cast<int>(data.size()) + 2;
+  std::vector<Targets> want = reference_stream(data, pattern, kMaxAttempts);
+  std::vector<Kind> kinds = kinds_of(pattern);
+  Pattern compiled(pattern);
+  Reader in(buffer_size);
+  in.open_string(data);
+  std::vector<Field> fields(kinds.size());
+  size_t attempt = 0;
+  for (; !in.eof() && attempt < want.size(); ++attempt) {
+    int got = in.scan(compiled, fields.data());
+    const Targets& w = want[attempt];
+    std::string where = "input \"" + describe(data) + "\" pattern \"" + describe(pattern) + "\" buffer " +
+                        std::to_string(buffer_size) + " attempt " + std::to_string(attempt) + ": ";
+    if (got != w.converted) {
+      return where + "converted " + std::to_string(got) + ", C library " + std::to_string(w.converted);
+    }
+    for (size_t k = 0; k < kinds.size(); ++k) {
+      switch (kinds[k]) {
+        case Kind::kToken: {
+          const textio::Token& t = fields[k].token;
+          bool ok = t.overlong() ? w.tokens[k].compare(0, t.str().size(), t.str()) == 0 : w.tokens[k] == t.str();
+          if (!ok) return where + "token " + std::to_string(k) + " \"" + describe(std::string(t.str())) + "\"";
+          break;
+        }
+        case Kind::kInt:
+        case Kind::kLong: {
+          int64_t v = fields[k].integer;
+          bool in_range = kinds[k] == Kind::kInt ? (v >= INT32_MIN && v <= INT32_MAX) : (v > -(int64_t{1} << 62) && v < (int64_t{1} << 62));
+          if (in_range && v != w.integers[k]) {
+            return where + "integer " + std::to_string(k) + " " + std::to_string(v) + " vs " + std::to_string(w.integers[k]);
+          }
+          break;
+        }
+        case Kind::kReal:
+          if (!same_real(fields[k].real, w.reals[k])) {
+            char b[96];
+            std::snprintf(b, sizeof b, "real %zu %a vs %a", k, fields[k].real, w.reals[k]);
+            return where + b;
+          }
+          break;
+      }
+    }
+  }
+  // A pattern that does not start with a token can stall on a bad character
+  // forever; both scanners then agree up to the cap.
+  bool capped = want.size() == static_cast<size_t>(kMaxAttempts);
+  if (attempt != want.size() || (!in.eof() && !capped)) {
+    return "input \"" + describe(data) + "\" pattern \"" + describe(pattern) + "\": " + std::to_string(attempt) +
+           " attempts, C library " + std::to_string(want.size());
+  }
+  return "";
+}
+
+const std::vector<std::string> kPatterns = {
+    "%s\t%s\t%s\n",
+    "%s\t%s\n",
+    "%s %ld %f\n",
+    "%s\t%f\n",
+    "%s\n",
+    "%s %s %f\n",
+    "%s\t%d\t%d\t%s\t%s\t%s\t%s\t%s\t%s\n",
+    "%s\t%d\t%s\t%s\t%s\t%s\t%d\t%s\t%s\t%s\n",
+    "%d\t%d\t%s\t%f\n",
+    "%f\n",
+    "%d\n",
+};
+
+TEST(Scanner, AgreesWithCLibraryOnChosenInputs) {
+  const std::vector<std::string> inputs = {
+      "", " ", "\n\n\t ", "a", "a\n", "a b c\n", "a\tb\n\n\n", "rs1 rs2 0.5", "rs1 rs2 0.5\n",
+      "x 12 0.25\ny 13 0.5\n", "x -5 1e", "x +7 -", "x 9 .", "x 9 -.e1", "1.2.3 4", "1e5.3", "infinity nan NaN -INF",
+      "infin", "nanx", "na", "in ", "0x", "0x ", "0xg", "0x1p3", "0x1.8p", "0x.p1", "0X1P-2", "00x1", "1e+", "1e+x",
+      "+.5", "1..2", "0.5e-3.7", "1e-5e", "-0", "-0.0", "3.4028235e38", "3.5e38", "1e-46", "1.4e-45", "7e-46",
+      "0.000000000000000000000000000000000000000000001401298464324817070923729583289916131280261941876515771757068283889791082685860601486638188362121582031250000000000000000001",
+      "2147483647 -2147483648", "2147483648 99999999999999999999", "a\0b c\n", std::string("a\0b\0c 5", 7),
+      "\xff\xfe 1\n", "abc\r\n", "\v\f1.5\v", "1 2 3 4 5 6 7 8 9 10 11 12", "- + . e", "5e", "5E+2", "0.1e-0009",
+      "0x1.fffffep127", "0x1.ffffffp127", "0x1p-150", "0x1.000001p0", "0.29380100000000000000000000000000001",
+  };
+  for (const std::string& pattern : kPatterns) {
+    for (const std::string& input : inputs) {
+      for (size_t buffer : {1, 2, 3, 7, 4096}) {
+        std::string failure = compare(input, pattern, buffer);
+        ASSERT_EQ(failure, "");
+      }
+    }
+  }
+}
+
+// Random inputs over an alphabet rich in the characters that change a
+// conversion's course, read through small buffers so that tokens and
+// numbers are split across refills.
+TEST(Scanner, AgreesWithCLibraryOnGeneratedInputs) {
+  std::mt19937 rng(20261207);
+  const std::string alphabet = "0123456789011.-+eEpPxXabcdfinINFtyArs_ \t\n\r\v\f  \n\n";
+  std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+  for (int round = 0; round < 30000; ++round) {
+    std::string input;
+    size_t len = rng() % 48;
+    for (size_t i = 0; i < len; ++i) {
+      auto r = rng() % 100;
+      if (r == 0) input += '\0';
+      else if (r == 1) input += '\xe9';
+      else input += alphabet[pick(rng)];
+    }
+    const std::string& pattern = kPatterns[rng() % kPatterns.size()];
+    size_t buffer = 1 + rng() % 9;
+    std::string failure = compare(input, pattern, buffer);
+    ASSERT_EQ(failure, "");
+  }
+}
+
+// Decimal and hexadecimal numbers of every length and size, including long
+// digit runs whose rounding depends on digits far behind the point.
+TEST(Scanner, RealsRoundLikeTheCLibrary) {
+  std::mt19937_64 rng(42);
+  auto digits = [&](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+    return s;
+  };
+  std::string input;
+  for (int round = 0; round < 6000; ++round) {
+    switch (rng() % 6) {
+      case 0: {  // the exact text of a float's neighbourhood
+        uint32_t bits = static_cast<uint32_t>(rng());
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        char b[80];
+        std::snprintf(b, sizeof b, "%.*g", static_cast<int>(6 + rng() % 12), static_cast<double>(f));
+        input += b;
+        break;
+      }
+      case 1: {  // a halfway point between two floats, written out exactly
+        uint32_t bits = static_cast<uint32_t>(rng()) & 0x7f7fffff;
+        float a, b2;
+        std::memcpy(&a, &bits, sizeof a);
+        b2 = std::nextafter(a, INFINITY);
+        char b[1200];
+        std::snprintf(b, sizeof b, "%.300e", (static_cast<double>(a) + static_cast<double>(b2)) / 2);
+        input += b;
+        break;
+      }
+      case 2:
+        input += digits(1 + static_cast<int>(rng() % 40)) + "." + digits(static_cast<int>(rng() % 260));
+        break;
+      case 3:
+        input += "0." + std::string(rng() % 60, '0') + digits(1 + static_cast<int>(rng() % 30)) + "e" +
+                 std::to_string(static_cast<int>(rng() % 120) - 60);
+        break;
+      case 4: {
+        char b[64];
+        std::snprintf(b, sizeof b, "%a", std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 400) - 250));
+        input += b;
+        break;
+      }
+      case 5:
+        input += "0x" + std::string(rng() % 5, '0') + "1" + digits(static_cast<int>(rng() % 50)) + "p-" +
+                 std::to_string(rng() % 400);
+        break;
+    }
+    input += (rng() % 2) ? "\n" : " ";
+  }
+  for (size_t buffer : {3, 64, 65536}) {
+    std::string failure = compare(input, "%f\n", buffer);
+    ASSERT_EQ(failure, "");
+  }
+}
+
+TEST(Scanner, ReadLineAgreesWithFgets) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string data;
+    size_t len = rng() % 400;
+    for (size_t i = 0; i < len; ++i) data += (rng() % 30 == 0) ? '\n' : static_cast<char>('a' + rng() % 26);
+    size_t size = 2 + rng() % 120;
+    std::string copy = data + '\0';
+    FILE* f = data.empty() ? std::tmpfile() : fmemopen(copy.data(), data.size(), "r");
+    Reader in(1 + rng() % 16);
+    in.open_string(data);
+    for (;;) {
+      std::vector<char> want(size + 1, 'Z'), got(size + 1, 'Z');
+      char* r = std::fgets(want.data(), static_cast<int>(size), f);
+      size_t n = in.read_line(got.data(), size);
+      ASSERT_EQ(r != nullptr, n > 0) << describe(data) << " size " << size;
+      ASSERT_EQ(want, got);
+      ASSERT_EQ(static_cast<bool>(std::feof(f)), in.eof());
+      if (!r) break;
+    }
+    std::fclose(f);
+  }
+}
+
+TEST(Scanner, MemoryStaysBoundedForHugeTokens) {
+  // A token far longer than the buffer keeps only its first bytes, but its
+  // full length.
+  std::string data(1 << 20, 'x');
+  data += " 1.5";
+  Reader in(4096);
+  in.open_string(data);
+  Field f[2];
+  ASSERT_EQ(in.scan(Pattern("%s %f"), f), 2);
+  EXPECT_EQ(f[0].token.length(), size_t{1} << 20);
+  EXPECT_TRUE(f[0].token.overlong());
+  EXPECT_EQ(f[1].real, 1.5f);
+}
+
+}  // namespace
