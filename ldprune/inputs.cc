@@ -13,36 +13,15 @@ using textio::Field;
 using textio::Pattern;
 using textio::Reader;
 
-[[noreturn]] void input_error(const std::string& message) {
-  throw Failure{textio::kExitInputError, message};
-}
+using textio::check_read;
+using textio::fail_input;
 
-std::string at_record(const char* file, long record) {
-  return std::string(file) + ": record " + std::to_string(record) + ": ";
-}
-
-// A token that becomes a stored SNP name must fit the tables.
 void check_name(const Token& name, const char* file, long record) {
-  if (name.length() > kMaxName) {
-    input_error(at_record(file, record) + "SNP name \"" + std::string(name.str().substr(0, kMaxName)) +
-                "...\" is longer than " + std::to_string(kMaxName) + " characters");
-  }
+  textio::check_length(name, kMaxName, file, record, "SNP name");
 }
 
 void check_count(long attempts, long limit, const char* file) {
-  if (attempts >= limit) input_error(std::string(file) + ": more than " + std::to_string(limit) + " records");
-}
-
-void check_read(const Reader& in, const char* file) {
-  if (in.error()) input_error(std::string("cannot read ") + file + ": " + textio::describe_errno(in.error()));
-}
-
-void open_input(Reader& in, const char* file) {
-  if (!in.open(file)) input_error(std::string("cannot open ") + file + ": " + textio::describe_errno(errno));
-}
-
-void open_output(textio::Writer& out, const char* file) {
-  if (!out.open(file)) input_error(std::string("cannot create ") + file + ": " + textio::describe_errno(errno));
+  if (attempts >= limit) fail_input(std::string(file) + ": more than " + std::to_string(limit) + " records");
 }
 
 // SNP list: a header of three tokens, then records of a name and a discarded
@@ -76,9 +55,7 @@ void read_positions(Preprocessor& p) {
   int k = 0;
   for (long r = 1; !p.maf_in.eof(); ++r) {
     int got = p.maf_in.scan(record, f);
-    if (got >= 2 && (f[1].integer < INT32_MIN || f[1].integer > INT32_MAX)) {
-      input_error(at_record(kMafFile, r) + "position is outside the 32-bit signed range");
-    }
+    if (got >= 2) textio::check_int32(f[1].integer, kMafFile, r, "position");
     if (k < p.n && f[0].token == p.snps[k].name) {
       p.snps[k].position = static_cast<int32_t>(f[1].integer);
       p.snps[k].maf = f[2].real;
@@ -128,15 +105,15 @@ void read_name_list(Reader& in, const char* file, std::vector<Token>& list) {
 }  // namespace
 
 void open_files(Preprocessor& p) {
-  open_input(p.ld_in, kLdFile);
-  open_input(p.maf_in, kMafFile);
-  open_input(p.weight_in, kWeightFile);
-  open_input(p.done_in, kDoneFile);
-  open_input(p.undesirable_in, kUndesirableFile);
-  open_input(p.snp_list_in, kSnpListFile);
-  open_output(p.log, kLogFile);
-  open_output(p.ld_out, kLdOutFile);
-  open_output(p.maf_out, kMafOutFile);
+  textio::open_input(p.ld_in, kLdFile);
+  textio::open_input(p.maf_in, kMafFile);
+  textio::open_input(p.weight_in, kWeightFile);
+  textio::open_input(p.done_in, kDoneFile);
+  textio::open_input(p.undesirable_in, kUndesirableFile);
+  textio::open_input(p.snp_list_in, kSnpListFile);
+  textio::create_output(p.log, kLogFile);
+  textio::create_output(p.ld_out, kLdOutFile);
+  textio::create_output(p.maf_out, kMafOutFile);
 }
 
 void read_inputs(Preprocessor& p) {

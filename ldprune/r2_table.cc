@@ -36,10 +36,7 @@ void read_pairs(Preprocessor& p) {
     p.r2[cell] = f[2].real;
     listed[cell / 64] |= uint64_t{1} << (cell % 64);
   }
-  if (p.ld_in.error()) {
-    throw textio::Failure{textio::kExitInputError,
-                          std::string("cannot read ") + kLdFile + ": " + textio::describe_errno(p.ld_in.error())};
-  }
+  textio::check_read(p.ld_in, kLdFile);
   p.ld_in.close();
 
   if (!repeated_names) return;

@@ -2,7 +2,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
+
+#include "textio/reader.h"
+#include "textio/writer.h"
 
 namespace textio {
 
@@ -38,5 +42,34 @@ void Diagnostics::print(const std::string& message) {
 }
 
 std::string describe_errno(int err) { return std::strerror(err); }
+
+std::string at_record(const std::string& file, long record) {
+  return file + ": record " + std::to_string(record) + ": ";
+}
+
+void fail_input(const std::string& message) { throw Failure{kExitInputError, message}; }
+
+void check_length(const Token& token, size_t limit, const std::string& file, long record, const char* what) {
+  if (token.length() <= limit) return;
+  fail_input(at_record(file, record) + what + " \"" + std::string(token.str().substr(0, limit)) +
+             "...\" is longer than " + std::to_string(limit) + " characters");
+}
+
+void check_int32(int64_t value, const std::string& file, long record, const char* what) {
+  if (value >= INT32_MIN && value <= INT32_MAX) return;
+  fail_input(at_record(file, record) + what + " is outside the 32-bit signed range");
+}
+
+void open_input(Reader& in, const std::string& file) {
+  if (!in.open(file.c_str())) fail_input("cannot open " + file + ": " + describe_errno(errno));
+}
+
+void create_output(Writer& out, const std::string& file) {
+  if (!out.open(file.c_str())) fail_input("cannot create " + file + ": " + describe_errno(errno));
+}
+
+void check_read(const Reader& in, const std::string& file) {
+  if (in.error()) fail_input("cannot read " + file + ": " + describe_errno(in.error()));
+}
 
 }  // namespace textio

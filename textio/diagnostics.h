@@ -8,8 +8,11 @@
 #ifndef TEXTIO_DIAGNOSTICS_H_
 #define TEXTIO_DIAGNOSTICS_H_
 
+#include <cstdint>
 #include <map>
 #include <string>
+
+#include "textio/token.h"
 
 namespace textio {
 
@@ -56,6 +59,28 @@ class Diagnostics {
 
 // "strerror(err)" for messages.
 std::string describe_errno(int err);
+
+// "<file>: record <n>: ", the start of a message about one record; records
+// count from 1.
+std::string at_record(const std::string& file, long record);
+
+// Throws Failure with exit status 1.
+[[noreturn]] void fail_input(const std::string& message);
+
+// Fails unless a token to be stored fits `limit` bytes; `what` names it.
+void check_length(const Token& token, size_t limit, const std::string& file, long record, const char* what);
+
+// Fails unless an integer fits 32 signed bits; `what` names it.
+void check_int32(int64_t value, const std::string& file, long record, const char* what);
+
+class Reader;
+class Writer;
+// Opens an input, or fails with "cannot open <file>: <reason>".
+void open_input(Reader& in, const std::string& file);
+// Creates or empties an output, or fails with "cannot create <file>: <reason>".
+void create_output(Writer& out, const std::string& file);
+// Fails with "cannot read <file>: <reason>" after a read error.
+void check_read(const Reader& in, const std::string& file);
 
 }  // namespace textio
 

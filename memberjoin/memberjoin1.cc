@@ -1,0 +1,3 @@
+#include "memberjoin/joiner.h"
+
+int main() { return memberjoin::run(memberjoin::kGreedy); }

@@ -1,0 +1,82 @@
+// Reading and echoing the member list.
+#include <string>
+
+#include "memberjoin/joiner.h"
+
+namespace memberjoin {
+namespace {
+
+// Copies the fields that scanned into the record's own slot; fields from a
+// failed conversion on keep the slot's zero values.
+void store_fields(const Variant& v, const textio::Field* f, int got, long record, Member& m) {
+  const std::string file = v.member_file;
+  for (int k = 0; k < got; ++k) {
+    int field = k + 1;
+    if (field == v.name_field) {
+      textio::check_length(f[k].token, kMaxText, file, record, "SNP name");
+      m.name = f[k].token;
+    } else if (field == v.position_field) {
+      textio::check_length(f[k].token, kMaxText, file, record, "position");
+      m.position = f[k].token;
+    } else if (field == v.maf_field) {
+      textio::check_length(f[k].token, kMaxText, file, record, "MAF");
+      m.maf = f[k].token;
+    } else if (field == v.cluster_field) {
+      textio::check_int32(f[k].integer, file, record, "cluster index");
+      m.cluster = static_cast<int32_t>(f[k].integer);
+    } else if (field == v.flag_field) {
+      textio::check_int32(f[k].integer, file, record, "tag flag");
+      m.flag = static_cast<int32_t>(f[k].integer);
+    }
+  }
+}
+
+}  // namespace
+
+void write_record(textio::Writer& to, const Member& m, int32_t cluster) {
+  to.put(m.name.str());
+  to.put('\t');
+  to.put_integer(cluster);
+  to.put('\t');
+  to.put_integer(m.flag);
+  to.put('\t');
+  to.put(m.position.str());
+  to.put('\t');
+  to.put(m.maf.str());
+  to.put('\n');
+}
+
+void read_members(Joiner& j) {
+  const Variant& v = j.variant;
+  textio::Reader& in = j.member_in;
+
+  // The first line is a header, whatever it holds; it keeps its own line end.
+  in.read_line(j.line, 200);
+  j.echo.put(std::string_view(j.line));
+  j.echo.put('\n');
+
+  const textio::Pattern pattern(v.member_pattern);
+  textio::Field f[10];
+  j.members.clear();
+  while (!in.eof()) {
+    if (j.members.size() == static_cast<size_t>(kMaxMembers)) {
+      textio::fail_input(std::string(v.member_file) + ": more than " + std::to_string(kMaxMembers) + " records");
+    }
+    int got = in.scan(pattern, f);
+    Member& m = j.members.emplace_back();
+    store_fields(v, f, got, static_cast<long>(j.members.size()), m);
+    write_record(j.echo, m, m.cluster);
+  }
+  textio::check_read(in, v.member_file);
+  in.close();
+
+  // A list without any record has no clusters.
+  j.clusters = j.members.empty() ? 0 : int64_t{j.members.back().cluster} + 1;
+  if (j.clusters > kMaxClusters) {
+    textio::fail_input(std::string(v.member_file) + ": the last record's cluster index " +
+                       std::to_string(j.clusters - 1) + " gives more than " + std::to_string(kMaxClusters) +
+                       " clusters");
+  }
+}
+
+}  // namespace memberjoin
