@@ -242,7 +242,7 @@ bool Reader::scan_integer(int64_t* out) {
   if (!is_digit(c)) return false;  // a sign alone stays consumed
   int64_t v = 0;
   do {
-    if (v < kIntegerLimit) v = v * 10 + (c - '0');
+    v = v < kIntegerLimit / 10 ? v * 10 + (c - '0') : kIntegerLimit;
     ++pos_;
     c = peek();
   } while (is_digit(c));

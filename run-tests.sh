@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds everything twice, normally and with the address and undefined-
+# behaviour sanitizers, and runs every test in both builds.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+jobs=$(nproc)
+for variant in build:OFF build-sanitize:ON; do
+  dir=$here/${variant%%:*}
+  cmake -S "$here" -B "$dir" -DSANITIZE="${variant##*:}" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+done
