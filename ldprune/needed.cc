@@ -1,5 +1,6 @@
 // Needed SNPs: the done SNPs plus greedy picks that tag every tagged
 // undesirable SNP, each then tagged by itself only.
+#include <cstdint>
 #include <string>
 
 #include "ldprune/steps.h"
@@ -10,7 +11,9 @@ namespace {
 using textio::Failure;
 
 // Scores of the greedy pick, kept up to date as elements get covered: the
-// score of entry i is the number of uncovered elements that i tags.
+// score of entry i is the number of uncovered elements that i tags. The
+// scores are counted once, row by row, noting each element's taggers; a
+// newly covered element then lowers just its taggers' scores.
 class Coverage {
  public:
   Coverage(Preprocessor& p) : p_(p), covered_(p.tagged.size(), 0) {}
@@ -21,7 +24,7 @@ class Coverage {
   // Covers every element that entry i tags.
   void cover_by(int i) {
     for (size_t e = 0; e < covered_.size(); ++e) {
-      if (!covered_[e] && tags(p_.new_r2_at(i, p_.tagged[e].new_index))) cover(e);
+      if (!covered_[e] && tags(p_.new_r2.at(i, p_.tagged[e].new_index))) cover(e);
     }
   }
 
@@ -40,29 +43,34 @@ class Coverage {
   void start_scores() {
     const int nn = p_.new_n();
     score_.assign(nn, 0);
-    std::vector<int> open;
+    taggers_.assign(covered_.size(), {});
+    std::vector<size_t> open;
     for (size_t e = 0; e < covered_.size(); ++e) {
-      if (!covered_[e]) open.push_back(p_.tagged[e].new_index);
+      if (!covered_[e]) open.push_back(e);
     }
+    std::vector<float> row(nn);
     for (int i = 0; i < nn; ++i) {
-      const float* row = &p_.new_r2_at(i, 0);
-      long s = 0;
-      for (int col : open) s += tags(row[col]);
-      score_[i] = s;
+      p_.new_r2.row(i, row.data());
+      for (size_t e : open) {
+        if (tags(row[p_.tagged[e].new_index])) {
+          ++score_[i];
+          taggers_[e].push_back(static_cast<uint16_t>(i));
+        }
+      }
     }
   }
   void cover(size_t e) {
     covered_[e] = 1;
     ++count_;
     if (score_.empty()) return;
-    int col = p_.tagged[e].new_index;
-    for (int i = 0; i < p_.new_n(); ++i) score_[i] -= tags(p_.new_r2_at(i, col));
+    for (uint16_t i : taggers_[e]) --score_[i];
   }
 
   Preprocessor& p_;
   std::vector<char> covered_;
   size_t count_ = 0;
   std::vector<long> score_;
+  std::vector<std::vector<uint16_t>> taggers_;  // per element, once scores exist
 };
 
 }  // namespace
@@ -112,14 +120,7 @@ void select_needed(Preprocessor& p) {
 }
 
 void force_needed(Preprocessor& p) {
-  const int nn = p.new_n();
-  std::vector<char> forced(nn, 0);
-  for (int n : p.needed) {
-    if (forced[n]) continue;  // forcing again changes nothing
-    forced[n] = 1;
-    for (int k = 0; k < nn; ++k) p.new_r2_at(k, n) = 0.0f;
-    p.new_r2_at(n, n) = 1.0f;
-  }
+  for (int n : p.needed) p.new_r2.force_column(n);
 }
 
 }  // namespace ldprune

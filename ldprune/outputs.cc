@@ -31,21 +31,36 @@ int write_outputs(Preprocessor& p) {
             "SNPs: r2 table:\n");
   dump(p.log, p.r2.data(), p.n);
   p.log.put("\n  After deleting and adjusting for done SNPs: new_r2 table:\n");
-  dump(p.log, p.new_r2.data(), p.new_n());
-  ok &= finish(p, p.log, kLogFile);
 
+  // Each new_r2 row is formatted once, as its dump line, and its values are
+  // cut from that line for ld_processed.txt.
   const int nn = p.new_n();
+  std::vector<char> line(static_cast<size_t>(nn) * (textio::kMaxRealText + 1) + 1);
+  std::vector<size_t> start(nn + 1);
+  std::vector<float> cells(nn);
   for (int i = 0; i < nn; ++i) {
+    p.new_r2.row(i, cells.data());
+    size_t len = 0;
+    for (int j = 0; j < nn; ++j) {
+      start[j] = len;
+      len += textio::format_real(cells[j], line.data() + len);
+      line[len++] = ' ';
+    }
+    start[nn] = len;
+    line[len++] = '\n';
+    p.log.put(std::string_view(line.data(), len));
+
     std::string_view from = p.new_table[i].name.str();
     for (int j = 0; j < nn; ++j) {
       p.ld_out.put(from);
       p.ld_out.put(' ');
       p.ld_out.put(p.new_table[j].name.str());
       p.ld_out.put(' ');
-      p.ld_out.put_real(p.new_r2_at(i, j));
+      p.ld_out.put(std::string_view(line.data() + start[j], start[j + 1] - start[j] - 1));
       p.ld_out.put('\n');
     }
   }
+  ok &= finish(p, p.log, kLogFile);
   ok &= finish(p, p.ld_out, kLdOutFile);
 
   for (const Snp& s : p.new_table) {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ldprune/matrix.h"
 #include "textio/diagnostics.h"
 #include "textio/name_index.h"
 #include "textio/reader.h"
@@ -77,8 +78,8 @@ struct Preprocessor {
   std::vector<Token> undesirable;  // undesirable list, U entries
 
   // r2 table: n x n tag scores, row = tagging SNP, column = tagged SNP.
-  std::vector<float> r2;
-  float& r2_at(int i, int j) { return r2[static_cast<size_t>(i) * n + j]; }
+  Matrix r2;
+  float& r2_at(int i, int j) { return r2.at(i, j); }
 
   // Screening: per undesirable entry its SNP index (-1 for a name that is
   // not in the SNP table) and tagger count; the tagged-undesirable list; a
@@ -91,10 +92,9 @@ struct Preprocessor {
 
   // New table: the SNPs without a drop mark, and their new_r2 table.
   std::vector<Snp> new_table;
-  std::vector<float> new_r2;
+  NewR2 new_r2;
   textio::NameIndex new_index;  // names of the new table
   int new_n() const { return static_cast<int>(new_table.size()); }
-  float& new_r2_at(int i, int j) { return new_r2[static_cast<size_t>(i) * new_table.size() + j]; }
 
   // Needed SNPs: new-table indexes, the done SNPs first.
   std::vector<int> needed;

@@ -21,19 +21,36 @@ void read_pairs(Preprocessor& p) {
   if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
 
   textio::Field f[3];
+  // Pairs usually come row by row in table order: the first name repeats and
+  // the second is the entry after the last one. Both guesses are checked
+  // against the name before the index is asked.
+  textio::Token last_first;
+  bool cached = false;
+  int a = textio::NameIndex::kNone;
+  int next = 0;  // entry expected to carry the next second name
   while (!p.ld_in.eof()) {
     p.ld_in.scan(record, f);  // a value that did not scan keeps the last one
-    int a = p.snp_index.find(f[0].token);
+    if (!cached || !(f[0].token == last_first)) {
+      last_first = f[0].token;
+      a = p.snp_index.find(f[0].token);
+      cached = true;
+    }
     if (a == textio::NameIndex::kNone) continue;
-    int b = p.snp_index.find(f[1].token);
-    if (b == textio::NameIndex::kNone) continue;
+    int b;
+    if (next < n && p.snps[next].name == f[1].token) {
+      b = p.snp_index.group_of(next++);
+    } else {
+      b = p.snp_index.find(f[1].token);
+      if (b == textio::NameIndex::kNone) continue;
+      next = p.snp_index.first(b) + 1;
+    }
     int i = p.snp_index.first(a), j = p.snp_index.first(b);
     if (!repeated_names) {
       if (i <= j) p.r2_at(i, j) = f[2].real;
       continue;
     }
     size_t cell = static_cast<size_t>(i) * n + j;
-    p.r2[cell] = f[2].real;
+    p.r2.data()[cell] = f[2].real;
     listed[cell / 64] |= uint64_t{1} << (cell % 64);
   }
   textio::check_read(p.ld_in, kLdFile);
@@ -49,7 +66,7 @@ void read_pairs(Preprocessor& p) {
       int rj = p.snp_index.first(p.snp_index.group_of(j));
       size_t cell = static_cast<size_t>(ri) * n + rj;
       bool set = (listed[cell / 64] >> (cell % 64)) & 1;
-      p.r2_at(i, j) = set ? p.r2[cell] : 0.0f;
+      p.r2_at(i, j) = set ? p.r2.data()[cell] : 0.0f;
     }
   }
 }
@@ -71,7 +88,7 @@ void mirror(Preprocessor& p) {
 
 void build_r2_table(Preprocessor& p) {
   const int n = p.n;
-  p.r2.assign(static_cast<size_t>(n) * n, 0.0f);
+  p.r2.reset(n);
   read_pairs(p);
   for (int i = 0; i < n; ++i) p.r2_at(i, i) = 1.0f;
   mirror(p);

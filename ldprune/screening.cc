@@ -35,18 +35,23 @@ void screen_undesirable(Preprocessor& p) {
     is_undesirable[p.undesirable_index[u]] = 1;
   }
 
-  // Tagger counts, one column scan per distinct undesirable SNP.
-  std::vector<long> count_of(n, -1);
+  // Tagger counts of every undesirable SNP, in one pass over the desirable
+  // SNPs' rows.
+  std::vector<int> columns;
+  for (int s = 0; s < n; ++s) {
+    if (is_undesirable[s]) columns.push_back(s);
+  }
+  std::vector<long> count_of(n, 0);
+  for (int j = 0; j < n; ++j) {
+    if (is_undesirable[j]) continue;
+    const float* row = p.r2.row(j);
+    for (int s : columns) count_of[s] += tags(row[s]);
+  }
   p.tagger_count.assign(u_count, 0);
   p.tagged.clear();
   for (int u = 0; u < u_count; ++u) {
     int s = p.undesirable_index[u];
     if (s < 0) continue;
-    if (count_of[s] < 0) {
-      long count = 0;
-      for (int j = 0; j < n; ++j) count += !is_undesirable[j] && tags(p.r2_at(j, s));
-      count_of[s] = count;
-    }
     long count = p.tagger_count[u] = count_of[s];
     p.log.put("Undesirable SNP ");
     p.log.put(p.undesirable[u].str());
@@ -90,10 +95,7 @@ void locate_and_silence(Preprocessor& p) {
     p.log.put_integer(e.new_index);
     p.log.put("th SNP (counting from 0th) in the new table\n");
   }
-  const int nn = p.new_n();
-  for (const TaggedUndesirable& e : p.tagged) {
-    for (int j = 0; j < nn; ++j) p.new_r2_at(e.new_index, j) = 0.0f;
-  }
+  for (const TaggedUndesirable& e : p.tagged) p.new_r2.silence_row(e.new_index);
 }
 
 }  // namespace ldprune

@@ -14,7 +14,7 @@ using ldprune::Snp;
 using ldprune::TaggedUndesirable;
 using textio::Token;
 
-// A new table of n entries named s0..s(n-1) with the given new_r2 cells.
+// A new table of n entries named s0..s(n-1), all kept, with the given cells.
 void set_new_table(Preprocessor& p, int n, const std::vector<float>& cells) {
   p.new_table.clear();
   for (int i = 0; i < n; ++i) {
@@ -22,7 +22,11 @@ void set_new_table(Preprocessor& p, int n, const std::vector<float>& cells) {
     s.name = Token("s" + std::to_string(i));
     p.new_table.push_back(s);
   }
-  p.new_r2 = cells;
+  p.n = n;
+  p.r2.assign(n, cells.data());
+  std::vector<int> kept(n);
+  for (int i = 0; i < n; ++i) kept[i] = i;
+  p.new_r2.reset(&p.r2, kept);
   std::vector<std::string_view> names;
   for (const Snp& s : p.new_table) names.push_back(s.name.str());
   p.new_index.build(names);
@@ -34,7 +38,7 @@ std::vector<int> plain_selection(Preprocessor& p, std::vector<int> needed) {
   std::vector<char> covered(p.tagged.size(), 0);
   auto mark = [&](int i) {
     for (size_t e = 0; e < p.tagged.size(); ++e)
-      if (!covered[e] && p.new_r2_at(i, p.tagged[e].new_index) >= 1.0f) covered[e] = 1;
+      if (!covered[e] && p.new_r2.at(i, p.tagged[e].new_index) >= 1.0f) covered[e] = 1;
   };
   for (int n : needed) mark(n);
   auto count = [&] { return static_cast<size_t>(std::count(covered.begin(), covered.end(), 1)); };
@@ -42,7 +46,7 @@ std::vector<int> plain_selection(Preprocessor& p, std::vector<int> needed) {
     std::vector<long> score(nn, 0);
     for (int i = 0; i < nn; ++i)
       for (size_t e = 0; e < p.tagged.size(); ++e)
-        score[i] += !covered[e] && p.new_r2_at(i, p.tagged[e].new_index) >= 1.0f;
+        score[i] += !covered[e] && p.new_r2.at(i, p.tagged[e].new_index) >= 1.0f;
     int best = 0;
     for (int i = 1; i < nn; ++i)
       if (score[i] > score[best]) best = i;

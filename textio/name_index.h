@@ -40,6 +40,7 @@ class NameIndex {
 
  private:
   static uint64_t hash(std::string_view s);
+  static bool same(std::string_view a, std::string_view b);
 
   std::vector<std::string_view> names_;  // one per group
   std::vector<int> slots_;               // open addressing: group or kNone

@@ -23,13 +23,17 @@ constexpr bool is_xdigit(int c) {
 }
 constexpr int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-struct SpaceTable {
+// Byte classes: kSpace[c] is true for white space; kStop[c] for the bytes
+// that end a token's fast scan (white space and NUL).
+struct ByteTable {
   bool space[256] = {};
-  constexpr SpaceTable() {
-    for (int c = 0; c < 256; ++c) space[c] = is_space(c);
+  bool stop[256] = {};
+  constexpr ByteTable() {
+    for (int c = 0; c < 256; ++c) space[c] = stop[c] = is_space(c);
+    stop[0] = true;
   }
 };
-constexpr SpaceTable kSpace;
+constexpr ByteTable kSpace;
 
 constexpr int64_t kIntegerLimit = int64_t{1} << 62;
 constexpr int64_t kExponentLimit = int64_t{1} << 50;
@@ -220,13 +224,20 @@ bool Reader::scan_token(Token* out) {
   // target is filled in place.
   Token& t = *out;
   t.begin();
+  size_t first_nul = SIZE_MAX;
   for (;;) {
     size_t start = pos_;
-    while (pos_ < end_ && !kSpace.space[static_cast<unsigned char>(buf_[pos_])]) ++pos_;
+    while (pos_ < end_ && !kSpace.stop[static_cast<unsigned char>(buf_[pos_])]) ++pos_;
+    if (pos_ < end_ && buf_[pos_] == '\0') {
+      if (first_nul == SIZE_MAX) first_nul = t.length() + (pos_ - start);
+      ++pos_;
+      t.append(buf_.data() + start, pos_ - start);
+      continue;
+    }
     t.append(buf_.data() + start, pos_ - start);
     if (pos_ < end_ || refill() < 0) break;
   }
-  t.finish();
+  t.finish(first_nul);
   return true;
 }
 

@@ -52,9 +52,12 @@ class Token {
     }
     length_ += n;
   }
-  void finish() {
-    bytes_[length_ < kCapacity ? length_ : kCapacity] = '\0';
-    cstr_length_ = std::strlen(bytes_);
+  // `first_nul` is the offset of the token's first NUL byte, if it has one
+  // (the scanner notices them as it goes), else any value >= length().
+  void finish(size_t first_nul) {
+    size_t kept = length_ < kCapacity ? length_ : kCapacity;
+    bytes_[kept] = '\0';
+    cstr_length_ = first_nul < kept ? first_nul : kept;
   }
 
  private:

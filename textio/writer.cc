@@ -24,25 +24,51 @@ struct DigitPairs {
 };
 constexpr DigitPairs kPairs;
 
+// Three-digit groups "000" to "999", padded to four bytes for whole-word copies.
+struct DigitTriples {
+  char d[1000][4] = {};
+  constexpr DigitTriples() {
+    for (int i = 0; i < 1000; ++i) {
+      d[i][0] = static_cast<char>('0' + i / 100);
+      d[i][1] = static_cast<char>('0' + i / 10 % 10);
+      d[i][2] = static_cast<char>('0' + i % 10);
+    }
+  }
+};
+constexpr DigitTriples kTriples;
+
 // Writes the decimal digits of v and returns the number written.
-size_t put_u128(uint128 v, char* out) {
-  char tmp[48];
-  size_t n = 0;
+size_t put_u64(uint64_t v, char* out) {
+  char tmp[24];
+  char* p = tmp + sizeof tmp;
   while (v >= 100) {
     unsigned r = static_cast<unsigned>(v % 100);
     v /= 100;
-    tmp[n++] = kPairs.d[2 * r + 1];
-    tmp[n++] = kPairs.d[2 * r];
+    p -= 2;
+    std::memcpy(p, kPairs.d + 2 * r, 2);
   }
-  unsigned r = static_cast<unsigned>(v);
-  if (r >= 10) {
-    tmp[n++] = kPairs.d[2 * r + 1];
-    tmp[n++] = kPairs.d[2 * r];
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, kPairs.d + 2 * v, 2);
   } else {
-    tmp[n++] = static_cast<char>('0' + r);
+    *--p = static_cast<char>('0' + v);
   }
-  for (size_t i = 0; i < n; ++i) out[i] = tmp[n - 1 - i];
+  size_t n = static_cast<size_t>(tmp + sizeof tmp - p);
+  std::memcpy(out, p, n);
   return n;
+}
+
+size_t put_u128(uint128 v, char* out) {
+  if (v <= UINT64_MAX) return put_u64(static_cast<uint64_t>(v), out);
+  // Split into a head and 19 low digits.
+  constexpr uint64_t kTen19 = 10000000000000000000ull;
+  size_t n = put_u128(v / kTen19, out);
+  uint64_t low = static_cast<uint64_t>(v % kTen19);
+  char digits[24];
+  size_t k = put_u64(low, digits);
+  std::memset(out + n, '0', 19 - k);
+  std::memcpy(out + n + 19 - k, digits, k);
+  return n + 19;
 }
 
 }  // namespace
@@ -76,17 +102,19 @@ size_t format_real(float value, char* out) {
     q = scaled >> shift;
     uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
     uint64_t half = uint64_t{1} << (shift - 1);
-    if (rest > half || (rest == half && (q & 1))) ++q;
+    q += (rest > half) | ((rest == half) & q & 1);  // ties to even, without a branch
   }
-  n += put_u128(q / 1000000, out + n);
+  uint64_t whole = q / 1000000;
+  if (whole < 10) {
+    out[n++] = static_cast<char>('0' + whole);
+  } else {
+    n += put_u64(whole, out + n);
+  }
   out[n++] = '.';
-  uint32_t f = static_cast<uint32_t>(q % 1000000);
-  for (int i = 2; i >= 0; --i) {
-    uint32_t pair = f % 100;
-    f /= 100;
-    out[n + 2 * i] = kPairs.d[2 * pair];
-    out[n + 2 * i + 1] = kPairs.d[2 * pair + 1];
-  }
+  uint32_t f = static_cast<uint32_t>(q - whole * 1000000);
+  uint32_t high = f / 1000;
+  std::memcpy(out + n, kTriples.d[high], 4);
+  std::memcpy(out + n + 3, kTriples.d[f - high * 1000], 4);  // the fourth byte is overwritten or spare
   return n + 6;
 }
 
