@@ -107,30 +107,40 @@ def make_joiner(d, method):
 
 def timed(cmd, cwd, stdout=subprocess.DEVNULL):
     start = time.perf_counter()
-    p = subprocess.Popen(cmd, cwd=cwd, stdout=stdout, shell=isinstance(cmd, str))
-    _, status, usage = os.wait4(p.pid, 0)
+    status = subprocess.call(cmd, cwd=cwd, stdout=stdout, shell=isinstance(cmd, str))
     elapsed = time.perf_counter() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("%s failed with status %d" % (cmd, os.waitstatus_to_exitcode(status)))
-    return elapsed, usage.ru_maxrss / 1024.0
+    if status != 0:
+        sys.exit("%s failed with status %d" % (cmd, status))
+    return elapsed
+
+
+def peak_memory_mb(program, cwd, stdout):
+    """Peak resident memory of one run, as GNU time reports it."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        subprocess.check_call(["/usr/bin/time", "-f", "%M", "-o", report.name, program], cwd=cwd, stdout=stdout)
+        return int(report.read().split()[-1]) / 1024.0
 
 
 def measure(program, d, inputs, outputs, runs, capture_stdout=False):
-    times, peak = [], 0.0
-    for _ in range(runs):
+    """Runs the program and the I/O floor alternately, so both see the same machine."""
+    def run_program():
         if capture_stdout:
             with open(os.path.join(d, "stdout.txt"), "w") as out:
-                t, rss = timed([program], d, stdout=out)
-        else:
-            t, rss = timed([program], d)
-        times.append(t)
-        peak = max(peak, rss)
-    outputs = outputs + (["stdout.txt"] if capture_stdout else [])
-    out_bytes = sum(os.path.getsize(os.path.join(d, o)) for o in outputs)
+                return timed([program], d, stdout=out)
+        return timed([program], d)
+
+    run_program()  # warm the page cache and create the outputs
+    with open(os.devnull, "w") as sink:
+        peak = peak_memory_mb(program, d, sink)
+    all_outputs = outputs + (["stdout.txt"] if capture_stdout else [])
+    out_bytes = sum(os.path.getsize(os.path.join(d, o)) for o in all_outputs)
     in_bytes = sum(os.path.getsize(os.path.join(d, i)) for i in inputs)
     floor_cmd = "cat %s > /dev/null && dd if=/dev/zero of=floor.out bs=1M count=%d iflag=count_bytes status=none" % (
         " ".join(inputs), out_bytes)
-    floors = [timed(floor_cmd, d)[0] for _ in range(runs)]
+    times, floors = [], []
+    for _ in range(runs):
+        times.append(run_program())
+        floors.append(timed(floor_cmd, d))
     os.remove(os.path.join(d, "floor.out"))
     return statistics.median(times), peak, statistics.median(floors), in_bytes, out_bytes
 

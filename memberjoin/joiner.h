@@ -26,6 +26,7 @@ using textio::Token;
 constexpr int kMaxMembers = 10000;
 constexpr int64_t kMaxClusters = 10000;
 constexpr size_t kMaxText = 59;
+constexpr size_t kBuffer = 1 << 16;
 
 // What tells the two programs apart. Field numbers count from 1.
 struct Variant {
@@ -45,10 +46,11 @@ struct Variant {
 extern const Variant kGreedy;   // memberjoin1
 extern const Variant kMinimax;  // memberjoin2
 
+// Texts hold the token's value as a C string would: up to any NUL byte.
 struct Member {
-  Token name;
-  Token position;  // copied as text, never converted
-  Token maf;
+  std::string name;
+  std::string position;  // copied as text, never converted
+  std::string maf;
   int32_t cluster = 0;
   int32_t flag = 0;
 };
@@ -59,14 +61,15 @@ struct Joiner {
 
   const Variant& variant;
   textio::Diagnostics diag;
-  textio::Reader member_in, summary_in;
-  textio::Writer echo;  // standard output
-  textio::Writer out;
+  // Inputs and outputs are small: small buffers keep the run's memory small.
+  textio::Reader member_in{kBuffer}, summary_in{kBuffer};
+  textio::Writer echo{kBuffer};  // standard output
+  textio::Writer out{kBuffer};
 
   char line[200] = {};  // header lines, as read
   std::vector<Member> members;  // M records
   int64_t clusters = 0;         // K: last record's cluster index + 1
-  std::vector<Token> tag_names;  // per cluster, from the summary rows
+  std::vector<std::string> tag_names;  // per cluster, from the summary rows
   std::vector<int> tag_member;   // per cluster: member record, or -1 if none
 };
 

@@ -14,13 +14,13 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
     int field = k + 1;
     if (field == v.name_field) {
       textio::check_length(f[k].token, kMaxText, file, record, "SNP name");
-      m.name = f[k].token;
+      m.name = f[k].token.str();
     } else if (field == v.position_field) {
       textio::check_length(f[k].token, kMaxText, file, record, "position");
-      m.position = f[k].token;
+      m.position = f[k].token.str();
     } else if (field == v.maf_field) {
       textio::check_length(f[k].token, kMaxText, file, record, "MAF");
-      m.maf = f[k].token;
+      m.maf = f[k].token.str();
     } else if (field == v.cluster_field) {
       textio::check_int32(f[k].integer, file, record, "cluster index");
       m.cluster = static_cast<int32_t>(f[k].integer);
@@ -34,15 +34,15 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
 }  // namespace
 
 void write_record(textio::Writer& to, const Member& m, int32_t cluster) {
-  to.put(m.name.str());
+  to.put(m.name);
   to.put('\t');
   to.put_integer(cluster);
   to.put('\t');
   to.put_integer(m.flag);
   to.put('\t');
-  to.put(m.position.str());
+  to.put(m.position);
   to.put('\t');
-  to.put(m.maf.str());
+  to.put(m.maf);
   to.put('\n');
 }
 
@@ -58,6 +58,7 @@ void read_members(Joiner& j) {
   const textio::Pattern pattern(v.member_pattern);
   textio::Field f[10];
   j.members.clear();
+  j.members.reserve(kMaxMembers);
   while (!in.eof()) {
     if (j.members.size() == static_cast<size_t>(kMaxMembers)) {
       textio::fail_input(std::string(v.member_file) + ": more than " + std::to_string(kMaxMembers) + " records");

@@ -13,7 +13,7 @@ namespace {
 // however many clusters name it.
 void mark_tags(Joiner& j) {
   std::vector<std::string_view> names;
-  for (const Member& m : j.members) names.push_back(m.name.str());
+  for (const Member& m : j.members) names.push_back(m.name);
   textio::NameIndex index;
   index.build(std::move(names));
   std::vector<char> flagged(static_cast<size_t>(index.groups()), 0);
@@ -25,7 +25,7 @@ void mark_tags(Joiner& j) {
     if (g == textio::NameIndex::kNone) {
       j.diag.warn("tag-unknown",
                   std::string(j.variant.summary_file) + ": cluster " + std::to_string(c) + ": tag SNP \"" +
-                      std::string(j.tag_names[c].str()) +
+                      j.tag_names[c] +
                       "\" is not in the member list; the cluster gets no tag line",
                   std::string("such clusters in ") + j.variant.summary_file);
       continue;

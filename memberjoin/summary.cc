@@ -33,7 +33,7 @@ void read_summary(Joiner& j) {
   static const textio::Pattern row("%d\t%d\t%s\t%f\n");
   textio::Field f[4];
   const int64_t k_count = j.clusters > 0 ? j.clusters : 0;
-  j.tag_names.assign(static_cast<size_t>(k_count), Token());
+  j.tag_names.assign(static_cast<size_t>(k_count), std::string());
   for (int64_t r = 0; r < k_count; ++r) {
     int got = in.scan(row, f);
     long record = static_cast<long>(r + 1);
@@ -41,13 +41,13 @@ void read_summary(Joiner& j) {
     if (got >= 2) textio::check_int32(f[1].integer, file, record, "cluster size");
     if (got >= 3) {
       textio::check_length(f[2].token, kMaxText, file, record, "tag SNP name");
-      j.tag_names[r] = f[2].token;
+      j.tag_names[r] = f[2].token.str();
     }
     j.echo.put_integer(f[0].integer);
     j.echo.put('\t');
     j.echo.put_integer(f[1].integer);
     j.echo.put('\t');
-    j.echo.put(j.tag_names[r].str());
+    j.echo.put(j.tag_names[r]);
     j.echo.put('\t');
     j.echo.put_real(f[3].real);
     j.echo.put('\n');

@@ -17,14 +17,18 @@ uint64_t load8(const char* p) {
 
 // Mixes eight bytes at a time; the last word overlaps the one before it, so
 // names of 8 bytes or more need no byte loop.
-uint64_t NameIndex::hash(std::string_view s) {
+uint64_t NameIndex::hash(std::string_view s, const char* padded) {
   const size_t n = s.size();
   uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
   if (n >= 8) {
     for (size_t i = 0; i + 8 < n; i += 8) h = (h ^ load8(s.data() + i)) * 0xff51afd7ed558ccdull;
     h ^= load8(s.data() + n - 8);
+  } else if (padded) {
+    h ^= load8(padded) & ((uint64_t{1} << (8 * n)) - 1);
   } else {
-    for (size_t i = 0; i < n; ++i) h = (h << 8) ^ static_cast<unsigned char>(s[i]) ^ (h >> 56);
+    uint64_t w = 0;
+    for (size_t i = 0; i < n; ++i) w |= uint64_t{static_cast<unsigned char>(s[i])} << (8 * i);
+    h ^= w;
   }
   h = (h ^ (h >> 33)) * 0xff51afd7ed558ccdull;
   h = (h ^ (h >> 33)) * 0xc4ceb9fe1a85ec53ull;
@@ -66,10 +70,10 @@ void NameIndex::build(std::vector<std::string_view> names) {
   for (size_t i = 0; i < names.size(); ++i) order_[fill[group_of_[i]]++] = static_cast<int>(i);
 }
 
-int NameIndex::find(std::string_view name) const {
+int NameIndex::find(std::string_view name, const char* padded) const {
   if (slots_.empty()) return kNone;
   size_t mask = slots_.size() - 1;
-  for (size_t slot = hash(name) & mask;; slot = (slot + 1) & mask) {
+  for (size_t slot = hash(name, padded) & mask;; slot = (slot + 1) & mask) {
     int g = slots_[slot];
     if (g == kNone || same(names_[g], name)) return g;
   }

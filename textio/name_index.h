@@ -24,8 +24,8 @@ class NameIndex {
   void build(std::vector<std::string_view> names);
 
   // The group of entries that carry `name`, or kNone.
-  int find(std::string_view name) const;
-  int find(const Token& name) const { return name.overlong() ? kNone : find(name.str()); }
+  int find(std::string_view name) const { return find(name, nullptr); }
+  int find(const Token& name) const { return name.overlong() ? kNone : find(name.str(), name.c_str()); }
 
   // Entries of a group, in list order; the group is never empty.
   std::span<const int> entries(int group) const {
@@ -39,7 +39,9 @@ class NameIndex {
   int group_of(int i) const { return group_of_[i]; }
 
  private:
-  static uint64_t hash(std::string_view s);
+  // `padded`, when given, is s.data() with at least 8 readable bytes.
+  int find(std::string_view name, const char* padded) const;
+  static uint64_t hash(std::string_view s, const char* padded = nullptr);
   static bool same(std::string_view a, std::string_view b);
 
   std::vector<std::string_view> names_;  // one per group

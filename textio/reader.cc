@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace textio {
@@ -34,6 +35,25 @@ struct ByteTable {
   }
 };
 constexpr ByteTable kSpace;
+
+// Offset of the first byte in [p, end) that may stop a token (a byte of
+// value 0x20 or less: white space, NUL and other control bytes), or end - p.
+// Eight bytes at a time; the caller checks the byte it stops at.
+inline size_t find_low_byte(const char* p, const char* end) {
+  const char* start = p;
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  for (; end - p >= 8; p += 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    // A byte below 0x21 (with bit 7 clear) sets its high bit here; the
+    // lowest set bit marks the first one.
+    uint64_t low = (w - kOnes * 0x21) & ~w & kHigh;
+    if (low) return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctzll(low) / 8);
+  }
+  while (p < end && static_cast<unsigned char>(*p) > 0x20) ++p;
+  return static_cast<size_t>(p - start);
+}
 
 constexpr int64_t kIntegerLimit = int64_t{1} << 62;
 constexpr int64_t kExponentLimit = int64_t{1} << 50;
@@ -148,9 +168,19 @@ Pattern::Pattern(std::string_view text) {
     }
     ++conversions_;
   }
+  // White space before a conversion changes nothing, since every
+  // conversion skips white space first; only a trailing run matters.
+  std::vector<Op> kept;
+  for (size_t i = 0; i < ops_.size(); ++i) {
+    if (ops_[i] != Op::kSpace || i + 1 == ops_.size()) kept.push_back(ops_[i]);
+  }
+  ops_ = std::move(kept);
 }
 
-Reader::Reader(size_t buffer_size) : buf_(buffer_size < 1 ? 1 : buffer_size) {}
+// The buffer carries Token::kCapacity + 1 spare bytes, so a short token can be
+// copied with one fixed-size copy.
+Reader::Reader(size_t buffer_size)
+    : buf_((buffer_size < 1 ? 1 : buffer_size) + Token::kCapacity + 1), size_(buffer_size < 1 ? 1 : buffer_size) {}
 
 Reader::~Reader() { close(); }
 
@@ -190,12 +220,12 @@ int Reader::refill() {
   ssize_t n = 0;
   if (from_memory_) {
     size_t left = memory_.size() - memory_pos_;
-    n = static_cast<ssize_t>(left < buf_.size() ? left : buf_.size());
+    n = static_cast<ssize_t>(left < size_ ? left : size_);
     std::copy_n(memory_.data() + memory_pos_, n, buf_.data());
     memory_pos_ += static_cast<size_t>(n);
   } else if (fd_ >= 0) {
     do {
-      n = ::read(fd_, buf_.data(), buf_.size());
+      n = ::read(fd_, buf_.data(), size_);
     } while (n < 0 && errno == EINTR);
     if (n < 0) error_ = errno;
   }
@@ -208,7 +238,7 @@ int Reader::refill() {
   return static_cast<unsigned char>(buf_[0]);
 }
 
-bool Reader::skip_space() {
+bool Reader::skip_space_slow() {
   for (;;) {
     while (pos_ < end_) {
       if (!kSpace.space[static_cast<unsigned char>(buf_[pos_])]) return true;
@@ -223,6 +253,13 @@ bool Reader::scan_token(Token* out) {
   // Once a first character is there the conversion cannot fail, so the
   // target is filled in place.
   Token& t = *out;
+  // Fast path: a short token that ends inside the buffer at white space.
+  size_t stop = pos_ + find_low_byte(buf_.data() + pos_, buf_.data() + end_);
+  if (stop < end_ && kSpace.space[static_cast<unsigned char>(buf_[stop])] && stop - pos_ <= Token::kCapacity) {
+    t.assign_short(buf_.data() + pos_, stop - pos_);
+    pos_ = stop;
+    return true;
+  }
   t.begin();
   size_t first_nul = SIZE_MAX;
   for (;;) {
@@ -305,6 +342,42 @@ void Reader::scan_real_body(RealText* t) {
   }
 }
 
+// Fast path for the common shape: up to seven significant digits with at
+// most ten after an optional point, ending inside the buffer at a character
+// that ends the number in every state. The value is then exact by one
+// single-precision division. Anything else is left to the full scanner.
+bool Reader::scan_plain_real(bool negative, float* out) {
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  const char* p = buf_.data() + pos_;
+  const char* end = buf_.data() + end_;
+  if (p < end && *p == '0' && p + 1 < end && lower(p[1]) == 'x') return false;
+  uint32_t w = 0;
+  int significant = 0, fraction = 0;
+  bool digit = false;
+  for (; p < end && is_digit(*p); ++p) {
+    digit = true;
+    w = w * 10 + static_cast<uint32_t>(*p - '0');
+    significant += w != 0;
+    if (significant > 7) return false;
+  }
+  if (p < end && *p == '.') {
+    for (++p; p < end && is_digit(*p); ++p) {
+      digit = true;
+      w = w * 10 + static_cast<uint32_t>(*p - '0');
+      significant += w != 0;
+      ++fraction;
+      if (significant > 7 || fraction > 10) return false;
+    }
+  }
+  if (!digit || p == end) return false;
+  int c = lower(static_cast<unsigned char>(*p));
+  if (c == '.' || c == 'e' || c == 'x') return false;
+  float v = static_cast<float>(w) / kPow10[fraction];
+  *out = negative ? -v : v;
+  pos_ = static_cast<size_t>(p - buf_.data());
+  return true;
+}
+
 bool Reader::scan_real(float* out) {
   if (!skip_space()) return false;
   RealText t;
@@ -346,6 +419,7 @@ bool Reader::scan_real(float* out) {
     *out = t.negative ? -inf : inf;
     return true;
   }
+  if (scan_plain_real(t.negative, out)) return true;
   scan_real_body(&t);
   size_t prefix = (t.got_sign ? 1 : 0) + (t.hex ? 2 : 0);
   if (t.chars == prefix) return false;  // nothing, or a bare "0x"

@@ -82,13 +82,23 @@ class Reader {
  private:
   int peek() { return pos_ < end_ ? static_cast<unsigned char>(buf_[pos_]) : refill(); }
   int refill();
-  bool skip_space();  // false at end of input
+  // Skips white space; false at end of input.
+  bool skip_space() {
+    if (pos_ < end_) {
+      unsigned char c = static_cast<unsigned char>(buf_[pos_]);
+      if (c != ' ' && (c < '\t' || c > '\r')) return true;
+    }
+    return skip_space_slow();
+  }
+  bool skip_space_slow();
   bool scan_token(Token* out);
   bool scan_integer(int64_t* out);
   bool scan_real(float* out);
+  bool scan_plain_real(bool negative, float* out);
   void scan_real_body(struct RealText* text);
 
   std::vector<char> buf_;
+  size_t size_;  // bytes of buf_ that reads fill
   size_t pos_ = 0;
   size_t end_ = 0;
   int fd_ = -1;

@@ -43,6 +43,14 @@ class Token {
     cstr_length_ = std::strlen(bytes_);
   }
 
+  // Takes n <= kCapacity bytes without NUL; `s` must have kCapacity + 1
+  // readable bytes.
+  void assign_short(const char* s, size_t n) {
+    std::memcpy(bytes_, s, kCapacity + 1);
+    bytes_[n] = '\0';
+    length_ = cstr_length_ = n;
+  }
+
   // Used by the scanner, which fills the token piece by piece.
   void begin() { length_ = 0; }
   void append(const char* s, size_t n) {

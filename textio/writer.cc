@@ -118,7 +118,8 @@ size_t format_real(float value, char* out) {
   return n + 6;
 }
 
-Writer::Writer() : buf_(new char[kBufferSize]) {}
+Writer::Writer(size_t buffer_size)
+    : size_(buffer_size < 64 ? 64 : buffer_size), buf_(new char[size_]) {}
 
 Writer::~Writer() {
   close();

@@ -23,9 +23,9 @@ size_t format_real(float value, char* out);
 
 class Writer {
  public:
-  static constexpr size_t kBufferSize = 1 << 20;
+  static constexpr size_t kDefaultBuffer = 1 << 20;
 
-  Writer();
+  explicit Writer(size_t buffer_size = kDefaultBuffer);
   ~Writer();
   Writer(const Writer&) = delete;
   Writer& operator=(const Writer&) = delete;
@@ -70,9 +70,10 @@ class Writer {
   }
 
  private:
-  size_t room() const { return kBufferSize - len_; }
+  size_t room() const { return size_ - len_; }
   void put_large(std::string_view text);
 
+  size_t size_;
   char* buf_;
   size_t len_ = 0;
   int fd_ = -1;
