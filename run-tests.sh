@@ -6,7 +6,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
 for variant in build:OFF build-sanitize:ON; do
   dir=$here/${variant%%:*}
-  cmake -S "$here" -B "$dir" -DSANITIZE="${variant##*:}" >/dev/null
+  cmake -S "$here" -B "$dir" -DBUILD_TESTING=ON -DSANITIZE="${variant##*:}" >/dev/null
   cmake --build "$dir" -j"$jobs"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 done

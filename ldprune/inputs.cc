@@ -13,6 +13,7 @@ using textio::Field;
 using textio::Pattern;
 using textio::Reader;
 
+using textio::at_record;
 using textio::check_read;
 using textio::fail_input;
 
@@ -51,36 +52,71 @@ void read_snp_list(Preprocessor& p) {
 // stands.
 void read_positions(Preprocessor& p) {
   static const Pattern record("%s %ld %f\n");
+  const int bad = p.diag.kind(std::string("records in ") + kMafFile + " that did not scan");
   Field f[3];
   int k = 0;
+  long matched_at = 0;  // record that filled the last entry
   for (long r = 1; !p.maf_in.eof(); ++r) {
     int got = p.maf_in.scan(record, f);
     if (got >= 2) textio::check_int32(f[1].integer, kMafFile, r, "position");
+    if (got > 0 && got < 3) {
+      p.diag.warn(bad, [&] {
+        return at_record(kMafFile, r) + "only " + std::to_string(got) +
+               " of 3 fields scanned; the previous record's values were used";
+      });
+    }
     if (k < p.n && f[0].token == p.snps[k].name) {
       p.snps[k].position = static_cast<int32_t>(f[1].integer);
       p.snps[k].maf = f[2].real;
       ++k;
+      matched_at = r;
     }
   }
   check_read(p.maf_in, kMafFile);
   p.maf_in.close();
+  if (k < p.n) {
+    p.diag.print(std::string(kMafFile) + ": no record for SNP " + std::string(p.snps[k].name.str()) +
+                 " (SNP " + std::to_string(k + 1) + " of the SNP list) after record " + std::to_string(matched_at) +
+                 ", where it should follow; it and the " + std::to_string(p.n - k - 1) +
+                 " SNPs after it keep position 0 and MAF 0");
+  }
 }
 
 // weight.txt: record r gives SNP r its name and threshold, unchecked.
 void read_thresholds(Preprocessor& p) {
   static const Pattern record("%s\t%f\n");
+  const int renamed = p.diag.kind(std::string("records in ") + kWeightFile + " that rename their SNP");
+  const int bad = p.diag.kind(std::string("records in ") + kWeightFile + " whose threshold did not scan");
   Field f[2];
+  int records = 0;  // attempts that read a name
   for (int r = 0; !p.weight_in.eof(); ++r) {
     check_count(r, kMaxSnps, kWeightFile);
     int got = p.weight_in.scan(record, f);
     if (got >= 1) {
       check_name(f[0].token, kWeightFile, r + 1);
+      if (r < p.n && !(f[0].token == p.snps[r].name)) {
+        p.diag.warn(renamed, [&] {
+          return at_record(kWeightFile, r + 1) + "name " + std::string(f[0].token.str()) + " differs from " +
+                 std::string(p.snps[r].name.str()) + ", SNP " + std::to_string(r + 1) + " of the SNP list; " +
+                 std::string(f[0].token.str()) + " is used";
+        });
+      }
       p.snps[r].name = f[0].token;
+      records = r + 1;
     }
-    if (got >= 2) p.snps[r].threshold = f[1].real;
+    if (got >= 2) {
+      p.snps[r].threshold = f[1].real;
+    } else if (got == 1) {
+      p.diag.warn(bad, [&] { return at_record(kWeightFile, r + 1) + "the threshold did not scan; it stays 0"; });
+    }
   }
   check_read(p.weight_in, kWeightFile);
   p.weight_in.close();
+  if (records < p.n) {
+    p.diag.print(std::string(kWeightFile) + ": " + std::to_string(records) + " records for " +
+                 std::to_string(p.n) + " SNPs; the last " + std::to_string(p.n - records) +
+                 " SNPs get threshold 0, so every SNP tags them");
+  }
 }
 
 // A list of names, one record each. A file that is empty or only white

@@ -80,15 +80,15 @@ void select_needed(Preprocessor& p) {
   // is not in the new table (unknown, or a dropped undesirable SNP) is left
   // out: it covers nothing and is not forced.
   p.needed.clear();
+  const int unknown = p.diag.kind(std::string("SNPs of ") + kDoneFile + " not in the new table");
   for (size_t d = 0; d < p.done.size(); ++d) {
     int g = p.new_index.find(p.done[d]);
     if (g == textio::NameIndex::kNone) {
-      p.diag.warn("done-unknown",
-                  std::string(kDoneFile) + ": record " + std::to_string(d + 1) + ": SNP " +
-                      std::string(p.done[d].str()) +
-                      " is not in the new table (not in the SNP list, or an undesirable SNP that no desirable SNP "
-                      "tags); it is ignored",
-                  std::string("such SNPs in ") + kDoneFile);
+      p.diag.warn(unknown, [&] {
+        return textio::at_record(kDoneFile, static_cast<long>(d + 1)) + "SNP " + std::string(p.done[d].str()) +
+               " is not in the new table (not in the SNP list, or an undesirable SNP that no desirable SNP "
+               "tags); it is ignored";
+      });
       continue;
     }
     p.needed.push_back(p.new_index.last(g));

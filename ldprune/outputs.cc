@@ -19,7 +19,7 @@ void dump(textio::Writer& log, const float* cells, int n) {
 // Closes an output; a failed write or close is reported by file name.
 bool finish(Preprocessor& p, textio::Writer& out, const char* file) {
   if (out.close()) return true;
-  p.diag.error(std::string("cannot write ") + file + ": " + textio::describe_errno(out.error()));
+  p.diag.print(std::string("cannot write ") + file + ": " + textio::describe_errno(out.error()));
   return false;
 }
 

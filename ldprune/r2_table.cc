@@ -20,6 +20,11 @@ void read_pairs(Preprocessor& p) {
   std::vector<uint64_t> listed;  // pairs of first entries that a record named
   if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
 
+  const int unknown = p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list");
+  const int reverse = p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order");
+  const int bad = p.diag.kind(std::string("records in ") + kLdFile + " that did not scan");
+  auto name_of = [](const textio::Token& t) { return std::string(t.str().substr(0, 40)) + (t.length() > 40 ? "..." : ""); };
+
   textio::Field f[3];
   // Pairs usually come row by row in table order: the first name repeats and
   // the second is the entry after the last one. Both guesses are checked
@@ -28,21 +33,42 @@ void read_pairs(Preprocessor& p) {
   bool cached = false;
   int a = textio::NameIndex::kNone;
   int next = 0;  // entry expected to carry the next second name
-  while (!p.ld_in.eof()) {
-    p.ld_in.scan(record, f);  // a value that did not scan keeps the last one
+  for (long r = 1; !p.ld_in.eof(); ++r) {
+    int got = p.ld_in.scan(record, f);  // what did not scan keeps the last record's values
+    if (got == 0) continue;             // an empty or blank file: nothing was read
+    if (got < 3) {
+      p.diag.warn(bad, [&] {
+        return textio::at_record(kLdFile, r) + "only " + std::to_string(got) +
+               " of 3 fields scanned; the previous record's values were used";
+      });
+    }
     if (!cached || !(f[0].token == last_first)) {
       last_first = f[0].token;
       a = p.snp_index.find(f[0].token);
       cached = true;
     }
-    if (a == textio::NameIndex::kNone) continue;
     int b;
-    if (next < n && p.snps[next].name == f[1].token) {
+    if (a == textio::NameIndex::kNone) {
+      b = textio::NameIndex::kNone;
+    } else if (next < n && p.snps[next].name == f[1].token) {
       b = p.snp_index.group_of(next++);
     } else {
       b = p.snp_index.find(f[1].token);
-      if (b == textio::NameIndex::kNone) continue;
-      next = p.snp_index.first(b) + 1;
+      if (b != textio::NameIndex::kNone) next = p.snp_index.first(b) + 1;
+    }
+    if (a == textio::NameIndex::kNone || b == textio::NameIndex::kNone) {
+      p.diag.warn(unknown, [&] {
+        return textio::at_record(kLdFile, r) + "SNP " + name_of(f[a == textio::NameIndex::kNone ? 0 : 1].token) +
+               " is not in the SNP list; the record is ignored";
+      });
+      continue;
+    }
+    if (p.snp_index.first(a) > p.snp_index.last(b)) {
+      p.diag.warn(reverse, [&] {
+        return textio::at_record(kLdFile, r) + "SNPs " + name_of(f[0].token) + " and " + name_of(f[1].token) +
+               " are listed in reverse SNP-list order; the record is ignored";
+      });
+      continue;
     }
     int i = p.snp_index.first(a), j = p.snp_index.first(b);
     if (!repeated_names) {

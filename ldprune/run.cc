@@ -23,7 +23,7 @@ int run() {
     p.ld_out.discard();
     p.maf_out.discard();
     p.diag.finish();
-    p.diag.error(failure.message);
+    p.diag.print(failure.message);
     return failure.status;
   }
 }

@@ -22,13 +22,14 @@ void screen_undesirable(Preprocessor& p) {
   // the SNP table takes no part in screening.
   p.undesirable_index.assign(u_count, -1);
   std::vector<char> is_undesirable(n, 0);
+  const int unknown = p.diag.kind(std::string("SNPs of ") + kUndesirableFile + " not in the SNP list");
   for (int u = 0; u < u_count; ++u) {
     int g = p.snp_index.find(p.undesirable[u]);
     if (g == textio::NameIndex::kNone) {
-      p.diag.warn("undesirable-unknown",
-                  std::string(kUndesirableFile) + ": record " + std::to_string(u + 1) + ": SNP " +
-                      std::string(p.undesirable[u].str()) + " is not in the SNP list; it is ignored",
-                  std::string("unknown SNPs in ") + kUndesirableFile);
+      p.diag.warn(unknown, [&] {
+        return textio::at_record(kUndesirableFile, u + 1) + "SNP " + std::string(p.undesirable[u].str()) +
+               " is not in the SNP list; it is ignored";
+      });
       continue;
     }
     p.undesirable_index[u] = p.snp_index.last(g);

@@ -44,12 +44,12 @@ int run(const Variant& variant) {
   } catch (const textio::Failure& failure) {
     j.diag.finish();
     j.echo.close();
-    j.diag.error(failure.message);
+    j.diag.print(failure.message);
     return failure.status;
   }
   j.diag.finish();
   if (!j.echo.close()) {
-    j.diag.error("cannot write standard output: " + textio::describe_errno(j.echo.error()));
+    j.diag.print("cannot write standard output: " + textio::describe_errno(j.echo.error()));
     status = textio::kExitWriteError;
   }
   return status;

@@ -20,14 +20,15 @@ void mark_tags(Joiner& j) {
 
   const int k_count = static_cast<int>(j.tag_names.size());
   j.tag_member.assign(k_count, -1);
+  const std::string file = j.variant.summary_file;
+  const int unknown = j.diag.kind("clusters in " + file + " whose tag SNP is not in the member list");
   for (int c = 0; c < k_count; ++c) {
     int g = index.find(j.tag_names[c]);
     if (g == textio::NameIndex::kNone) {
-      j.diag.warn("tag-unknown",
-                  std::string(j.variant.summary_file) + ": cluster " + std::to_string(c) + ": tag SNP \"" +
-                      j.tag_names[c] +
-                      "\" is not in the member list; the cluster gets no tag line",
-                  std::string("such clusters in ") + j.variant.summary_file);
+      j.diag.warn(unknown, [&] {
+        return file + ": cluster " + std::to_string(c) + ": tag SNP \"" + j.tag_names[c] +
+               "\" is not in the member list; the cluster gets no tag line";
+      });
       continue;
     }
     if (!flagged[g]) {
@@ -64,7 +65,7 @@ int mark_and_write(Joiner& j) {
   }
 
   if (j.out.close()) return textio::kExitOk;
-  j.diag.error(std::string("cannot write ") + j.variant.output_file + ": " + textio::describe_errno(j.out.error()));
+  j.diag.print(std::string("cannot write ") + j.variant.output_file + ": " + textio::describe_errno(j.out.error()));
   return textio::kExitWriteError;
 }
 

@@ -211,8 +211,11 @@ TEST(MemberjoinLimits, TenThousandRecordsAndClustersFit) {
   TempDir dir;
   std::string members = "H\n", rows = kHeader;
   for (int i = 0; i < 10000; ++i) {
-    members += greedy("s" + std::to_string(i), std::to_string(i), "0", "p", "m");
-    rows += std::to_string(i) + "\t1\ts" + std::to_string(i) + "\t1\n";
+    const std::string number = std::to_string(i);
+    std::string name = "s";
+    name += number;
+    members += greedy(name, number, "0", "p", "m");
+    rows += number + "\t1\t" + name + "\t1\n";
   }
   dir.write(kGreedy.members, members);
   dir.write(kGreedy.summary, rows);

@@ -10,16 +10,21 @@
 
 namespace textio {
 
-void Diagnostics::warn(const std::string& kind, const std::string& message,
-                       const std::string& more) {
+int Diagnostics::kind(const std::string& more) {
+  for (size_t k = 0; k < kinds_.size(); ++k) {
+    if (kinds_[k].more == more) return static_cast<int>(k);
+  }
+  kinds_.push_back(Kind{more, 0});
+  return static_cast<int>(kinds_.size()) - 1;
+}
+
+bool Diagnostics::note(int kind) {
   ++warnings_;
-  Kind& k = kinds_[kind];
-  k.more = more;
-  if (++k.count <= kShown) print(message);
+  return ++kinds_[kind].count <= kShown;
 }
 
 void Diagnostics::finish() {
-  for (auto& [name, k] : kinds_) {
+  for (Kind& k : kinds_) {
     if (k.count > kShown) print("... and " + std::to_string(k.count - kShown) + " more " + k.more);
     k.count = 0;
   }

@@ -9,8 +9,8 @@
 #define TEXTIO_DIAGNOSTICS_H_
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <vector>
 
 #include "textio/token.h"
 
@@ -34,27 +34,34 @@ class Diagnostics {
   explicit Diagnostics(std::string program, std::string* capture = nullptr)
       : program_(std::move(program)), capture_(capture) {}
 
-  // A warning of the given kind. `more` names the kind in the summary line,
-  // as in "... and 12 more <more>".
-  void warn(const std::string& kind, const std::string& message, const std::string& more);
-  // Prints an error line.
-  void error(const std::string& message) { print(message); }
-  // Prints the summary lines of warnings left out.
+  // The id of a kind of warning, registered on first use. `more` names the
+  // warnings of this kind in the summary line, as in "... and 12 more <more>".
+  int kind(const std::string& more);
+  // Counts one warning of a kind; true when it is among the first kShown,
+  // which are printed.
+  bool note(int kind);
+  // Counts a warning and prints make_message() if it is to be shown; the
+  // message is only built when it is printed.
+  template <class MakeMessage>
+  void warn(int kind, MakeMessage&& make_message) {
+    if (note(kind)) print(make_message());
+  }
+  // Prints "<program>: <message>".
+  void print(const std::string& message);
+  // Prints the summary lines of warnings left out, in order of kinds.
   void finish();
-  // Number of warnings given so far, printed or not.
-  int warnings() const { return warnings_; }
+  // Number of warnings counted so far, printed or not.
+  long warnings() const { return warnings_; }
 
  private:
-  void print(const std::string& message);
-
   struct Kind {
-    int count = 0;
     std::string more;
+    long count = 0;
   };
   std::string program_;
   std::string* capture_;
-  std::map<std::string, Kind> kinds_;
-  int warnings_ = 0;
+  std::vector<Kind> kinds_;
+  long warnings_ = 0;
 };
 
 // "strerror(err)" for messages.
