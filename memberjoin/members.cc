@@ -56,17 +56,36 @@ void read_members(Joiner& j) {
   j.echo.put('\n');
 
   const textio::Pattern pattern(v.member_pattern);
+  const std::string file = v.member_file;
+  const int bad = j.diag.kind("records in " + file + " that did not scan");
+  const int unsorted = j.diag.kind("records in " + file + " out of cluster order");
   textio::Field f[10];
   j.members.clear();
   j.members.reserve(kMaxMembers);
   while (!in.eof()) {
     if (j.members.size() == static_cast<size_t>(kMaxMembers)) {
-      textio::fail_input(std::string(v.member_file) + ": more than " + std::to_string(kMaxMembers) + " records");
+      textio::fail_input(file + ": more than " + std::to_string(kMaxMembers) + " records");
     }
     int got = in.scan(pattern, f);
     Member& m = j.members.emplace_back();
-    store_fields(v, f, got, static_cast<long>(j.members.size()), m);
+    const long record = static_cast<long>(j.members.size());
+    store_fields(v, f, got, record, m);
     write_record(j.echo, m, m.cluster);
+    // A blank attempt (a list of only its first line) reads nothing and is
+    // not reported.
+    if (got > 0 && got < pattern.conversions()) {
+      j.diag.warn(bad, [&] {
+        return textio::at_record(file, record) + "only " + std::to_string(got) + " of " +
+               std::to_string(pattern.conversions()) + " fields scanned; the rest are 0 or empty";
+      });
+    }
+    if (record > 1 && m.cluster < j.members[record - 2].cluster) {
+      j.diag.warn(unsorted, [&] {
+        return textio::at_record(file, record) + "cluster index " + std::to_string(m.cluster) + " follows " +
+               std::to_string(j.members[record - 2].cluster) +
+               ": the list is not sorted by cluster index, and records are joined in list order";
+      });
+    }
   }
   textio::check_read(in, v.member_file);
   in.close();
@@ -77,6 +96,22 @@ void read_members(Joiner& j) {
     textio::fail_input(std::string(v.member_file) + ": the last record's cluster index " +
                        std::to_string(j.clusters - 1) + " gives more than " + std::to_string(kMaxClusters) +
                        " clusters");
+  }
+
+  // Every cluster number below K should have a record; a missing one makes
+  // its walk take the first record that follows.
+  std::vector<char> present(static_cast<size_t>(j.clusters > 0 ? j.clusters : 0), 0);
+  for (const Member& m : j.members) {
+    if (m.cluster >= 0 && m.cluster < j.clusters) present[m.cluster] = 1;
+  }
+  const int missing = j.diag.kind("cluster numbers missing from " + file);
+  for (size_t c = 0; c < present.size(); ++c) {
+    if (!present[c]) {
+      j.diag.warn(missing, [&] {
+        return file + ": cluster " + std::to_string(c) +
+               " has no record; its walk takes the first record that follows";
+      });
+    }
   }
 }
 

@@ -31,6 +31,8 @@ void read_summary(Joiner& j) {
   // One row per cluster, matched by order. The numbers are scratch values:
   // a row that does not scan keeps the previous row's.
   static const textio::Pattern row("%d\t%d\t%s\t%f\n");
+  const int bad = j.diag.kind("rows of " + file + " that did not scan");
+  const int missing = j.diag.kind("clusters without a row in " + file);
   textio::Field f[4];
   const int64_t k_count = j.clusters > 0 ? j.clusters : 0;
   j.tag_names.assign(static_cast<size_t>(k_count), std::string());
@@ -42,6 +44,20 @@ void read_summary(Joiner& j) {
     if (got >= 3) {
       textio::check_length(f[2].token, kMaxText, file, record, "tag SNP name");
       j.tag_names[r] = f[2].token.str();
+    }
+    if (got < 4) {
+      if (got == 0 && in.eof()) {
+        j.diag.warn(missing, [&] {
+          return file + ": row " + std::to_string(record) + " is missing (" + std::to_string(k_count) +
+                 " clusters); cluster " + std::to_string(r) +
+                 " gets an empty tag name and the previous row's numbers";
+        });
+      } else {
+        j.diag.warn(bad, [&] {
+          return textio::at_record(file, record) + "only " + std::to_string(got) +
+                 " of 4 fields scanned; the previous row's values were used";
+        });
+      }
     }
     j.echo.put_integer(f[0].integer);
     j.echo.put('\t');

@@ -5,6 +5,7 @@
 // S = 1 - (threshold - r²), so an unlisted pair scores 0.25.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -436,6 +437,95 @@ TEST(LdpruneOutputs, FailedLogWriteExits255) {
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ldprune: cannot write ld_processed_temp.txt: No space left on device\n");
   EXPECT_EQ(dir.read("maf_processed.txt"), kMafAbc);
+}
+
+}  // namespace
+
+namespace {
+
+// Quietly tolerated input is reported on standard error, while the outputs
+// stay exactly what the tolerant reading gives.
+struct WarningCase {
+  std::string name;
+  Files changes;
+  std::string err;
+  std::string ld_processed;
+  std::string maf_processed;
+};
+
+std::vector<WarningCase> warning_cases() {
+  std::string unknown;
+  for (int i = 0; i < 8; ++i) unknown += "zz" + std::to_string(i) + " a 0.5\n";
+  std::string unknown_err;
+  for (int i = 0; i < 5; ++i) {
+    unknown_err += "ldprune: ld.txt: record " + std::to_string(i + 1) + ": SNP zz" + std::to_string(i) +
+                   " is not in the SNP list; the record is ignored\n";
+  }
+  unknown_err += "ldprune: ... and 3 more records in ld.txt naming an SNP not in the SNP list\n";
+  const std::string unlisted = pairs({"a", "b", "c"}, {"1.000000 0.250000 0.250000", "0.250000 1.000000 0.250000",
+                                                       "0.250000 0.250000 1.000000"});
+  return {
+      // The value of record 2 does not scan: record 1's value is used for
+      // (a, c). Record 3 is what is left: "zz", and nothing after it.
+      {"ValueThatDidNotScan",
+       {{"ld.txt", "a b 0.5\na c zz\n"}},
+       "ldprune: ld.txt: record 2: only 2 of 3 fields scanned; the previous record's values were used\n"
+       "ldprune: ld.txt: record 3: only 1 of 3 fields scanned; the previous record's values were used\n"
+       "ldprune: ld.txt: record 3: SNP zz is not in the SNP list; the record is ignored\n",
+       pairs({"a", "b", "c"}, {"1.000000 0.750000 0.750000", "0.750000 1.000000 0.250000",
+                               "0.750000 0.250000 1.000000"}),
+       kMafAbc},
+      {"ManyUnknownNamesAreSummarised", {{"ld.txt", unknown}}, unknown_err, unlisted, kMafAbc},
+      // maf.txt record 1 lacks its MAF (the scratch MAF, 0, is stored for a);
+      // what is left of it, "x", is record 2.
+      {"MafFieldsThatDidNotScan",
+       {{"ld.txt", ""}, {"maf.txt", "a 1 x\nb 2 0.5\nc 3 0.5\n"}},
+       "ldprune: maf.txt: record 1: only 2 of 3 fields scanned; the previous record's values were used\n"
+       "ldprune: maf.txt: record 2: only 1 of 3 fields scanned; the previous record's values were used\n",
+       unlisted, "a 1 0.000000\nb 2 0.500000\nc 3 0.500000\n"},
+      {"ThresholdThatDidNotScan",
+       {{"ld.txt", ""}, {"weight.txt", "a 0.75\nb 0.75\nc"}},
+       "ldprune: weight.txt: record 3: the threshold did not scan; it stays 0\n",
+       pairs({"a", "b", "c"}, {"1.000000 0.250000 1.000000", "0.250000 1.000000 1.000000",
+                               "0.250000 0.250000 1.000000"}),
+       kMafAbc},
+  };
+}
+
+class LdpruneWarnings : public testing::TestWithParam<WarningCase> {};
+
+TEST_P(LdpruneWarnings, ReportsAndKeepsTheOutputs) {
+  const WarningCase& c = GetParam();
+  TempDir dir;
+  for (const auto& [name, content] : with(snps_abc(), with({{"ld.txt", ""}}, c.changes))) dir.write(name, content);
+  auto r = run_program(LDPRUNE_PATH, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, c.err);
+  EXPECT_EQ(dir.read("ld_processed.txt"), c.ld_processed);
+  EXPECT_EQ(dir.read("maf_processed.txt"), c.maf_processed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LdpruneWarnings, testing::ValuesIn(warning_cases()),
+                         [](const testing::TestParamInfo<WarningCase>& p) { return p.param.name; });
+
+TEST(ExampleData, RunsWithoutAnyWarning) {
+  TempDir dir;
+  for (const char* name : {"SNP_names.data", "ld.txt", "maf.txt", "weight.txt", "done.txt", "undesirable.txt",
+                           "Zentavor.result.Greedy.members.txt", "Zentavor.result.Greedy.out",
+                           "Zentavor.result.Minimax.members.txt", "Zentavor.result.Minimax.out"}) {
+    std::filesystem::copy_file(std::filesystem::path(EXAMPLES_DIR) / name, dir.path() / name);
+  }
+  for (const char* program : {LDPRUNE_PATH, MEMBERJOIN1_PATH, MEMBERJOIN2_PATH}) {
+    auto r = run_program(program, dir);
+    EXPECT_EQ(r.status, 0) << program;
+    EXPECT_EQ(r.err, "") << program;
+  }
+  // Every SNP of maf_processed.txt is in each joined table once.
+  std::string maf = dir.read("maf_processed.txt");
+  for (const char* out : {"greedy_output.txt", "minimax_output.txt"}) {
+    std::string joined = dir.read(out);
+    EXPECT_EQ(std::count(joined.begin(), joined.end(), '\n'), std::count(maf.begin(), maf.end(), '\n') + 1) << out;
+  }
 }
 
 }  // namespace

@@ -93,6 +93,10 @@ std::vector<Case> cases() {
                    "0\t2\tc\t1.000000\n1\t1\ta\t1.000000\n2\t1\tq\t1.000000\n3\t1\te\t1.000000\n",
                kOutHeader + line("c", "0", "1", "pc", "mc") + line("b", "0", "0", "pb", "mb") +
                    line("a", "1", "1", "pa", "ma") + line("e", "3", "1", "pe", "me"),
+               "memberjoin1: Zentavor.result.Greedy.members.txt: record 2: cluster index 0 follows 1: the list is not "
+               "sorted by cluster index, and records are joined in list order\n"
+               "memberjoin1: Zentavor.result.Greedy.members.txt: cluster 2 has no record; its walk takes the first "
+               "record that follows\n"
                "memberjoin1: Zentavor.result.Greedy.out: cluster 2: tag SNP \"q\" is not in the member list; the "
                "cluster gets no tag line\n"});
   // Two records named x are both flagged and the later one is the tag line;
@@ -117,6 +121,10 @@ std::vector<Case> cases() {
                    "0\t2\ta\t0.500000\n0\t2\t\t0.500000\n0\t2\t\t0.500000\n",
                kOutHeader + line("a", "0", "1", "pa", "ma") + line("b", "1", "0", "pb", "mb") +
                    line("c", "2", "0", "pc", "mc"),
+               "memberjoin1: Zentavor.result.Greedy.out: row 2 is missing (3 clusters); cluster 1 gets an empty tag "
+               "name and the previous row's numbers\n"
+               "memberjoin1: Zentavor.result.Greedy.out: row 3 is missing (3 clusters); cluster 2 gets an empty tag "
+               "name and the previous row's numbers\n"
                "memberjoin1: Zentavor.result.Greedy.out: cluster 1: tag SNP \"\" is not in the member list; the "
                "cluster gets no tag line\n"
                "memberjoin1: Zentavor.result.Greedy.out: cluster 2: tag SNP \"\" is not in the member list; the "
@@ -124,13 +132,17 @@ std::vector<Case> cases() {
   // A list holding only its first line gives one empty record in cluster 0,
   // which the missing row's empty tag name matches.
   c.push_back({"HeaderOnlyMemberList", &kGreedy, "H\n", kHeader,
-               "H\n\n\t0\t0\t\t\n" + kHeader + "\n0\t0\t\t0.000000\n", kOutHeader + "\t0\t1\t\t\n"});
+               "H\n\n\t0\t0\t\t\n" + kHeader + "\n0\t0\t\t0.000000\n", kOutHeader + "\t0\t1\t\t\n",
+               "memberjoin1: Zentavor.result.Greedy.out: row 1 is missing (1 clusters); cluster 0 gets an empty tag "
+               "name and the previous row's numbers\n"});
   c.push_back({"EmptyMemberList", &kMinimax, "", kHeader + "0\t1\ta\t1\n", "\n" + kHeader + "\n", kOutHeader});
   c.push_back({"FirstLineWithoutLineEnd", &kGreedy, "H", kHeader, "H\n" + kHeader + "\n", kOutHeader});
   c.push_back({"NegativeLastClusterIndex", &kGreedy,
                "H\n" + greedy("a", "0", "0", "p", "m") + greedy("b", "-1", "0", "p", "m"), kHeader + "0\t1\ta\t1\n",
                "H\n\n" + line("a", "0", "0", "p", "m") + line("b", "-1", "0", "p", "m") + kHeader + "\n",
-               kOutHeader});
+               kOutHeader,
+               "memberjoin1: Zentavor.result.Greedy.members.txt: record 2: cluster index -1 follows 0: the list is "
+               "not sorted by cluster index, and records are joined in list order\n"});
   // Lines longer than a read are echoed in pieces; the rest of the member
   // list's first line is scanned as the first record.
   c.push_back({"LongLinesAreReadInPieces", &kGreedy, std::string(199, 'H') + greedy("a", "0", "0", "pa", "ma"),
@@ -143,6 +155,18 @@ std::vector<Case> cases() {
                "H\r\n\n" + line("a", "0", "0", "pa", "ma") + "Cluster\tSize\tTagging SNP\tAvg. sim.\r\n\n" +
                    "0\t1\ta\t0.500000\n",
                kOutHeader + line("a", "0", "1", "pa", "ma")});
+
+  // Records and rows that do not scan fully are reported; the join goes on
+  // with what was read.
+  c.push_back({"FieldsThatDidNotScan", &kGreedy, "H\n" + greedy("b", "0", "0", "pb", "mb") + "a\t0\t0\tpa\n",
+               kHeader + "0\t2\tb\tx\n",
+               "H\n\n" + line("b", "0", "0", "pb", "mb") + line("a", "0", "0", "pa", "") + kHeader + "\n" +
+                   "0\t2\tb\t0.000000\n",
+               kOutHeader + line("b", "0", "1", "pb", "mb") + line("a", "0", "0", "pa", ""),
+               "memberjoin1: Zentavor.result.Greedy.members.txt: record 2: only 4 of 9 fields scanned; the rest are "
+               "0 or empty\n"
+               "memberjoin1: Zentavor.result.Greedy.out: record 1: only 3 of 4 fields scanned; the previous row's "
+               "values were used\n"});
 
   // Errors: nothing is written to the output file.
   const std::string name59(59, 'n'), name60(60, 'n');
