@@ -20,12 +20,14 @@ void Matrix::reset(int n) {
   size_t bytes = static_cast<size_t>(n) * n * sizeof(float);
   if (n != n_ || !cells_) {
     cells_.reset();
-    size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    if (rounded == 0) rounded = kHugePage;
-    void* p = std::aligned_alloc(kHugePage, rounded);
+    // Only a block of a huge page or more is worth aligning to one.
+    size_t align = bytes >= kHugePage ? kHugePage : 64;
+    size_t rounded = (bytes + align - 1) / align * align;
+    if (rounded == 0) rounded = align;
+    void* p = std::aligned_alloc(align, rounded);
     if (!p) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-    madvise(p, rounded, MADV_HUGEPAGE);  // a hint: without it, ordinary pages
+    if (align == kHugePage) madvise(p, rounded, MADV_HUGEPAGE);  // a hint: without it, ordinary pages
 #endif
     cells_.reset(static_cast<float*>(p));
     n_ = n;

@@ -3,10 +3,8 @@
 
 namespace ldprune {
 
-int run() {
-  Preprocessor p;
+int run_steps(Preprocessor& p) {
   try {
-    open_files(p);
     read_inputs(p);
     build_r2_table(p);
     screen_undesirable(p);
@@ -26,6 +24,17 @@ int run() {
     p.diag.print(failure.message);
     return failure.status;
   }
+}
+
+int run() {
+  Preprocessor p;
+  try {
+    open_files(p);
+  } catch (const textio::Failure& failure) {
+    p.diag.print(failure.message);
+    return failure.status;
+  }
+  return run_steps(p);
 }
 
 }  // namespace ldprune

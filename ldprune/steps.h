@@ -35,6 +35,9 @@ void force_needed(Preprocessor& p);
 // (outputs.cc).
 int write_outputs(Preprocessor& p);
 
+// Runs every step after open_files() and reports a failure; returns the exit
+// status (run.cc).
+int run_steps(Preprocessor& p);
 // The whole run in the working directory; returns the exit status (run.cc).
 int run();
 

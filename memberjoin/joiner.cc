@@ -40,6 +40,8 @@ int run(const Variant& variant) {
     open_inputs(j);
     read_members(j);
     read_summary(j);
+    // The output is created only once both inputs have been read.
+    textio::create_output(j.out, j.variant.output_file);
     status = mark_and_write(j);
   } catch (const textio::Failure& failure) {
     j.diag.finish();

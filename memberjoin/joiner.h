@@ -84,8 +84,9 @@ void read_members(Joiner& j);
 // Reads and echoes the cluster summary up to its header and then K rows
 // (summary.cc).
 void read_summary(Joiner& j);
-// Marks the tag SNPs and writes the joined table. Returns 0, or 255 when
-// the output could not be written (output.cc).
+// Marks the tag SNPs and writes the joined table to j.out, which the caller
+// has opened, then closes it. Returns 0, or 255 when the output could not be
+// written (output.cc).
 int mark_and_write(Joiner& j);
 
 // The whole run in the working directory; returns the exit status (joiner.cc).

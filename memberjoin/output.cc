@@ -42,7 +42,6 @@ void mark_tags(Joiner& j) {
 }  // namespace
 
 int mark_and_write(Joiner& j) {
-  textio::create_output(j.out, j.variant.output_file);
   j.out.put("NAME\tORVANTE\tTag\tPosition\tMAF\n");
   if (j.variant.reset_flags) {
     for (Member& m : j.members) m.flag = 0;

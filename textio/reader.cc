@@ -179,8 +179,13 @@ Pattern::Pattern(std::string_view text) {
 
 // The buffer carries Token::kCapacity + 1 spare bytes, so a short token can be
 // copied with one fixed-size copy.
-Reader::Reader(size_t buffer_size)
-    : buf_((buffer_size < 1 ? 1 : buffer_size) + Token::kCapacity + 1), size_(buffer_size < 1 ? 1 : buffer_size) {}
+// The buffer is allocated when a file or string is opened.
+Reader::Reader(size_t buffer_size) : requested_(buffer_size < 1 ? 1 : buffer_size), size_(requested_) {}
+
+void Reader::allocate(size_t size) {
+  size_ = size;
+  if (buf_.size() != size_ + Token::kCapacity + 1) buf_.assign(size_ + Token::kCapacity + 1, 0);
+}
 
 Reader::~Reader() { close(); }
 
@@ -195,6 +200,7 @@ bool Reader::open(const char* path) {
     return false;
   }
   fd_ = fd;
+  allocate(requested_);
   return true;
 }
 
@@ -202,6 +208,8 @@ void Reader::open_string(std::string_view data) {
   close();
   memory_.assign(data);
   from_memory_ = true;
+  // A buffer larger than the data would only cost memory to clear.
+  allocate(std::min(requested_, std::max<size_t>(data.size(), 1)));
 }
 
 void Reader::close() {

@@ -60,8 +60,9 @@ class Reader {
   // Opens a file. Returns false, with errno set, when it cannot be opened
   // for reading (a directory counts as unreadable).
   bool open(const char* path);
-  // Reads from a copy of `data` instead of a file, through the same buffer,
-  // so refills happen at the same places as they would for a file.
+  // Reads from a copy of `data` instead of a file, through the same buffer
+  // (or a smaller one for short data), so refills happen at the same places
+  // as they would for a file.
   void open_string(std::string_view data);
   void close();
 
@@ -97,7 +98,10 @@ class Reader {
   bool scan_plain_real(bool negative, float* out);
   void scan_real_body(struct RealText* text);
 
+  void allocate(size_t size);
+
   std::vector<char> buf_;
+  size_t requested_;
   size_t size_;  // bytes of buf_ that reads fill
   size_t pos_ = 0;
   size_t end_ = 0;

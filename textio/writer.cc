@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -118,8 +119,17 @@ size_t format_real(float value, char* out) {
   return n + 6;
 }
 
+// The buffer takes its full size when a file is opened; until then, and for
+// strings, a small one will do.
 Writer::Writer(size_t buffer_size)
-    : size_(buffer_size < 64 ? 64 : buffer_size), buf_(new char[size_]) {}
+    : requested_(buffer_size < 64 ? 64 : buffer_size), size_(64), buf_(new char[size_]) {}
+
+void Writer::resize_buffer(size_t size) {
+  if (size == size_) return;
+  delete[] buf_;
+  size_ = size;
+  buf_ = new char[size_];
+}
 
 Writer::~Writer() {
   close();
@@ -131,6 +141,7 @@ bool Writer::open(const char* path) {
   error_ = 0;
   int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
+  resize_buffer(requested_);
   fd_ = fd;
   owns_fd_ = true;
   return true;
@@ -139,6 +150,7 @@ bool Writer::open(const char* path) {
 void Writer::attach(int fd) {
   close();
   error_ = 0;
+  resize_buffer(requested_);
   fd_ = fd;
   owns_fd_ = false;
 }
@@ -147,6 +159,7 @@ void Writer::open_string(std::string* sink) {
   close();
   error_ = 0;
   sink_ = sink;
+  resize_buffer(std::min<size_t>(requested_, 1 << 12));  // appending to a string needs no large block
 }
 
 void Writer::put_integer(int64_t value) {

@@ -73,6 +73,9 @@ class Writer {
   size_t room() const { return size_ - len_; }
   void put_large(std::string_view text);
 
+  void resize_buffer(size_t size);
+
+  size_t requested_;
   size_t size_;
   char* buf_;
   size_t len_ = 0;

@@ -1,0 +1,34 @@
+// A whole ldprune run on six input files cut from the fuzzer's bytes at
+// each 0x01 byte, in the order SNP_names.data, ld.txt, maf.txt, weight.txt,
+// done.txt, undesirable.txt; outputs and messages go to memory.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "ldprune/steps.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> files(6);
+  size_t k = 0;
+  for (size_t i = 0; i < size; ++i) {
+    if (data[i] == 0x01 && k < 5) {
+      ++k;
+    } else {
+      files[k] += static_cast<char>(data[i]);
+    }
+  }
+  std::string messages, log, ld_out, maf_out;
+  ldprune::Preprocessor p(&messages);
+  p.snp_list_in.open_string(files[0]);
+  p.ld_in.open_string(files[1]);
+  p.maf_in.open_string(files[2]);
+  p.weight_in.open_string(files[3]);
+  p.done_in.open_string(files[4]);
+  p.undesirable_in.open_string(files[5]);
+  p.log.open_string(&log);
+  p.ld_out.open_string(&ld_out);
+  p.maf_out.open_string(&maf_out);
+  int status = ldprune::run_steps(p);
+  if (status != 0 && status != 1) __builtin_trap();  // writes to memory cannot fail
+  return 0;
+}
