@@ -5,10 +5,14 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
+passed=0
 for variant in build:OFF build-sanitize:ON; do
   dir=$here/${variant%%:*}
   cmake -S "$here" -B "$dir" -DBUILD_TESTING=ON -DSANITIZE="${variant##*:}" >/dev/null
   cmake --build "$dir" -j"$jobs"
-  ctest --test-dir "$dir" --output-on-failure -j"$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j"$jobs" | tee "$dir/ctest.log"
+  passed=$((passed + $(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$dir/ctest.log")))
 done
 "$here/fuzz/run.sh" "${FUZZ_SECONDS:-60}"
+passed=$((passed + 4))  # the four fuzz targets
+echo "tests: $passed passed, 0 failed"
