@@ -24,8 +24,8 @@ constexpr bool is_xdigit(int c) {
 }
 constexpr int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
-// Byte classes: kSpace[c] is true for white space; kStop[c] for the bytes
-// that end a token's fast scan (white space and NUL).
+// Byte classes: kBytes.space[c] is true for white space; kBytes.stop[c] for
+// the bytes at which a token's copy loop pauses (white space and NUL).
 struct ByteTable {
   bool space[256] = {};
   bool stop[256] = {};
@@ -34,7 +34,7 @@ struct ByteTable {
     stop[0] = true;
   }
 };
-constexpr ByteTable kSpace;
+constexpr ByteTable kBytes;
 
 // Offset of the first byte in [p, end) that may stop a token (a byte of
 // value 0x20 or less: white space, NUL and other control bytes), or end - p.
@@ -249,7 +249,7 @@ int Reader::refill() {
 bool Reader::skip_space_slow() {
   for (;;) {
     while (pos_ < end_) {
-      if (!kSpace.space[static_cast<unsigned char>(buf_[pos_])]) return true;
+      if (!kBytes.space[static_cast<unsigned char>(buf_[pos_])]) return true;
       ++pos_;
     }
     if (refill() < 0) return false;
@@ -263,7 +263,7 @@ bool Reader::scan_token(Token* out) {
   Token& t = *out;
   // Fast path: a short token that ends inside the buffer at white space.
   size_t stop = pos_ + find_low_byte(buf_.data() + pos_, buf_.data() + end_);
-  if (stop < end_ && kSpace.space[static_cast<unsigned char>(buf_[stop])] && stop - pos_ <= Token::kCapacity) {
+  if (stop < end_ && kBytes.space[static_cast<unsigned char>(buf_[stop])] && stop - pos_ <= Token::kCapacity) {
     t.assign_short(buf_.data() + pos_, stop - pos_);
     pos_ = stop;
     return true;
@@ -272,7 +272,7 @@ bool Reader::scan_token(Token* out) {
   size_t first_nul = SIZE_MAX;
   for (;;) {
     size_t start = pos_;
-    while (pos_ < end_ && !kSpace.stop[static_cast<unsigned char>(buf_[pos_])]) ++pos_;
+    while (pos_ < end_ && !kBytes.stop[static_cast<unsigned char>(buf_[pos_])]) ++pos_;
     if (pos_ < end_ && buf_[pos_] == '\0') {
       if (first_nul == SIZE_MAX) first_nul = t.length() + (pos_ - start);
       ++pos_;
