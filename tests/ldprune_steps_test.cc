@@ -126,7 +126,8 @@ TEST(BuildR2Table, RepeatedNamesMatchRecordByRecordAssignment) {
       std::snprintf(value, sizeof value, "%.9g", static_cast<double>(v));
       text += a + " " + b + " " + value + "\n";
     }
-    Preprocessor p;
+    std::string messages;  // warnings about names that are not in the table
+    Preprocessor p(&messages);
     p.n = n;
     for (int i = 0; i < n; ++i) p.snps[i].name = Token(names[i]);
     std::vector<std::string_view> views;

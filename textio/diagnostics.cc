@@ -19,7 +19,6 @@ int Diagnostics::kind(const std::string& more) {
 }
 
 bool Diagnostics::note(int kind) {
-  ++warnings_;
   return ++kinds_[kind].count <= kShown;
 }
 

@@ -50,8 +50,6 @@ class Diagnostics {
   void print(const std::string& message);
   // Prints the summary lines of warnings left out, in order of kinds.
   void finish();
-  // Number of warnings counted so far, printed or not.
-  long warnings() const { return warnings_; }
 
  private:
   struct Kind {
@@ -61,7 +59,6 @@ class Diagnostics {
   std::string program_;
   std::string* capture_;
   std::vector<Kind> kinds_;
-  long warnings_ = 0;
 };
 
 // "strerror(err)" for messages.
