@@ -135,6 +135,41 @@ TEST(Scanner, RealsRoundLikeTheCLibrary) {
   }
 }
 
+// Short plain numbers, the common shape, one per input so that a character
+// that stalls both scanners hides nothing: every length of whole and
+// fraction part, values around 2^24, signs, and every kind of character
+// that may follow.
+TEST(Scanner, ShortRealsAgreeWithCLibrary) {
+  std::mt19937_64 rng(24);
+  auto digits = [&](int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+    return s;
+  };
+  static const char* const kNear[] = {"16777215", "16777216", "16777217", "1677721.5", "1677721.6", "99999999",
+                                      "9999999.9", "0.0000001", "00000000.5", "0.00000001", "0.123456", "1.0"};
+  static const char* const kSigns[] = {"", "", "-", "+"};
+  static const char* const kEnds[] = {"", " rs1", ".", "e", "E5", "e-2", "x", "X1", "a", "\t", "-", "p1"};
+  for (int round = 0; round < 20000; ++round) {
+    std::string input = kSigns[rng() % 4];
+    if (rng() % 4 == 0) {
+      input += kNear[rng() % std::size(kNear)];
+    } else {
+      int whole = static_cast<int>(rng() % 10), fraction = static_cast<int>(rng() % 10);
+      input += digits(whole) + (rng() % 3 ? "." : "") + digits(fraction);
+    }
+    input += kEnds[rng() % std::size(kEnds)];
+    input += "\n";
+    for (const char* pattern : {"%f\n", "%s %s %f\n"}) {
+      std::string data = pattern[1] == 'f' ? input : "rs1 rs2 " + input;
+      for (size_t buffer : {4, 64}) {
+        std::string failure = compare_with_c_library(data, pattern, buffer);
+        ASSERT_EQ(failure, "");
+      }
+    }
+  }
+}
+
 TEST(Scanner, ReadLineAgreesWithFgets) {
   std::mt19937 rng(7);
   for (int round = 0; round < 3000; ++round) {

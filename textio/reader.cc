@@ -55,6 +55,32 @@ inline size_t find_low_byte(const char* p, const char* end) {
   return static_cast<size_t>(p - start);
 }
 
+// Eight bytes from p with '0' taken from each, so that a digit byte holds its
+// value.
+inline uint64_t load_digits(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, 8);
+  return w ^ 0x3030303030303030ull;
+}
+
+// Number of leading bytes of w (from load_digits) that were digits, 0 to 8.
+inline int digit_run(uint64_t w) {
+  // A byte is a digit when its high nibble is now 0 and its low nibble is at
+  // most 9, i.e. adding 6 to the low nibble does not carry into the high one.
+  constexpr uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+  uint64_t not_digit = (w & kHighNibbles) | (((w & ~kHighNibbles) + 0x0606060606060606ull) & kHighNibbles);
+  return not_digit ? __builtin_ctzll(not_digit) / 8 : 8;
+}
+
+// Value of the first n (0 to 8) digits of w, from load_digits.
+inline uint64_t digits_value(uint64_t w, int n) {
+  if (n == 0) return 0;
+  w <<= 8 * (8 - n);  // the digits last, behind leading zeros
+  w = w * 10 + (w >> 8);  // pairs of digits
+  constexpr uint64_t kPairs = 0x000000FF000000FFull;
+  return (((w & kPairs) * (100 + (1000000ull << 32))) + (((w >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
+}
+
 constexpr int64_t kIntegerLimit = int64_t{1} << 62;
 constexpr int64_t kExponentLimit = int64_t{1} << 50;
 constexpr int kMaxSignificant = 200;  // decides every single-precision rounding
@@ -350,39 +376,38 @@ void Reader::scan_real_body(RealText* t) {
   }
 }
 
-// Fast path for the common shape: up to seven significant digits with at
-// most ten after an optional point, ending inside the buffer at a character
-// that ends the number in every state. The value is then exact by one
-// single-precision division. Anything else is left to the full scanner.
+// Fast path for the common shape: at most eight digits with an optional
+// point, whose digits without the point make an integer below 2^24, ending
+// inside the buffer at a character that ends the number in every state. The
+// value is then exact by one single-precision division. The digits are read
+// eight bytes at a time; the buffer's spare bytes make the loads safe, and a
+// number that would reach past the buffer's data is left to the full
+// scanner, as is anything else.
 bool Reader::scan_plain_real(bool negative, float* out) {
-  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+  static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
   const char* p = buf_.data() + pos_;
   const char* end = buf_.data() + end_;
-  if (p < end && *p == '0' && p + 1 < end && lower(p[1]) == 'x') return false;
-  uint32_t w = 0;
-  int significant = 0, fraction = 0;
-  bool digit = false;
-  for (; p < end && is_digit(*p); ++p) {
-    digit = true;
-    w = w * 10 + static_cast<uint32_t>(*p - '0');
-    significant += w != 0;
-    if (significant > 7) return false;
+  uint64_t w = load_digits(p);
+  int whole = digit_run(w);
+  const char* q = p + whole;
+  if (whole == 8 || q >= end) return false;
+  uint64_t value = digits_value(w, whole);
+  int fraction = 0;
+  if (*q == '.') {
+    w = load_digits(q + 1);
+    fraction = digit_run(w);
+    if (fraction == 8) return false;
+    value = value * kScale[fraction] + digits_value(w, fraction);
+    q += 1 + fraction;
+    if (q >= end) return false;
   }
-  if (p < end && *p == '.') {
-    for (++p; p < end && is_digit(*p); ++p) {
-      digit = true;
-      w = w * 10 + static_cast<uint32_t>(*p - '0');
-      significant += w != 0;
-      ++fraction;
-      if (significant > 7 || fraction > 10) return false;
-    }
-  }
-  if (!digit || p == end) return false;
-  int c = lower(static_cast<unsigned char>(*p));
+  if (whole + fraction == 0 || value >= (uint64_t{1} << 24)) return false;
+  int c = lower(static_cast<unsigned char>(*q));
   if (c == '.' || c == 'e' || c == 'x') return false;
-  float v = static_cast<float>(w) / kPow10[fraction];
+  float v = static_cast<float>(value) / kPow10[fraction];
   *out = negative ? -v : v;
-  pos_ = static_cast<size_t>(p - buf_.data());
+  pos_ = static_cast<size_t>(q - buf_.data());
   return true;
 }
 
