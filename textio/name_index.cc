@@ -47,21 +47,22 @@ bool NameIndex::same(std::string_view a, std::string_view b) {
 
 void NameIndex::build(std::vector<std::string_view> names) {
   size_t size = 16;
-  while (size < 2 * names.size()) size *= 2;
-  slots_.assign(size, kNone);
+  while (size < 4 * names.size()) size *= 2;
+  slots_.assign(size, Slot{});
   names_.clear();
   group_of_.assign(names.size(), kNone);
   std::vector<int> counts;
   for (size_t i = 0; i < names.size(); ++i) {
-    size_t slot = hash(names[i]) & (size - 1);
-    while (slots_[slot] != kNone && names_[slots_[slot]] != names[i]) slot = (slot + 1) & (size - 1);
-    if (slots_[slot] == kNone) {
-      slots_[slot] = static_cast<int>(names_.size());
+    uint64_t h = hash(names[i]);
+    size_t slot = h & (size - 1);
+    while (slots_[slot].group != kNone && names_[slots_[slot].group] != names[i]) slot = (slot + 1) & (size - 1);
+    if (slots_[slot].group == kNone) {
+      slots_[slot] = Slot{static_cast<uint32_t>(h >> 32), static_cast<int>(names_.size())};
       names_.push_back(names[i]);
       counts.push_back(0);
     }
-    group_of_[i] = slots_[slot];
-    ++counts[slots_[slot]];
+    group_of_[i] = slots_[slot].group;
+    ++counts[slots_[slot].group];
   }
   start_.assign(names_.size() + 1, 0);
   for (size_t g = 0; g < names_.size(); ++g) start_[g + 1] = start_[g] + counts[g];
@@ -73,9 +74,11 @@ void NameIndex::build(std::vector<std::string_view> names) {
 int NameIndex::find(std::string_view name, const char* padded) const {
   if (slots_.empty()) return kNone;
   size_t mask = slots_.size() - 1;
-  for (size_t slot = hash(name, padded) & mask;; slot = (slot + 1) & mask) {
-    int g = slots_[slot];
-    if (g == kNone || same(names_[g], name)) return g;
+  uint64_t h = hash(name, padded);
+  uint32_t tag = static_cast<uint32_t>(h >> 32);
+  for (size_t slot = h & mask;; slot = (slot + 1) & mask) {
+    const Slot& s = slots_[slot];
+    if (s.group == kNone || (s.tag == tag && same(names_[s.group], name))) return s.group;
   }
 }
 

@@ -45,7 +45,14 @@ class NameIndex {
   static bool same(std::string_view a, std::string_view b);
 
   std::vector<std::string_view> names_;  // one per group
-  std::vector<int> slots_;               // open addressing: group or kNone
+  // Open addressing, at most a quarter full, so that looking up a name that
+  // is not there usually ends at the first slot. A slot keeps 32 bits of its
+  // name's hash, so names are compared only when those bits agree.
+  struct Slot {
+    uint32_t tag = 0;
+    int group = kNone;
+  };
+  std::vector<Slot> slots_;
   std::vector<int> start_;               // group g's entries: order_[start_[g]..start_[g+1])
   std::vector<int> order_;
   std::vector<int> group_of_;

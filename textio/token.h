@@ -10,6 +10,7 @@
 #define TEXTIO_TOKEN_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -32,7 +33,18 @@ class Token {
   // Two tokens are equal when both fit the capacity and their C-string
   // values are equal.
   bool operator==(const Token& o) const {
-    return !overlong() && !o.overlong() && str() == o.str();
+    if (overlong() || o.overlong() || cstr_length_ != o.cstr_length_) return false;
+    // Word by word: both byte arrays hold kCapacity + 1 bytes, and the last
+    // word is masked to the value's length.
+    for (size_t i = 0; i < cstr_length_; i += 8) {
+      uint64_t a, b;
+      std::memcpy(&a, bytes_ + i, 8);
+      std::memcpy(&b, o.bytes_ + i, 8);
+      size_t left = cstr_length_ - i;
+      uint64_t mask = left >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * left)) - 1;
+      if ((a ^ b) & mask) return false;
+    }
+    return true;
   }
 
   void assign(const char* s, size_t n) {
