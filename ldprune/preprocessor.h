@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ldprune/matrix.h"
@@ -66,6 +67,9 @@ struct Preprocessor {
 
   // Files of the run.
   textio::Reader ld_in, maf_in, weight_in, done_in, undesirable_in, snp_list_in;
+  // An ld.txt of at least this many bytes is read in two halves at once,
+  // when the machine has a second processor to read the second half.
+  int64_t ld_split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
   textio::Writer log, ld_out, maf_out;
 
   // SNP table: entries [0, n) come from the SNP list; weight.txt may name

@@ -1,83 +1,237 @@
 // The r2 table: tag scores for every ordered pair of SNPs.
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "ldprune/steps.h"
 
 namespace ldprune {
 namespace {
 
-// Reads ld.txt into the upper triangle. A record sets every cell (i, j),
-// i <= j, whose row SNP carries its first name and whose column SNP its
-// second name; a later record for the same cell wins. Names are looked up
-// once per record: the value is kept at (first entry of the first name,
-// first entry of the second name), and only when the SNP table repeats a
-// name is it spread to the other cells of that pair of names afterwards.
-void read_pairs(Preprocessor& p) {
+constexpr int64_t kNoStop = INT64_MAX;
+
+// Warnings met while reading a stretch of ld.txt, held until the stretch is
+// known to count: the first kShown of each kind, in record order, and how
+// many there were of each kind.
+class HeldWarnings {
+ public:
+  template <class MakeText>
+  void add(int kind, long record, MakeText&& make_text) {
+    if (static_cast<size_t>(kind) >= counts_.size()) counts_.resize(static_cast<size_t>(kind) + 1, 0);
+    if (++counts_[kind] <= textio::Diagnostics::kShown) held_.push_back(Held{kind, record, make_text()});
+  }
+  // Passes the warnings on, numbering the stretch's records from before + 1.
+  void report(textio::Diagnostics& diag, long before) const {
+    std::vector<long> shown(counts_.size(), 0);
+    for (const Held& h : held_) {
+      diag.warn(h.kind, [&] { return textio::at_record(kLdFile, before + h.record) + h.text; });
+      ++shown[h.kind];
+    }
+    for (size_t k = 0; k < counts_.size(); ++k) diag.note_unshown(static_cast<int>(k), counts_[k] - shown[k]);
+  }
+
+ private:
+  struct Held {
+    int kind;
+    long record;       // from 1 within the stretch
+    std::string text;  // what follows "<file>: record <n>: "
+  };
+  std::vector<Held> held_;
+  std::vector<long> counts_;
+};
+
+struct WarningKinds {
+  int unknown, reverse, bad;
+};
+
+// Reads ld.txt records from where its reader stands into a table of n x n
+// cells. A record keeps its value at (first entry of its first name, first
+// entry of its second name), below the diagonal only when the SNP table
+// repeats names; `marks`, when given, gets a bit for every cell written. A
+// record that did not scan whole keeps the values of the record before it.
+class PairReader {
+ public:
+  PairReader(const Preprocessor& p, textio::Reader& in, WarningKinds kinds, float* cells, uint64_t* marks)
+      : p_(p), in_(in), kinds_(kinds), cells_(cells), marks_(marks), repeated_names_(p.snp_index.groups() < p.n) {}
+
+  // Reads records until the end of the input, or until the reader stands at
+  // offset `stop` or beyond before a record, or until *cancel is set.
+  void read(int64_t stop, const std::atomic<bool>* cancel = nullptr);
+  // Record attempts made so far.
+  long records() const { return record_ - 1; }
+  // True when a record that did not scan whole needed values from before
+  // the first record this reader read.
+  bool borrowed() const { return borrowed_; }
+  const HeldWarnings& warnings() const { return warnings_; }
+
+ private:
+  void keep(const textio::Field* f);
+
+  const Preprocessor& p_;
+  textio::Reader& in_;
+  WarningKinds kinds_;
+  float* cells_;
+  uint64_t* marks_;
+  bool repeated_names_;
+  HeldWarnings warnings_;
+  textio::Field f_[3];
+  long record_ = 1;
+  bool scanned_whole_ = false;
+  bool borrowed_ = false;
+  // Pairs usually come row by row in table order: the first name repeats
+  // and the second is the entry after the last one. Both guesses are checked
+  // against the name before the index is asked.
+  textio::Token last_first_;
+  bool cached_ = false;
+  int a_ = textio::NameIndex::kNone;
+  int next_ = 0;  // entry expected to carry the next second name
+};
+
+std::string name_of(const textio::Token& t) {
+  return std::string(t.str().substr(0, 40)) + (t.length() > 40 ? "..." : "");
+}
+
+void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
   static const textio::Pattern record("%s %s %f\n");
+  for (; !in_.eof() && in_.offset() < stop; ++record_) {
+    if (cancel && cancel->load(std::memory_order_relaxed)) return;
+    int got = in_.scan(record, f_);  // what did not scan keeps the last record's values
+    if (got == 0) continue;          // an empty or blank file: nothing was read
+    if (got < 3) {
+      if (!scanned_whole_) borrowed_ = true;
+      warnings_.add(kinds_.bad, record_, [&] {
+        return "only " + std::to_string(got) + " of 3 fields scanned; the previous record's values were used";
+      });
+    } else {
+      scanned_whole_ = true;
+    }
+    keep(f_);
+  }
+}
+
+void PairReader::keep(const textio::Field* f) {
+  const textio::NameIndex& index = p_.snp_index;
+  const int n = p_.n;
+  if (!cached_ || !(f[0].token == last_first_)) {
+    last_first_ = f[0].token;
+    a_ = index.find(f[0].token);
+    cached_ = true;
+  }
+  const int a = a_;
+  int b;
+  if (a == textio::NameIndex::kNone) {
+    b = textio::NameIndex::kNone;
+  } else if (next_ < n && p_.snps[next_].name == f[1].token) {
+    b = index.group_of(next_++);
+  } else {
+    b = index.find(f[1].token);
+    if (b != textio::NameIndex::kNone) next_ = index.first(b) + 1;
+  }
+  if (a == textio::NameIndex::kNone || b == textio::NameIndex::kNone) {
+    warnings_.add(kinds_.unknown, record_, [&] {
+      return "SNP " + name_of(f[a == textio::NameIndex::kNone ? 0 : 1].token) +
+             " is not in the SNP list; the record is ignored";
+    });
+    return;
+  }
+  if (index.first(a) > index.last(b)) {
+    warnings_.add(kinds_.reverse, record_, [&] {
+      return "SNPs " + name_of(f[0].token) + " and " + name_of(f[1].token) +
+             " are listed in reverse SNP-list order; the record is ignored";
+    });
+    return;
+  }
+  int i = index.first(a), j = index.first(b);
+  if (!repeated_names_ && i > j) return;
+  size_t cell = static_cast<size_t>(i) * n + j;
+  cells_[cell] = f[2].real;
+  if (marks_) marks_[cell / 64] |= uint64_t{1} << (cell % 64);
+}
+
+// The offset of the first record that starts a line at or after the middle
+// of ld.txt: past the next line feed, and past the white space after it. At
+// the end of the input when there is none; -1 when the input cannot be read
+// there.
+int64_t middle_record(const textio::Reader& whole) {
+  textio::Reader probe(4096);
+  if (!probe.open_part(whole, whole.size() / 2)) return -1;
+  char line[256];
+  for (size_t got; (got = probe.read_line(line, sizeof line)) > 0 && line[got - 1] != '\n';) {
+  }
+  static const textio::Pattern space(" ");
+  textio::Field none[1];
+  probe.scan(space, none);
+  return probe.error() ? -1 : probe.offset();
+}
+
+// Reads a large ld.txt in two halves at once: `first` reads up to the first
+// record past the middle while another reader, on another thread, reads
+// from there to the end into a table of its own. The second half's records
+// count only when the first reader arrives exactly at that record and the
+// second never needed values from before it; they then overwrite the first
+// half's cells, being later records, and true is returned. Otherwise nothing
+// of the second half is kept, `first` stands wherever it stopped, and false
+// is returned, so that reading goes on from there as if never split.
+bool read_in_halves(Preprocessor& p, PairReader& first, WarningKinds kinds, std::vector<uint64_t>& listed) {
+  const int64_t middle = middle_record(p.ld_in);
+  if (middle < 0) return false;
+  textio::Reader second_in;
+  if (!second_in.open_part(p.ld_in, middle)) return false;
+  const size_t cells = static_cast<size_t>(p.n) * p.n;
+  std::unique_ptr<float[]> second_cells(new float[cells]);  // read only where marked
+  std::vector<uint64_t> second_marks((cells + 63) / 64, 0);
+  PairReader second(p, second_in, kinds, second_cells.get(), second_marks.data());
+  std::atomic<bool> cancel{false};
+  bool second_failed = false;
+  std::thread worker([&] {
+    try {
+      second.read(kNoStop, &cancel);
+    } catch (...) {
+      second_failed = true;
+    }
+  });
+  first.read(middle);
+  const bool joined = p.ld_in.offset() == middle;
+  if (!joined) cancel = true;
+  worker.join();
+  if (!joined || second_failed || second.borrowed() || second_in.error() != 0) return false;
+
+  first.warnings().report(p.diag, 0);
+  second.warnings().report(p.diag, first.records());
+  for (size_t w = 0; w < second_marks.size(); ++w) {
+    for (uint64_t bits = second_marks[w]; bits; bits &= bits - 1) {
+      size_t cell = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+      p.r2.data()[cell] = second_cells[cell];
+    }
+    if (!listed.empty()) listed[w] |= second_marks[w];
+  }
+  return true;
+}
+
+// Reads ld.txt into the r2 table. A record sets every cell (i, j), i <= j,
+// whose row SNP carries its first name and whose column SNP its second name;
+// a later record for the same cell wins. Names are looked up once per
+// record: the value is kept at (first entry of the first name, first entry
+// of the second name), and only when the SNP table repeats a name is it
+// spread to the other cells of that pair of names afterwards.
+void read_pairs(Preprocessor& p) {
   const int n = p.n;
   const bool repeated_names = p.snp_index.groups() < n;
   std::vector<uint64_t> listed;  // pairs of first entries that a record named
   if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
 
-  const int unknown = p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list");
-  const int reverse = p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order");
-  const int bad = p.diag.kind(std::string("records in ") + kLdFile + " that did not scan");
-  auto name_of = [](const textio::Token& t) { return std::string(t.str().substr(0, 40)) + (t.length() > 40 ? "..." : ""); };
-
-  textio::Field f[3];
-  // Pairs usually come row by row in table order: the first name repeats and
-  // the second is the entry after the last one. Both guesses are checked
-  // against the name before the index is asked.
-  textio::Token last_first;
-  bool cached = false;
-  int a = textio::NameIndex::kNone;
-  int next = 0;  // entry expected to carry the next second name
-  for (long r = 1; !p.ld_in.eof(); ++r) {
-    int got = p.ld_in.scan(record, f);  // what did not scan keeps the last record's values
-    if (got == 0) continue;             // an empty or blank file: nothing was read
-    if (got < 3) {
-      p.diag.warn(bad, [&] {
-        return textio::at_record(kLdFile, r) + "only " + std::to_string(got) +
-               " of 3 fields scanned; the previous record's values were used";
-      });
-    }
-    if (!cached || !(f[0].token == last_first)) {
-      last_first = f[0].token;
-      a = p.snp_index.find(f[0].token);
-      cached = true;
-    }
-    int b;
-    if (a == textio::NameIndex::kNone) {
-      b = textio::NameIndex::kNone;
-    } else if (next < n && p.snps[next].name == f[1].token) {
-      b = p.snp_index.group_of(next++);
-    } else {
-      b = p.snp_index.find(f[1].token);
-      if (b != textio::NameIndex::kNone) next = p.snp_index.first(b) + 1;
-    }
-    if (a == textio::NameIndex::kNone || b == textio::NameIndex::kNone) {
-      p.diag.warn(unknown, [&] {
-        return textio::at_record(kLdFile, r) + "SNP " + name_of(f[a == textio::NameIndex::kNone ? 0 : 1].token) +
-               " is not in the SNP list; the record is ignored";
-      });
-      continue;
-    }
-    if (p.snp_index.first(a) > p.snp_index.last(b)) {
-      p.diag.warn(reverse, [&] {
-        return textio::at_record(kLdFile, r) + "SNPs " + name_of(f[0].token) + " and " + name_of(f[1].token) +
-               " are listed in reverse SNP-list order; the record is ignored";
-      });
-      continue;
-    }
-    int i = p.snp_index.first(a), j = p.snp_index.first(b);
-    if (!repeated_names) {
-      if (i <= j) p.r2_at(i, j) = f[2].real;
-      continue;
-    }
-    size_t cell = static_cast<size_t>(i) * n + j;
-    p.r2.data()[cell] = f[2].real;
-    listed[cell / 64] |= uint64_t{1} << (cell % 64);
+  const WarningKinds kinds{
+      p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list"),
+      p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order"),
+      p.diag.kind(std::string("records in ") + kLdFile + " that did not scan")};
+  PairReader reader(p, p.ld_in, kinds, p.r2.data(), repeated_names ? listed.data() : nullptr);
+  if (p.ld_in.size() < p.ld_split_bytes || n == 0 || !read_in_halves(p, reader, kinds, listed)) {
+    reader.read(kNoStop);
+    reader.warnings().report(p.diag, 0);
   }
   textio::check_read(p.ld_in, kLdFile);
   p.ld_in.close();

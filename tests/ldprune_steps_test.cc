@@ -2,6 +2,7 @@
 // procedure they must reproduce.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -149,3 +150,49 @@ TEST(BuildR2Table, RepeatedNamesMatchRecordByRecordAssignment) {
 }
 
 }  // namespace
+
+// A large ld.txt is read in two halves at once. Whatever the bytes, the
+// table and the warnings must be those of one reading from start to end:
+// records that do not scan, span lines, name unknown SNPs or come in reverse
+// order, on either side of the middle.
+TEST(BuildR2Table, ReadingInHalvesMatchesOneReading) {
+  std::mt19937 rng(12);
+  const std::vector<std::string> pieces = {
+      "a", "b", "c", "d", "zz", "a", "b", "c", "0.5", "0.25", "1", "-0.75", "1e", "x", ".", "-", "1e-2", "0x1p-3",
+      std::string(70, 'q'), "nan"};
+  const std::vector<std::string> gaps = {" ", "\t", "\n", " \n", "\n\n", " \t "};
+  auto run = [&](const std::string& text, const std::vector<std::string>& names, int64_t split_bytes,
+                 std::string* messages) {
+    Preprocessor p(messages);
+    p.ld_split_bytes = split_bytes;
+    p.n = static_cast<int>(names.size());
+    for (int i = 0; i < p.n; ++i) p.snps[i].name = Token(names[i]);
+    std::vector<std::string_view> views;
+    for (int i = 0; i < p.n; ++i) views.push_back(p.snps[i].name.str());
+    p.snp_index.build(views);
+    p.ld_in.open_string(text);
+    ldprune::build_r2_table(p);
+    p.diag.finish();
+    return std::vector<float>(p.r2.data(), p.r2.data() + static_cast<size_t>(p.n) * p.n);
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::string> names;
+    int n = 1 + static_cast<int>(rng() % 5);
+    for (int i = 0; i < n; ++i) names.push_back(std::string(1, static_cast<char>('a' + rng() % (round % 2 ? 4 : 26))));
+    std::string text;
+    int records = static_cast<int>(rng() % 40);
+    for (int r = 0; r < records; ++r) {
+      if (rng() % 4) {  // a well-formed line
+        text += names[rng() % n] + " " + names[rng() % n] + " 0." + std::to_string(rng() % 1000) + "\n";
+      } else {
+        for (int k = static_cast<int>(rng() % 5); k > 0; --k) text += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
+      }
+    }
+    if (rng() % 2) text += gaps[rng() % gaps.size()];
+    std::string whole_messages, halves_messages;
+    std::vector<float> whole = run(text, names, INT64_MAX, &whole_messages);
+    std::vector<float> halves = run(text, names, 0, &halves_messages);
+    ASSERT_EQ(whole_messages, halves_messages) << text;
+    ASSERT_EQ(0, std::memcmp(whole.data(), halves.data(), whole.size() * sizeof(float))) << text;
+  }
+}

@@ -40,6 +40,9 @@ class Diagnostics {
   // Counts one warning of a kind; true when it is among the first kShown,
   // which are printed.
   bool note(int kind);
+  // Counts `count` more warnings of a kind without printing them; for
+  // warnings found elsewhere whose first ones were already passed to warn().
+  void note_unshown(int kind, long count) { kinds_[kind].count += count; }
   // Counts a warning and prints make_message() if it is to be shown; the
   // message is only built when it is printed.
   template <class MakeMessage>

@@ -226,6 +226,7 @@ bool Reader::open(const char* path) {
     return false;
   }
   fd_ = fd;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) size_bytes_ = st.st_size;
   allocate(requested_);
   return true;
 }
@@ -234,13 +235,37 @@ void Reader::open_string(std::string_view data) {
   close();
   memory_.assign(data);
   from_memory_ = true;
+  size_bytes_ = static_cast<int64_t>(data.size());
   // A buffer larger than the data would only cost memory to clear.
   allocate(std::min(requested_, std::max<size_t>(data.size(), 1)));
+}
+
+bool Reader::open_part(const Reader& whole, int64_t offset) {
+  close();
+  if (whole.from_memory_) {
+    open_string(whole.memory_);
+    memory_pos_ = static_cast<size_t>(std::min(offset, size_bytes_));
+  } else {
+    if (whole.size_bytes_ < 0) {
+      errno = ESPIPE;
+      return false;
+    }
+    fd_ = ::fcntl(whole.fd_, F_DUPFD_CLOEXEC, 0);
+    if (fd_ < 0) return false;
+    positioned_ = true;
+    size_bytes_ = whole.size_bytes_;
+    allocate(requested_);
+  }
+  source_pos_ = offset;
+  return true;
 }
 
 void Reader::close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+  positioned_ = false;
+  source_pos_ = 0;
+  size_bytes_ = -1;
   memory_.clear();
   memory_pos_ = 0;
   from_memory_ = false;
@@ -259,14 +284,16 @@ int Reader::refill() {
     memory_pos_ += static_cast<size_t>(n);
   } else if (fd_ >= 0) {
     do {
-      n = ::read(fd_, buf_.data(), size_);
+      n = positioned_ ? ::pread(fd_, buf_.data(), size_, source_pos_) : ::read(fd_, buf_.data(), size_);
     } while (n < 0 && errno == EINTR);
     if (n < 0) error_ = errno;
   }
   if (n <= 0) {
     eof_ = true;
+    pos_ = end_ = 0;
     return -1;
   }
+  source_pos_ += n;
   pos_ = 0;
   end_ = static_cast<size_t>(n);
   return static_cast<unsigned char>(buf_[0]);

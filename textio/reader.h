@@ -64,7 +64,18 @@ class Reader {
   // (or a smaller one for short data), so refills happen at the same places
   // as they would for a file.
   void open_string(std::string_view data);
+  // Opens the same input as `whole`, an open file or string, from byte
+  // `offset` on, as a reader of its own: reading one does not move the
+  // other. Returns false, with errno set, when a file cannot be shared that
+  // way (one that is not a regular file cannot).
+  bool open_part(const Reader& whole, int64_t offset);
   void close();
+
+  // Size in bytes of the whole input, or -1 when it is not a regular file
+  // or a string.
+  int64_t size() const { return size_bytes_; }
+  // Offset in the input of the next byte a scan would look at.
+  int64_t offset() const { return source_pos_ - static_cast<int64_t>(end_ - pos_); }
 
   // The end-of-file indicator. A read error also sets it; error() then
   // returns the errno value of the failed read, else 0.
@@ -106,6 +117,9 @@ class Reader {
   size_t pos_ = 0;
   size_t end_ = 0;
   int fd_ = -1;
+  bool positioned_ = false;  // reads with pread() at source_pos_, not read()
+  int64_t source_pos_ = 0;   // offset in the input of buf_[end_]
+  int64_t size_bytes_ = -1;
   std::string memory_;
   size_t memory_pos_ = 0;
   bool from_memory_ = false;
