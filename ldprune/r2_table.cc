@@ -69,7 +69,16 @@ class PairReader {
   const HeldWarnings& warnings() const { return warnings_; }
 
  private:
-  void keep(const textio::Field* f);
+  // A name as a record gave it: its C-string value, with readable bytes to
+  // spare, and its full length.
+  struct Name {
+    std::string_view text;
+    size_t length;
+  };
+  static Name name(const textio::Token& t) { return Name{t.str(), t.length()}; }
+  void keep(Name first, Name second, float value);
+  int find(Name name) const;
+  static std::string quote(Name name);
 
   const Preprocessor& p_;
   textio::Reader& in_;
@@ -79,26 +88,46 @@ class PairReader {
   bool repeated_names_;
   HeldWarnings warnings_;
   textio::Field f_[3];
+  // The last record read by the fast path, whose names are still in the
+  // reader's buffer; copied to f_ before scan() may need them.
+  bool fast_pending_ = false;
+  std::string_view fast_first_, fast_second_;
+  float fast_real_ = 0.0f;
   long record_ = 1;
   bool scanned_whole_ = false;
   bool borrowed_ = false;
   // Pairs usually come row by row in table order: the first name repeats
   // and the second is the entry after the last one. Both guesses are checked
   // against the name before the index is asked.
-  textio::Token last_first_;
+  std::string last_first_;
   bool cached_ = false;
   int a_ = textio::NameIndex::kNone;
   int next_ = 0;  // entry expected to carry the next second name
 };
 
-std::string name_of(const textio::Token& t) {
-  return std::string(t.str().substr(0, 40)) + (t.length() > 40 ? "..." : "");
+int PairReader::find(Name name) const {
+  return name.length > textio::Token::kCapacity ? textio::NameIndex::kNone : p_.snp_index.find_padded(name.text);
+}
+
+std::string PairReader::quote(Name name) {
+  return std::string(name.text.substr(0, 40)) + (name.length > 40 ? "..." : "");
 }
 
 void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
   static const textio::Pattern record("%s %s %f\n");
   for (; !in_.eof() && in_.offset() < stop; ++record_) {
     if (cancel && cancel->load(std::memory_order_relaxed)) return;
+    if (in_.scan_names_and_real(&fast_first_, &fast_second_, &fast_real_)) {
+      fast_pending_ = scanned_whole_ = true;
+      keep(Name{fast_first_, fast_first_.size()}, Name{fast_second_, fast_second_.size()}, fast_real_);
+      continue;
+    }
+    if (fast_pending_) {
+      f_[0].token = textio::Token(fast_first_);
+      f_[1].token = textio::Token(fast_second_);
+      f_[2].real = fast_real_;
+      fast_pending_ = false;
+    }
     int got = in_.scan(record, f_);  // what did not scan keeps the last record's values
     if (got == 0) continue;          // an empty or blank file: nothing was read
     if (got < 3) {
@@ -109,38 +138,41 @@ void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
     } else {
       scanned_whole_ = true;
     }
-    keep(f_);
+    keep(name(f_[0].token), name(f_[1].token), f_[2].real);
   }
 }
 
-void PairReader::keep(const textio::Field* f) {
+void PairReader::keep(Name first, Name second, float value) {
   const textio::NameIndex& index = p_.snp_index;
   const int n = p_.n;
-  if (!cached_ || !(f[0].token == last_first_)) {
-    last_first_ = f[0].token;
-    a_ = index.find(f[0].token);
+  if (first.length > textio::Token::kCapacity) {  // names nothing, and is not kept
+    a_ = textio::NameIndex::kNone;
+    cached_ = false;
+  } else if (!cached_ || first.text != last_first_) {
+    last_first_ = first.text;
+    a_ = find(first);
     cached_ = true;
   }
   const int a = a_;
   int b;
   if (a == textio::NameIndex::kNone) {
     b = textio::NameIndex::kNone;
-  } else if (next_ < n && p_.snps[next_].name == f[1].token) {
+  } else if (next_ < n && second.length <= textio::Token::kCapacity && p_.snps[next_].name.str() == second.text) {
     b = index.group_of(next_++);
   } else {
-    b = index.find(f[1].token);
+    b = find(second);
     if (b != textio::NameIndex::kNone) next_ = index.first(b) + 1;
   }
   if (a == textio::NameIndex::kNone || b == textio::NameIndex::kNone) {
     warnings_.add(kinds_.unknown, record_, [&] {
-      return "SNP " + name_of(f[a == textio::NameIndex::kNone ? 0 : 1].token) +
+      return "SNP " + quote(a == textio::NameIndex::kNone ? first : second) +
              " is not in the SNP list; the record is ignored";
     });
     return;
   }
   if (index.first(a) > index.last(b)) {
     warnings_.add(kinds_.reverse, record_, [&] {
-      return "SNPs " + name_of(f[0].token) + " and " + name_of(f[1].token) +
+      return "SNPs " + quote(first) + " and " + quote(second) +
              " are listed in reverse SNP-list order; the record is ignored";
     });
     return;
@@ -148,7 +180,7 @@ void PairReader::keep(const textio::Field* f) {
   int i = index.first(a), j = index.first(b);
   if (!repeated_names_ && i > j) return;
   size_t cell = static_cast<size_t>(i) * n + j;
-  cells_[cell] = f[2].real;
+  cells_[cell] = value;
   if (marks_) marks_[cell / 64] |= uint64_t{1} << (cell % 64);
 }
 

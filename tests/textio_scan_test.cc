@@ -170,6 +170,58 @@ TEST(Scanner, ShortRealsAgreeWithCLibrary) {
   }
 }
 
+// The fast path for "%s %s %f\n" against scan() itself: record after record,
+// through buffers of many sizes, a record the fast path takes must be the
+// record scan() reads, ending at the same place; one it leaves is read by
+// scan() from where the last one ended.
+TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
+  std::mt19937 rng(99);
+  const std::vector<std::string> pieces = {"rs1", "rs22", "a", "0.5", "0.123456", "-0.25", "+3", "16777217", "1e5",
+                                           "0x1p3", "nan", ".", "-", "12.5.1", std::string(63, 'n'),
+                                           std::string(64, 'o'), std::string("a\0b", 3), "\x01z", "\xe9\xe8"};
+  const std::vector<std::string> gaps = {" ", "\t", "\n", "\r\n", "  \n\v", "\n\n"};
+  const Pattern pattern("%s %s %f\n");
+  long taken = 0;  // records the fast path took
+  for (int round = 0; round < 20000; ++round) {
+    std::string input;
+    for (int k = static_cast<int>(rng() % 24); k > 0; --k) input += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
+    if (rng() % 2 && !input.empty()) input.pop_back();
+    size_t buffer = 8 + rng() % 120;
+    Reader fast(buffer), plain(buffer);
+    fast.open_string(input);
+    plain.open_string(input);
+    Field f[3], g[3];
+    for (int attempt = 0; !plain.eof() && attempt < 100; ++attempt) {
+      ASSERT_FALSE(fast.eof());
+      std::string_view a, b;
+      float v;
+      int got_fast;
+      if (fast.scan_names_and_real(&a, &b, &v)) {
+        f[0].token = textio::Token(a);
+        f[1].token = textio::Token(b);
+        f[2].real = v;
+        got_fast = 3;
+        ++taken;
+      } else {
+        got_fast = fast.scan(pattern, f);
+      }
+      int got = plain.scan(pattern, g);
+      std::string where = "input \"" + describe(input) + "\" buffer " + std::to_string(buffer) + " attempt " +
+                          std::to_string(attempt);
+      ASSERT_EQ(got_fast, got) << where;
+      ASSERT_EQ(fast.offset(), plain.offset()) << where;
+      ASSERT_EQ(fast.eof(), plain.eof()) << where;
+      for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(f[k].token.str(), g[k].token.str()) << where;
+        ASSERT_EQ(f[k].token.length(), g[k].token.length()) << where;
+      }
+      ASSERT_EQ(0, std::memcmp(&f[2].real, &g[2].real, sizeof(float))) << where;
+    }
+    ASSERT_TRUE(fast.eof());
+  }
+  EXPECT_GT(taken, 1000);
+}
+
 TEST(Scanner, ReadLineAgreesWithFgets) {
   std::mt19937 rng(7);
   for (int round = 0; round < 3000; ++round) {

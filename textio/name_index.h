@@ -26,6 +26,9 @@ class NameIndex {
   // The group of entries that carry `name`, or kNone.
   int find(std::string_view name) const { return find(name, nullptr); }
   int find(const Token& name) const { return name.overlong() ? kNone : find(name.str(), name.c_str()); }
+  // The same for a name whose data has at least 8 readable bytes, which
+  // makes short names quicker to hash.
+  int find_padded(std::string_view name) const { return find(name, name.data()); }
 
   // Entries of a group, in list order; the group is never empty.
   std::span<const int> entries(int group) const {

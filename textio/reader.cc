@@ -81,6 +81,38 @@ inline uint64_t digits_value(uint64_t w, int n) {
   return (((w & kPairs) * (100 + (1000000ull << 32))) + (((w >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
 }
 
+// The fast path of "%f" for the common shape of a number starting at p: at
+// most eight digits with an optional point, whose digits without the point
+// make an integer below 2^24, ending before `end` at a character that ends
+// the number in every state. The value is then exact by one single-precision
+// division. The digits are read eight bytes at a time, so up to 17 bytes from
+// p must be readable (the buffer's spare bytes see to that). Returns the end
+// of the number, or nullptr to leave it to the full scanner.
+const char* parse_plain_real(const char* p, const char* end, bool negative, float* out) {
+  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
+  static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+  uint64_t w = load_digits(p);
+  int whole = digit_run(w);
+  const char* q = p + whole;
+  if (whole == 8 || q >= end) return nullptr;
+  uint64_t value = digits_value(w, whole);
+  int fraction = 0;
+  if (*q == '.') {
+    w = load_digits(q + 1);
+    fraction = digit_run(w);
+    if (fraction == 8) return nullptr;
+    value = value * kScale[fraction] + digits_value(w, fraction);
+    q += 1 + fraction;
+    if (q >= end) return nullptr;
+  }
+  if (whole + fraction == 0 || value >= (uint64_t{1} << 24)) return nullptr;
+  int c = lower(static_cast<unsigned char>(*q));
+  if (c == '.' || c == 'e' || c == 'x') return nullptr;
+  float v = static_cast<float>(value) / kPow10[fraction];
+  *out = negative ? -v : v;
+  return q;
+}
+
 constexpr int64_t kIntegerLimit = int64_t{1} << 62;
 constexpr int64_t kExponentLimit = int64_t{1} << 50;
 constexpr int kMaxSignificant = 200;  // decides every single-precision rounding
@@ -403,41 +435,6 @@ void Reader::scan_real_body(RealText* t) {
   }
 }
 
-// Fast path for the common shape: at most eight digits with an optional
-// point, whose digits without the point make an integer below 2^24, ending
-// inside the buffer at a character that ends the number in every state. The
-// value is then exact by one single-precision division. The digits are read
-// eight bytes at a time; the buffer's spare bytes make the loads safe, and a
-// number that would reach past the buffer's data is left to the full
-// scanner, as is anything else.
-bool Reader::scan_plain_real(bool negative, float* out) {
-  static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
-  static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-  const char* p = buf_.data() + pos_;
-  const char* end = buf_.data() + end_;
-  uint64_t w = load_digits(p);
-  int whole = digit_run(w);
-  const char* q = p + whole;
-  if (whole == 8 || q >= end) return false;
-  uint64_t value = digits_value(w, whole);
-  int fraction = 0;
-  if (*q == '.') {
-    w = load_digits(q + 1);
-    fraction = digit_run(w);
-    if (fraction == 8) return false;
-    value = value * kScale[fraction] + digits_value(w, fraction);
-    q += 1 + fraction;
-    if (q >= end) return false;
-  }
-  if (whole + fraction == 0 || value >= (uint64_t{1} << 24)) return false;
-  int c = lower(static_cast<unsigned char>(*q));
-  if (c == '.' || c == 'e' || c == 'x') return false;
-  float v = static_cast<float>(value) / kPow10[fraction];
-  *out = negative ? -v : v;
-  pos_ = static_cast<size_t>(q - buf_.data());
-  return true;
-}
-
 bool Reader::scan_real(float* out) {
   if (!skip_space()) return false;
   RealText t;
@@ -479,7 +476,10 @@ bool Reader::scan_real(float* out) {
     *out = t.negative ? -inf : inf;
     return true;
   }
-  if (scan_plain_real(t.negative, out)) return true;
+  if (const char* q = parse_plain_real(buf_.data() + pos_, buf_.data() + end_, t.negative, out)) {
+    pos_ = static_cast<size_t>(q - buf_.data());
+    return true;
+  }
   scan_real_body(&t);
   size_t prefix = (t.got_sign ? 1 : 0) + (t.hex ? 2 : 0);
   if (t.chars == prefix) return false;  // nothing, or a bare "0x"
@@ -510,6 +510,41 @@ int Reader::scan(const Pattern& pattern, Field* out) {
     ++done;
   }
   return done;
+}
+
+bool Reader::scan_names_and_real(std::string_view* first, std::string_view* second, float* value) {
+  const char* p = buf_.data() + pos_;
+  const char* const end = buf_.data() + end_;
+  auto skip = [end](const char* q) {
+    while (q < end && kBytes.space[static_cast<unsigned char>(*q)]) ++q;
+    return q;
+  };
+  // A token ends at white space inside the buffer; a NUL or other control
+  // byte on the way, or an overlong token, is left to scan().
+  auto token = [end, &skip](const char*& q, std::string_view* out) {
+    q = skip(q);
+    size_t n = find_low_byte(q, end);
+    if (q + n >= end || !kBytes.space[static_cast<unsigned char>(q[n])] || n > Token::kCapacity) return false;
+    *out = std::string_view(q, n);
+    q += n;
+    return true;
+  };
+  std::string_view a, b;
+  float v;
+  if (!token(p, &a) || !token(p, &b)) return false;
+  p = skip(p);
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  if (p >= end) return false;
+  p = parse_plain_real(p, end, negative, &v);
+  if (!p) return false;
+  p = skip(p);
+  if (p >= end) return false;
+  pos_ = static_cast<size_t>(p - buf_.data());
+  *first = a;
+  *second = b;
+  *value = v;
+  return true;
 }
 
 size_t Reader::read_line(char* buf, size_t size) {

@@ -86,6 +86,16 @@ class Reader {
   // conversions that succeeded; out[k] for later k is left untouched.
   int scan(const Pattern& pattern, Field* out);
 
+  // A fast path for the pattern "%s %s %f\n", for callers that read many
+  // such records. When the whole record and the white space after it lie in
+  // the buffer, its tokens hold at most Token::kCapacity bytes and no NUL,
+  // and its number has a plain decimal form, consumes it exactly as scan()
+  // would and returns true, with the tokens as views into the buffer. The
+  // views stay valid until the next call on this reader, and each one's data
+  // has Token::kCapacity + 1 readable bytes. Otherwise consumes nothing and
+  // returns false; scan() must then read the record.
+  bool scan_names_and_real(std::string_view* first, std::string_view* second, float* value);
+
   // Reads one line as fgets(buf, size, file) does: at most size-1 bytes, up
   // to and including a line feed, then a NUL. Returns the number of bytes
   // read; 0 means nothing was left and buf is untouched.
@@ -106,7 +116,6 @@ class Reader {
   bool scan_token(Token* out);
   bool scan_integer(int64_t* out);
   bool scan_real(float* out);
-  bool scan_plain_real(bool negative, float* out);
   void scan_real_body(struct RealText* text);
 
   void allocate(size_t size);
