@@ -45,7 +45,6 @@ void write_log(Preprocessor& p) {
 void write_tables(Preprocessor& p) {
   const int nn = p.new_n();
   std::vector<float> cells(nn);
-  char value[textio::kMaxRealText];
   for (int i = 0; i < nn; ++i) {
     p.new_r2.row(i, cells.data());
     std::string_view from = p.new_table[i].name.str();
@@ -54,7 +53,7 @@ void write_tables(Preprocessor& p) {
       p.ld_out.put(' ');
       p.ld_out.put(p.new_table[j].name.str());
       p.ld_out.put(' ');
-      p.ld_out.put(std::string_view(value, textio::format_real(cells[j], value)));
+      p.ld_out.put_real(cells[j]);
       p.ld_out.put('\n');
     }
   }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -69,8 +70,8 @@ class PairReader {
   const HeldWarnings& warnings() const { return warnings_; }
 
  private:
-  // A name as a record gave it: its C-string value, with readable bytes to
-  // spare, and its full length.
+  // A name as a record gave it: its C-string value, with Token::kCapacity +
+  // 1 readable bytes, and its full length.
   struct Name {
     std::string_view text;
     size_t length;
@@ -99,7 +100,8 @@ class PairReader {
   // Pairs usually come row by row in table order: the first name repeats
   // and the second is the entry after the last one. Both guesses are checked
   // against the name before the index is asked.
-  std::string last_first_;
+  char last_first_[textio::Token::kCapacity + 1] = {};  // padded, as same_padded() needs
+  size_t last_first_length_ = 0;
   bool cached_ = false;
   int a_ = textio::NameIndex::kNone;
   int next_ = 0;  // entry expected to carry the next second name
@@ -148,8 +150,9 @@ void PairReader::keep(Name first, Name second, float value) {
   if (first.length > textio::Token::kCapacity) {  // names nothing, and is not kept
     a_ = textio::NameIndex::kNone;
     cached_ = false;
-  } else if (!cached_ || first.text != last_first_) {
-    last_first_ = first.text;
+  } else if (!cached_ || !textio::same_padded(first.text, std::string_view(last_first_, last_first_length_))) {
+    std::memcpy(last_first_, first.text.data(), sizeof last_first_);
+    last_first_length_ = first.text.size();
     a_ = find(first);
     cached_ = true;
   }
@@ -157,7 +160,8 @@ void PairReader::keep(Name first, Name second, float value) {
   int b;
   if (a == textio::NameIndex::kNone) {
     b = textio::NameIndex::kNone;
-  } else if (next_ < n && second.length <= textio::Token::kCapacity && p_.snps[next_].name.str() == second.text) {
+  } else if (next_ < n && second.length <= textio::Token::kCapacity &&
+             textio::same_padded(p_.snps[next_].name.str(), second.text)) {
     b = index.group_of(next_++);
   } else {
     b = find(second);

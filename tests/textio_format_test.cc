@@ -7,6 +7,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "textio/writer.h"
 
@@ -75,6 +76,28 @@ TEST(Writer, PrintsIntegersTextAndLargeBlocks) {
     ASSERT_TRUE(w.close());
   }
   EXPECT_EQ(sink, "a -2147483648 0" + std::string(3 << 20, 'z') + "0.250000");
+}
+
+// Values printed again are printed from memory; a pool of a few values mixed
+// with fresh ones, colliding in every way, must still print as printf does.
+TEST(Writer, RepeatedValuesPrintAsPrintf) {
+  std::mt19937 rng(5);
+  std::vector<float> pool;
+  for (int k = 0; k < 40; ++k) pool.push_back(from_bits(static_cast<uint32_t>(rng())));
+  pool.push_back(1e30f);  // too long to remember
+  std::string sink, want;
+  {
+    textio::Writer w(200);
+    w.open_string(&sink);
+    for (int k = 0; k < 200000; ++k) {
+      float f = rng() % 4 ? pool[rng() % pool.size()] : from_bits(static_cast<uint32_t>(rng()) & 0x3fffffffu);
+      w.put_real(f);
+      w.put(' ');
+      want += theirs(f) + " ";
+    }
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(sink, want);
 }
 
 TEST(Writer, ReportsAFailedWrite) {

@@ -35,14 +35,9 @@ uint64_t NameIndex::hash(std::string_view s, const char* padded) {
   return h ^ (h >> 33);
 }
 
-bool NameIndex::same(std::string_view a, std::string_view b) {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  if (n < 8) return std::equal(a.begin(), a.end(), b.begin());
-  for (size_t i = 0; i + 8 < n; i += 8) {
-    if (load8(a.data() + i) != load8(b.data() + i)) return false;
-  }
-  return load8(a.data() + n - 8) == load8(b.data() + n - 8);
+// `a` is a name of the index, padded; `b` is padded when `padded` is set.
+bool NameIndex::same(std::string_view a, std::string_view b, bool padded) {
+  return padded ? same_padded(a, b) : a == b;
 }
 
 void NameIndex::build(std::vector<std::string_view> names) {
@@ -58,11 +53,22 @@ void NameIndex::build(std::vector<std::string_view> names) {
     while (slots_[slot].group != kNone && names_[slots_[slot].group] != names[i]) slot = (slot + 1) & (size - 1);
     if (slots_[slot].group == kNone) {
       slots_[slot] = Slot{static_cast<uint32_t>(h >> 32), static_cast<int>(names_.size())};
-      names_.push_back(names[i]);
+      names_.push_back(names[i]);  // moved into the arena below
       counts.push_back(0);
     }
     group_of_[i] = slots_[slot].group;
     ++counts[slots_[slot].group];
+  }
+  // Each name at a multiple of 8 bytes, followed by at least 8 zero bytes,
+  // so that names compare a word at a time.
+  size_t bytes = 0;
+  for (std::string_view s : names_) bytes += (s.size() / 8 + 2) * 8;
+  arena_.assign(bytes, '\0');
+  size_t at = 0;
+  for (std::string_view& s : names_) {
+    std::copy(s.begin(), s.end(), arena_.begin() + static_cast<std::ptrdiff_t>(at));
+    s = std::string_view(arena_.data() + at, s.size());
+    at += (s.size() / 8 + 2) * 8;
   }
   start_.assign(names_.size() + 1, 0);
   for (size_t g = 0; g < names_.size(); ++g) start_[g + 1] = start_[g] + counts[g];
@@ -78,7 +84,7 @@ int NameIndex::find(std::string_view name, const char* padded) const {
   uint32_t tag = static_cast<uint32_t>(h >> 32);
   for (size_t slot = h & mask;; slot = (slot + 1) & mask) {
     const Slot& s = slots_[slot];
-    if (s.group == kNone || (s.tag == tag && same(names_[s.group], name))) return s.group;
+    if (s.group == kNone || (s.tag == tag && same(names_[s.group], name, padded != nullptr))) return s.group;
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,14 +21,15 @@ class NameIndex {
  public:
   static constexpr int kNone = -1;
 
-  // Indexes names[0..size). The views must stay valid while the index is used.
+  // Indexes names[0..size); the index keeps its own copy of the names.
   void build(std::vector<std::string_view> names);
 
   // The group of entries that carry `name`, or kNone.
   int find(std::string_view name) const { return find(name, nullptr); }
   int find(const Token& name) const { return name.overlong() ? kNone : find(name.str(), name.c_str()); }
-  // The same for a name whose data has at least 8 readable bytes, which
-  // makes short names quicker to hash.
+  // The same for a name readable up to the next multiple of 8 bytes past
+  // its end, and for at least 8 bytes, which makes it quicker to hash and
+  // compare (see same_padded()).
   int find_padded(std::string_view name) const { return find(name, name.data()); }
 
   // Entries of a group, in list order; the group is never empty.
@@ -42,12 +44,13 @@ class NameIndex {
   int group_of(int i) const { return group_of_[i]; }
 
  private:
-  // `padded`, when given, is s.data() with at least 8 readable bytes.
+  // `padded`, when given, is name.data(), readable as find_padded() needs.
   int find(std::string_view name, const char* padded) const;
   static uint64_t hash(std::string_view s, const char* padded = nullptr);
-  static bool same(std::string_view a, std::string_view b);
+  static bool same(std::string_view a, std::string_view b, bool padded);
 
-  std::vector<std::string_view> names_;  // one per group
+  std::vector<std::string_view> names_;  // one per group, in arena_
+  std::string arena_;                    // the names, each with 8 spare bytes
   // Open addressing, at most a quarter full, so that looking up a name that
   // is not there usually ends at the first slot. A slot keeps 32 bits of its
   // name's hash, so names are compared only when those bits agree.

@@ -16,6 +16,23 @@
 
 namespace textio {
 
+// True when a and b hold the same bytes. Both must be readable up to the
+// next multiple of 8 bytes past their end, as a Token's value is and a view
+// that Reader::scan_names_and_real() returns.
+inline bool same_padded(std::string_view a, std::string_view b) {
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    size_t left = n - i;
+    uint64_t mask = left >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * left)) - 1;
+    if ((x ^ y) & mask) return false;
+  }
+  return true;
+}
+
 class Token {
  public:
   static constexpr size_t kCapacity = 63;
@@ -33,18 +50,7 @@ class Token {
   // Two tokens are equal when both fit the capacity and their C-string
   // values are equal.
   bool operator==(const Token& o) const {
-    if (overlong() || o.overlong() || cstr_length_ != o.cstr_length_) return false;
-    // Word by word: both byte arrays hold kCapacity + 1 bytes, and the last
-    // word is masked to the value's length.
-    for (size_t i = 0; i < cstr_length_; i += 8) {
-      uint64_t a, b;
-      std::memcpy(&a, bytes_ + i, 8);
-      std::memcpy(&b, o.bytes_ + i, 8);
-      size_t left = cstr_length_ - i;
-      uint64_t mask = left >= 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * left)) - 1;
-      if ((a ^ b) & mask) return false;
-    }
-    return true;
+    return !overlong() && !o.overlong() && same_padded(str(), o.str());
   }
 
   void assign(const char* s, size_t n) {

@@ -54,7 +54,21 @@ class Writer {
   void put_integer(int64_t value);
   void put_real(float value) {
     if (room() < kMaxRealText) flush();
-    len_ += format_real(value, buf_ + len_);
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    Recent& r = recent_[(bits ^ (bits >> 13)) % kRecent];
+    if (r.length && r.bits == bits) {
+      std::memcpy(buf_ + len_, r.text, sizeof r.text);
+      len_ += r.length;
+      return;
+    }
+    size_t n = format_real(value, buf_ + len_);
+    if (n <= sizeof r.text) {
+      r.bits = bits;
+      r.length = static_cast<uint8_t>(n);
+      std::memcpy(r.text, buf_ + len_, sizeof r.text);
+    }
+    len_ += n;
   }
 
   // Writes out the buffer. Returns false once any write has failed.
@@ -74,6 +88,17 @@ class Writer {
   void put_large(std::string_view text);
 
   void resize_buffer(size_t size);
+
+  // Texts of recently printed values, by their bits: tables of tag scores
+  // repeat a few values (such as 1 - threshold for unlisted pairs) many
+  // times over.
+  struct Recent {
+    uint32_t bits = 0;
+    uint8_t length = 0;  // 0: empty
+    char text[16];
+  };
+  static constexpr size_t kRecent = 16;
+  Recent recent_[kRecent];
 
   size_t requested_;
   size_t size_;
