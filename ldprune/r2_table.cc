@@ -79,7 +79,9 @@ class alignas(64) PairReader {
     size_t length;
   };
   static Name name(const textio::Token& t) { return Name{t.str(), t.length()}; }
-  void keep(Name first, Name second, float value);
+  // The cell a record with these names sets, marked as set, or nullptr for
+  // a record that is ignored.
+  float* cell_of(Name first, Name second);
   int find(Name name) const;
   static std::string quote(Name name);
 
@@ -95,7 +97,7 @@ class alignas(64) PairReader {
   // reader's buffer; copied to f_ before scan() may need them.
   bool fast_pending_ = false;
   std::string_view fast_first_, fast_second_;
-  float fast_real_ = 0.0f;
+  std::string_view fast_number_;
   long record_ = 1;
   bool scanned_whole_ = false;
   bool borrowed_ = false;
@@ -121,15 +123,19 @@ void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
   static const textio::Pattern record("%s %s %f\n");
   for (; !in_.eof() && in_.offset() < stop; ++record_) {
     if (cancel && cancel->load(std::memory_order_relaxed)) return;
-    if (in_.scan_names_and_real(&fast_first_, &fast_second_, &fast_real_)) {
+    if (in_.scan_names_and_real(&fast_first_, &fast_second_, &fast_number_)) {
       fast_pending_ = scanned_whole_ = true;
-      keep(Name{fast_first_, fast_first_.size()}, Name{fast_second_, fast_second_.size()}, fast_real_);
+      // Most records of a large file name SNPs outside the list: their
+      // values are never converted.
+      if (float* cell = cell_of(Name{fast_first_, fast_first_.size()}, Name{fast_second_, fast_second_.size()})) {
+        *cell = textio::Reader::plain_value(fast_number_);
+      }
       continue;
     }
     if (fast_pending_) {
       f_[0].token = textio::Token(fast_first_);
       f_[1].token = textio::Token(fast_second_);
-      f_[2].real = fast_real_;
+      f_[2].real = textio::Reader::plain_value(fast_number_);
       fast_pending_ = false;
     }
     int got = in_.scan(record, f_);  // what did not scan keeps the last record's values
@@ -142,11 +148,11 @@ void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
     } else {
       scanned_whole_ = true;
     }
-    keep(name(f_[0].token), name(f_[1].token), f_[2].real);
+    if (float* cell = cell_of(name(f_[0].token), name(f_[1].token))) *cell = f_[2].real;
   }
 }
 
-void PairReader::keep(Name first, Name second, float value) {
+float* PairReader::cell_of(Name first, Name second) {
   const textio::NameIndex& index = p_.snp_index;
   const int n = p_.n;
   if (first.length > textio::Token::kCapacity) {  // names nothing, and is not kept
@@ -174,20 +180,20 @@ void PairReader::keep(Name first, Name second, float value) {
       return "SNP " + quote(a == textio::NameIndex::kNone ? first : second) +
              " is not in the SNP list; the record is ignored";
     });
-    return;
+    return nullptr;
   }
   if (index.first(a) > index.last(b)) {
     warnings_.add(kinds_.reverse, record_, [&] {
       return "SNPs " + quote(first) + " and " + quote(second) +
              " are listed in reverse SNP-list order; the record is ignored";
     });
-    return;
+    return nullptr;
   }
   int i = index.first(a), j = index.first(b);
-  if (!repeated_names_ && i > j) return;
+  if (!repeated_names_ && i > j) return nullptr;
   size_t cell = static_cast<size_t>(i) * n + j;
-  cells_[cell] = value;
   if (marks_) marks_[cell / 64] |= uint64_t{1} << (cell % 64);
+  return cells_ + cell;
 }
 
 // The offset of the first record that starts a line at or after the middle

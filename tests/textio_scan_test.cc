@@ -193,13 +193,12 @@ TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
     Field f[3], g[3];
     for (int attempt = 0; !plain.eof() && attempt < 100; ++attempt) {
       ASSERT_FALSE(fast.eof());
-      std::string_view a, b;
-      float v;
+      std::string_view a, b, number;
       int got_fast;
-      if (fast.scan_names_and_real(&a, &b, &v)) {
+      if (fast.scan_names_and_real(&a, &b, &number)) {
         f[0].token = textio::Token(a);
         f[1].token = textio::Token(b);
-        f[2].real = v;
+        f[2].real = Reader::plain_value(number);
         got_fast = 3;
         ++taken;
       } else {

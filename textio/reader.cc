@@ -81,36 +81,48 @@ inline uint64_t digits_value(uint64_t w, int n) {
   return (((w & kPairs) * (100 + (1000000ull << 32))) + (((w >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
 }
 
-// The fast path of "%f" for the common shape of a number starting at p: at
-// most eight digits with an optional point, whose digits without the point
-// make an integer below 2^24, ending before `end` at a character that ends
-// the number in every state. The value is then exact by one single-precision
-// division. The digits are read eight bytes at a time, so up to 17 bytes from
-// p must be readable (the buffer's spare bytes see to that). Returns the end
-// of the number, or nullptr to leave it to the full scanner.
-const char* parse_plain_real(const char* p, const char* end, bool negative, float* out) {
+// The fast path of "%f" is for the common shape of a number: at most seven
+// digits with an optional point, ending before `end` at a character that
+// ends the number in every state. Its digits without the point then make an
+// integer below 2^24, and its value is exact by one single-precision
+// division. The digits are read eight bytes at a time, so up to 17 bytes
+// from the number's start must be readable (the buffer's spare bytes see to
+// that).
+//
+// Returns the end of such a number starting at p, past any sign, or nullptr
+// to leave it to the full scanner.
+const char* plain_real_end(const char* p, const char* end) {
+  int whole = digit_run(load_digits(p));
+  const char* q = p + whole;
+  if (whole == 8 || q >= end) return nullptr;
+  int fraction = 0;
+  if (*q == '.') {
+    fraction = digit_run(load_digits(q + 1));
+    q += 1 + fraction;
+    if (q >= end) return nullptr;
+  }
+  if (whole + fraction == 0 || whole + fraction > 7) return nullptr;
+  int c = lower(static_cast<unsigned char>(*q));
+  if (c == '.' || c == 'e' || c == 'x') return nullptr;
+  return q;
+}
+
+// The value of a number whose digits start at p and that plain_real_end()
+// accepted.
+float plain_real_value(const char* p, bool negative) {
   static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f};
   static constexpr uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
   uint64_t w = load_digits(p);
   int whole = digit_run(w);
-  const char* q = p + whole;
-  if (whole == 8 || q >= end) return nullptr;
   uint64_t value = digits_value(w, whole);
   int fraction = 0;
-  if (*q == '.') {
-    w = load_digits(q + 1);
+  if (p[whole] == '.') {
+    w = load_digits(p + whole + 1);
     fraction = digit_run(w);
-    if (fraction == 8) return nullptr;
     value = value * kScale[fraction] + digits_value(w, fraction);
-    q += 1 + fraction;
-    if (q >= end) return nullptr;
   }
-  if (whole + fraction == 0 || value >= (uint64_t{1} << 24)) return nullptr;
-  int c = lower(static_cast<unsigned char>(*q));
-  if (c == '.' || c == 'e' || c == 'x') return nullptr;
   float v = static_cast<float>(value) / kPow10[fraction];
-  *out = negative ? -v : v;
-  return q;
+  return negative ? -v : v;
 }
 
 constexpr int64_t kIntegerLimit = int64_t{1} << 62;
@@ -476,7 +488,8 @@ bool Reader::scan_real(float* out) {
     *out = t.negative ? -inf : inf;
     return true;
   }
-  if (const char* q = parse_plain_real(buf_.data() + pos_, buf_.data() + end_, t.negative, out)) {
+  if (const char* q = plain_real_end(buf_.data() + pos_, buf_.data() + end_)) {
+    *out = plain_real_value(buf_.data() + pos_, t.negative);
     pos_ = static_cast<size_t>(q - buf_.data());
     return true;
   }
@@ -512,7 +525,7 @@ int Reader::scan(const Pattern& pattern, Field* out) {
   return done;
 }
 
-bool Reader::scan_names_and_real(std::string_view* first, std::string_view* second, float* value) {
+bool Reader::scan_names_and_real(std::string_view* first, std::string_view* second, std::string_view* number) {
   const char* p = buf_.data() + pos_;
   const char* const end = buf_.data() + end_;
   auto skip = [end](const char* q) {
@@ -530,21 +543,26 @@ bool Reader::scan_names_and_real(std::string_view* first, std::string_view* seco
     return true;
   };
   std::string_view a, b;
-  float v;
   if (!token(p, &a) || !token(p, &b)) return false;
   p = skip(p);
-  bool negative = false;
-  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
-  if (p >= end) return false;
-  p = parse_plain_real(p, end, negative, &v);
-  if (!p) return false;
+  const char* start = p;
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  if (p >= end || !(p = plain_real_end(p, end))) return false;
+  const char* stop = p;
   p = skip(p);
   if (p >= end) return false;
   pos_ = static_cast<size_t>(p - buf_.data());
   *first = a;
   *second = b;
-  *value = v;
+  *number = std::string_view(start, static_cast<size_t>(stop - start));
   return true;
+}
+
+float Reader::plain_value(std::string_view number) {
+  const char* p = number.data();
+  bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  return plain_real_value(p, negative);
 }
 
 size_t Reader::read_line(char* buf, size_t size) {

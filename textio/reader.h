@@ -91,12 +91,17 @@ class alignas(64) Reader {
   // A fast path for the pattern "%s %s %f\n", for callers that read many
   // such records. When the whole record and the white space after it lie in
   // the buffer, its tokens hold at most Token::kCapacity bytes and no NUL,
-  // and its number has a plain decimal form, consumes it exactly as scan()
-  // would and returns true, with the tokens as views into the buffer. The
-  // views stay valid until the next call on this reader, and each one's data
-  // has Token::kCapacity + 1 readable bytes. Otherwise consumes nothing and
-  // returns false; scan() must then read the record.
-  bool scan_names_and_real(std::string_view* first, std::string_view* second, float* value);
+  // and its number has a short plain decimal form, consumes it exactly as
+  // scan() would and returns true, with the tokens and the number's text as
+  // views into the buffer; plain_value() gives the number's value, which is
+  // left to callers that need it. The views stay valid until the next call
+  // on this reader, and each token's data has Token::kCapacity + 1 readable
+  // bytes. Otherwise consumes nothing and returns false; scan() must then
+  // read the record.
+  bool scan_names_and_real(std::string_view* first, std::string_view* second, std::string_view* number);
+  // The value "%f" gives a number text from scan_names_and_real(), while it
+  // is valid.
+  static float plain_value(std::string_view number);
 
   // Reads one line as fgets(buf, size, file) does: at most size-1 bytes, up
   // to and including a line feed, then a NUL. Returns the number of bytes
