@@ -13,6 +13,9 @@ uint64_t load8(const char* p) {
   return w;
 }
 
+// The slot mark of a hash: bits the slot index and tag do not use.
+uint8_t mark_of(uint64_t h) { return static_cast<uint8_t>(0x80 | ((h >> 24) & 0x7f)); }
+
 }  // namespace
 
 // Mixes eight bytes at a time; the last word overlaps the one before it, so
@@ -44,6 +47,7 @@ void NameIndex::build(std::vector<std::string_view> names) {
   size_t size = 16;
   while (size < 4 * names.size()) size *= 2;
   slots_.assign(size, Slot{});
+  marks_.assign(size, 0);
   names_.clear();
   group_of_.assign(names.size(), kNone);
   std::vector<int> counts;
@@ -53,6 +57,7 @@ void NameIndex::build(std::vector<std::string_view> names) {
     while (slots_[slot].group != kNone && names_[slots_[slot].group] != names[i]) slot = (slot + 1) & (size - 1);
     if (slots_[slot].group == kNone) {
       slots_[slot] = Slot{static_cast<uint32_t>(h >> 32), static_cast<int>(names_.size())};
+      marks_[slot] = mark_of(h);
       names_.push_back(names[i]);  // moved into the arena below
       counts.push_back(0);
     }
@@ -82,9 +87,13 @@ int NameIndex::find(std::string_view name, const char* padded) const {
   size_t mask = slots_.size() - 1;
   uint64_t h = hash(name, padded);
   uint32_t tag = static_cast<uint32_t>(h >> 32);
+  uint8_t mark = mark_of(h);
   for (size_t slot = h & mask;; slot = (slot + 1) & mask) {
+    uint8_t m = marks_[slot];
+    if (m == 0) return kNone;
+    if (m != mark) continue;
     const Slot& s = slots_[slot];
-    if (s.group == kNone || (s.tag == tag && same(names_[s.group], name, padded != nullptr))) return s.group;
+    if (s.tag == tag && same(names_[s.group], name, padded != nullptr)) return s.group;
   }
 }
 
