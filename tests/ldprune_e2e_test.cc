@@ -289,6 +289,10 @@ TEST_P(LdpruneEndToEnd, WritesExpectedFiles) {
   const Case& c = GetParam();
   TempDir dir;
   for (const auto& [name, content] : c.inputs) dir.write(name, content);
+  // Outputs of an earlier, larger run leave nothing behind.
+  for (const char* out : {"ld_processed_temp.txt", "ld_processed.txt", "maf_processed.txt"}) {
+    dir.write(out, std::string(100000, 'x'));
+  }
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, c.err);
@@ -362,7 +366,9 @@ TEST_P(LdpruneErrors, ReportsAndLeavesNoResults) {
   }
   for (const auto& [name, content] : inputs) dir.write(name, content);
   bool opens_fail = c.name.rfind("Missing", 0) == 0;
-  if (opens_fail) dir.write("ld_processed.txt", "earlier results\n");
+  for (const char* out : {"ld_processed_temp.txt", "ld_processed.txt", "maf_processed.txt"}) {
+    if (!opens_fail || out == std::string("ld_processed.txt")) dir.write(out, "earlier results\n");
+  }
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, c.status);
   // The error is the last line; warnings about records read before it may
@@ -412,9 +418,14 @@ TEST(LdpruneOutputs, UncreatableOutputIsAnInputError) {
   TempDir dir;
   for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", ""}})) dir.write(name, content);
   std::filesystem::create_directory(dir.path() / "ld_processed.txt");
+  dir.write("ld_processed_temp.txt", "a log of an earlier run\n");
+  dir.write("maf_processed.txt", "a table of an earlier run\n");
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ldprune: cannot create ld_processed.txt: Is a directory\n");
+  // The output created before it is emptied; the one after it is untouched.
+  EXPECT_EQ(dir.read("ld_processed_temp.txt"), "");
+  EXPECT_EQ(dir.read("maf_processed.txt"), "a table of an earlier run\n");
 }
 
 TEST(LdpruneOutputs, FailedWriteExits255AndNamesTheFile) {
