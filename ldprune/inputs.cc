@@ -147,9 +147,20 @@ void open_files(Preprocessor& p) {
   textio::open_input(p.done_in, kDoneFile);
   textio::open_input(p.undesirable_in, kUndesirableFile);
   textio::open_input(p.snp_list_in, kSnpListFile);
-  textio::create_output(p.log, kLogFile);
-  textio::create_output(p.ld_out, kLdOutFile);
-  textio::create_output(p.maf_out, kMafOutFile);
+  try {
+    textio::create_output(p.log, kLogFile, true);
+    textio::create_output(p.ld_out, kLdOutFile, true);
+    textio::create_output(p.maf_out, kMafOutFile, true);
+  } catch (const textio::Failure&) {
+    p.log.empty();  // as if each had been emptied when it was created
+    p.ld_out.empty();
+    throw;
+  }
+  p.emptying_outputs = std::jthread([&p] {
+    p.log.empty();
+    p.ld_out.empty();
+    p.maf_out.empty();
+  });
 }
 
 void read_inputs(Preprocessor& p) {

@@ -73,6 +73,7 @@ void write_tables(Preprocessor& p) {
 // written here: the files share nothing but the tables they are made from,
 // which no one changes any more.
 int write_outputs(Preprocessor& p) {
+  p.outputs_emptied();
   std::thread log_writer([&p] { write_log(p); });
   write_tables(p);
   log_writer.join();

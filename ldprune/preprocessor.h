@@ -71,6 +71,13 @@ struct Preprocessor {
   // when the machine has a second processor to read the second half.
   int64_t ld_split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
   textio::Writer log, ld_out, maf_out;
+  // Empties old outputs while the inputs are read, since that may wait for
+  // the disk; outputs_emptied() waits for it. Declared after the outputs, so
+  // that it is finished before they are destroyed.
+  std::jthread emptying_outputs;
+  void outputs_emptied() {
+    if (emptying_outputs.joinable()) emptying_outputs.join();
+  }
 
   // SNP table: entries [0, n) come from the SNP list; weight.txt may name
   // entries up to kMaxSnps.

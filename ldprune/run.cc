@@ -17,6 +17,7 @@ int run_steps(Preprocessor& p) {
     return status;
   } catch (const textio::Failure& failure) {
     // The outputs keep nothing of a run that failed: they stay empty.
+    p.outputs_emptied();
     p.log.discard();
     p.ld_out.discard();
     p.maf_out.discard();

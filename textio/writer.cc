@@ -1,6 +1,7 @@
 #include "textio/writer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -136,15 +137,27 @@ Writer::~Writer() {
   delete[] buf_;
 }
 
-bool Writer::open(const char* path) {
+bool Writer::open(const char* path, Emptying emptying) {
   close();
   error_ = 0;
-  int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (emptying == Emptying::kNow ? O_TRUNC : 0), 0666);
   if (fd < 0) return false;
   resize_buffer(requested_);
   fd_ = fd;
   owns_fd_ = true;
   return true;
+}
+
+void Writer::empty() {
+  struct stat st;
+  // Only a regular file has contents to drop; opening with O_TRUNC would
+  // leave anything else, such as a device, as it is too.
+  if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return;
+  int r;
+  do {
+    r = ::ftruncate(fd_, 0);
+  } while (r < 0 && errno == EINTR);
+  if (r < 0 && error_ == 0) error_ = errno;
 }
 
 void Writer::attach(int fd) {

@@ -33,8 +33,15 @@ class alignas(64) Writer {
   Writer& operator=(const Writer&) = delete;
 
   // Creates or empties the file. Returns false, with errno set, when it
-  // cannot be opened for writing.
-  bool open(const char* path);
+  // cannot be opened for writing. With kLater an existing file is left as it
+  // is until empty() is called, which must come before any output: emptying
+  // a large file may wait for the disk, and can then be left to another
+  // thread.
+  enum class Emptying { kNow, kLater };
+  bool open(const char* path, Emptying emptying = Emptying::kNow);
+  // Empties a file opened with Emptying::kLater; a failure is reported by
+  // close() as a failed write.
+  void empty();
   // Writes to an already open descriptor, such as standard output; close()
   // then flushes without closing it.
   void attach(int fd);
