@@ -55,6 +55,25 @@ inline size_t find_low_byte(const char* p, const char* end) {
   return static_cast<size_t>(p - start);
 }
 
+// Bit i set when p[i], i < 32, is 0x20 or below: white space, NUL or another
+// control byte. Exact for every byte (no borrow crosses a byte); reads 32
+// bytes.
+inline uint32_t low_bytes32(const char* p) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  uint32_t mask = 0;
+  for (int k = 0; k < 4; ++k) {
+    uint64_t w;
+    std::memcpy(&w, p + 8 * k, 8);
+    // Bit 7 of a byte stays clear in the sum only below 0x21 (0x21 + 0x5F =
+    // 0x80), and ~w keeps the bytes below 0x80.
+    uint64_t low = ~((w & kLow7) + 0x5F5F5F5F5F5F5F5Full) & ~w & kHigh;
+    // One bit per byte, gathered into the top byte by one multiplication.
+    mask |= static_cast<uint32_t>(((low >> 7) * 0x0102040810204080ull) >> 56) << (8 * k);
+  }
+  return mask;
+}
+
 // Eight bytes from p with '0' taken from each, so that a digit byte holds its
 // value.
 inline uint64_t load_digits(const char* p) {
@@ -528,6 +547,33 @@ int Reader::scan(const Pattern& pattern, Field* out) {
 bool Reader::scan_names_and_real(std::string_view* first, std::string_view* second, std::string_view* number) {
   const char* p = buf_.data() + pos_;
   const char* const end = buf_.data() + end_;
+  // The usual layout, within 32 bytes: name, one blank, name, one blank,
+  // number, one line end, and the next record right after it. The blanks and
+  // the line end are the first three bytes of 0x20 or below.
+  if (end - p >= 32) {
+    const uint32_t low = low_bytes32(p);
+    uint32_t rest = low;
+    int stops[3];
+    for (int& s : stops) {
+      s = rest ? __builtin_ctz(rest) : 32;
+      rest &= rest - 1;
+    }
+    const int name_end = stops[0], second_end = stops[1], number_end = stops[2];
+    if (name_end > 0 && second_end > name_end + 1 && number_end > second_end + 1 && number_end < 31 &&
+        !((low >> (number_end + 1)) & 1) && kBytes.space[static_cast<unsigned char>(p[name_end])] &&
+        kBytes.space[static_cast<unsigned char>(p[second_end])] &&
+        kBytes.space[static_cast<unsigned char>(p[number_end])]) {
+      const char* start = p + second_end + 1;
+      const char* digits = start + (*start == '-' || *start == '+');
+      if (digits < p + number_end && plain_real_end(digits, end) == p + number_end) {
+        *first = std::string_view(p, static_cast<size_t>(name_end));
+        *second = std::string_view(p + name_end + 1, static_cast<size_t>(second_end - name_end - 1));
+        *number = std::string_view(start, static_cast<size_t>(number_end - second_end - 1));
+        pos_ += static_cast<size_t>(number_end + 1);
+        return true;
+      }
+    }
+  }
   auto skip = [end](const char* q) {
     while (q < end && kBytes.space[static_cast<unsigned char>(*q)]) ++q;
     return q;
