@@ -1,4 +1,5 @@
 // Writing the run log's matrix dumps and the two processed tables.
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,14 +48,21 @@ void write_tables(Preprocessor& p) {
   std::vector<float> cells(nn);
   for (int i = 0; i < nn; ++i) {
     p.new_r2.row(i, cells.data());
-    std::string_view from = p.new_table[i].name.str();
+    const Token& from = p.new_table[i].name;
     for (int j = 0; j < nn; ++j) {
-      p.ld_out.put(from);
-      p.ld_out.put(' ');
-      p.ld_out.put(p.new_table[j].name.str());
-      p.ld_out.put(' ');
-      p.ld_out.put_real(cells[j]);
-      p.ld_out.put('\n');
+      // "<from> <to> <value>\n", each name copied whole-array and cut to length.
+      const Token& to = p.new_table[j].name;
+      char* const line = p.ld_out.reserve(2 * (Token::kCapacity + 1) + textio::kMaxRealText + 3);
+      char* w = line;
+      std::memcpy(w, from.c_str(), Token::kCapacity + 1);
+      w += from.str().size();
+      *w++ = ' ';
+      std::memcpy(w, to.c_str(), Token::kCapacity + 1);
+      w += to.str().size();
+      *w++ = ' ';
+      w += p.ld_out.real_text(cells[j], w);
+      *w++ = '\n';
+      p.ld_out.advance(static_cast<size_t>(w - line));
     }
   }
   for (const Snp& s : p.new_table) {

@@ -100,6 +100,27 @@ TEST(Writer, RepeatedValuesPrintAsPrintf) {
   EXPECT_EQ(sink, want);
 }
 
+// Text built in place, in pieces larger than the buffer as well.
+TEST(Writer, BuildsTextInPlace) {
+  std::string sink, want;
+  {
+    textio::Writer w(64);
+    w.open_string(&sink);
+    for (size_t k = 0; k < 1000; ++k) {
+      size_t n = 1 + k % 150;
+      char* p = w.reserve(n + k % 7);
+      std::memset(p, 'a' + static_cast<int>(k % 26), n);
+      w.advance(n);
+      want += std::string(n, static_cast<char>('a' + k % 26));
+      p = w.reserve(textio::kMaxRealText);
+      w.advance(w.real_text(0.5f * static_cast<float>(k), p));
+      want += theirs(0.5f * static_cast<float>(k));
+    }
+    ASSERT_TRUE(w.close());
+  }
+  EXPECT_EQ(sink, want);
+}
+
 TEST(Writer, ReportsAFailedWrite) {
   textio::Writer w;
   ASSERT_TRUE(w.open("/dev/full"));

@@ -45,6 +45,7 @@ class Token {
   bool overlong() const { return length_ > kCapacity; }
   // The C-string value: bytes up to the first NUL.
   std::string_view str() const { return {bytes_, cstr_length_}; }
+  // The value as a C string, with kCapacity + 1 readable bytes.
   const char* c_str() const { return bytes_; }
 
   // Two tokens are equal when both fit the capacity and their C-string

@@ -191,6 +191,11 @@ void Writer::put_large(std::string_view text) {
   }
 }
 
+void Writer::make_room(size_t n) {
+  flush();
+  if (n > size_) resize_buffer(n);
+}
+
 bool Writer::flush() {
   const char* p = buf_;
   size_t left = len_;

@@ -63,21 +63,33 @@ class alignas(64) Writer {
   void put_integer(int64_t value);
   void put_real(float value) {
     if (room() < kMaxRealText) flush();
+    len_ += real_text(value, buf_ + len_);
+  }
+
+  // For text built in place: reserve(n) returns where the next n bytes go;
+  // advance(k) then takes the first k <= n of them as written.
+  char* reserve(size_t n) {
+    if (room() < n) make_room(n);
+    return buf_ + len_;
+  }
+  void advance(size_t k) { len_ += k; }
+  // Writes what put_real(value) prints to out, which has room for
+  // kMaxRealText bytes; returns the number of bytes.
+  size_t real_text(float value, char* out) {
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     Recent& r = recent_[(bits ^ (bits >> 13)) % kRecent];
     if (r.length && r.bits == bits) {
-      std::memcpy(buf_ + len_, r.text, sizeof r.text);
-      len_ += r.length;
-      return;
+      std::memcpy(out, r.text, sizeof r.text);
+      return r.length;
     }
-    size_t n = format_real(value, buf_ + len_);
+    size_t n = format_real(value, out);
     if (n <= sizeof r.text) {
       r.bits = bits;
       r.length = static_cast<uint8_t>(n);
-      std::memcpy(r.text, buf_ + len_, sizeof r.text);
+      std::memcpy(r.text, out, sizeof r.text);
     }
-    len_ += n;
+    return n;
   }
 
   // Writes out the buffer. Returns false once any write has failed.
@@ -95,6 +107,7 @@ class alignas(64) Writer {
  private:
   size_t room() const { return size_ - len_; }
   void put_large(std::string_view text);
+  void make_room(size_t n);
 
   void resize_buffer(size_t size);
 
