@@ -13,8 +13,10 @@ namespace {
 void dump(textio::Writer& log, const float* cells, int rows, int columns) {
   for (int i = 0; i < rows; ++i) {
     for (int j = 0; j < columns; ++j) {
-      log.put_real(cells[static_cast<size_t>(i) * columns + j]);
-      log.put(' ');
+      char* w = log.reserve(textio::kMaxRealText + 1);
+      size_t n = log.real_text(cells[static_cast<size_t>(i) * columns + j], w);
+      w[n] = ' ';
+      log.advance(n + 1);
     }
     log.put('\n');
   }
