@@ -314,17 +314,17 @@ void build_r2_table(Preprocessor& p) {
   const int n = p.n;
   p.r2.reset(n);
   read_pairs(p);
-  for (int i = 0; i < n; ++i) p.r2_at(i, i) = 1.0f;
   mirror(p);
   // Fold in the tagged SNP's threshold, in double precision, rounded once:
-  // S = 1 - (threshold[j] - r2), so that S >= 1 exactly when i tags j.
+  // S = 1 - (threshold[j] - r2), so that S >= 1 exactly when i tags j. The
+  // diagonal is 1.0 throughout. Whole rows are folded, so that the loop runs
+  // on vectors, and the diagonal is set afterwards.
+  std::vector<double> threshold(n);
+  for (int j = 0; j < n; ++j) threshold[j] = p.snps[j].threshold;
   for (int i = 0; i < n; ++i) {
     float* row = &p.r2_at(i, 0);
-    for (int j = 0; j < n; ++j) {
-      if (j == i) continue;
-      double threshold = p.snps[j].threshold;
-      row[j] = static_cast<float>(1.0 - (threshold - static_cast<double>(row[j])));
-    }
+    for (int j = 0; j < n; ++j) row[j] = static_cast<float>(1.0 - (threshold[j] - static_cast<double>(row[j])));
+    row[i] = 1.0f;
   }
 }
 
