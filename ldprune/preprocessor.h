@@ -67,8 +67,8 @@ struct Preprocessor {
 
   // Files of the run.
   textio::Reader ld_in, maf_in, weight_in, done_in, undesirable_in, snp_list_in;
-  // An ld.txt of at least this many bytes is read in two halves at once,
-  // when the machine has a second processor to read the second half.
+  // A stretch of ld.txt of at least this many bytes is shared between two
+  // threads, when the machine has a second processor to run one of them.
   int64_t ld_split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
   textio::Writer log, ld_out, maf_out;
   // Empties old outputs while the inputs are read, since that may wait for

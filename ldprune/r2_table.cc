@@ -62,8 +62,11 @@ class alignas(64) PairReader {
       : p_(p), in_(in), kinds_(kinds), cells_(cells), marks_(marks), repeated_names_(p.snp_index.groups() < p.n) {}
 
   // Reads records until the end of the input, or until the reader stands at
-  // offset `stop` or beyond before a record, or until *cancel is set.
-  void read(int64_t stop, const std::atomic<bool>* cancel = nullptr);
+  // offset `stop` or beyond before a record. `stop` may be moved by another
+  // thread; `progress`, when given, is told every few thousand records where
+  // the reader stands.
+  void read(const std::atomic<int64_t>& stop, std::atomic<int64_t>* progress = nullptr);
+  void read(int64_t stop) { read(std::atomic<int64_t>{stop}); }
   // Record attempts made so far.
   long records() const { return record_ - 1; }
   // True when a record that did not scan whole needed values from before
@@ -119,10 +122,10 @@ std::string PairReader::quote(Name name) {
   return std::string(name.text.substr(0, 40)) + (name.length > 40 ? "..." : "");
 }
 
-void PairReader::read(int64_t stop, const std::atomic<bool>* cancel) {
+void PairReader::read(const std::atomic<int64_t>& stop, std::atomic<int64_t>* progress) {
   static const textio::Pattern record("%s %s %f\n");
-  for (; !in_.eof() && in_.offset() < stop; ++record_) {
-    if (cancel && cancel->load(std::memory_order_relaxed)) return;
+  for (; !in_.eof() && in_.offset() < stop.load(std::memory_order_relaxed); ++record_) {
+    if (progress && record_ % 4096 == 0) progress->store(in_.offset(), std::memory_order_relaxed);
     if (in_.scan_names_and_real(&fast_first_, &fast_second_, &fast_number_)) {
       fast_pending_ = scanned_whole_ = true;
       // Most records of a large file name SNPs outside the list: their
@@ -196,13 +199,13 @@ float* PairReader::cell_of(Name first, Name second) {
   return cells_ + cell;
 }
 
-// The offset of the first record that starts a line at or after the middle
-// of ld.txt: past the next line feed, and past the white space after it. At
+// The offset of the first record that starts a line at or after `from` in
+// ld.txt: past the next line feed, and past the white space after it. At
 // the end of the input when there is none; -1 when the input cannot be read
 // there.
-int64_t middle_record(const textio::Reader& whole) {
+int64_t record_after(const textio::Reader& whole, int64_t from) {
   textio::Reader probe(4096);
-  if (!probe.open_part(whole, whole.size() / 2)) return -1;
+  if (!probe.open_part(whole, from)) return -1;
   char line[256];
   for (size_t got; (got = probe.read_line(line, sizeof line)) > 0 && line[got - 1] != '\n';) {
   }
@@ -212,47 +215,103 @@ int64_t middle_record(const textio::Reader& whole) {
   return probe.error() ? -1 : probe.offset();
 }
 
-// Reads a large ld.txt in two halves at once: `first` reads up to the first
-// record past the middle while another reader, on another thread, reads
-// from there to the end into a table of its own. The second half's records
-// count only when the first reader arrives exactly at that record and the
-// second never needed values from before it; they then overwrite the first
-// half's cells, being later records, and true is returned. Otherwise nothing
-// of the second half is kept, `first` stands wherever it stopped, and false
-// is returned, so that reading goes on from there as if never split.
+// A stretch of ld.txt read into a table of its own, kept where it is while
+// a thread reads it.
+struct Stretch {
+  Stretch(const Preprocessor& p, WarningKinds kinds)
+      : cells(new float[static_cast<size_t>(p.n) * p.n]),  // read only where marked
+        marks((static_cast<size_t>(p.n) * p.n + 63) / 64, 0),
+        reader(p, in, kinds, cells.get(), marks.data()) {}
+  Stretch(const Stretch&) = delete;
+  Stretch& operator=(const Stretch&) = delete;
+
+  // Whether its records may be kept: they never needed values from before
+  // the stretch, and the input could be read.
+  bool sound() const { return !reader.borrowed() && in.error() == 0; }
+  // Copies the cells its records set over `r2`, and marks them in `listed`
+  // when that is in use; reports its warnings, numbering its records from
+  // before + 1.
+  void keep(Preprocessor& p, std::vector<uint64_t>& listed, long before) const {
+    reader.warnings().report(p.diag, before);
+    for (size_t w = 0; w < marks.size(); ++w) {
+      for (uint64_t bits = marks[w]; bits; bits &= bits - 1) {
+        size_t cell = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
+        p.r2.data()[cell] = cells[cell];
+      }
+      if (!listed.empty()) listed[w] |= marks[w];
+    }
+  }
+
+  textio::Reader in;
+  std::unique_ptr<float[]> cells;
+  std::vector<uint64_t> marks;
+  PairReader reader;
+};
+
+// Reads a large ld.txt on two threads. `first` reads up to the first record
+// past the middle while a second reader, on another thread, reads from there
+// on into a table of its own. Should `first` be done while the second still
+// has far to go, this thread takes the second half of what is left into a
+// third table, and the second reader is told to stop where that begins.
+//
+// A stretch counts only when the reader before it arrived exactly at its
+// first record and it never needed values from before it; its records then
+// overwrite the cells of the stretches before it, being later records. When
+// the second stretch does not count, nothing after the middle is kept, false
+// is returned and `first` goes on from where it stopped, as if the file had
+// never been split. When only the third does not count, the second reader
+// reads on to the end itself.
 bool read_in_halves(Preprocessor& p, PairReader& first, WarningKinds kinds, std::vector<uint64_t>& listed) {
-  const int64_t middle = middle_record(p.ld_in);
+  const int64_t size = p.ld_in.size();
+  const int64_t middle = record_after(p.ld_in, size / 2);
   if (middle < 0) return false;
-  textio::Reader second_in;
-  if (!second_in.open_part(p.ld_in, middle)) return false;
-  const size_t cells = static_cast<size_t>(p.n) * p.n;
-  std::unique_ptr<float[]> second_cells(new float[cells]);  // read only where marked
-  std::vector<uint64_t> second_marks((cells + 63) / 64, 0);
-  PairReader second(p, second_in, kinds, second_cells.get(), second_marks.data());
-  alignas(64) std::atomic<bool> cancel{false};
-  bool second_failed = false;
+  Stretch second(p, kinds);
+  if (!second.in.open_part(p.ld_in, middle)) return false;
+  struct alignas(64) {
+    std::atomic<int64_t> stop{kNoStop};
+    std::atomic<int64_t> progress{0};
+    std::atomic<bool> done{false};
+    bool failed = false;
+  } shared;
+  shared.progress = middle;
   std::thread worker([&] {
     try {
-      second.read(kNoStop, &cancel);
+      second.reader.read(shared.stop, &shared.progress);
     } catch (...) {
-      second_failed = true;
+      shared.failed = true;
     }
+    shared.done = true;
   });
+
   first.read(middle);
   const bool joined = p.ld_in.offset() == middle;
-  if (!joined) cancel = true;
+  std::unique_ptr<Stretch> third;
+  int64_t split = -1;
+  if (!joined) {
+    shared.stop = 0;
+  } else if (const int64_t at = shared.progress.load(); !shared.done && size - at >= p.ld_split_bytes) {
+    split = record_after(p.ld_in, at + (size - at) / 2);
+    if (split > at && split < size) {
+      third = std::make_unique<Stretch>(p, kinds);
+      if (third->in.open_part(p.ld_in, split)) {
+        shared.stop = split;
+        third->reader.read(kNoStop);
+      } else {
+        third.reset();
+      }
+    }
+  }
   worker.join();
-  if (!joined || second_failed || second.borrowed() || second_in.error() != 0) return false;
+  if (!joined || shared.failed || !second.sound()) return false;
+  const bool third_counts = third && second.in.offset() == split && third->sound();
+  if (third && !third_counts) {
+    second.reader.read(kNoStop);
+    if (!second.sound()) return false;
+  }
 
   first.warnings().report(p.diag, 0);
-  second.warnings().report(p.diag, first.records());
-  for (size_t w = 0; w < second_marks.size(); ++w) {
-    for (uint64_t bits = second_marks[w]; bits; bits &= bits - 1) {
-      size_t cell = w * 64 + static_cast<size_t>(__builtin_ctzll(bits));
-      p.r2.data()[cell] = second_cells[cell];
-    }
-    if (!listed.empty()) listed[w] |= second_marks[w];
-  }
+  second.keep(p, listed, first.records());
+  if (third_counts) third->keep(p, listed, first.records() + second.reader.records());
   return true;
 }
 
