@@ -177,7 +177,7 @@ TEST(Scanner, ShortRealsAgreeWithCLibrary) {
 TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
   std::mt19937 rng(99);
   const std::vector<std::string> pieces = {"rs1", "rs22", "a", "0.5", "0.123456", "-0.25", "+3", "16777217", "1e5",
-                                           "0x1p3", "nan", ".", "-", "12.5.1", std::string(63, 'n'),
+                                           "0x1p3", "nan", ".", "-", "12.5.1", "1677721.7", "-16777.217", "1234567.", std::string(63, 'n'),
                                            std::string(64, 'o'), std::string("a\0b", 3), "\x01z", "\xe9\xe8"};
   const std::vector<std::string> gaps = {" ", "\t", "\n", "\r\n", "  \n\v", "\n\n"};
   const Pattern pattern("%s %s %f\n");

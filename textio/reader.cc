@@ -126,6 +126,20 @@ const char* plain_real_end(const char* p, const char* end) {
   return q;
 }
 
+// Whether the `len` bytes at p, none of them 0x20 or below and the next one
+// white space, are a number plain_real_end() accepts, ending there: one to
+// seven digits with at most one point among them. Reads 8 bytes from p.
+inline bool plain_number(const char* p, size_t len) {
+  if (len == 0 || len > 8) return false;
+  const uint64_t w = load_digits(p);
+  const size_t whole = static_cast<size_t>(digit_run(w));
+  if (whole >= len) return len <= 7;
+  if (p[whole] != '.') return false;
+  const size_t fraction = len - whole - 1;  // whole + 1 < 8 when there is any
+  if (fraction > 0 && static_cast<size_t>(digit_run(w >> (8 * (whole + 1)))) < fraction) return false;
+  return whole + fraction >= 1 && whole + fraction <= 7;
+}
+
 // The value of a number whose digits start at p and that plain_real_end()
 // accepted.
 float plain_real_value(const char* p, bool negative) {
@@ -565,7 +579,7 @@ bool Reader::scan_names_and_real(std::string_view* first, std::string_view* seco
         kBytes.space[static_cast<unsigned char>(p[number_end])]) {
       const char* start = p + second_end + 1;
       const char* digits = start + (*start == '-' || *start == '+');
-      if (digits < p + number_end && plain_real_end(digits, end) == p + number_end) {
+      if (plain_number(digits, static_cast<size_t>(p + number_end - digits))) {
         *first = std::string_view(p, static_cast<size_t>(name_end));
         *second = std::string_view(p + name_end + 1, static_cast<size_t>(second_end - name_end - 1));
         *number = std::string_view(start, static_cast<size_t>(number_end - second_end - 1));
