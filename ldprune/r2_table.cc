@@ -104,12 +104,10 @@ class alignas(64) PairReader {
   long record_ = 1;
   bool scanned_whole_ = false;
   bool borrowed_ = false;
-  // Pairs usually come row by row in table order: the first name repeats
-  // and the second is the entry after the last one. Both guesses are checked
-  // against the name before the index is asked.
-  char last_first_[textio::Token::kCapacity + 1] = {};  // padded, as same_padded() needs
-  size_t last_first_length_ = 0;
-  bool cached_ = false;
+  // Pairs usually come row by row in table order: the first name is that of
+  // the last record, and the second is the entry after the last one. Both
+  // guesses are checked against the name before the index is asked.
+
   int a_ = textio::NameIndex::kNone;
   int next_ = 0;  // entry expected to carry the next second name
 };
@@ -158,14 +156,9 @@ void PairReader::read(const std::atomic<int64_t>& stop, std::atomic<int64_t>* pr
 float* PairReader::cell_of(Name first, Name second) {
   const textio::NameIndex& index = p_.snp_index;
   const int n = p_.n;
-  if (first.length > textio::Token::kCapacity) {  // names nothing, and is not kept
-    a_ = textio::NameIndex::kNone;
-    cached_ = false;
-  } else if (!cached_ || !textio::same_padded(first.text, std::string_view(last_first_, last_first_length_))) {
-    std::memcpy(last_first_, first.text.data(), sizeof last_first_);
-    last_first_length_ = first.text.size();
+  if (a_ == textio::NameIndex::kNone || first.length > textio::Token::kCapacity ||
+      !textio::same_padded(first.text, index.name(a_))) {
     a_ = find(first);
-    cached_ = true;
   }
   const int a = a_;
   int b;

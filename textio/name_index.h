@@ -36,6 +36,8 @@ class NameIndex {
   std::span<const int> entries(int group) const {
     return {order_.data() + start_[group], order_.data() + start_[group + 1]};
   }
+  // The name of a group, readable as find_padded() needs.
+  std::string_view name(int group) const { return names_[group]; }
   int first(int group) const { return entries(group).front(); }
   int last(int group) const { return entries(group).back(); }
   // Number of distinct names.
