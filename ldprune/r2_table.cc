@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -107,9 +106,8 @@ class alignas(64) PairReader {
   // Pairs usually come row by row in table order: the first name is that of
   // the last record, and the second is the entry after the last one. Both
   // guesses are checked against the name before the index is asked.
-
-  int a_ = textio::NameIndex::kNone;
-  int next_ = 0;  // entry expected to carry the next second name
+  int a_ = textio::NameIndex::kNone;  // group of the last record's first name
+  int next_ = 0;                      // entry expected to carry the next second name
 };
 
 int PairReader::find(Name name) const {
