@@ -72,8 +72,9 @@ struct Preprocessor {
   int64_t ld_split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
   textio::Writer log, ld_out, maf_out;
   // Empties old outputs while the inputs are read, since that may wait for
-  // the disk; outputs_emptied() waits for it. Declared after the outputs, so
-  // that it is finished before they are destroyed.
+  // the disk; outputs_emptied() waits for it, and must come before anything
+  // is flushed to an output. Declared after the outputs, so that it is
+  // finished before they are destroyed.
   std::jthread emptying_outputs;
   void outputs_emptied() {
     if (emptying_outputs.joinable()) emptying_outputs.join();

@@ -7,6 +7,9 @@ int run_steps(Preprocessor& p) {
   try {
     read_inputs(p);
     build_r2_table(p);
+    // From here on the run log grows past what its buffer holds before the
+    // end, so old outputs must be gone before anything reaches the files.
+    p.outputs_emptied();
     screen_undesirable(p);
     build_new_table(p);
     locate_and_silence(p);
