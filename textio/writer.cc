@@ -73,6 +73,35 @@ size_t put_u128(uint128 v, char* out) {
   return n + 19;
 }
 
+// The value m * 2^e, e < 0, m below 2^24, times 10^6, rounded to an integer
+// with ties to even (as the C library rounds): exact in 64 bits, since m *
+// 10^6 is below 2^44.
+uint64_t millionths(uint64_t m, int e) {
+  uint64_t scaled = m * 1000000u;
+  int shift = -e;
+  if (shift >= 64) return 0;
+  uint64_t q = scaled >> shift;
+  uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+  uint64_t half = uint64_t{1} << (shift - 1);
+  return q + ((rest > half) | ((rest == half) & q & 1));  // ties to even, without a branch
+}
+
+// The eight bytes "d.dddddd" of q millionths, q below 10^7, as one word.
+uint64_t short_text(uint64_t q) {
+  uint32_t whole = static_cast<uint32_t>(q / 1000000);
+  uint32_t f = static_cast<uint32_t>(q - uint64_t{whole} * 1000000);
+  uint32_t high = f / 1000;
+  uint32_t hi3, lo3;
+  std::memcpy(&hi3, kTriples.d[high], 4);
+  std::memcpy(&lo3, kTriples.d[f - high * 1000], 4);
+  return (uint64_t{'0' + whole}) | (uint64_t{'.'} << 8) | (uint64_t{hi3 & 0xFFFFFF} << 16) |
+         (uint64_t{lo3 & 0xFFFFFF} << 40);
+}
+
+// Positive floats below 10.0 have bit patterns below this one; they print
+// as eight bytes.
+constexpr uint32_t kTenBits = 0x41200000u;
+
 }  // namespace
 
 // A float is m * 2^e with m below 2^24. Its six-decimal text is the exact
@@ -82,30 +111,27 @@ size_t put_u128(uint128 v, char* out) {
 size_t format_real(float value, char* out) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  size_t n = 0;
-  if (bits >> 31) out[n++] = '-';
   uint32_t biased = (bits >> 23) & 0xff;
   uint32_t fraction = bits & 0x7fffff;
+  uint64_t m = biased ? (fraction | 0x800000u) : fraction;
+  int e = biased ? static_cast<int>(biased) - 150 : -149;
+  if (bits < kTenBits) {
+    uint64_t text = short_text(millionths(m, e));
+    std::memcpy(out, &text, 8);
+    return 8;
+  }
+  size_t n = 0;
+  if (bits >> 31) out[n++] = '-';
   if (biased == 0xff) {
     std::memcpy(out + n, fraction ? "nan" : "inf", 3);
     return n + 3;
   }
-  uint64_t m = biased ? (fraction | 0x800000u) : fraction;
-  int e = biased ? static_cast<int>(biased) - 150 : -149;
   if (e >= 0) {
     n += put_u128(static_cast<uint128>(m) << e, out + n);
     std::memcpy(out + n, ".000000", 7);
     return n + 7;
   }
-  uint64_t scaled = m * 1000000u;  // below 2^44
-  uint64_t q = 0;
-  int shift = -e;
-  if (shift < 64) {
-    q = scaled >> shift;
-    uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
-    uint64_t half = uint64_t{1} << (shift - 1);
-    q += (rest > half) | ((rest == half) & q & 1);  // ties to even, without a branch
-  }
+  uint64_t q = millionths(m, e);
   uint64_t whole = q / 1000000;
   if (whole < 10) {
     out[n++] = static_cast<char>('0' + whole);
@@ -118,6 +144,24 @@ size_t format_real(float value, char* out) {
   std::memcpy(out + n, kTriples.d[high], 4);
   std::memcpy(out + n + 3, kTriples.d[f - high * 1000], 4);  // the fourth byte is overwritten or spare
   return n + 6;
+}
+
+size_t Writer::real_text(float value, char* out) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  if (bits >= kTenBits) return format_real(value, out);
+  // The common case, remembered: the text is built and kept as one word,
+  // never read back from memory just written a byte at a time.
+  Recent& r = recent_[(bits ^ (bits >> 13)) % kRecent];
+  if (r.bits != bits) {
+    uint32_t biased = bits >> 23;
+    uint32_t fraction = bits & 0x7fffff;
+    uint64_t m = biased ? (fraction | 0x800000u) : fraction;
+    r.text = short_text(millionths(m, biased ? static_cast<int>(biased) - 150 : -149));
+    r.bits = bits;
+  }
+  std::memcpy(out, &r.text, 8);
+  return 8;
 }
 
 // The buffer takes its full size when a file is opened; until then, and for

@@ -75,22 +75,7 @@ class alignas(64) Writer {
   void advance(size_t k) { len_ += k; }
   // Writes what put_real(value) prints to out, which has room for
   // kMaxRealText bytes; returns the number of bytes.
-  size_t real_text(float value, char* out) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    Recent& r = recent_[(bits ^ (bits >> 13)) % kRecent];
-    if (r.length && r.bits == bits) {
-      std::memcpy(out, r.text, sizeof r.text);
-      return r.length;
-    }
-    size_t n = format_real(value, out);
-    if (n <= sizeof r.text) {
-      r.bits = bits;
-      r.length = static_cast<uint8_t>(n);
-      std::memcpy(r.text, out, sizeof r.text);
-    }
-    return n;
-  }
+  size_t real_text(float value, char* out);
 
   // Writes out the buffer. Returns false once any write has failed.
   bool flush();
@@ -111,13 +96,12 @@ class alignas(64) Writer {
 
   void resize_buffer(size_t size);
 
-  // Texts of recently printed values, by their bits: tables of tag scores
-  // repeat a few values (such as 1 - threshold for unlisted pairs) many
-  // times over.
+  // Texts of recently printed values from 0 up to 10, by their bits:
+  // tables of tag scores repeat a few values (such as 1 - threshold for
+  // unlisted pairs) many times over. No float has the bits of an empty slot.
   struct Recent {
-    uint32_t bits = 0;
-    uint8_t length = 0;  // 0: empty
-    char text[16];
+    uint32_t bits = ~uint32_t{0};
+    uint64_t text = 0;  // "d.dddddd"
   };
   static constexpr size_t kRecent = 16;
   Recent recent_[kRecent];
