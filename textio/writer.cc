@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 namespace textio {
@@ -140,6 +141,51 @@ size_t format_real(float value, char* out) {
   }
   out[n++] = '.';
   uint32_t f = static_cast<uint32_t>(q - whole * 1000000);
+  uint32_t high = f / 1000;
+  std::memcpy(out + n, kTriples.d[high], 4);
+  std::memcpy(out + n + 3, kTriples.d[f - high * 1000], 4);  // the fourth byte is overwritten or spare
+  return n + 6;
+}
+
+// A double is m * 2^e with m below 2^53. Below 2^64 the value times 10^6,
+// rounded with ties to even, and its integer part fit 128 bits, so the text
+// is exact as for floats; values below 2^-75 print as zero. Larger values,
+// inf and nan are left to the C library.
+size_t format_double(double value, char* out) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  uint32_t biased = static_cast<uint32_t>(bits >> 52) & 0x7ff;
+  if (biased >= 1023 + 64) return static_cast<size_t>(std::snprintf(out, kMaxDoubleText, "%f", value));
+  uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+  uint64_t m = biased ? (fraction | (uint64_t{1} << 52)) : fraction;
+  int e = biased ? static_cast<int>(biased) - 1075 : -1074;
+  size_t n = 0;
+  if (bits >> 63) out[n++] = '-';
+  uint128 q;
+  if (e >= 0) {
+    q = (static_cast<uint128>(m) << e) * 1000000u;
+  } else if (e < -127) {
+    q = 0;
+  } else {
+    uint128 scaled = static_cast<uint128>(m) * 1000000u;
+    int shift = -e;
+    q = scaled >> shift;
+    uint128 rest = scaled & ((static_cast<uint128>(1) << shift) - 1);
+    uint128 half = static_cast<uint128>(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1))) ++q;
+  }
+  uint32_t f;
+  if (q <= UINT64_MAX) {  // 64-bit division is much the cheaper
+    uint64_t q64 = static_cast<uint64_t>(q);
+    uint64_t whole = q64 / 1000000u;
+    n += put_u64(whole, out + n);
+    f = static_cast<uint32_t>(q64 - whole * 1000000u);
+  } else {
+    uint128 whole = q / 1000000u;
+    n += put_u128(whole, out + n);
+    f = static_cast<uint32_t>(q - whole * 1000000u);
+  }
+  out[n++] = '.';
   uint32_t high = f / 1000;
   std::memcpy(out + n, kTriples.d[high], 4);
   std::memcpy(out + n + 3, kTriples.d[f - high * 1000], 4);  // the fourth byte is overwritten or spare

@@ -3,7 +3,8 @@
 // A Writer collects output in a large buffer and writes it to a file (or
 // appends it to a string, for tests). The put_* calls print exactly what
 // printf prints for "%s", "%d"/"%ld" and "%f" (a float widened to double, six
-// decimals, including negative zero, huge values, inf and nan). A write that
+// decimals, including negative zero, huge values, inf and nan; put_double()
+// the same for a double). A write that
 // fails is remembered: later output is dropped, and close() reports it.
 #ifndef TEXTIO_WRITER_H_
 #define TEXTIO_WRITER_H_
@@ -20,6 +21,10 @@ namespace textio {
 // kMaxRealText bytes; returns the number of bytes written.
 constexpr size_t kMaxRealText = 48;
 size_t format_real(float value, char* out);
+// Formats `value` as printf("%f", value) does. `out` needs room for
+// kMaxDoubleText bytes; returns the number of bytes written.
+constexpr size_t kMaxDoubleText = 320;
+size_t format_double(double value, char* out);
 
 // Writers fill whole cache lines of their own, so that two writing on two
 // threads do not slow each other.
@@ -64,6 +69,10 @@ class alignas(64) Writer {
   void put_real(float value) {
     if (room() < kMaxRealText) flush();
     len_ += real_text(value, buf_ + len_);
+  }
+  void put_double(double value) {
+    if (room() < kMaxDoubleText) make_room(kMaxDoubleText);
+    len_ += format_double(value, buf_ + len_);
   }
 
   // For text built in place: reserve(n) returns where the next n bytes go;
