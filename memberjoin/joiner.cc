@@ -4,11 +4,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
+
+#include "textio/command_line.h"
 
 namespace memberjoin {
 
 const Variant kGreedy = {
     "memberjoin1",
+    "Greedy",
     "Zentavor.result.Greedy.members.txt",
     "Zentavor.result.Greedy.out",
     "%s\t%d\t%d\t%s\t%s\t%s\t%s\t%s\t%s\n",
@@ -19,6 +23,7 @@ const Variant kGreedy = {
 
 const Variant kMinimax = {
     "memberjoin2",
+    "Minimax",
     "Zentavor.result.Minimax.members.txt",
     "Zentavor.result.Minimax.out",
     "%s\t%d\t%s\t%s\t%s\t%s\t%d\t%s\t%s\t%s\n",
@@ -55,6 +60,26 @@ int run(const Variant& variant) {
     status = textio::kExitWriteError;
   }
   return status;
+}
+
+int main(int argc, char** argv, const Variant& variant) {
+  const std::string v = variant.program;
+  const std::string usage =
+      "Usage: " + v + " [--help | --version]\n"
+      "\n"
+      "Joins the clustering program's " + variant.method + " result into one table with\n"
+      "one line per SNP: name, cluster, tag mark, position and MAF, each cluster's\n"
+      "tag SNP first, then its other members.\n"
+      "Reads, in the current directory: " + variant.member_file + "\n"
+      "and " + variant.summary_file + ", and echoes both to standard output.\n"
+      "Writes " + variant.output_file + " there. Errors and warnings go to standard error.\n"
+      "\n"
+      "Exit status: 0 on success; 1 when an input cannot be read or breaks a\n"
+      "limit; 2 for a wrong argument; 255 when an output cannot be written.\n"
+      "See " + v + "(1).\n";
+  int status = textio::standard_arguments(argc, argv, variant.program, usage.c_str());
+  if (status != textio::kRun) return status;
+  return run(variant);
 }
 
 }  // namespace memberjoin

@@ -31,6 +31,7 @@ constexpr size_t kBuffer = 1 << 16;
 // What tells the two programs apart. Field numbers count from 1.
 struct Variant {
   const char* program;
+  const char* method;
   const char* member_file;
   const char* summary_file;
   const char* member_pattern;
@@ -91,6 +92,9 @@ int mark_and_write(Joiner& j);
 
 // The whole run in the working directory; returns the exit status (joiner.cc).
 int run(const Variant& variant);
+// A program's main(): --help, --version or a usage error, else run()
+// (joiner.cc).
+int main(int argc, char** argv, const Variant& variant);
 
 }  // namespace memberjoin
 

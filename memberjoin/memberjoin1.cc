@@ -1,3 +1,3 @@
 #include "memberjoin/joiner.h"
 
-int main() { return memberjoin::run(memberjoin::kGreedy); }
+int main(int argc, char** argv) { return memberjoin::main(argc, argv, memberjoin::kGreedy); }
