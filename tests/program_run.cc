@@ -39,7 +39,10 @@ bool TempDir::exists(const std::string& name) const {
   return std::filesystem::exists(std::filesystem::symlink_status(path_ / name));
 }
 
-RunResult run_program(const std::string& program, const TempDir& dir) {
+RunResult run_program(const std::string& program, const TempDir& dir, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
   std::string out_path = (dir.path() / ".stdout").string();
   std::string err_path = (dir.path() / ".stderr").string();
   pid_t pid = fork();
@@ -52,7 +55,7 @@ RunResult run_program(const std::string& program, const TempDir& dir) {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+    execv(program.c_str(), argv.data());
     _exit(127);
   }
   int wstatus = 0;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
@@ -29,8 +30,8 @@ struct RunResult {
   std::string err;  // standard error
 };
 
-// Runs `program` with the directory as its working directory.
-RunResult run_program(const std::string& program, const TempDir& dir);
+// Runs `program` with `args` and the directory as its working directory.
+RunResult run_program(const std::string& program, const TempDir& dir, const std::vector<std::string>& args = {});
 
 }  // namespace testing_support
 

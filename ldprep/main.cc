@@ -1,0 +1,91 @@
+#include <cstring>
+#include <string>
+
+#include "ldprep/converter.h"
+#include "textio/command_line.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: ldprep --bim FILE --freq FILE --ld FILE [--threshold T]\n"
+    "              [--thresholds FILE] [--done FILE] [--undesirable FILE]\n"
+    "       ldprep --help | --version\n"
+    "\n"
+    "Writes the six ldprune inputs of one region into the current directory:\n"
+    "SNP_names.data, ld.txt, maf.txt, weight.txt, done.txt and undesirable.txt.\n"
+    "\n"
+    "  --bim FILE          the region's SNPs, in order (PLINK .bim, one chromosome,\n"
+    "                      at most 2000 SNPs)\n"
+    "  --freq FILE         their allele frequencies (PLINK --freq, same order)\n"
+    "  --ld FILE           the r² of every pair (PLINK --r2 square bin)\n"
+    "  --threshold T       the r² another SNP must reach to tag a SNP, above 0\n"
+    "                      and at most 1 (default 0.8)\n"
+    "  --thresholds FILE   records of a SNP name and its own threshold\n"
+    "  --done FILE         SNPs already chosen as tags, a name per record\n"
+    "  --undesirable FILE  SNPs that must not serve as tags, a name per record\n"
+    "\n"
+    "The lists may name SNPs of the whole genome; those outside the region are\n"
+    "skipped. A pair without an r² is written as 0 with a warning.\n"
+    "\n"
+    "Exit status: 0 on success; 1 when an input cannot be read or is wrong;\n"
+    "2 for wrong arguments; 255 when an output cannot be written.\n"
+    "See ldprep(1).\n";
+
+constexpr const char* kProgram = "ldprep";
+
+// Parses the options into *o; returns kRun, or the exit status.
+int parse(int argc, char** argv, ldprep::Options* o) {
+  struct Option {
+    const char* name;
+    std::string* value;
+  } options[] = {{"--bim", &o->bim},           {"--freq", &o->freq},
+                 {"--ld", &o->ld},             {"--threshold", &o->threshold},
+                 {"--thresholds", &o->thresholds}, {"--done", &o->done},
+                 {"--undesirable", &o->undesirable}};
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return textio::print_usage(kUsage);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return textio::print_version(kProgram);
+  for (int k = 1; k < argc; ++k) {
+    std::string arg = argv[k];
+    std::string value;
+    bool has_value = false;
+    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg.resize(eq);
+      has_value = true;
+    }
+    Option* found = nullptr;
+    for (Option& option : options) {
+      if (arg == option.name) found = &option;
+    }
+    if (!found) {
+      return textio::usage_error(kProgram, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
+                                               arg + "'");
+    }
+    if (!has_value) {
+      if (k + 1 == argc) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
+      value = argv[++k];
+    }
+    if (value.empty()) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
+    *found->value = value;
+  }
+  for (const char* required : {"--bim", "--freq", "--ld"}) {
+    for (Option& option : options) {
+      if (std::strcmp(option.name, required) == 0 && option.value->empty()) {
+        return textio::usage_error(kProgram, std::string("missing option '") + required + "'");
+      }
+    }
+  }
+  if (!ldprep::is_threshold(o->threshold)) {
+    return textio::usage_error(kProgram, "--threshold '" + o->threshold + "' is not a number above 0 and at most 1");
+  }
+  return textio::kRun;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ldprep::Converter c;
+  int status = parse(argc, argv, &c.options);
+  if (status != textio::kRun) return status;
+  return ldprep::run(c);
+}
