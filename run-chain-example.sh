@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The three-program chain by hand: builds the programs and runs ldprune,
+# memberjoin1 and memberjoin2 on the bundled region (examples/) in a fresh
+# scratch directory, then says where the results are.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$here/build-release" -j"$(nproc)" >/dev/null
+work=$(mktemp -d "${TMPDIR:-/tmp}/ldtag-example-XXXXXX")
+cp "$here"/examples/{SNP_names.data,ld.txt,maf.txt,weight.txt,done.txt,undesirable.txt} "$work"
+cp "$here"/examples/Zentavor.result.* "$work"
+cd "$work"
+"$here/build-release/ldprune"
+"$here/build-release/memberjoin1" > memberjoin1.stdout
+"$here/build-release/memberjoin2" > memberjoin2.stdout
+echo "Results in $work:"
+ls -l ld_processed_temp.txt ld_processed.txt maf_processed.txt greedy_output.txt minimax_output.txt \
+  memberjoin1.stdout memberjoin2.stdout

@@ -1,0 +1,116 @@
+"""The workflow's scripts on small hand-made inputs."""
+import itertools
+import os
+import random
+
+import pytest
+
+import conftest  # noqa: F401  (puts the scripts on the path)
+import cut_regions
+import exclude_names
+import merge_results
+
+
+def brute_force(n, max_snps, counts):
+    """Every cutting, ranked as place_cuts() ranks them."""
+    best = None
+    for k in range(n):
+        for cuts in itertools.combinations(range(1, n), k):
+            bounds = (0,) + cuts + (n,)
+            if any(b - a > max_snps for a, b in zip(bounds, bounds[1:])):
+                continue
+            key = (sum(counts[c] for c in cuts), len(cuts) + 1, [-c for c in reversed(cuts)])
+            if best is None or key < best[0]:
+                best = (key, list(bounds[:-1]))
+    return best[1]
+
+
+def test_cuts_are_the_best_of_every_cutting():
+    rng = random.Random(7)
+    for _ in range(400):
+        n = rng.randint(1, 11)
+        max_snps = rng.randint(2, 5)
+        pairs = [(i, j, "1") for i in range(n) for j in range(i + 1, min(n, i + max_snps)) if rng.random() < 0.3]
+        counts = cut_regions.crossing_counts(n, pairs)
+        assert cut_regions.place_cuts(n, max_snps, counts) == brute_force(n, max_snps, counts), (n, max_snps, pairs)
+
+
+def test_crossing_counts_count_pairs_on_both_sides_of_a_cut():
+    # Pairs (0, 2) and (1, 2): a cut before SNP 1 separates one, before SNP 2 both.
+    assert cut_regions.crossing_counts(4, [(0, 2, "0.9"), (1, 2, "0.9")]) == [0, 1, 2, 0, 0]
+
+
+def write(path, text):
+    with open(path, "w") as f:
+        f.write(text)
+    return str(path)
+
+
+def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
+    bim = write(tmp_path / "c.bim", "".join("5\ts%d\t0\t%d\tA\tG\n" % (k, 100 * k) for k in range(6)))
+    # s1-s2 tags at 0.8; s3-s4 reaches s4's own 0.6 only; s0-s5 is too weak.
+    ld = write(tmp_path / "c.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n"
+                                  "5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n5 0 s0 5 500 s5 0.65\n")
+    thresholds = write(tmp_path / "t.txt", "s4 0.6\n")
+    regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 3, "5")
+    assert regions == [("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
+                       ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0)]
+    assert crossing == []
+    regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 2, "5")
+    assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 1, 0), ("chr5_002", "s1", 2, 0),
+                                                 ("chr5_003", "s3", 2, 0), ("chr5_004", "s5", 1, 0)]
+    regions, crossing = cut_regions.cut(bim, ld, None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
+    assert [r[7] for r in regions] == [1, 1, 1, 0]
+    assert crossing == [("chr5_001", "s0", "s5", "0.65"), ("chr5_002", "s0", "s5", "0.65"),
+                        ("chr5_003", "s0", "s5", "0.65")]
+
+
+def test_excluded_names(tmp_path):
+    a = write(tmp_path / "a.bim", "1 rs1 0 10 A G\n1 . 0 20 A G\n1 rs2 0 30 A G\n1 . 0 40 A G\n")
+    b = write(tmp_path / "b.bim", "2 rs2 0 50 A G\n2 %s 0 60 A G\n2 rs3 0 70 A G\n" % ("y" * 30))
+    assert exclude_names.excluded([a, b]) == [
+        ("1", "20", ".", "missing name"), ("1", "30", "rs2", "name given to 2 SNPs"),
+        ("1", "40", ".", "missing name"), ("2", "50", "rs2", "name given to 2 SNPs"),
+        ("2", "60", "y" * 30, "name longer than 29 characters")]
+
+
+def region_files(root, joined):
+    folder = root / "results" / "regions" / "chr1_001"
+    folder.mkdir(parents=True)
+    write(root / "results" / "regions.tsv", "chromosome\tregion\n1\tchr1_001\n")
+    write(folder / "maf.txt", "a 1 0.1\nb 2 0.2\nc 3 0.3\n")
+    write(folder / "maf_processed.txt", "a 1 0.100000\nb 2 0.200000\n")
+    write(folder / "run_log.txt", "total done SNP number is 0\nundesirable SNPs total number is 1\n"
+                                  "Undesirable and untagged SNPs number: 1\n")
+    for method in ("greedy", "minimax"):
+        write(folder / (method + "_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n" + joined)
+    write(root / "results" / "qc.txt", "")
+    return root
+
+
+def outputs(root):
+    names = ("greedy", "minimax", "greedy_tags", "minimax_tags", "summary", "warnings")
+    return {n: str(root / (n + ".out")) for n in names}
+
+
+def test_merge_places_dropped_snps_in_no_cluster(tmp_path):
+    root = region_files(tmp_path, "b\t0\t1\t2\t0.2\na\t0\t0\t1\t0.1\n")
+    out = outputs(root)
+    merge_results.merge(str(root / "results" / "regions.tsv"), str(root / "results" / "qc.txt"), out)
+    with open(out["greedy"]) as f:
+        assert f.read() == ("chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\n"
+                            "1\tchr1_001\tb\t0\t1\t2\t0.2\n1\tchr1_001\ta\t0\t0\t1\t0.1\n1\tchr1_001\tc\tNA\t0\t3\t0.3\n")
+    with open(out["summary"]) as f:
+        assert f.read().splitlines()[1] == "1\tchr1_001\t3\t1\t1\t0\t0\t1\t1\t1\t1"
+
+
+@pytest.mark.parametrize("joined,message", [
+    ("b\t0\t1\t2\t0.2\n", "1 SNPs of maf_processed.txt are missing, such as a"),
+    ("b\t0\t1\t2\t0.2\na\t0\t0\t1\t0.1\nb\t1\t0\t2\t0.2\n", "SNP b is on lines 2 and 4"),
+    ("b\t0\t1\t2\t0.2\nz\t0\t0\t1\t0.1\n", "line 3: SNP z is not among the region's SNPs"),
+])
+def test_merge_stops_on_a_joined_table_that_misplaces_snps(tmp_path, joined, message):
+    root = region_files(tmp_path, joined)
+    with pytest.raises(merge_results.MergeError, match=message) as e:
+        merge_results.merge(str(root / "results" / "regions.tsv"), str(root / "results" / "qc.txt"), outputs(root))
+    assert os.path.join("chr1_001", "greedy_output.txt") in str(e.value)

@@ -1,0 +1,210 @@
+"""The workflow end to end on real genotypes: 1200 SNPs of chromosome 10 in
+regions of at most 400, with the stand-in as the clustering program."""
+import collections
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import (BROKEN, MAX_SNPS, ROOT, SNAKEFILE, environment, make_workdir, merged_results, read,
+                      snakemake, table, write_config)
+
+import yaml
+
+
+def qc_passing(folder):
+    with open(os.path.join(folder, "results", "qc", "chr10.bim")) as f:
+        return [line.split()[1] for line in f]
+
+
+def regions(folder):
+    return table(os.path.join(folder, "results", "regions.tsv"))
+
+
+def test_every_snp_that_passed_quality_control_is_in_each_table_once(clean_run):
+    passing = qc_passing(clean_run)
+    assert len(regions(clean_run)) >= 3
+    for method in ("greedy", "minimax"):
+        rows = table(os.path.join(clean_run, "results", method + "_tags.tsv"))
+        assert sorted(r["snp"] for r in rows) == sorted(passing)
+        # Cluster ids are unique genome-wide: no id spans two regions.
+        region_of = {}
+        for r in rows:
+            if r["cluster"] != "NA":
+                assert region_of.setdefault(r["cluster"], r["region"]) == r["region"]
+        tags = read(os.path.join(clean_run, "results", method + "_tag_snps.txt")).decode().split()
+        assert tags == [r["snp"] for r in rows if r["tag"] == "1"]
+
+
+def test_broken_names_are_left_out_and_reported(clean_run):
+    report = table(os.path.join(clean_run, "results", "qc", "excluded_names.tsv"))
+    assert [r["name"] for r in report] == ["rs7093061", ".", "rs7093061", "x" * 30]
+    assert [r["reason"] for r in report] == ["name given to 2 SNPs", "missing name", "name given to 2 SNPs",
+                                             "name longer than 29 characters"]
+    assert not set(qc_passing(clean_run)) & {".", "rs7093061", "x" * 30}
+    warnings = read(os.path.join(clean_run, "results", "warnings.txt")).decode()
+    assert "genome: 4 SNPs are left out for their names" in warnings
+    assert "genome: done_file data/done.txt: 1 name is not in the genotypes and is ignored: rs_nowhere" in warnings
+    assert "genome: thresholds_file data/thresholds.txt: 1 name is not in the genotypes" in warnings
+
+
+def test_regions_are_consecutive_and_small_enough(clean_run):
+    passing = qc_passing(clean_run)
+    rows = regions(clean_run)
+    start = 0
+    for row in rows:
+        n = int(row["snps"])
+        assert 1 <= n <= MAX_SNPS
+        assert row["first_snp"] == passing[start] and row["last_snp"] == passing[start + n - 1]
+        start += n
+    assert start == len(passing)
+
+
+def test_ldprune_outputs_equal_a_direct_run(clean_run, tmp_path):
+    inputs = ["SNP_names.data", "ld.txt", "maf.txt", "weight.txt", "done.txt", "undesirable.txt"]
+    for row in regions(clean_run):
+        folder = os.path.join(clean_run, "results", "regions", row["region"])
+        direct = tmp_path / row["region"]
+        direct.mkdir()
+        for name in inputs:
+            shutil.copy(os.path.join(folder, name), direct / name)
+        subprocess.run(["ldprune"], cwd=direct, env=environment(), check=True)
+        for name in ("ld_processed.txt", "maf_processed.txt", "ld_processed_temp.txt"):
+            assert read(direct / name) == read(os.path.join(folder, name)), (row["region"], name)
+
+
+def test_each_clusters_tag_tags_every_member(clean_run):
+    for row in regions(clean_run):
+        folder = os.path.join(clean_run, "results", "regions", row["region"])
+        score = {}
+        with open(os.path.join(folder, "ld_processed.txt")) as f:
+            for line in f:
+                a, b, s = line.split()
+                score[a, b] = float(s)
+        for method in ("greedy", "minimax"):
+            rows = table(os.path.join(folder, method + "_output.txt"))
+            tag_of = {r["ORVANTE"]: r["NAME"] for r in rows if r["Tag"] == "1"}
+            for r in rows:
+                assert score[tag_of[r["ORVANTE"]], r["NAME"]] >= 1.0
+
+
+def test_summary_counts_each_region(clean_run):
+    summary = table(os.path.join(clean_run, "results", "summary.tsv"))
+    assert [s["region"] for s in summary] == [r["region"] for r in regions(clean_run)]
+    for s, r in zip(summary, regions(clean_run)):
+        folder = os.path.join(clean_run, "results", "regions", r["region"])
+        assert s["snps"] == r["snps"]
+        assert int(s["undesirable"]) == len(read(os.path.join(folder, "undesirable.txt")).split())
+        assert int(s["done"]) == len(read(os.path.join(folder, "done.txt")).split())
+        assert int(s["needed"]) >= int(s["done"])
+        greedy = table(os.path.join(folder, "greedy_output.txt"))
+        assert int(s["greedy_tags"]) == sum(g["Tag"] == "1" for g in greedy)
+        dropped = int(s["undesirable_dropped"])
+        assert len(greedy) + dropped == int(r["snps"])
+    assert sum(int(s["done"]) for s in summary) == 2  # rs_nowhere is in no region
+
+
+def test_a_second_run_does_nothing(clean_run):
+    p = snakemake(clean_run)
+    assert "Nothing to be done" in p.stderr
+
+
+def test_large_files_are_deleted_and_a_rerun_does_nothing(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    snakemake(folder)
+    left = [os.path.join(d, f) for d, _, files in os.walk(os.path.join(folder, "results")) for f in files]
+    for big in ("plink.ld.bin", "ld.txt", "ld_processed.txt", "ld_processed_temp.txt", ".window.ld"):
+        assert not [f for f in left if f.endswith(big)], big
+    assert "Nothing to be done" in snakemake(folder).stderr
+
+
+def test_a_failing_region_is_named_and_the_others_are_kept(clean_run, tmp_path):
+    folder = make_workdir(str(tmp_path))
+    marker = os.path.join(folder, "fail-now")
+    open(marker, "w").close()
+    config = yaml.safe_load(open(os.path.join(folder, "config.yaml")))
+    config["clustering_command"] = (
+        "if [ -e %s ] && [ \"$(basename \"$PWD\")\" = chr10_002 ]; then echo out of licences >&2; exit 3; fi; "
+        "clustering-standin" % marker)
+    write_config(folder, config)
+    p = snakemake(folder, "--keep-going", check=False)
+    assert p.returncode != 0
+    assert "the clustering command failed in region chr10_002 with exit status 3" in p.stderr
+    assert "out of licences" in p.stderr
+    done = [r["region"] for r in regions(folder) if r["region"] != "chr10_002"]
+    for region in done:
+        assert os.path.exists(os.path.join(folder, "results", "regions", region, "greedy_output.txt"))
+    assert not os.path.exists(os.path.join(folder, "results", "regions", "chr10_002", "Zentavor.result.Greedy.out"))
+    assert not os.path.exists(os.path.join(folder, "results", "greedy_tags.tsv"))
+    os.remove(marker)
+    p = snakemake(folder)
+    assert "region=chr10_002" in p.stderr and "region=chr10_001" not in p.stderr  # only the failed region reruns
+    assert merged_results(folder) == merged_results(clean_run)
+
+
+def test_cluster_execution_gives_the_same_results(clean_run, tmp_path):
+    folder = make_workdir(str(tmp_path))
+    submit = os.path.join(ROOT, "tests", "workflow", "local_submit.sh")
+    # Snakemake looks at submitted jobs every 10 s, or every second when CI is set.
+    snakemake(folder, "--cluster", submit, "--jobs", "4", "--latency-wait", "10", env={"CI": "true"})
+    assert merged_results(folder) == merged_results(clean_run)
+
+
+def test_the_slurm_profile_plans_the_run(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    p = snakemake(folder, "--profile", os.path.join(ROOT, "config", "slurm"), "--dry-run")
+    assert "cut_regions" in p.stdout
+
+
+def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put_in_place(clean_run, tmp_path):
+    folder = make_workdir(str(tmp_path), clustering_command=None)
+    p = snakemake(folder)
+    assert "3 of 3 regions are ready for the clustering program" in p.stderr
+    assert not os.path.exists(os.path.join(folder, "results", "greedy_tags.tsv"))
+    for row in regions(folder):
+        region = os.path.join(folder, "results", "regions", row["region"])
+        assert os.path.exists(os.path.join(region, "ld_processed.txt"))  # the clustering program's input is kept
+        subprocess.run(["clustering-standin"], cwd=region, env=environment(), check=True)
+    snakemake(folder)
+    assert merged_results(folder) == merged_results(clean_run)
+
+
+def test_list_names_not_in_the_genotypes_get_one_warning_each(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    p = snakemake(folder, "--dry-run")
+    for line in ("done_file data/done.txt: 1 name is not in the genotypes and is ignored: rs_nowhere",
+                 "undesirable_file data/undesirable.txt: 1 name is not in the genotypes and is ignored: rs_gone",
+                 "thresholds_file data/thresholds.txt: 1 name is not in the genotypes and is ignored: rs_not_here"):
+        assert (p.stdout + p.stderr).count(line) == 1, line
+
+
+BAD_CONFIGS = [
+    ({"max_snps": 2001}, "max_snps must be an integer from 2 to 2000, not 2001"),
+    ({"max_snps": 1}, "max_snps must be an integer from 2 to 2000, not 1"),
+    ({"threshold": 0}, "threshold must be a number above 0 and at most 1, not 0"),
+    ({"threshold": 1.5}, "threshold must be a number above 0 and at most 1, not 1.5"),
+    ({"thersholds_file": "x"}, "unknown key 'thersholds_file'"),
+    ({"done_file": "data/nothere.txt"}, "done_file: data/nothere.txt does not exist"),
+    ({"bfile": "data/nothere"}, "bfile data/nothere: data/nothere.bed does not exist"),
+    ({"keep_intermediate": "yes"}, "keep_intermediate must be true or false, not 'yes'"),
+]
+
+
+@pytest.mark.parametrize("override,message", BAD_CONFIGS)
+def test_a_bad_config_stops_before_any_job(tmp_path, override, message):
+    folder = make_workdir(str(tmp_path), **override)
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
+
+
+def test_a_bad_threshold_in_the_thresholds_file_stops_before_any_job(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    with open(os.path.join(folder, "data", "thresholds.txt"), "a") as f:
+        f.write("rs7909677 1.2\n")
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert 'record 34: threshold "1.2" of SNP rs7909677 is not a number above 0 and at most 1' in p.stderr, p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))

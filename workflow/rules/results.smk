@@ -1,0 +1,89 @@
+# Genome-wide tables from every region, and what the run says at its end.
+
+MERGED = {
+    "greedy": "results/greedy_tags.tsv",
+    "minimax": "results/minimax_tags.tsv",
+    "greedy_tags": "results/greedy_tag_snps.txt",
+    "minimax_tags": "results/minimax_tag_snps.txt",
+    "summary": "results/summary.tsv",
+    "warnings": "results/warnings.txt",
+}
+
+
+def in_every_region(name):
+    return lambda w: ["%s/%s" % (region_dir(r), name) for r in all_regions()]
+
+
+rule merge:
+    """The genome-wide tables, read a region at a time."""
+    input:
+        regions="results/regions.tsv",
+        qc_warnings="results/qc/warnings.txt",
+        greedy=in_every_region("greedy_output.txt"),
+        minimax=in_every_region("minimax_output.txt"),
+        maf=in_every_region("maf.txt"),
+        processed=in_every_region("maf_processed.txt"),
+        run_log=in_every_region("run_log.txt"),
+    output:
+        **MERGED,
+    threads: 1
+    resources:
+        mem_mb=256,
+    script:
+        "../scripts/merge_results.py"
+
+
+localrules:
+    excluded_names,
+    qc_report,
+    regions_table,
+    merge,
+
+
+def final_targets(wildcards):
+    """Everything up to ldprune in every region; the joined tables of the
+    regions that have clustering results; the genome-wide tables once all
+    have."""
+    regions = all_regions()
+    ready = [r for r in regions if has_results(r)]
+    targets = ["results/regions.tsv", "results/qc/report.tsv", "results/qc/warnings.txt"]
+    targets += ["%s/maf_processed.txt" % region_dir(r) for r in regions]
+    targets += ["%s/greedy_output.txt" % region_dir(r) for r in ready]
+    if len(ready) == len(regions):
+        targets += list(MERGED.values())
+    return targets
+
+
+def report_next_steps():
+    """Where the results are, or what to run next when the clustering program
+    is run by hand."""
+    if not os.path.exists("results/regions.tsv"):
+        return
+    with open("results/regions.tsv") as f:
+        regions = [line.split("\t")[1] for line in list(f)[1:]]
+    waiting = [r for r in regions if not has_results(r)]
+    if waiting:
+        logger.info(
+            "\n%d of %d regions are ready for the clustering program: run it in each of these folders so that it "
+            "writes Zentavor.result.{Greedy,Minimax}.{members.txt,out} there from ld_processed.txt and "
+            "maf_processed.txt:\n  %s\nor set clustering_command in the config. Then run snakemake again: it joins "
+            "the results and writes the genome-wide tables."
+            % (len(waiting), len(regions), "\n  ".join(region_dir(r) for r in waiting))
+        )
+        return
+    if not os.path.exists(MERGED["warnings"]):
+        return
+    with open(MERGED["warnings"]) as f:
+        warnings = sum(1 for _ in f)
+    logger.info(
+        "\nResults of %d regions: %s and %s (tables), %s and %s (tag SNPs), %s (per region), %s (%d warnings)."
+        % (len(regions), MERGED["greedy"], MERGED["minimax"], MERGED["greedy_tags"], MERGED["minimax_tags"],
+           MERGED["summary"], MERGED["warnings"], warnings)
+    )
+
+
+def report_failure():
+    logger.error(
+        "\nThe results of every job that finished are kept. Correct what the messages above name and run "
+        "snakemake again: it goes on from there."
+    )

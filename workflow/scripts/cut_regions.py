@@ -1,0 +1,133 @@
+"""Cuts a chromosome into regions where the fewest tagging pairs cross.
+
+A pair of SNPs tags when its r² reaches the lower of the two SNPs'
+thresholds; a cut between two regions separates every such pair with one SNP
+on each side. Each region holds at most max_snps consecutive SNPs. The cuts
+minimise the number of tagging pairs crossing them, counted per cut; among
+equally good cuttings the one with the fewest regions wins, and then the one
+whose last cut lies furthest along the chromosome, then its cut before that,
+and so on.
+
+The pairs come from PLINK's windowed scan (--r2 --ld-window max_snps), which
+covers every pair that could share a region; pairs further apart are never
+in one region, whatever the cuts.
+"""
+import bisect
+import collections
+
+
+def read_snps(bim):
+    """Names and positions in chromosome order."""
+    names, positions = [], []
+    with open(bim) as f:
+        for line in f:
+            fields = line.split()
+            if fields:
+                names.append(fields[1])
+                positions.append(fields[3])
+    return names, positions
+
+
+def read_thresholds(path, default):
+    thresholds = collections.defaultdict(lambda: default)
+    if path:
+        with open(path) as f:
+            tokens = f.read().split()
+        for name, value in zip(tokens[0::2], tokens[1::2]):
+            thresholds[name] = float(value)
+    return thresholds
+
+
+def tagging_pairs(window_ld, index, thresholds):
+    """(i, j, r²) with i < j for each pair of the scan whose r² reaches the
+    lower of the two thresholds."""
+    pairs = []
+    with open(window_ld) as f:
+        next(f, None)  # header
+        for line in f:
+            fields = line.split()
+            a, b, r2 = fields[2], fields[5], float(fields[6])
+            if r2 >= min(thresholds[a], thresholds[b]):
+                i, j = index[a], index[b]
+                pairs.append((min(i, j), max(i, j), fields[6]))
+    return pairs
+
+
+def crossing_counts(n, pairs):
+    """c[k]: the pairs a cut just before SNP k separates, for k = 0..n."""
+    delta = [0] * (n + 2)
+    for i, j, _ in pairs:
+        delta[i + 1] += 1
+        delta[j + 1] -= 1
+    counts, running = [], 0
+    for k in range(n + 1):
+        running += delta[k]
+        counts.append(running)
+    return counts
+
+
+def place_cuts(n, max_snps, counts):
+    """Region starts, from 0: the cutting with the fewest crossing pairs,
+    then the fewest regions, then the latest cuts, from the last one back."""
+    # best[k]: (crossing pairs, regions) of the best cutting of SNPs 0..k-1
+    # that ends with a cut at k. The queue holds the cuts k - max_snps .. k - 1
+    # that can still be best, their keys rising; of equal keys it keeps the
+    # latest cut.
+    best = [(0, 0)] * (n + 1)
+    back = [0] * (n + 1)
+    queue = collections.deque([0])
+    for k in range(1, n + 1):
+        while queue[0] < k - max_snps:
+            queue.popleft()
+        j = queue[0]
+        best[k] = (best[j][0] + (counts[k] if k < n else 0), best[j][1] + 1)
+        back[k] = j
+        while queue and best[queue[-1]] >= best[k]:
+            queue.pop()
+        queue.append(k)
+    starts, k = [], n
+    while k > 0:
+        k = back[k]
+        starts.append(k)
+    return starts[::-1]
+
+
+def cut(bim, window_ld, thresholds_file, default, max_snps, label):
+    """Rows of the regions table and of the crossing pairs table."""
+    names, positions = read_snps(bim)
+    n = len(names)
+    index = {name: k for k, name in enumerate(names)}
+    pairs = tagging_pairs(window_ld, index, read_thresholds(thresholds_file, default))
+    counts = crossing_counts(n, pairs)
+    starts = place_cuts(n, max_snps, counts)
+    ends = starts[1:] + [n]
+    width = max(3, len(str(len(starts))))
+    names_of = ["chr%s_%0*d" % (label, width, number) for number in range(1, len(starts) + 1)]
+    regions = [(label, region, names[start], positions[start], names[end - 1], positions[end - 1], end - start,
+                counts[end] if end < n else 0) for region, start, end in zip(names_of, starts, ends)]
+    # A pair crosses the end of each region r with i < ends[r] <= j.
+    crossing = [[] for _ in starts]
+    for i, j, r2 in pairs:
+        for r in range(bisect.bisect_right(ends, i), bisect.bisect_left(ends, j + 1)):
+            if ends[r] < n:
+                crossing[r].append((names_of[r], names[i], names[j], r2))
+    return regions, [row for rows in crossing for row in rows]
+
+
+REGION_COLUMNS = ("chromosome", "region", "first_snp", "first_position", "last_snp", "last_position", "snps",
+                  "crossing_pairs")
+PAIR_COLUMNS = ("region", "snp_a", "snp_b", "r2")
+
+
+def write_table(path, columns, rows):
+    with open(path, "w") as f:
+        f.write("\t".join(columns) + "\n")
+        for row in rows:
+            f.write("\t".join(map(str, row)) + "\n")
+
+
+if "snakemake" in globals():
+    regions, crossing = cut(snakemake.input.bim, snakemake.input.ld, snakemake.params.thresholds_file,
+                            snakemake.params.threshold, snakemake.params.max_snps, snakemake.wildcards.chrom)
+    write_table(snakemake.output.regions, REGION_COLUMNS, regions)
+    write_table(snakemake.output.pairs, PAIR_COLUMNS, crossing)
