@@ -34,7 +34,7 @@ PATH=$here/build-release:$PATH snakemake --cores "$(nproc)" --configfile config/
 echo
 # The summary table with aligned columns.
 awk -F'\t' 'NR == FNR { for (i = 1; i <= NF; i++) if (length($i) > w[i]) w[i] = length($i); next }
-  { for (i = 1; i <= NF; i++) printf "%-*s%s", w[i], $i, (i < NF ? "  " : "\n") }' results/summary.tsv results/summary.tsv
+  { for (i = 1; i < NF; i++) printf "%-*s  ", w[i], $i; print $NF }' results/summary.tsv results/summary.tsv
 cat <<MSG
 
 Results in $here/results:

@@ -9,6 +9,8 @@ rule excluded_names:
     output:
         report="results/qc/excluded_names.tsv",
         names="results/qc/excluded_names.txt",
+    benchmark:
+        "results/benchmarks/excluded_names.tsv"
     threads: 1
     resources:
         mem_mb=512,
@@ -34,6 +36,8 @@ rule qc:
             + ["--make-bed"]
         ),
         memory=plink_memory(256),
+    benchmark:
+        "results/benchmarks/qc/chr{chrom}.tsv"
     threads: 1
     resources:
         mem_mb=256,
@@ -55,6 +59,8 @@ rule window_ld:
         args=lambda w: "--bfile results/qc/chr%s --r2 --ld-window %d --ld-window-kb 1000000 --ld-window-r2 %r"
         % (w.chrom, config["max_snps"], SETUP.min_threshold * (1 - 1e-6)),
         memory=plink_memory(512),
+    benchmark:
+        "results/benchmarks/window_ld/chr{chrom}.tsv"
     threads: 2
     resources:
         mem_mb=512,
@@ -74,6 +80,8 @@ rule qc_report:
         warnings="results/qc/warnings.txt",
     params:
         chromosomes=[(c.label, c.code) for c in SETUP.chromosomes.values()],
+    benchmark:
+        "results/benchmarks/qc_report.tsv"
     threads: 1
     resources:
         mem_mb=512,

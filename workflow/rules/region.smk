@@ -25,6 +25,8 @@ rule region_ld:
         args=lambda w: "--bfile results/qc/chr%s --from %s --to %s --r2 square bin --freq --make-just-bim"
         % (chromosome_of(w.region), region_row(w.region)["first_snp"], region_row(w.region)["last_snp"]),
         memory=plink_memory(256),
+    benchmark:
+        "results/benchmarks/region_ld/{region}.tsv"
     threads: 2
     resources:
         mem_mb=256,
@@ -54,6 +56,8 @@ rule ldprep:
             for option, key in (("thresholds", "thresholds_file"), ("done", "done_file"), ("undesirable", "undesirable_file"))
             if config[key] is not None
         ),
+    benchmark:
+        "results/benchmarks/ldprep/{region}.tsv"
     threads: 1
     resources:
         mem_mb=64,
@@ -73,6 +77,8 @@ rule ldprune:
         head="results/regions/{region}/run_log.txt",
     log:
         "results/regions/{region}/ldprune.log",
+    benchmark:
+        "results/benchmarks/ldprune/{region}.tsv"
     threads: 2
     resources:
         mem_mb=64,
@@ -94,6 +100,8 @@ if CLUSTERING:
             "results/regions/{region}/clustering.log",
         params:
             command=config["clustering_command"],
+        benchmark:
+            "results/benchmarks/cluster/{region}.tsv"
         threads: config["clustering_threads"]
         resources:
             mem_mb=config["clustering_mem_mb"],
@@ -112,6 +120,8 @@ rule join:
     log:
         greedy="results/regions/{region}/memberjoin1.log",
         minimax="results/regions/{region}/memberjoin2.log",
+    benchmark:
+        "results/benchmarks/join/{region}.tsv"
     threads: 1
     resources:
         mem_mb=32,

@@ -14,6 +14,8 @@ checkpoint cut_regions:
         thresholds_file=config["thresholds_file"],
         threshold=config["threshold"],
         max_snps=config["max_snps"],
+    benchmark:
+        "results/benchmarks/cut_regions/chr{chrom}.tsv"
     threads: 1
     resources:
         mem_mb=1024,
@@ -30,6 +32,8 @@ rule regions_table:
     output:
         regions="results/regions.tsv",
         pairs="results/cut_pairs.tsv",
+    benchmark:
+        "results/benchmarks/regions_table.tsv"
     threads: 1
     resources:
         mem_mb=64,

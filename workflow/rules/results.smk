@@ -26,6 +26,8 @@ rule merge:
         run_log=in_every_region("run_log.txt"),
     output:
         **MERGED,
+    benchmark:
+        "results/benchmarks/merge.tsv"
     threads: 1
     resources:
         mem_mb=256,
