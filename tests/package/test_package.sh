@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The installation and the Debian package of a build:
+#   test_package.sh BUILD_DIR SOURCE_DIR
+# installs with `cmake --install` and checks where everything goes; builds
+# the .deb with cpack, checks it with lintian and its control fields, unpacks
+# it into a temporary root with dpkg-deb -x, and runs the installed programs,
+# the three-program chain and the installed workflow demo from there.
+set -euo pipefail
+build=$1 source=$2
+work=$(mktemp -d "${TMPDIR:-/tmp}/ldtag-package-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+programs=(ldprune memberjoin1 memberjoin2 ldprep)
+
+echo "== cmake --install"
+cmake --install "$build" --prefix "$work/prefix" > /dev/null
+for f in bin/ldprune bin/memberjoin1 bin/memberjoin2 bin/ldprep bin/ldtag-workflow \
+    libexec/ldtag/clustering-standin \
+    share/man/man1/ldprune.1.gz share/man/man1/memberjoin1.1.gz share/man/man1/memberjoin2.1.gz \
+    share/man/man1/ldprep.1.gz share/man/man1/ldtag-workflow.1.gz \
+    share/ldtag/workflow/Snakefile share/ldtag/workflow/schemas/config.schema.yaml \
+    share/ldtag/config/config.yaml share/ldtag/config/demo.yaml share/ldtag/config/slurm/config.yaml \
+    share/ldtag/examples/genotypes/chr10_part.bed share/doc/ldtag/README.md share/doc/ldtag/copyright; do
+  [ -e "$work/prefix/$f" ] || fail "cmake --install did not put $f"
+done
+[ "$("$work/prefix/bin/ldtag-workflow" --version)" = "ldtag-workflow $version" ] || fail "ldtag-workflow --version"
+
+echo "== cpack -G DEB"
+(cd "$build" && cpack -G DEB -B "$work/pkg" > "$work/cpack.log") || { cat "$work/cpack.log"; fail cpack; }
+deb=$(ls "$work"/pkg/ldtag_"$version"_*.deb)
+
+echo "== lintian"
+lintian --fail-on error --suppress-tags binary-has-unneeded-section "$deb" 2>&1 | grep -v "root privileges" || true
+lintian --fail-on error "$deb" > /dev/null 2>&1 || fail "lintian reports errors"
+
+echo "== control fields"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
+[ "$(dpkg-deb -f "$deb" Recommends)" = "snakemake, plink1.9, python3-matplotlib" ] || fail "Recommends"
+dpkg-deb -f "$deb" Depends | grep -q "libc6" || fail "Depends lacks the C library"
+
+echo "== the unpacked package"
+dpkg-deb -x "$deb" "$work/root"
+bin=$work/root/usr/bin
+for p in "${programs[@]}"; do
+  [ "$("$bin/$p" --version)" = "$p $version" ] || fail "$p --version"
+  "$bin/$p" --help | grep -q "^Usage: $p" || fail "$p --help"
+done
+mkdir "$work/chain"
+cp "$source"/examples/{SNP_names.data,ld.txt,maf.txt,weight.txt,done.txt,undesirable.txt} "$source"/examples/Zentavor.result.* \
+  "$work/chain"
+(cd "$work/chain" && "$bin/ldprune" && "$bin/memberjoin1" > /dev/null && "$bin/memberjoin2" > /dev/null) ||
+  fail "the installed chain"
+[ "$(wc -l < "$work/chain/maf_processed.txt")" -eq 294 ] || fail "maf_processed.txt of the example region"
+[ -s "$work/chain/greedy_output.txt" ] && [ -s "$work/chain/minimax_output.txt" ] || fail "joined tables"
+
+echo "== the installed workflow demo"
+mkdir "$work/demo"
+(cd "$work/demo" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > demo.log 2>&1) ||
+  { tail -n 30 "$work/demo/demo.log"; fail "ldtag-workflow --demo"; }
+[ "$(wc -l < "$work/demo/results/summary.tsv")" -eq 5 ] || fail "the demo's summary has not 4 regions"
+[ "$(wc -l < "$work/demo/results/greedy_tags.tsv")" -eq 7962 ] || fail "the demo's table has not every SNP"
+
+echo "== manual pages"
+for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+  mandoc -Tlint -W warning "$page" || fail "mandoc -Tlint $page"
+  [ "$(MANWIDTH=80 man -l "$page" 2>/dev/null | wc -l)" -gt 20 ] || fail "man -l $page"
+done
+echo "package test passed"
