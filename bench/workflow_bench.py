@@ -44,6 +44,9 @@ STEPS = [
     ("joiners", ["join"]),
     ("cuts and tables (scripts)", ["excluded_names", "cut_regions", "regions_table", "qc_report"]),
     ("merge", ["merge"]),
+    ("LD plots", ["ld_plot"]),
+    ("overview", ["overview"]),
+    ("report", ["report"]),
 ]
 THREADS = {"window_ld": 2, "region_ld": 2, "ldprune": 2}
 
@@ -58,6 +61,8 @@ pid = os.fork()
 if pid == 0:
     os.execv(real, [real] + sys.argv[1:])
 _, status, usage = os.wait4(pid, 0)
+if "--version" in sys.argv:  # the report asks for versions: not a job
+    sys.exit(os.waitstatus_to_exitcode(status))
 kind = name
 if name == "plink1.9":
     kind = "plink1.9 " + ("region r²" if "square" in sys.argv else "windowed LD" if "--ld-window" in sys.argv
@@ -111,9 +116,12 @@ class ScriptSampler:
                 try:
                     with open("/proc/%s/cmdline" % pid, "rb") as f:
                         cmd = f.read().decode(errors="replace")
-                    if ".snakemake/scripts/" not in cmd:
+                    if ".snakemake/scripts/" in cmd:
+                        script = cmd.split(".snakemake/scripts/")[1].split("\0")[0].split(".", 1)[1]
+                    elif "scripts/ld_plot.py" in cmd:
+                        script = "ld_plot.py"
+                    else:
                         continue
-                    script = cmd.split(".snakemake/scripts/")[1].split("\0")[0].split(".", 1)[1]
                     with open("/proc/%s/status" % pid) as f:
                         hwm = next(int(line.split()[1]) for line in f if line.startswith("VmHWM"))
                     self.peak["python: " + script.removesuffix(".py")] = max(
@@ -184,6 +192,8 @@ def main():
              ours / (totals["PLINK: windowed LD scan"] + totals["PLINK: region r²"])))
     print("  converter per region %.3f s against ldprune %.3f s (means)" % (
         totals["converter (ldprep)"] / regions, totals["ldprune"] / regions))
+    print("  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)" % (
+        max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"]))
     print("  engine overhead: %.1f s of the wall time (wall less the jobs' %.1f core-seconds over %d cores)"
           % (wall - busy / args.cores, busy, args.cores))
     del plink

@@ -52,7 +52,7 @@ def final_targets(wildcards):
     targets += ["%s/maf_processed.txt" % region_dir(r) for r in regions]
     targets += ["%s/greedy_output.txt" % region_dir(r) for r in ready]
     if len(ready) == len(regions):
-        targets += list(MERGED.values())
+        targets += list(MERGED.values()) + ["results/overview.png", "results/report.html"]
     return targets
 
 
@@ -78,7 +78,8 @@ def report_next_steps():
     with open(MERGED["warnings"]) as f:
         warnings = sum(1 for _ in f)
     logger.info(
-        "\nResults of %d regions: %s and %s (tables), %s and %s (tag SNPs), %s (per region), %s (%d warnings)."
+        "\nResults of %d regions: %s and %s (tables), %s and %s (tag SNPs), %s (per region), %s (%d warnings); "
+        "open results/report.html in a browser to see them."
         % (len(regions), MERGED["greedy"], MERGED["minimax"], MERGED["greedy_tags"], MERGED["minimax_tags"],
            MERGED["summary"], MERGED["warnings"], warnings)
     )

@@ -1,0 +1,171 @@
+"""The LD plot, checked by its pixels, on small regions made by hand; and the
+report of a workflow run, opened in headless Chromium."""
+import os
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+from PIL import Image
+
+import conftest
+import ld_plot
+from chromium import Chromium
+
+DARKEST = tuple(int(round(255 * v)) for v in ld_plot.COLORMAP(1.0)[:3])
+WHITE = (255, 255, 255)
+TRACK_COLOURS = {label: tuple(int(color[k:k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
+
+
+def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), greedy=(), minimax=(), matrix=True):
+    """A region folder as ldprune and the joiners leave it, for SNPs s0..s(n-1);
+    greedy and minimax give each cluster as (tag, members)."""
+    n = len(r2)
+    names = ["s%d" % k for k in range(n)]
+    os.makedirs(folder, exist_ok=True)
+
+    def put(name, text):
+        with open(os.path.join(folder, name), "w") as f:
+            f.write(text)
+
+    put("SNP_names.data", "SNP BP CHR1\n" + "".join("%s %d\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)))
+    put("maf.txt", "".join("%s %d 0.25\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)))
+    put("done.txt", "".join("s%d\n" % k for k in done))
+    put("undesirable.txt", "".join("s%d\n" % k for k in undesirable))
+    put("maf_processed.txt", "".join("%s %d 0.250000\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)
+                                     if k not in dropped))
+    put("run_log.txt", "".join("the %dth needed SNP (counting from 0) is: s%d\n" % (i, k) for i, k in enumerate(needed)))
+    for method, clusters in (("greedy", greedy), ("minimax", minimax)):
+        lines = "".join("s%d\t%d\t1\t0\t0\n" % (tag, c) + "".join("s%d\t%d\t0\t0\t0\n" % (m, c) for m in members)
+                        for c, (tag, members) in enumerate(clusters))
+        put(method + "_output.txt", "NAME\tORVANTE\tTag\tPosition\tMAF\n" + lines)
+    if matrix:
+        np.asarray(r2, dtype="<f8").tofile(os.path.join(folder, "plink.ld.bin"))
+    else:
+        put("ld.txt", "".join("%s %s %f\n" % (names[i], names[j], r2[i][j]) for i in range(n) for j in range(i + 1, n)))
+    return folder
+
+
+def six_snps():
+    r2 = np.full((6, 6), 0.5)
+    np.fill_diagonal(r2, 1.0)
+    r2[0, 1] = r2[1, 0] = 1.0
+    r2[2, 3] = r2[3, 2] = 0.0
+    return r2
+
+
+MARKED = dict(done=[4], undesirable=[1, 5], dropped=[5], needed=[4, 2],
+              greedy=[(0, [1, 2]), (3, [4])], minimax=[(2, [0, 1]), (3, [4])])
+
+
+def render(folder):
+    lay = ld_plot.draw(ld_plot.read_region(folder), os.path.join(folder, "plot.png"))
+    return lay, np.asarray(Image.open(os.path.join(folder, "plot.png")).convert("RGB"))
+
+
+def pixel(image, x, y):
+    return tuple(int(v) for v in image[y, x])
+
+
+def test_pairs_are_coloured_by_r2(tmp_path):
+    lay, image = render(write_region(str(tmp_path), six_snps(), **MARKED))
+    assert pixel(image, *ld_plot.pair_pixel(lay, 0, 1)) == DARKEST
+    assert pixel(image, *ld_plot.pair_pixel(lay, 2, 3)) == WHITE
+    assert pixel(image, *ld_plot.pair_pixel(lay, 1, 4)) not in (WHITE, DARKEST)
+    left, top, width, height = lay.triangle
+    triangle = image[top:top + height, left:left + width].reshape(-1, 3)
+    assert min(triangle.sum(axis=1)) == sum(DARKEST)  # nothing in it is darker than r² = 1
+
+
+def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
+    lay, image = render(write_region(str(tmp_path), six_snps(), **MARKED))
+    expected = {
+        "Done": {4}, "Undesirable, tagged (kept)": {1}, "Undesirable, untagged (dropped)": {5},
+        "Needed": {2, 4}, "Greedy tags": {0, 3}, "Minimax tags": {2, 3},
+    }
+    for label, columns in expected.items():
+        top, height = lay.tracks[label]
+        for k in range(6):
+            got = pixel(image, ld_plot.column_center(lay, k), top + height // 2)
+            assert got == (TRACK_COLOURS[label] if k in columns else WHITE), (label, k)
+    # Greedy clusters alternate in the order of their first SNP; s5 is in none.
+    top, height = lay.tracks["Greedy clusters"]
+    bands = [pixel(image, ld_plot.column_center(lay, k), top + height // 2) for k in range(6)]
+    first, second = (tuple(int(c[i:i + 2], 16) for i in (1, 3, 5)) for c in ld_plot.BANDS)
+    assert bands == [first, first, first, second, second, WHITE]
+
+
+def test_ld_txt_gives_the_same_picture_as_plinks_matrix(tmp_path):
+    _, from_matrix = render(write_region(str(tmp_path / "a"), six_snps(), **MARKED))
+    _, from_text = render(write_region(str(tmp_path / "b"), six_snps(), matrix=False, **MARKED))
+    assert np.array_equal(from_matrix[60:], from_text[60:])  # the titles name the folders
+
+
+@pytest.mark.parametrize("n,f", [(6, 100), (50, 12), (301, 2), (700, 1)])
+def test_image_size_follows_the_snp_count(tmp_path, n, f):
+    rng = np.random.default_rng(n)
+    r2 = rng.random((n, n))
+    r2 = (r2 + r2.T) / 2
+    lay, image = render(write_region(str(tmp_path), r2))
+    assert lay.f == f
+    names = ld_plot.NAMES if n <= ld_plot.NAMED else 0
+    assert image.shape[:2] == (lay.height, lay.width)
+    assert lay.width == ld_plot.LEFT + 2 * n * f + ld_plot.RIGHT
+    assert lay.height == (ld_plot.TITLE + ld_plot.RULER + len(ld_plot.TRACKS) * ld_plot.TRACK + names + ld_plot.GAP
+                          + n * f + ld_plot.LEGEND)
+
+
+@pytest.mark.parametrize("n", [2, 7, 599, 600, 2000])
+def test_every_pair_gets_pixels_of_its_own(n):
+    """Each pixel of the triangle shows one pair; every pair gets 2f² pixels."""
+    f = ld_plot.layout(n).f
+    r2 = np.zeros((n, n))
+    codes = np.arange(n * n, dtype=np.float64).reshape(n, n)
+    # Read the pair behind each pixel through the same mapping as the colours.
+    py, px = np.mgrid[0:n * f, 0:2 * n * f]
+    i, j = (px - py) // (2 * f), (px + py + 1) // (2 * f)
+    inside = (i >= 0) & (j < n) & (i < j)
+    counts = np.bincount(codes[i[inside], j[inside]].astype(np.int64), minlength=n * n).reshape(n, n)
+    upper = np.triu_indices(n, 1)
+    assert (counts[upper] == 2 * f * f).all()
+    assert counts.sum() == counts[upper].sum()
+    # And the colours follow that mapping: white outside, r² inside.
+    r2[upper] = 1.0
+    rgb = ld_plot.triangle_pixels(r2, f)
+    assert (rgb[inside] == DARKEST).all() and (rgb[~inside] == 255).all()
+
+
+def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
+    folder = write_region(str(tmp_path / "region"), six_snps(), **MARKED)
+    p = subprocess.run([sys.executable, os.path.join(conftest.ROOT, "workflow", "scripts", "ld_plot.py"), folder],
+                       capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr
+    assert Image.open(os.path.join(folder, "ld_plot.png")).size == (ld_plot.layout(6).width, ld_plot.layout(6).height)
+
+
+IMAGES = ("Promise.all(Array.from(document.images).map(i => i.decode().then("
+          "() => [i.getAttribute('src').slice(0, 40), i.naturalWidth], () => [i.getAttribute('src'), 0])))")
+
+
+def test_the_report_opens_in_a_browser_with_every_image(clean_run, tmp_path):
+    results = os.path.join(clean_run, "results")
+    regions = [r["region"] for r in conftest.table(os.path.join(results, "regions.tsv"))]
+    with Chromium() as browser:
+        page = browser.open("file://" + os.path.join(results, "report.html"))
+        assert page.failed == []
+        images = page.evaluate(IMAGES)
+        assert len(images) == len(regions) + 1 and all(width > 0 for _, width in images), images
+        assert [src for src, _ in images[1:]] == ["regions/%s/ld_plot.png" % r for r in regions]
+        assert "Tag SNP selection" in page.evaluate("document.body.innerText")
+        page.screenshot(str(tmp_path / "report.png"))
+    shot = np.asarray(Image.open(tmp_path / "report.png").convert("L"))
+    assert shot.shape == (1000, 1400) and shot.std() > 10  # not blank
+    # A plot that is missing is seen as missing.
+    copy = tmp_path / "copy"
+    shutil.copytree(results, copy, ignore=shutil.ignore_patterns("*.txt", "*.tsv"))
+    os.remove(copy / "regions" / regions[0] / "ld_plot.png")
+    with Chromium() as browser:
+        page = browser.open("file://%s/report.html" % copy)
+        assert [error for _, error in page.failed] == ["net::ERR_FILE_NOT_FOUND"]
+        assert sum(width == 0 for _, width in page.evaluate(IMAGES)) == 1

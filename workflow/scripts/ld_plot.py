@@ -1,0 +1,331 @@
+#!/usr/bin/python3
+"""An LD plot of one region, with the tag selection marked.
+
+    ld_plot.py REGION_FOLDER [OUTPUT.png]
+
+The folder is one that ldprune ran in, as the workflow's region folders are:
+the SNP list (SNP_names.data), positions (maf.txt), the done and undesirable
+lists, and, when they are there, ldprune's outputs and the joined tables of
+both methods. The r² values come from PLINK's matrix (plink.ld.bin, in SNP
+list order) when the folder holds it, else from ld.txt. Writes ld_plot.png in
+the folder unless told otherwise.
+
+The picture: the r² triangle, SNPs along the top in list order, one cell per
+pair, white at 0 to dark red at 1; above it, aligned with the SNPs, a
+base-pair ruler and a track each for done SNPs, undesirable SNPs kept because
+a desirable SNP tags them, undesirable SNPs dropped because none does, needed
+SNPs, each method's tag SNPs and the Greedy clusters as alternating bands.
+
+Size: for N SNPs the triangle is 2·N·f pixels wide and N·f high, where
+f = ⌈600/N⌉ (1 from 600 SNPs on); each pair is a diamond of 2f² pixels, so
+every pair gets at least two. The
+image adds LEFT + RIGHT pixels of width and the title, ruler, tracks and
+legend in height, and SNP names when there are at most NAMED SNPs; layout()
+gives every box.
+"""
+import argparse
+import os
+import re
+from dataclasses import dataclass, field
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+import numpy as np  # noqa: E402
+from matplotlib.collections import LineCollection  # noqa: E402
+from matplotlib.colors import LinearSegmentedColormap  # noqa: E402
+from matplotlib.patches import Patch  # noqa: E402
+from matplotlib.ticker import MaxNLocator  # noqa: E402
+from PIL import Image  # noqa: E402
+
+LEFT, RIGHT = 270, 40  # pixels beside the triangle: track labels, margin
+TITLE, RULER, TRACK, NAMES, GAP, LEGEND = 60, 90, 24, 90, 10, 110  # heights in pixels
+NAMED = 100  # SNP names are written up to this many SNPs
+DPI = 100
+COLORMAP = LinearSegmentedColormap.from_list("r2", ["#ffffff", "#7f0000"])
+# Tracks from the top, with the colour of their marks.
+TRACKS = [
+    ("Done", "#1f5fbf"),
+    ("Undesirable, tagged (kept)", "#e08a00"),
+    ("Undesirable, untagged (dropped)", "#555555"),
+    ("Needed", "#1a9641"),
+    ("Greedy tags", "#7b3294"),
+    ("Minimax tags", "#008b8b"),
+    ("Greedy clusters", None),
+]
+BANDS = ("#9fb7d9", "#3e5f8a")  # alternating cluster colours
+NEEDED = re.compile(r"^the \d+th needed SNP \(counting from 0\) is: (\S+)")
+
+
+@dataclass
+class Region:
+    name: str
+    snps: list  # names, in list order
+    positions: list
+    r2: np.ndarray  # n x n
+    done: set = field(default_factory=set)
+    undesirable: set = field(default_factory=set)
+    kept: set = None  # SNPs in maf_processed.txt; None when ldprune has not run
+    needed: set = field(default_factory=set)
+    tags: dict = field(default_factory=dict)  # method -> set of tag SNPs
+    clusters: dict = field(default_factory=dict)  # Greedy cluster per SNP
+
+
+@dataclass
+class Layout:
+    n: int
+    f: int  # pixels per lattice step
+    width: int
+    height: int
+    tracks: dict  # label -> (top, height) in pixels from the image's top
+    ruler: tuple  # (top, height)
+    triangle: tuple  # (left, top, width, height)
+
+
+def layout(n):
+    """Where everything goes in the image of an n-SNP region, in pixels from
+    the top-left corner."""
+    f = max(1, -(-600 // max(n, 1)))
+    tri_w, tri_h = 2 * n * f, n * f
+    top = TITLE
+    ruler = (top, RULER)
+    top += RULER
+    tracks = {}
+    for label, _ in TRACKS:
+        tracks[label] = (top, TRACK)
+        top += TRACK
+    top += (NAMES if n <= NAMED else 0) + GAP
+    triangle = (LEFT, top, tri_w, tri_h)
+    return Layout(n, f, LEFT + tri_w + RIGHT, top + tri_h + LEGEND, tracks, ruler, triangle)
+
+
+def column_center(lay, k):
+    """The x pixel at the middle of SNP k's column."""
+    return lay.triangle[0] + (2 * k + 1) * lay.f
+
+
+def pair_pixel(lay, i, j):
+    """A pixel (x, y) of pair (i, j)'s diamond, i < j, next to its centre."""
+    left, top, _, _ = lay.triangle
+    return left + (i + j + 1) * lay.f - 1, top + (j - i) * lay.f
+
+
+def tokens(path):
+    with open(path) as f:
+        return f.read().split()
+
+
+def read_r2(folder, snps):
+    n = len(snps)
+    matrix = os.path.join(folder, "plink.ld.bin")
+    if os.path.exists(matrix) and os.path.getsize(matrix) == 8 * n * n:
+        r2 = np.fromfile(matrix, dtype="<f8").reshape(n, n)
+        return np.nan_to_num(r2, nan=0.0)
+    r2 = np.zeros((n, n))
+    index = {name: k for k, name in enumerate(snps)}
+    words = tokens(os.path.join(folder, "ld.txt"))
+    first = np.array([index.get(w, -1) for w in words[0::3]])
+    second = np.array([index.get(w, -1) for w in words[1::3]])
+    values = np.array(words[2::3], dtype=float)
+    ok = (first >= 0) & (second >= 0)
+    r2[first[ok], second[ok]] = values[ok]
+    r2[second[ok], first[ok]] = values[ok]
+    return r2
+
+
+def read_joined(path):
+    """Tag SNPs and cluster per SNP of a joiner's table."""
+    tags, clusters = set(), {}
+    with open(path) as f:
+        next(f, None)
+        for line in f:
+            fields = line.rstrip("\n").split("\t")
+            if len(fields) >= 3:
+                clusters[fields[0]] = int(fields[1])
+                if fields[2] == "1":
+                    tags.add(fields[0])
+    return tags, clusters
+
+
+def read_needed(folder):
+    for log in ("run_log.txt", "ld_processed_temp.txt"):
+        path = os.path.join(folder, log)
+        if os.path.exists(path):
+            needed = set()
+            with open(path) as f:
+                for line in f:
+                    if not line.strip():
+                        break  # the matrix dumps follow
+                    m = NEEDED.match(line)
+                    if m:
+                        needed.add(m.group(1))
+            return needed
+    return set()
+
+
+def read_region(folder, name=None):
+    words = tokens(os.path.join(folder, "SNP_names.data"))[3:]
+    snps = words[0::2]
+    where = {}
+    maf = tokens(os.path.join(folder, "maf.txt"))
+    for k in range(0, len(maf) - 2, 3):
+        where.setdefault(maf[k], int(maf[k + 1]))
+    region = Region(name or os.path.basename(os.path.abspath(folder)), snps, [where.get(s, 0) for s in snps],
+                    read_r2(folder, snps))
+    for attr, file in (("done", "done.txt"), ("undesirable", "undesirable.txt")):
+        path = os.path.join(folder, file)
+        if os.path.exists(path):
+            setattr(region, attr, set(tokens(path)))
+    processed = os.path.join(folder, "maf_processed.txt")
+    if os.path.exists(processed):
+        region.kept = set(tokens(processed)[0::3])
+    region.needed = read_needed(folder)
+    for method in ("greedy", "minimax"):
+        path = os.path.join(folder, method + "_output.txt")
+        if os.path.exists(path):
+            region.tags[method], clusters = read_joined(path)
+            if method == "greedy":
+                region.clusters = clusters
+    return region
+
+
+def triangle_pixels(r2, f):
+    """RGB pixels of the triangle, white outside it. In lattice units, SNP k
+    spans x from 2k to 2k + 2 along the top, and pair (i, j) is the diamond
+    around x = i + j + 1, depth y = j - i, so the point (x, y) shows pair
+    (floor((x - y) / 2), floor((x + y) / 2)). A lattice unit is f pixels:
+    pixel (px, py), centred at ((px + ½) / f, (py + ½) / f), shows pair
+    ((px - py) // 2f, (px + py + 1) // 2f), and each diamond covers 2f²
+    pixels, two when f is 1."""
+    n = r2.shape[0]
+    height, width = n * f, 2 * n * f
+    lut = (COLORMAP(np.linspace(0, 1, 256))[:, :3] * 255).astype(np.uint8)  # lut[0] is white
+    shades = np.clip(np.rint(r2 * 255), 0, 255).astype(np.uint8)
+    rgb = np.empty((height, width, 3), dtype=np.uint8)
+    px = np.arange(width, dtype=np.int32)
+    for start in range(0, height, 256):  # a band of rows at a time keeps memory small
+        py = np.arange(start, min(start + 256, height), dtype=np.int32)[:, None]
+        i = (px - py) // (2 * f)
+        j = (px + py + 1) // (2 * f)
+        inside = (i >= 0) & (j < n) & (i < j)
+        rgb[start:start + len(py)] = lut[np.where(inside, shades[np.clip(i, 0, n - 1), np.clip(j, 0, n - 1)], 0)]
+    return rgb
+
+
+def axes_at(fig, lay, left, top, width, height):
+    """Axes over the given pixel box (from the image's top-left)."""
+    return fig.add_axes([left / lay.width, 1 - (top + height) / lay.height, width / lay.width, height / lay.height])
+
+
+def track_axes(fig, lay, label):
+    top, height = lay.tracks[label]
+    ax = axes_at(fig, lay, lay.triangle[0], top, lay.triangle[2], height)
+    ax.set_xlim(0, lay.n)
+    ax.set_ylim(0, 1)
+    ax.set_axis_off()
+    ax.axhline(0.02, color="#dddddd", linewidth=0.8)
+    fig.text((lay.triangle[0] - 10) / lay.width, 1 - (top + height / 2) / lay.height, label, ha="right", va="center",
+             fontsize=10)
+    return ax
+
+
+def mark(ax, columns, color):
+    if columns:
+        ax.broken_barh([(k, 1) for k in columns], (0.1, 0.8), facecolors=color, linewidth=0, antialiased=False)
+
+
+def draw_ruler(fig, lay, positions):
+    top, height = lay.ruler
+    ax = axes_at(fig, lay, lay.triangle[0], top, lay.triangle[2], height)
+    ax.set_xlim(0, lay.n)
+    ax.set_ylim(0, 1)
+    for side in ("left", "right", "bottom"):
+        ax.spines[side].set_visible(False)
+    ax.spines["top"].set_position(("data", 0.72))
+    ax.yaxis.set_visible(False)
+    ax.xaxis.tick_top()
+    low, high = min(positions), max(positions)
+    span = max(high - low, 1)
+    to_x = lambda p: (p - low) / span * lay.n  # noqa: E731
+    ticks = [t for t in MaxNLocator(nbins=8, integer=True).tick_values(low, high) if low <= t <= high]
+    ax.set_xticks([to_x(t) for t in ticks])
+    ax.set_xticklabels(["{:,}".format(int(t)) for t in ticks], fontsize=9)
+    lines = [((to_x(p), 0.72), (k + 0.5, 0.0)) for k, p in enumerate(positions)]
+    ax.add_collection(LineCollection(lines, colors="#888888", linewidths=0.5))
+    fig.text((lay.triangle[0] - 10) / lay.width, 1 - (top + height * 0.28) / lay.height, "Position (bp)",
+             ha="right", va="center", fontsize=10)
+
+
+def draw(region, output):
+    n = len(region.snps)
+    lay = layout(n)
+    fig = plt.figure(figsize=(lay.width / DPI, lay.height / DPI), dpi=DPI)
+    left, top, tri_w, tri_h = lay.triangle
+    span = "%s–%s bp" % ("{:,}".format(min(region.positions)), "{:,}".format(max(region.positions))) if n else ""
+    fig.text(10 / lay.width, 1 - 30 / lay.height, "%s: %d SNPs, %s" % (region.name, n, span), fontsize=15,
+             va="center", weight="bold")
+    if n:
+        draw_ruler(fig, lay, region.positions)
+    column = {name: k for k, name in enumerate(region.snps)}
+    kept = region.kept if region.kept is not None else set(region.snps)
+    marks = {
+        "Done": region.done,
+        "Undesirable, tagged (kept)": region.undesirable & kept,
+        "Undesirable, untagged (dropped)": region.undesirable - kept,
+        "Needed": region.needed,
+        "Greedy tags": region.tags.get("greedy", set()),
+        "Minimax tags": region.tags.get("minimax", set()),
+    }
+    for label, color in TRACKS[:-1]:
+        mark(track_axes(fig, lay, label), sorted(column[s] for s in marks[label] if s in column), color)
+    # Clusters in the order of their first SNP, coloured alternately.
+    first = {}
+    for name, cluster in region.clusters.items():
+        if name in column:
+            first[cluster] = min(first.get(cluster, n), column[name])
+    rank = {c: k for k, c in enumerate(sorted(first, key=first.get))}
+    bands = track_axes(fig, lay, "Greedy clusters")
+    for parity, color in enumerate(BANDS):
+        mark(bands, sorted(column[s] for s, c in region.clusters.items() if s in column and rank[c] % 2 == parity),
+             color)
+    if n <= NAMED:
+        names_top = lay.tracks[TRACKS[-1][0]][0] + TRACK
+        for k, name in enumerate(region.snps):
+            fig.text(column_center(lay, k) / lay.width, 1 - (names_top + 4) / lay.height, name, rotation=90,
+                     ha="center", va="top", fontsize=7)
+    cax = axes_at(fig, lay, left, lay.height - LEGEND + 30, 320, 16)
+    bar = fig.colorbar(plt.cm.ScalarMappable(cmap=COLORMAP, norm=plt.Normalize(0, 1)), cax=cax,
+                       orientation="horizontal")
+    bar.set_label("r² of the pair (white 0, dark red 1)", fontsize=10)
+    handles = [Patch(color=c, label=l) for l, c in TRACKS if c] + [
+        Patch(facecolor=BANDS[0], edgecolor=BANDS[1], label="Greedy clusters, alternately")]
+    fig.legend(handles=handles, loc="center left", ncol=4, fontsize=9, frameon=False,
+               bbox_to_anchor=((left + 360) / lay.width, (LEGEND - 45) / lay.height))
+    # The triangle goes into the rendered image pixel for pixel, unscaled.
+    fig.canvas.draw()
+    image = np.asarray(fig.canvas.buffer_rgba())[:, :, :3].copy()
+    plt.close(fig)
+    image[top:top + tri_h, left:left + tri_w] = triangle_pixels(region.r2, lay.f)
+    Image.fromarray(image).save(output, format="png", compress_level=2)
+    return lay
+
+
+def main():
+    parser = argparse.ArgumentParser(
+        prog="ld_plot.py", description="Draws the LD plot of a folder that ldprune ran in, with the tag selection "
+        "marked: the SNP list, positions, done and undesirable lists, and when there, ldprune's outputs and the "
+        "joined tables. r² comes from plink.ld.bin, else from ld.txt.")
+    parser.add_argument("folder", help="the region's folder")
+    parser.add_argument("output", nargs="?", help="the PNG file to write (default: FOLDER/ld_plot.png)")
+    args = parser.parse_args()
+    output = args.output or os.path.join(args.folder, "ld_plot.png")
+    try:
+        draw(read_region(args.folder), output)
+    except (OSError, ValueError, IndexError) as e:
+        parser.exit(1, "ld_plot.py: %s\n" % e)
+    print(output)
+
+
+if __name__ == "__main__":
+    main()

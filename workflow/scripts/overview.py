@@ -1,0 +1,104 @@
+"""The genome-wide overview: every region along the chromosomes.
+
+Four panels over the regions in genome order: SNPs and tags per method;
+needed SNPs and dropped undesirable SNPs; SNPs per tag, the figure studies
+compare; and the cuts, with the tagging pairs that cross each one.
+Chromosomes are told apart by shading and named above the panels.
+"""
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+import numpy as np  # noqa: E402
+
+GREEDY, MINIMAX, SNPS = "#7b3294", "#008b8b", "#c8c8c8"
+NEEDED, DROPPED, CUT = "#1a9641", "#555555", "#b2182b"
+
+
+def read_table(path):
+    with open(path) as f:
+        header = f.readline().rstrip("\n").split("\t")
+        return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
+
+
+def per_tag(snps, tags):
+    return snps / tags if tags else float("nan")
+
+
+def draw(summary_tsv, regions_tsv, output):
+    summary = read_table(summary_tsv)
+    regions = read_table(regions_tsv)
+    n = len(summary)
+    x = np.arange(n)
+    column = lambda key: np.array([float(s[key]) for s in summary])  # noqa: E731
+    snps = column("snps")
+    greedy, minimax = column("greedy_tags"), column("minimax_tags")
+    width_in = min(30.0, max(11.0, 0.3 * n + 3))
+    fig, axes = plt.subplots(4, 1, figsize=(width_in, 11), sharex=True, gridspec_kw={"hspace": 0.12})
+    fig.subplots_adjust(left=0.07, right=0.82, top=0.88, bottom=0.12)
+
+    ax = axes[0]
+    ax.bar(x, snps, width=0.9, color=SNPS, label="SNPs")
+    ax.bar(x - 0.2, greedy, width=0.4, color=GREEDY, label="Greedy tags")
+    ax.bar(x + 0.2, minimax, width=0.4, color=MINIMAX, label="Minimax tags")
+    ax.set_ylabel("SNPs and tags")
+
+    ax = axes[1]
+    ax.bar(x - 0.2, column("needed"), width=0.4, color=NEEDED, label="Needed SNPs")
+    ax.bar(x + 0.2, column("undesirable_dropped"), width=0.4, color=DROPPED, label="Undesirable SNPs dropped")
+    ax.set_ylabel("SNPs")
+    ax.set_ylim(bottom=0, top=max(1, column("needed").max(initial=0), column("undesirable_dropped").max(initial=0)) * 1.15)
+
+    ax = axes[2]
+    ax.plot(x, [per_tag(s, t) for s, t in zip(snps, greedy)], "o-", color=GREEDY, label="Greedy", markersize=4)
+    ax.plot(x, [per_tag(s, t) for s, t in zip(snps, minimax)], "s--", color=MINIMAX, label="Minimax", markersize=4)
+    ax.set_ylabel("SNPs per tag")
+    ratios = [per_tag(s, t) for s, t in zip(snps, greedy)] + [per_tag(s, t) for s, t in zip(snps, minimax)]
+    ax.set_ylim(bottom=0, top=max([r for r in ratios if r == r] + [1]) * 1.15)
+
+    ax = axes[3]
+    cuts = [(k + 0.5, int(r["crossing_pairs"])) for k, r in enumerate(regions[:-1])
+            if r["chromosome"] == regions[k + 1]["chromosome"]]
+    if cuts:
+        ax.vlines([c for c, _ in cuts], 0, [v for _, v in cuts], color=CUT, linewidth=2)
+        ax.plot([c for c, _ in cuts], [v for _, v in cuts], "o", color=CUT, markersize=5,
+                label="Tagging pairs crossing the cut")
+        if len(cuts) <= 60:
+            for c, v in cuts:
+                ax.annotate(str(v), (c, v), textcoords="offset points", xytext=(0, 6), ha="center", fontsize=8)
+    ax.set_ylabel("Pairs across\nthe cut")
+    ax.set_ylim(bottom=0, top=max([v for _, v in cuts] + [1]) * 1.25)
+
+    # Chromosomes: alternate shading, names above the top panel.
+    chromosomes = []
+    for k, r in enumerate(regions):
+        if not chromosomes or chromosomes[-1][0] != r["chromosome"]:
+            chromosomes.append([r["chromosome"], k, k])
+        chromosomes[-1][2] = k
+    for index, (name, first, last) in enumerate(chromosomes):
+        for ax in axes:
+            if index % 2:
+                ax.axvspan(first - 0.5, last + 0.5, color="#f2f2f2", zorder=0)
+        axes[0].text((first + last) / 2, 1.02, "chromosome " + name, transform=axes[0].get_xaxis_transform(),
+                     ha="center", va="bottom", fontsize=10)
+    for ax in axes:
+        ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=9, frameon=False)
+        ax.grid(axis="y", color="#e0e0e0", linewidth=0.6)
+        ax.set_axisbelow(True)
+    axes[-1].set_xlim(-0.6, n - 0.4)
+    if n <= 60:
+        axes[-1].set_xticks(x)
+        axes[-1].set_xticklabels([s["region"] for s in summary], rotation=90, fontsize=8)
+    else:
+        axes[-1].set_xlabel("regions in genome order")
+    total_snps, total_g, total_m = snps.sum(), greedy.sum(), minimax.sum()
+    fig.suptitle("%d regions on %d chromosome%s, %d SNPs\n%d Greedy tags (%.2f SNPs per tag), "
+                 "%d Minimax tags (%.2f SNPs per tag)"
+                 % (n, len(chromosomes), "" if len(chromosomes) == 1 else "s", total_snps, total_g,
+                    per_tag(total_snps, total_g), total_m, per_tag(total_snps, total_m)), fontsize=13)
+    fig.savefig(output, dpi=100, bbox_inches="tight", pad_inches=0.2)
+    plt.close(fig)
+
+
+if "snakemake" in globals():
+    draw(snakemake.input.summary, snakemake.input.regions, snakemake.output[0])
