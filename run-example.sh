@@ -37,7 +37,8 @@ awk -F'\t' 'NR == FNR { for (i = 1; i <= NF; i++) if (length($i) > w[i]) w[i] = 
   { for (i = 1; i < NF; i++) printf "%-*s  ", w[i], $i; print $NF }' results/summary.tsv results/summary.tsv
 cat <<MSG
 
-Results in $here/results:
+Results in $here/results (open report.html in a browser to see them all):
+  report.html, overview.png                  the report of the run, with an LD plot of each region
   greedy_tags.tsv, minimax_tags.tsv          every SNP with its region, cluster, tag mark, position and MAF
   greedy_tag_snps.txt, minimax_tag_snps.txt  the tag SNPs
   summary.tsv                                the table above
