@@ -10,7 +10,8 @@ the clustering program, three times in fresh folders:
    less the jobs' time spread over the cores;
 2. with every program called through a wrapper that takes its peak memory
    from the kernel (wait4), while the workflow's Python scripts are sampled
-   from /proc; the peak memory per job kind;
+   from /proc; the peak memory per job kind, and how much of the windowed
+   scan's job is PLINK's;
 3. the same on the bundled part (4 regions), to show that no job's memory
    grows with the number of regions.
 
@@ -21,6 +22,7 @@ import argparse
 import collections
 import glob
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -36,19 +38,19 @@ PROGRAMS = ("plink1.9", "ldprep", "ldprune", "clustering-standin", "memberjoin1"
 # Steps of the run, by the rules whose jobs make them up.
 STEPS = [
     ("PLINK: quality control", ["qc"]),
-    ("PLINK: windowed LD scan", ["window_ld"]),
+    ("windowed LD scan and cuts", ["cut_regions"]),
     ("PLINK: region r²", ["region_ld"]),
     ("converter (ldprep)", ["ldprep"]),
     ("ldprune", ["ldprune"]),
     ("stand-in clustering", ["cluster"]),
     ("joiners", ["join"]),
-    ("cuts and tables (scripts)", ["excluded_names", "cut_regions", "regions_table", "qc_report"]),
+    ("small tables (scripts)", ["excluded_names", "regions_table", "qc_report"]),
     ("merge", ["merge"]),
     ("LD plots", ["ld_plot"]),
     ("overview", ["overview"]),
     ("report", ["report"]),
 ]
-THREADS = {"window_ld": 2, "region_ld": 2, "ldprune": 2}
+THREADS = {"cut_regions": 2, "region_ld": 2, "ldprune": 2}
 
 WRAPPER = r'''#!/usr/bin/python3
 # Runs the real program and appends its wall time and peak memory to a log.
@@ -116,22 +118,22 @@ class ScriptSampler:
                 try:
                     with open("/proc/%s/cmdline" % pid, "rb") as f:
                         cmd = f.read().decode(errors="replace")
-                    if ".snakemake/scripts/" in cmd:
-                        script = cmd.split(".snakemake/scripts/")[1].split("\0")[0].split(".", 1)[1]
-                    elif "scripts/ld_plot.py" in cmd:
-                        script = "ld_plot.py"
-                    else:
+                    # Run by name, or by Snakemake's script directive as tmpXXXX.<name>.py.
+                    found = re.search(r"scripts/(?:tmp[^./]*\.)?(\w+)\.py", cmd)
+                    if not found:
                         continue
+                    script = found.group(1)
                     with open("/proc/%s/status" % pid) as f:
                         hwm = next(int(line.split()[1]) for line in f if line.startswith("VmHWM"))
-                    self.peak["python: " + script.removesuffix(".py")] = max(
-                        self.peak["python: " + script.removesuffix(".py")], hwm)
+                    self.peak["python: " + script] = max(self.peak["python: " + script], hwm)
                 except (OSError, StopIteration, IndexError):
                     pass
 
 
 def memory_run(bfile, cores, path):
-    """kind -> (jobs, peak memory in MB) for one instrumented run."""
+    """For one instrumented run: the number of regions, kind -> (jobs, peak
+    memory in MB), kind -> the programs' wall time summed, and the jobs'
+    times."""
     with tempfile.TemporaryDirectory() as folder:
         prepare(folder, bfile)
         shims = os.path.join(folder, "shims")
@@ -147,15 +149,17 @@ def memory_run(bfile, cores, path):
         sampler.stop.set()
         sampler.thread.join()
         peaks = collections.defaultdict(lambda: [0, 0])
+        seconds = collections.defaultdict(float)
         with open(log) as f:
             for line in f:
-                kind, _, rss = line.rstrip("\n").split("\t")
+                kind, wall, rss = line.rstrip("\n").split("\t")
                 peaks[kind][0] += 1
                 peaks[kind][1] = max(peaks[kind][1], int(rss))
+                seconds[kind] += float(wall)
         for kind, rss in sampler.peak.items():
             peaks[kind] = ["-", rss]
         regions = len(open(os.path.join(folder, "results", "regions.tsv")).readlines()) - 1
-        return regions, {k: (n, rss / 1024) for k, (n, rss) in peaks.items()}
+        return regions, {k: (n, rss / 1024) for k, (n, rss) in peaks.items()}, seconds, job_times(folder)
 
 
 def main():
@@ -169,6 +173,7 @@ def main():
     bfile = os.path.abspath(args.bfile)
     path = BUILD + os.pathsep + os.environ["PATH"]
 
+    runs = [memory_run(PART, args.cores, path), memory_run(bfile, args.cores, path)]
     with tempfile.TemporaryDirectory() as folder:
         prepare(folder, bfile)
         wall = snakemake(folder, args.cores, path)
@@ -185,21 +190,22 @@ def main():
         busy += sum(s * THREADS.get(r, 1) for r in rules for s in times.get(r, []))
         totals[step] = sum(t)
         print("  %-28s %5d %9.2f %9.3f %9.3f" % (step, len(t), sum(t), sum(t) / max(1, len(t)), max(t, default=0)))
-    plink = sum(v for k, v in totals.items() if k.startswith("PLINK"))
-    ours = sum(totals[k] for k in ("converter (ldprep)", "ldprune", "joiners", "cuts and tables (scripts)", "merge"))
-    print("\n  PLINK's LD computation (scan and region r²): %.2f s; this project's steps: %.2f s (%.2f of it)"
-          % (totals["PLINK: windowed LD scan"] + totals["PLINK: region r²"], ours,
-             ours / (totals["PLINK: windowed LD scan"] + totals["PLINK: region r²"])))
+    # The scan's share of its job is PLINK's; the rest is placing the cuts.
+    scan = runs[1][2]["plink1.9 windowed LD"]
+    plink = scan + totals["PLINK: region r²"]
+    ours = sum(totals[k] for k in ("converter (ldprep)", "ldprune", "joiners", "small tables (scripts)", "merge"))
+    ours += sum(runs[1][3]["cut_regions"]) - scan  # in the same run as the scan's own time
+    print("\n  PLINK's LD computation (windowed scan %.2f s, region r² %.2f s): %.2f s; this project's steps "
+          "(converter, ldprune, joiners, cuts, tables, merge): %.2f s (%.2f of PLINK's)"
+          % (scan, totals["PLINK: region r²"], plink, ours, ours / plink))
     print("  converter per region %.3f s against ldprune %.3f s (means)" % (
         totals["converter (ldprep)"] / regions, totals["ldprune"] / regions))
     print("  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)" % (
         max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"]))
     print("  engine overhead: %.1f s of the wall time (wall less the jobs' %.1f core-seconds over %d cores)"
           % (wall - busy / args.cores, busy, args.cores))
-    del plink
 
     print("\nPeak memory per job kind (MB), by the number of regions:")
-    runs = [memory_run(PART, args.cores, path), memory_run(bfile, args.cores, path)]
     kinds = sorted(set(runs[0][1]) | set(runs[1][1]))
     print("  %-32s %14s %14s" % ("job kind", "%d regions" % runs[0][0], "%d regions" % runs[1][0]))
     for kind in kinds:

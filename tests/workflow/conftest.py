@@ -50,6 +50,23 @@ def write_genotypes(folder):
     return prefix, lines
 
 
+def write_tiny_chromosome(folder):
+    """A second fileset: chromosome "chr11" with one SNP, the bundled part's
+    SNP 1500 renamed rs_tiny."""
+    per_snp = (SAMPLES + 3) // 4
+    with open(EXAMPLE + ".bed", "rb") as f:
+        bed = f.read()
+    prefix = os.path.join(folder, "tiny")
+    with open(prefix + ".bed", "wb") as f:
+        f.write(bed[:3] + bed[3 + 1500 * per_snp:3 + 1501 * per_snp])
+    with open(EXAMPLE + ".bim") as f:
+        fields = f.readlines()[1500].split("\t")
+    fields[:2] = ["chr11", "rs_tiny"]
+    with open(prefix + ".bim", "w") as f:
+        f.write("\t".join(fields))
+    shutil.copy(EXAMPLE + ".fam", prefix + ".fam")
+
+
 def write_lists(folder, lines):
     """Thresholds, done and undesirable lists over the test genotypes, each
     with one name that is not in them."""
@@ -65,11 +82,13 @@ def write_lists(folder, lines):
 
 
 def make_workdir(folder, **overrides):
-    """A folder with the test genotypes, lists and a config; returns it."""
+    """A folder with the test genotypes (chromosome 10 and a one-SNP
+    chromosome 11), lists and a config; returns it."""
     prefix, lines = write_genotypes(os.path.join(folder, "data"))
+    write_tiny_chromosome(os.path.join(folder, "data"))
     write_lists(os.path.join(folder, "data"), lines)
     config = {
-        "bfile": "data/geno",
+        "bfile": ["data/geno", "data/tiny"],
         "thresholds_file": "data/thresholds.txt",
         "done_file": "data/done.txt",
         "undesirable_file": "data/undesirable.txt",

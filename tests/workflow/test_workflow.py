@@ -13,9 +13,12 @@ from conftest import (BROKEN, MAX_SNPS, ROOT, SNAKEFILE, environment, make_workd
 import yaml
 
 
-def qc_passing(folder):
-    with open(os.path.join(folder, "results", "qc", "chr10.bim")) as f:
-        return [line.split()[1] for line in f]
+def qc_passing(folder, chromosomes=("10", "11")):
+    names = []
+    for chrom in chromosomes:
+        with open(os.path.join(folder, "results", "qc", "chr%s.bim" % chrom)) as f:
+            names += [line.split()[1] for line in f]
+    return names
 
 
 def regions(folder):
@@ -24,7 +27,7 @@ def regions(folder):
 
 def test_every_snp_that_passed_quality_control_is_in_each_table_once(clean_run):
     passing = qc_passing(clean_run)
-    assert len(regions(clean_run)) >= 3
+    assert len(regions(clean_run)) >= 4 and "rs_tiny" in passing
     for method in ("greedy", "minimax"):
         rows = table(os.path.join(clean_run, "results", method + "_tags.tsv"))
         assert sorted(r["snp"] for r in rows) == sorted(passing)
@@ -50,15 +53,17 @@ def test_broken_names_are_left_out_and_reported(clean_run):
 
 
 def test_regions_are_consecutive_and_small_enough(clean_run):
-    passing = qc_passing(clean_run)
-    rows = regions(clean_run)
-    start = 0
-    for row in rows:
-        n = int(row["snps"])
-        assert 1 <= n <= MAX_SNPS
-        assert row["first_snp"] == passing[start] and row["last_snp"] == passing[start + n - 1]
-        start += n
-    assert start == len(passing)
+    for chrom in ("10", "11"):
+        passing = qc_passing(clean_run, [chrom])
+        rows = [r for r in regions(clean_run) if r["chromosome"] == chrom]
+        start = 0
+        for row in rows:
+            n = int(row["snps"])
+            assert 1 <= n <= MAX_SNPS
+            assert row["first_snp"] == passing[start] and row["last_snp"] == passing[start + n - 1]
+            start += n
+        assert start == len(passing)
+    assert [r["region"] for r in regions(clean_run)][-1] == "chr11_001"  # the code chr11 is chromosome 11
 
 
 def test_ldprune_outputs_equal_a_direct_run(clean_run, tmp_path):
@@ -160,7 +165,7 @@ def test_the_slurm_profile_plans_the_run(tmp_path):
 def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put_in_place(clean_run, tmp_path):
     folder = make_workdir(str(tmp_path), clustering_command=None)
     p = snakemake(folder)
-    assert "3 of 3 regions are ready for the clustering program" in p.stderr
+    assert "4 of 4 regions are ready for the clustering program" in p.stderr
     assert not os.path.exists(os.path.join(folder, "results", "greedy_tags.tsv"))
     for row in regions(folder):
         region = os.path.join(folder, "results", "regions", row["region"])

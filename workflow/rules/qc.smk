@@ -1,4 +1,4 @@
-# Quality control per chromosome and the windowed LD scan that places the cuts.
+# Quality control per chromosome.
 
 
 rule excluded_names:
@@ -44,28 +44,6 @@ rule qc:
     shell:
         "if [ -s {input.exclude} ]; then exclude='--exclude {input.exclude}'; else exclude=; fi; "
         + plink_shell("results/qc/chr{wildcards.chrom}", "$exclude")
-
-
-rule window_ld:
-    """r² of the pairs that could share a region and that may tag: at most
-    max_snps - 1 SNPs apart, r² at least the lowest threshold."""
-    input:
-        multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
-    output:
-        intermediate("results/qc/chr{chrom}.window.ld"),
-    log:
-        "results/qc/chr{chrom}.window.log",
-    params:
-        args=lambda w: "--bfile results/qc/chr%s --r2 --ld-window %d --ld-window-kb 1000000 --ld-window-r2 %r"
-        % (w.chrom, config["max_snps"], SETUP.min_threshold * (1 - 1e-6)),
-        memory=plink_memory(512),
-    benchmark:
-        "results/benchmarks/window_ld/chr{chrom}.tsv"
-    threads: 2
-    resources:
-        mem_mb=512,
-    shell:
-        plink_shell("results/qc/chr{wildcards.chrom}.window")
 
 
 rule qc_report:

@@ -1,3 +1,4 @@
+#!/usr/bin/python3
 """Cuts a chromosome into regions where the fewest tagging pairs cross.
 
 A pair of SNPs tags when its r² reaches the lower of the two SNPs'
@@ -12,6 +13,7 @@ The pairs come from PLINK's windowed scan (--r2 --ld-window max_snps), which
 covers every pair that could share a region; pairs further apart are never
 in one region, whatever the cuts.
 """
+import argparse
 import bisect
 import collections
 
@@ -126,8 +128,21 @@ def write_table(path, columns, rows):
             f.write("\t".join(map(str, row)) + "\n")
 
 
-if "snakemake" in globals():
-    regions, crossing = cut(snakemake.input.bim, snakemake.input.ld, snakemake.params.thresholds_file,
-                            snakemake.params.threshold, snakemake.params.max_snps, snakemake.wildcards.chrom)
-    write_table(snakemake.output.regions, REGION_COLUMNS, regions)
-    write_table(snakemake.output.pairs, PAIR_COLUMNS, crossing)
+def main():
+    parser = argparse.ArgumentParser(prog="cut_regions.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--bim", required=True, help="the chromosome's SNPs, in order")
+    parser.add_argument("--ld", required=True, help="PLINK's windowed r² table (--r2 --ld-window max_snps)")
+    parser.add_argument("--threshold", type=float, required=True, help="the default threshold")
+    parser.add_argument("--thresholds", help="records of a SNP name and its own threshold")
+    parser.add_argument("--max-snps", type=int, required=True, help="most SNPs in one region")
+    parser.add_argument("--chromosome", required=True, help="the label in the regions' names")
+    parser.add_argument("--regions", required=True, help="the regions table to write")
+    parser.add_argument("--pairs", required=True, help="the table of pairs crossing the cuts to write")
+    args = parser.parse_args()
+    regions, crossing = cut(args.bim, args.ld, args.thresholds, args.threshold, args.max_snps, args.chromosome)
+    write_table(args.regions, REGION_COLUMNS, regions)
+    write_table(args.pairs, PAIR_COLUMNS, crossing)
+
+
+if __name__ == "__main__":
+    main()

@@ -262,9 +262,10 @@ def draw(region, output):
     lay = layout(n)
     fig = plt.figure(figsize=(lay.width / DPI, lay.height / DPI), dpi=DPI)
     left, top, tri_w, tri_h = lay.triangle
-    span = "%s–%s bp" % ("{:,}".format(min(region.positions)), "{:,}".format(max(region.positions))) if n else ""
-    fig.text(10 / lay.width, 1 - 30 / lay.height, "%s: %d SNPs, %s" % (region.name, n, span), fontsize=15,
-             va="center", weight="bold")
+    low, high = (min(region.positions), max(region.positions)) if n else (0, 0)
+    span = "{:,} bp".format(low) if low == high else "{:,}–{:,} bp".format(low, high)
+    fig.text(10 / lay.width, 1 - 30 / lay.height, "%s: %d SNP%s, %s" % (region.name, n, "" if n == 1 else "s", span),
+             fontsize=15, va="center", weight="bold")
     if n:
         draw_ruler(fig, lay, region.positions)
     column = {name: k for k, name in enumerate(region.snps)}
