@@ -1,6 +1,7 @@
 # Config checks and the helpers the rules share.
 import os
 import re
+import shlex
 import sys
 
 from snakemake.common import Mode
@@ -47,7 +48,8 @@ def processed_table(path):
 
 
 def abspath_or_none(key):
-    return None if config[key] is None else os.path.abspath(config[key])
+    """The absolute path a key names, quoted for the shell; None when unset."""
+    return None if config[key] is None else shlex.quote(os.path.abspath(config[key]))
 
 
 def plink_memory(mem_mb):

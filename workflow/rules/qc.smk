@@ -29,7 +29,7 @@ rule qc:
         "results/qc/chr{chrom}.log",
     params:
         args=lambda w, input: " ".join(
-            ["--bfile", SETUP.chromosomes[w.chrom].fileset, "--chr", SETUP.chromosomes[w.chrom].code]
+            ["--bfile", shlex.quote(SETUP.chromosomes[w.chrom].fileset), "--chr", SETUP.chromosomes[w.chrom].code]
             + (["--maf", str(config["min_maf"])] if config["min_maf"] > 0 else [])
             + (["--geno", str(config["max_missing"])] if config["max_missing"] < 1 else [])
             + (["--hwe", str(config["hwe_p"])] if config["hwe_p"] is not None else [])

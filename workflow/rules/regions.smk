@@ -22,7 +22,7 @@ checkpoint cut_regions:
         memory=plink_memory(512),
         python=sys.executable,
         script=os.path.join(workflow.basedir, "scripts", "cut_regions.py"),
-        thresholds="--thresholds " + config["thresholds_file"] if config["thresholds_file"] else "",
+        thresholds="--thresholds " + shlex.quote(config["thresholds_file"]) if config["thresholds_file"] else "",
     benchmark:
         "results/benchmarks/cut_regions/chr{chrom}.tsv"
     threads: 2
