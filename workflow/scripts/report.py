@@ -96,12 +96,12 @@ def warnings_digest(path, shown=40):
     for line in lines:
         key = warning_kind(line)
         kinds.setdefault(key, []).append(line)
-    rows = [{"source": s, "kind": k, "count": len(v), "first": v[0]} for (s, k), v in kinds.items()]
-    return ("<p>%d warnings of %d kinds; all of them are in <a href=\"warnings.txt\">warnings.txt</a>.</p>"
-            % (len(lines), len(kinds))
-            + table(["source", "count", "kind", "first"], rows[:shown],
-                    {"source": "Program", "count": "Count", "kind": "Kind", "first": "First of them"},
-                    text_columns=("source", "kind", "first")))
+    rows = [{"source": s, "count": len(v), "first": v[0]} for (s, _), v in kinds.items()]
+    return ("<p>%d warnings of %d kinds; all of them are in <a href=\"warnings.txt\">warnings.txt</a>. A kind is "
+            "a message that differs only in the SNP, record or number it names.</p>" % (len(lines), len(kinds))
+            + table(["source", "count", "first"], rows[:shown],
+                    {"source": "Program", "count": "Count", "first": "The first of the kind"},
+                    text_columns=("source", "first")))
 
 
 def version(command):
