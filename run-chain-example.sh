@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The three-program chain by hand: builds the programs and runs ldprune,
 # memberjoin1 and memberjoin2 on the bundled region (examples/) in a fresh
-# scratch directory, then says where the results are.
+# scratch directory, draws the region's LD plot when matplotlib is there, then
+# says where the results are.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cmake -S "$here" -B "$here/build-release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -13,6 +14,10 @@ cd "$work"
 "$here/build-release/ldprune"
 "$here/build-release/memberjoin1" > memberjoin1.stdout
 "$here/build-release/memberjoin2" > memberjoin2.stdout
+plot=
+if /usr/bin/python3 -c 'import matplotlib' 2>/dev/null; then
+  /usr/bin/python3 "$here/workflow/scripts/ld_plot.py" "$work" > /dev/null && plot=ld_plot.png
+fi
 echo "Results in $work:"
 ls -l ld_processed_temp.txt ld_processed.txt maf_processed.txt greedy_output.txt minimax_output.txt \
-  memberjoin1.stdout memberjoin2.stdout
+  memberjoin1.stdout memberjoin2.stdout $plot
