@@ -10,6 +10,7 @@ from snakemake.logging import logger
 
 sys.path.insert(0, os.path.join(workflow.basedir, "scripts"))
 import inputs  # noqa: E402
+import tsvtable  # noqa: E402
 
 try:
     SETUP = inputs.prepare(
@@ -78,10 +79,7 @@ def chromosome_of(region):
 
 def regions_of(chrom):
     """The rows of a chromosome's regions table; known once it is cut."""
-    path = checkpoints.cut_regions.get(chrom=chrom).output.regions
-    with open(path) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
+    return tsvtable.read(checkpoints.cut_regions.get(chrom=chrom).output.regions)[1]
 
 
 def region_row(region):

@@ -22,8 +22,8 @@ rule region_ld:
     log:
         "results/regions/{region}/plink.log",
     params:
-        args=lambda w: "--bfile results/qc/chr%s --from %s --to %s --r2 square bin --freq --make-just-bim"
-        % (chromosome_of(w.region), region_row(w.region)["first_snp"], region_row(w.region)["last_snp"]),
+        args=lambda w: "--bfile results/qc/chr{chrom} --from {first_snp} --to {last_snp} --r2 square bin --freq "
+        "--make-just-bim".format(chrom=chromosome_of(w.region), **region_row(w.region)),
         memory=plink_memory(256),
     benchmark:
         "results/benchmarks/region_ld/{region}.tsv"

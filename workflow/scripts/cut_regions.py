@@ -17,6 +17,8 @@ import argparse
 import bisect
 import collections
 
+import tsvtable
+
 
 def read_snps(bim):
     """Names and positions in chromosome order."""
@@ -121,13 +123,6 @@ REGION_COLUMNS = ("chromosome", "region", "first_snp", "first_position", "last_s
 PAIR_COLUMNS = ("region", "snp_a", "snp_b", "r2")
 
 
-def write_table(path, columns, rows):
-    with open(path, "w") as f:
-        f.write("\t".join(columns) + "\n")
-        for row in rows:
-            f.write("\t".join(map(str, row)) + "\n")
-
-
 def main():
     parser = argparse.ArgumentParser(prog="cut_regions.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--bim", required=True, help="the chromosome's SNPs, in order")
@@ -140,8 +135,8 @@ def main():
     parser.add_argument("--pairs", required=True, help="the table of pairs crossing the cuts to write")
     args = parser.parse_args()
     regions, crossing = cut(args.bim, args.ld, args.thresholds, args.threshold, args.max_snps, args.chromosome)
-    write_table(args.regions, REGION_COLUMNS, regions)
-    write_table(args.pairs, PAIR_COLUMNS, crossing)
+    tsvtable.write(args.regions, REGION_COLUMNS, regions)
+    tsvtable.write(args.pairs, PAIR_COLUMNS, crossing)
 
 
 if __name__ == "__main__":

@@ -11,6 +11,8 @@ exactly once stops the merge with a message naming the region and the SNP.
 import os
 import re
 
+import tsvtable
+
 METHODS = ("greedy", "minimax")
 TABLE_COLUMNS = ("chromosome", "region", "snp", "cluster", "tag", "position", "maf")
 SUMMARY_COLUMNS = ("chromosome", "region", "snps", "undesirable", "undesirable_dropped", "done", "needed",
@@ -27,12 +29,6 @@ NEEDED = re.compile(r"^the \d+th needed SNP \(counting from 0\) is: ")
 
 class MergeError(Exception):
     pass
-
-
-def read_regions(path):
-    with open(path) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
 def read_snps(folder):
@@ -97,7 +93,7 @@ def merge(regions_tsv, qc_warnings, out):
             for line in f:
                 files["warnings"].write("genome: " + line)
         offset = dict.fromkeys(METHODS, 0)
-        for row in read_regions(regions_tsv):
+        for row in tsvtable.read(regions_tsv)[1]:
             region, chrom = row["region"], row["chromosome"]
             folder = os.path.join(os.path.dirname(regions_tsv), "regions", region)
             snps = read_snps(folder)

@@ -11,14 +11,10 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
+import tsvtable  # noqa: E402
+
 GREEDY, MINIMAX, SNPS = "#7b3294", "#008b8b", "#c8c8c8"
 NEEDED, DROPPED, CUT = "#1a9641", "#555555", "#b2182b"
-
-
-def read_table(path):
-    with open(path) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
 def per_tag(snps, tags):
@@ -26,8 +22,8 @@ def per_tag(snps, tags):
 
 
 def draw(summary_tsv, regions_tsv, output):
-    summary = read_table(summary_tsv)
-    regions = read_table(regions_tsv)
+    summary = tsvtable.read(summary_tsv)[1]
+    regions = tsvtable.read(regions_tsv)[1]
     n = len(summary)
     x = np.arange(n)
     column = lambda key: np.array([float(s[key]) for s in summary])  # noqa: E731

@@ -5,7 +5,9 @@ filters, passing) and the warnings about list names that are not in the
 genotypes or did not pass quality control.
 """
 import collections
-import sys
+
+import inputs
+import tsvtable
 
 
 def names_of(bims):
@@ -43,15 +45,9 @@ def report(raw_bims, excluded_tsv, passed_bims, chromosomes, label):
 
 
 def main(smk):
-    sys.path.insert(0, smk.scriptdir)
-    import inputs
-
     rows = report(smk.input.raw, smk.input.excluded, smk.input.passed, smk.params.chromosomes,
                   inputs.chromosome_label)
-    with open(smk.output.report, "w") as f:
-        f.write("chromosome\tsnps\texcluded_names\tfailed_filters\tpassed\n")
-        for row in rows:
-            f.write("\t".join(map(str, row)) + "\n")
+    tsvtable.write(smk.output.report, ("chromosome", "snps", "excluded_names", "failed_filters", "passed"), rows)
     with open(smk.input.excluded) as f:
         excluded = [line.split("\t")[2] for line in list(f)[1:]]
     warnings = []

@@ -17,6 +17,8 @@ import subprocess
 
 import yaml
 
+import tsvtable
+
 SUMMARY_HEADINGS = {
     "chromosome": "Chromosome", "region": "Region", "snps": "SNPs", "undesirable": "Undesirable",
     "undesirable_dropped": "Undesirable dropped", "done": "Done", "needed": "Needed",
@@ -34,12 +36,6 @@ img { max-width: 100%; height: auto; border: 1px solid #eee; }
 pre { background: #f7f7f7; padding: 1em; overflow-x: auto; }
 nav a { margin-right: 1em; } .note { color: #666; }
 """
-
-
-def read_table(path):
-    with open(path) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        return header, [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
 def esc(text):
@@ -120,10 +116,10 @@ def embedded_png(path):
 
 def write(out, summary_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plots, config, versions):
     base = os.path.dirname(os.path.abspath(out))
-    header, rows = read_table(summary_tsv)
+    header, rows = tsvtable.read(summary_tsv)
     header, rows, total, headings = with_ratios(header, rows)
-    _, regions = read_table(regions_tsv)
-    qc_header, qc_rows = read_table(qc_tsv)
+    _, regions = tsvtable.read(regions_tsv)
+    qc_header, qc_rows = tsvtable.read(qc_tsv)
     parts = ["<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">",
              "<link rel=\"icon\" href=\"data:,\"><title>Tag SNP selection: report</title>",
              "<style>%s</style></head><body>" % STYLE,
