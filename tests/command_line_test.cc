@@ -24,6 +24,7 @@ std::vector<Program> programs() {
           {"memberjoin1", MEMBERJOIN1_PATH},
           {"memberjoin2", MEMBERJOIN2_PATH},
           {"ldprep", LDPREP_PATH},
+          {"ldcluster", LDCLUSTER_PATH},
           {"clustering-standin", STANDIN_PATH}};
 }
 
@@ -79,7 +80,8 @@ TEST_P(CommandLine, AnythingElseIsAUsageErrorThatTouchesNoFile) {
       {{"--version", "--help"}, "unexpected argument '--help'"},
   };
   for (const Bad& b : bad) {
-    if (p.name == "ldprep" && b.args.size() > 1) continue;  // ldprep takes options: these are its own errors
+    // ldprep and ldcluster take options: these are their own errors.
+    if ((p.name == "ldprep" || p.name == "ldcluster") && b.args.size() > 1) continue;
     TempDir dir = folder_with_inputs();
     auto before = listing(dir);
     auto r = run_program(p.path, dir, b.args);

@@ -1,0 +1,95 @@
+// ldcluster: tag SNPs chosen from ldprune's processed tables.
+//
+// A run reads maf_processed.txt (each SNP's name, position and MAF) and
+// ld_processed.txt (a tag score for every ordered pair) in the current
+// directory. SNP a tags SNP b when the score of the record "a b s" is at least
+// 1.0; a SNP whose own score is below 1.0 (an undesirable SNP) can tag nothing
+// and so can be no tag. Each method chooses tags so that every SNP is tagged,
+// puts every SNP into the cluster of one tag that tags it, and writes the
+// member list and cluster summary Zentavor.result.<Method>.members.txt and
+// Zentavor.result.<Method>.out:
+//   Greedy   tags from a greedy cover;
+//   Minimax  clusters merged by minimax linkage, each led by its centre;
+//   Minimum  the fewest tags, an exact cover found by integer programming.
+//
+// The run's steps are declared here, each in its own file; run() calls them in
+// order on one Clusterer. A step that meets input it cannot handle throws
+// textio::Failure: status 1 for input, 255 for an output that cannot be
+// written.
+#ifndef LDCLUSTER_CLUSTERER_H_
+#define LDCLUSTER_CLUSTERER_H_
+
+#include <string>
+#include <vector>
+
+#include "ldcluster/methods.h"
+#include "textio/diagnostics.h"
+#include "textio/name_index.h"
+
+namespace ldcluster {
+
+// ldprune's limit on SNPs, and the joiners' limit on stored texts.
+constexpr int kMaxSnps = 2000;
+constexpr size_t kMaxText = 59;
+
+constexpr const char* kProgram = "ldcluster";
+constexpr const char* kSnpFile = "maf_processed.txt";
+constexpr const char* kScoreFile = "ld_processed.txt";
+
+enum Method { kGreedy, kMinimax, kMinimum, kMethods };
+extern const char* const kMethodNames[kMethods];  // "Greedy", "Minimax", "Minimum"
+
+struct Options {
+  bool methods[kMethods] = {true, true, true};
+  double time_limit = 10.0;         // seconds for the Minimum solver
+  std::string chromosome = "NA";    // written in the member lists
+};
+
+struct Snp {
+  std::string name;
+  std::string position;  // copied as text, as the joiners copy it
+  std::string maf;
+};
+
+// What a method chose: per SNP the tag of its cluster (itself for a tag),
+// and lines for the summary's preamble.
+struct Result {
+  std::vector<int> tag_of;
+  std::vector<std::string> notes;
+};
+
+struct Clusterer {
+  explicit Clusterer(std::string* diagnostics_capture = nullptr) : diag(kProgram, diagnostics_capture) {}
+
+  Options options;
+  textio::Diagnostics diag;
+  std::vector<Snp> snps;
+  textio::NameIndex index;  // names of snps
+  ScoreMatrix scores;
+  TagRelation relation;
+  Result results[kMethods];
+};
+
+// Reads the SNPs from maf_processed.txt (inputs.cc).
+void read_snps(Clusterer& c);
+// Reads the score of every ordered pair from ld_processed.txt (scores.cc).
+void read_scores(Clusterer& c);
+// Builds the tagging relation and checks that every SNP has a tagger that
+// can be a tag (inputs.cc).
+void build_relation(Clusterer& c);
+// Runs the selected methods (run.cc).
+void choose_tags(Clusterer& c);
+// Writes the selected methods' result files, each renamed into place when
+// whole (results.cc).
+void write_results(Clusterer& c);
+
+// The whole run in the current directory; returns the exit status (run.cc).
+int run(Clusterer& c);
+
+// The names of a method's two result files.
+std::string members_file(Method m);
+std::string summary_file(Method m);
+
+}  // namespace ldcluster
+
+#endif  // LDCLUSTER_CLUSTERER_H_

@@ -1,0 +1,110 @@
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ldcluster/clusterer.h"
+#include "textio/command_line.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: ldcluster [--method NAME[,NAME...]] [--time-limit SECONDS]\n"
+    "                 [--chromosome LABEL]\n"
+    "       ldcluster --help | --version\n"
+    "\n"
+    "Chooses tag SNPs from ldprune's processed tables. Reads ld_processed.txt and\n"
+    "maf_processed.txt in the current directory and writes, per method, its\n"
+    "member list and cluster summary there:\n"
+    "  Zentavor.result.Greedy.members.txt   and .out   greedy cover\n"
+    "  Zentavor.result.Minimax.members.txt  and .out   minimax linkage\n"
+    "  Zentavor.result.Minimum.members.txt  and .out   the fewest tags (exact)\n"
+    "\n"
+    "  --method NAME       greedy, minimax or minimum; may be repeated or given\n"
+    "                      as a list (default: all three)\n"
+    "  --time-limit S      seconds the Minimum solver may take (default 10); when\n"
+    "                      it stops the solver, the best cover found is written\n"
+    "                      with a warning\n"
+    "  --chromosome LABEL  written in the member lists (default NA)\n"
+    "\n"
+    "Exit status: 0 on success; 1 when an input cannot be read or is wrong;\n"
+    "2 for wrong arguments; 255 when an output cannot be written.\n"
+    "See ldcluster(1).\n";
+
+using ldcluster::kProgram;
+
+// Adds the methods of a comma-separated list; false for an unknown name.
+bool add_methods(const std::string& list, bool* methods, std::string* bad) {
+  size_t start = 0;
+  for (;;) {
+    size_t comma = list.find(',', start);
+    std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    int found = -1;
+    for (int m = 0; m < ldcluster::kMethods; ++m) {
+      if (strcasecmp(name.c_str(), ldcluster::kMethodNames[m]) == 0) found = m;
+    }
+    if (found < 0) {
+      *bad = name;
+      return false;
+    }
+    methods[found] = true;
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+// Parses the options into *o; returns kRun, or the exit status.
+int parse(int argc, char** argv, ldcluster::Options* o) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return textio::print_usage(kUsage);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return textio::print_version(kProgram);
+  bool chosen[ldcluster::kMethods] = {};
+  bool any_method = false;
+  for (int k = 1; k < argc; ++k) {
+    std::string arg = argv[k], value;
+    bool has_value = false;
+    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg.resize(eq);
+      has_value = true;
+    }
+    if (arg != "--method" && arg != "--time-limit" && arg != "--chromosome") {
+      return textio::usage_error(kProgram, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
+                                               arg + "'");
+    }
+    if (!has_value) {
+      if (k + 1 == argc) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
+      value = argv[++k];
+    }
+    if (value.empty()) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
+    if (arg == "--method") {
+      std::string bad;
+      if (!add_methods(value, chosen, &bad)) {
+        return textio::usage_error(kProgram, "unknown method '" + bad + "' (the methods are greedy, minimax and minimum)");
+      }
+      any_method = true;
+    } else if (arg == "--time-limit") {
+      char* end = nullptr;
+      double seconds = std::strtod(value.c_str(), &end);
+      if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+        return textio::usage_error(kProgram, "--time-limit '" + value + "' is not a number of seconds above 0");
+      }
+      o->time_limit = seconds;
+    } else {
+      if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
+        return textio::usage_error(kProgram, "--chromosome '" + value + "' must be one word of at most 59 characters");
+      }
+      o->chromosome = value;
+    }
+  }
+  if (any_method) std::memcpy(o->methods, chosen, sizeof chosen);
+  return textio::kRun;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ldcluster::Clusterer c;
+  int status = parse(argc, argv, &c.options);
+  if (status != textio::kRun) return status;
+  return ldcluster::run(c);
+}

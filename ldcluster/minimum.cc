@@ -1,0 +1,308 @@
+// The fewest tags: set cover, reduced, then solved exactly by CBC.
+#include <Cbc_C_Interface.h>
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <numeric>
+#include <string>
+
+#include "ldcluster/methods.h"
+
+namespace ldcluster {
+namespace {
+
+// A set of indexes as bits.
+class Bits {
+ public:
+  explicit Bits(int size, bool all = false) : words_((size + 63) / 64, all ? ~uint64_t{0} : 0) {
+    if (all && size % 64) words_.back() = (uint64_t{1} << (size % 64)) - 1;
+  }
+  bool has(int k) const { return (words_[k / 64] >> (k % 64)) & 1; }
+  void clear(int k) { words_[k / 64] &= ~(uint64_t{1} << (k % 64)); }
+  const uint64_t* data() const { return words_.data(); }
+  uint64_t* data() { return words_.data(); }
+  int words() const { return static_cast<int>(words_.size()); }
+
+ private:
+  std::vector<uint64_t> words_;
+};
+
+// out = a & b over `words` words; returns the number of bits set.
+int intersect(const uint64_t* a, const uint64_t* b, int words, uint64_t* out) {
+  int count = 0;
+  for (int w = 0; w < words; ++w) count += std::popcount(out[w] = a[w] & b[w]);
+  return count;
+}
+
+// Whether a & live is a subset of b & live, and whether the two are equal.
+void compare(const uint64_t* a, const uint64_t* b, const uint64_t* live, int words, bool* subset, bool* equal) {
+  *subset = *equal = true;
+  for (int w = 0; w < words && *subset; ++w) {
+    uint64_t x = a[w] & live[w], y = b[w] & live[w];
+    if (x & ~y) *subset = false;
+    if (x != y) *equal = false;
+  }
+}
+
+template <class Each>
+void for_each_bit(const uint64_t* bits, int words, Each&& each) {
+  for (int w = 0; w < words; ++w) {
+    for (uint64_t b = bits[w]; b; b &= b - 1) each(w * 64 + std::countr_zero(b));
+  }
+}
+
+// The cover problem as the reductions leave it.
+struct Reduced {
+  Reduced(const TagRelation& r) : items(r.items(), true), candidates(r.candidates(), true) {}
+  Bits items;       // still to be tagged
+  Bits candidates;  // still worth choosing
+  std::vector<int> taken;
+};
+
+// Takes every candidate that is the only one left to tag some item.
+bool take_sole_taggers(const TagRelation& r, Reduced& p) {
+  bool changed = false;
+  std::vector<uint64_t> scratch(r.candidate_words());
+  for (int i = 0; i < r.items(); ++i) {
+    if (!p.items.has(i)) continue;
+    if (intersect(r.taggers(i), p.candidates.data(), r.candidate_words(), scratch.data()) != 1) continue;
+    int c = -1;
+    for_each_bit(scratch.data(), r.candidate_words(), [&](int k) { c = k; });
+    p.taken.push_back(c);
+    p.candidates.clear(c);
+    for_each_bit(r.tagged(c), r.item_words(), [&](int k) { p.items.clear(k); });
+    changed = true;
+  }
+  return changed;
+}
+
+// Drops each candidate whose items left are all tagged by another candidate
+// left too; of two that tag the same items, the later one.
+bool drop_dominated_candidates(const TagRelation& r, Reduced& p) {
+  bool changed = false;
+  for (int c = 0; c < r.candidates(); ++c) {
+    if (!p.candidates.has(c)) continue;
+    const uint64_t* mine = r.tagged(c);
+    int first = -1;
+    for (int w = 0; w < r.item_words() && first < 0; ++w) {
+      if (uint64_t b = mine[w] & p.items.data()[w]) first = w * 64 + std::countr_zero(b);
+    }
+    bool dominated = first < 0;
+    if (!dominated) {
+      // A candidate that tags all of c's items tags its first one.
+      const uint64_t* others = r.taggers(first);
+      for (int w = 0; w < r.candidate_words() && !dominated; ++w) {
+        for (uint64_t b = others[w] & p.candidates.data()[w]; b && !dominated; b &= b - 1) {
+          int d = w * 64 + std::countr_zero(b);
+          if (d == c) continue;
+          bool subset, equal;
+          compare(mine, r.tagged(d), p.items.data(), r.item_words(), &subset, &equal);
+          dominated = subset && (!equal || d < c);
+        }
+      }
+    }
+    if (dominated) {
+      p.candidates.clear(c);
+      changed = true;
+    }
+  }
+  return changed;
+}
+
+// Drops each item whose taggers left all tag another item left too: tagging
+// that one tags it. Of two with the same taggers, the later one.
+bool drop_dominated_items(const TagRelation& r, Reduced& p) {
+  bool changed = false;
+  for (int s = 0; s < r.items(); ++s) {
+    if (!p.items.has(s)) continue;
+    const uint64_t* mine = r.taggers(s);
+    int first = -1;
+    for (int w = 0; w < r.candidate_words() && first < 0; ++w) {
+      if (uint64_t b = mine[w] & p.candidates.data()[w]) first = w * 64 + std::countr_zero(b);
+    }
+    if (first < 0) continue;
+    // An item with all of s's taggers is tagged by s's first one.
+    const uint64_t* near = r.tagged(first);
+    for (int w = 0; w < r.item_words(); ++w) {
+      for (uint64_t b = near[w] & p.items.data()[w]; b; b &= b - 1) {
+        int i = w * 64 + std::countr_zero(b);
+        if (i == s) continue;
+        bool subset, equal;
+        compare(mine, r.taggers(i), p.candidates.data(), r.candidate_words(), &subset, &equal);
+        if (subset && (!equal || s < i)) {
+          p.items.clear(i);
+          changed = true;
+        }
+      }
+    }
+  }
+  return changed;
+}
+
+// A part of the reduced problem that no tagging links to the rest.
+struct Part {
+  std::vector<int> items, candidates;
+};
+
+std::vector<Part> split(const TagRelation& r, const Reduced& p) {
+  // Items and candidates in one union-find: candidates first, then items.
+  const int nc = r.candidates();
+  std::vector<int> parent(nc + r.items());
+  std::iota(parent.begin(), parent.end(), 0);
+  auto root = [&](int x) {
+    while (parent[x] != x) x = parent[x] = parent[parent[x]];
+    return x;
+  };
+  for (int c = 0; c < nc; ++c) {
+    if (!p.candidates.has(c)) continue;
+    for (int w = 0; w < r.item_words(); ++w) {
+      for (uint64_t b = r.tagged(c)[w] & p.items.data()[w]; b; b &= b - 1) {
+        int x = root(c), y = root(nc + w * 64 + std::countr_zero(b));
+        if (x != y) parent[std::max(x, y)] = std::min(x, y);
+      }
+    }
+  }
+  std::vector<int> part_of(parent.size(), -1);
+  std::vector<Part> parts;
+  auto part = [&](int x) -> Part& {
+    int root_x = root(x);
+    if (part_of[root_x] < 0) {
+      part_of[root_x] = static_cast<int>(parts.size());
+      parts.emplace_back();
+    }
+    return parts[part_of[root_x]];
+  };
+  for (int c = 0; c < nc; ++c) {
+    if (p.candidates.has(c)) part(c).candidates.push_back(c);
+  }
+  for (int i = 0; i < r.items(); ++i) {
+    if (p.items.has(i)) part(nc + i).items.push_back(i);
+  }
+  // Candidates that tag no item left form parts without items: not needed.
+  std::erase_if(parts, [](const Part& q) { return q.items.empty(); });
+  return parts;
+}
+
+// A greedy cover of one part, in local candidate indexes.
+std::vector<int> greedy_part(const TagRelation& r, const Part& q) {
+  std::vector<char> tagged(q.items.size(), 0);
+  std::vector<int> chosen;
+  for (size_t left = q.items.size(); left > 0;) {
+    int best = -1;
+    size_t best_count = 0;
+    for (size_t k = 0; k < q.candidates.size(); ++k) {
+      size_t count = 0;
+      for (size_t i = 0; i < q.items.size(); ++i) count += !tagged[i] && r.tags(q.candidates[k], q.items[i]);
+      if (count > best_count) {
+        best = static_cast<int>(k);
+        best_count = count;
+      }
+    }
+    if (best < 0) break;
+    chosen.push_back(best);
+    for (size_t i = 0; i < q.items.size(); ++i) {
+      if (!tagged[i] && r.tags(q.candidates[best], q.items[i])) {
+        tagged[i] = 1;
+        --left;
+      }
+    }
+  }
+  return chosen;
+}
+
+struct PartCover {
+  std::vector<int> tags;  // candidates
+  bool optimal = true;
+  int lower_bound = 0;
+};
+
+// Solves one part with CBC within `seconds`.
+PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
+  std::vector<int> start_cover = greedy_part(r, q);
+  PartCover out;
+  // Greedy's first tag tags the most items: when two tags do, one cannot.
+  if (start_cover.size() <= 2) {
+    for (int k : start_cover) out.tags.push_back(q.candidates[k]);
+    out.lower_bound = static_cast<int>(out.tags.size());
+    return out;
+  }
+  const int cols = static_cast<int>(q.candidates.size()), rows = static_cast<int>(q.items.size());
+  std::vector<int> row_of(r.items(), -1);
+  for (int k = 0; k < rows; ++k) row_of[q.items[k]] = k;
+  std::vector<int> start{0}, index;
+  for (int c : q.candidates) {
+    for (int w = 0; w < r.item_words(); ++w) {
+      for (uint64_t b = r.tagged(c)[w]; b; b &= b - 1) {
+        if (int k = row_of[w * 64 + std::countr_zero(b)]; k >= 0) index.push_back(k);
+      }
+    }
+    start.push_back(static_cast<int>(index.size()));
+  }
+  std::vector<double> value(index.size(), 1.0), lower(cols, 0.0), upper(cols, 1.0), cost(cols, 1.0);
+  std::vector<double> row_lower(rows, 1.0);
+
+  Cbc_Model* model = Cbc_newModel();
+  Cbc_loadProblem(model, cols, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(),
+                  cost.data(), row_lower.data(), nullptr);
+  for (int k = 0; k < cols; ++k) Cbc_setInteger(model, k);
+  std::vector<double> ones(start_cover.size(), 1.0);
+  Cbc_setMIPStartI(model, static_cast<int>(start_cover.size()), start_cover.data(), ones.data());
+  Cbc_setLogLevel(model, 0);
+  Cbc_setParameter(model, "threads", "1");
+  Cbc_setParameter(model, "timeMode", "elapsed");
+  Cbc_setMaximumSeconds(model, std::max(seconds, 0.001));
+  Cbc_solve(model);
+  const double* solution = Cbc_bestSolution(model);
+  if (solution) {
+    for (int k = 0; k < cols; ++k) {
+      if (solution[k] > 0.5) out.tags.push_back(q.candidates[k]);
+    }
+  } else {
+    for (int k : start_cover) out.tags.push_back(q.candidates[k]);
+  }
+  out.optimal = Cbc_isProvenOptimal(model) != 0;
+  const int found = static_cast<int>(out.tags.size());
+  if (out.optimal) {
+    out.lower_bound = found;
+  } else {
+    double bound = Cbc_getBestPossibleObjValue(model);
+    out.lower_bound = std::isfinite(bound) ? std::clamp(static_cast<int>(std::ceil(bound - 1e-6)), 1, found) : 1;
+  }
+  Cbc_deleteModel(model);
+  return out;
+}
+
+}  // namespace
+
+MinimumCover minimum_cover(const TagRelation& r, double seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  Reduced p(r);
+  // Candidates that tag nothing are no use.
+  for (int c = 0; c < r.candidates(); ++c) {
+    bool any = false;
+    for (int w = 0; w < r.item_words() && !any; ++w) any = r.tagged(c)[w] != 0;
+    if (!any) p.candidates.clear(c);
+  }
+  for (bool changed = true; changed;) {
+    changed = take_sole_taggers(r, p);
+    changed |= drop_dominated_candidates(r, p);
+    changed |= drop_dominated_items(r, p);
+  }
+
+  MinimumCover out;
+  out.tags = p.taken;
+  out.lower_bound = static_cast<int>(p.taken.size());
+  for (const Part& q : split(r, p)) {
+    double left = std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count();
+    PartCover cover = solve_part(r, q, left);
+    out.tags.insert(out.tags.end(), cover.tags.begin(), cover.tags.end());
+    out.optimal = out.optimal && cover.optimal;
+    out.lower_bound += cover.lower_bound;
+  }
+  std::sort(out.tags.begin(), out.tags.end());
+  return out;
+}
+
+}  // namespace ldcluster
