@@ -34,7 +34,7 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build-release")
 SHARED_CHR10 = os.path.join(ROOT, "..", "shared", "data", "chr10_genotypes", "chr10")
 PART = os.path.join(ROOT, "examples", "genotypes", "chr10_part")
-PROGRAMS = ("plink1.9", "ldprep", "ldprune", "clustering-standin", "memberjoin1", "memberjoin2")
+PROGRAMS = ("plink1.9", "ldprep", "ldprune", "ldcluster", "memberjoin1", "memberjoin2")
 # Steps of the run, by the rules whose jobs make them up.
 STEPS = [
     ("PLINK: quality control", ["qc"]),
@@ -42,8 +42,9 @@ STEPS = [
     ("PLINK: region r²", ["region_ld"]),
     ("converter (ldprep)", ["ldprep"]),
     ("ldprune", ["ldprune"]),
-    ("stand-in clustering", ["cluster"]),
+    ("ldcluster", ["cluster"]),
     ("joiners", ["join"]),
+    ("coverage", ["coverage"]),
     ("small tables (scripts)", ["excluded_names", "regions_table", "qc_report"]),
     ("merge", ["merge"]),
     ("LD plots", ["ld_plot"]),
@@ -77,7 +78,7 @@ sys.exit(os.waitstatus_to_exitcode(status))
 
 def prepare(folder, bfile):
     with open(os.path.join(folder, "config.yaml"), "w") as f:
-        f.write("bfile: %s\nclustering_command: clustering-standin\n" % bfile)
+        f.write("bfile: %s\n" % bfile)
 
 
 def snakemake(folder, cores, path, env=None):

@@ -11,19 +11,20 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/ldtag-package-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
-programs=(ldprune memberjoin1 memberjoin2 ldprep)
+programs=(ldprune ldcluster memberjoin1 memberjoin2 ldprep)
 
 echo "== cmake --install"
 cmake --install "$build" --prefix "$work/prefix" > /dev/null
-for f in bin/ldprune bin/memberjoin1 bin/memberjoin2 bin/ldprep bin/ldtag-workflow \
-    libexec/ldtag/clustering-standin \
-    share/man/man1/ldprune.1.gz share/man/man1/memberjoin1.1.gz share/man/man1/memberjoin2.1.gz \
+for f in bin/ldprune bin/ldcluster bin/memberjoin1 bin/memberjoin2 bin/ldprep bin/ldtag-workflow \
+    share/man/man1/ldprune.1.gz share/man/man1/ldcluster.1.gz share/man/man1/memberjoin1.1.gz \
+    share/man/man1/memberjoin2.1.gz \
     share/man/man1/ldprep.1.gz share/man/man1/ldtag-workflow.1.gz \
     share/ldtag/workflow/Snakefile share/ldtag/workflow/schemas/config.schema.yaml \
     share/ldtag/config/config.yaml share/ldtag/config/demo.yaml share/ldtag/config/slurm/config.yaml \
     share/ldtag/examples/genotypes/chr10_part.bed share/doc/ldtag/README.md share/doc/ldtag/copyright; do
   [ -e "$work/prefix/$f" ] || fail "cmake --install did not put $f"
 done
+[ ! -e "$work/prefix/libexec" ] || fail "cmake --install put something into libexec"
 [ "$("$work/prefix/bin/ldtag-workflow" --version)" = "ldtag-workflow $version" ] || fail "ldtag-workflow --version"
 
 echo "== cpack -G DEB"
@@ -51,10 +52,9 @@ for p in "${programs[@]}"; do
   "$bin/$p" --help | grep -q "^Usage: $p" || fail "$p --help"
 done
 mkdir "$work/chain"
-cp "$source"/examples/{SNP_names.data,ld.txt,maf.txt,weight.txt,done.txt,undesirable.txt} "$source"/examples/Zentavor.result.* \
-  "$work/chain"
-(cd "$work/chain" && "$bin/ldprune" && "$bin/memberjoin1" > /dev/null && "$bin/memberjoin2" > /dev/null) ||
-  fail "the installed chain"
+cp "$source"/examples/{SNP_names.data,ld.txt,maf.txt,weight.txt,done.txt,undesirable.txt} "$work/chain"
+(cd "$work/chain" && "$bin/ldprune" && "$bin/ldcluster" && "$bin/memberjoin1" > /dev/null &&
+  "$bin/memberjoin2" > /dev/null) || fail "the installed chain"
 [ "$(wc -l < "$work/chain/maf_processed.txt")" -eq 294 ] || fail "maf_processed.txt of the example region"
 [ -s "$work/chain/greedy_output.txt" ] && [ -s "$work/chain/minimax_output.txt" ] || fail "joined tables"
 
@@ -63,7 +63,9 @@ mkdir "$work/demo"
 (cd "$work/demo" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > demo.log 2>&1) ||
   { tail -n 30 "$work/demo/demo.log"; fail "ldtag-workflow --demo"; }
 [ "$(wc -l < "$work/demo/results/summary.tsv")" -eq 5 ] || fail "the demo's summary has not 4 regions"
-[ "$(wc -l < "$work/demo/results/greedy_tags.tsv")" -eq 7962 ] || fail "the demo's table has not every SNP"
+for method in greedy minimax minimum; do
+  [ "$(wc -l < "$work/demo/results/${method}_tags.tsv")" -eq 7962 ] || fail "the demo's $method table has not every SNP"
+done
 
 echo "== manual pages"
 for page in "$work"/root/usr/share/man/man1/*.1.gz; do

@@ -1,8 +1,9 @@
 """Shared pieces of the workflow's tests.
 
-The programs come from the build named by LDTAG_BIN (CTest sets it); the
-genotypes are the first SNPs of the bundled chromosome 10 part, copied byte
-for byte, with a few names broken so that quality control must leave them out.
+The programs come from the build named by LDTAG_BIN (CTest sets it), with
+clustering-standin, a stand-in for another clustering program; the genotypes
+are the first SNPs of the bundled chromosome 10 part, copied byte for byte,
+with a few names broken so that quality control must leave them out.
 """
 import os
 import shutil
@@ -93,7 +94,6 @@ def make_workdir(folder, **overrides):
         "done_file": "data/done.txt",
         "undesirable_file": "data/undesirable.txt",
         "max_snps": MAX_SNPS,
-        "clustering_command": "clustering-standin",
     }
     config.update(overrides)
     write_config(folder, config)
@@ -126,12 +126,12 @@ def table(path):
         return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
-MERGED = ("greedy_tags.tsv", "minimax_tags.tsv", "greedy_tag_snps.txt", "minimax_tag_snps.txt", "summary.tsv",
-          "warnings.txt", "regions.tsv", "cut_pairs.tsv")
+MERGED = ("greedy_tags.tsv", "minimax_tags.tsv", "minimum_tags.tsv", "greedy_tag_snps.txt", "minimax_tag_snps.txt",
+          "minimum_tag_snps.txt", "summary.tsv", "coverage.tsv", "warnings.txt", "regions.tsv", "cut_pairs.tsv")
 
 
-def merged_results(folder):
-    return {name: read(os.path.join(folder, "results", name)) for name in MERGED}
+def merged_results(folder, names=MERGED):
+    return {name: read(os.path.join(folder, "results", name)) for name in names}
 
 
 @pytest.fixture(scope="session")

@@ -18,9 +18,10 @@ WHITE = (255, 255, 255)
 TRACK_COLOURS = {label: tuple(int(color[k:k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
 
 
-def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), greedy=(), minimax=(), matrix=True):
+def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), greedy=(), minimax=(), minimum=(),
+                 matrix=True):
     """A region folder as ldprune and the joiners leave it, for SNPs s0..s(n-1);
-    greedy and minimax give each cluster as (tag, members)."""
+    greedy, minimax and minimum give each cluster as (tag, members)."""
     n = len(r2)
     names = ["s%d" % k for k in range(n)]
     os.makedirs(folder, exist_ok=True)
@@ -36,7 +37,7 @@ def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), gre
     put("maf_processed.txt", "".join("%s %d 0.250000\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)
                                      if k not in dropped))
     put("run_log.txt", "".join("the %dth needed SNP (counting from 0) is: s%d\n" % (i, k) for i, k in enumerate(needed)))
-    for method, clusters in (("greedy", greedy), ("minimax", minimax)):
+    for method, clusters in (("greedy", greedy), ("minimax", minimax), ("minimum", minimum)):
         lines = "".join("s%d\t%d\t1\t0\t0\n" % (tag, c) + "".join("s%d\t%d\t0\t0\t0\n" % (m, c) for m in members)
                         for c, (tag, members) in enumerate(clusters))
         put(method + "_output.txt", "NAME\tORVANTE\tTag\tPosition\tMAF\n" + lines)
@@ -56,7 +57,7 @@ def six_snps():
 
 
 MARKED = dict(done=[4], undesirable=[1, 5], dropped=[5], needed=[4, 2],
-              greedy=[(0, [1, 2]), (3, [4])], minimax=[(2, [0, 1]), (3, [4])])
+              greedy=[(0, [1, 2]), (3, [4])], minimax=[(2, [0, 1]), (3, [4])], minimum=[(1, [0, 2]), (4, [3])])
 
 
 def render(folder):
@@ -82,7 +83,7 @@ def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
     lay, image = render(write_region(str(tmp_path), six_snps(), **MARKED))
     expected = {
         "Done": {4}, "Undesirable, tagged (kept)": {1}, "Undesirable, untagged (dropped)": {5},
-        "Needed": {2, 4}, "Greedy tags": {0, 3}, "Minimax tags": {2, 3},
+        "Needed": {2, 4}, "Greedy tags": {0, 3}, "Minimax tags": {2, 3}, "Minimum tags": {1, 4},
     }
     for label, columns in expected.items():
         top, height = lay.tracks[label]

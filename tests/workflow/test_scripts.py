@@ -6,6 +6,7 @@ import random
 import pytest
 
 import conftest  # noqa: F401  (puts the scripts on the path)
+import coverage
 import cut_regions
 import exclude_names
 import merge_results
@@ -84,12 +85,16 @@ def region_files(root, joined):
                                   "Undesirable and untagged SNPs number: 1\n")
     for method in ("greedy", "minimax"):
         write(folder / (method + "_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n" + joined)
+    write(folder / "coverage.tsv", "method\tmaf_class\tsnps\tcaptured\tmembers\tr2_sum\tr2_min\n" + "".join(
+        "%s\tall\t3\t2\t1\t0.850000\t0.850000\n%s\t<0.05\t1\t1\t1\t0.850000\t0.850000\n"
+        "%s\t0.05-0.2\t1\t1\t0\t0.000000\tNA\n%s\t>=0.2\t1\t0\t0\t0.000000\tNA\n" % ((m,) * 4)
+        for m in ("greedy", "minimax")))
     write(root / "results" / "qc.txt", "")
     return root
 
 
 def outputs(root):
-    names = ("greedy", "minimax", "greedy_tags", "minimax_tags", "summary", "warnings")
+    names = ("greedy", "minimax", "greedy_tags", "minimax_tags", "summary", "coverage", "warnings")
     return {n: str(root / (n + ".out")) for n in names}
 
 
@@ -101,7 +106,37 @@ def test_merge_places_dropped_snps_in_no_cluster(tmp_path):
         assert f.read() == ("chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\n"
                             "1\tchr1_001\tb\t0\t1\t2\t0.2\n1\tchr1_001\ta\t0\t0\t1\t0.1\n1\tchr1_001\tc\tNA\t0\t3\t0.3\n")
     with open(out["summary"]) as f:
-        assert f.read().splitlines()[1] == "1\tchr1_001\t3\t1\t1\t0\t0\t1\t1\t1\t1"
+        assert f.read().splitlines()[1] == "1\tchr1_001\t3\t1\t1\t0\t0" + "\t1\t1\t2\t0.8500\t0.8500" * 2
+    with open(out["coverage"]) as f:
+        lines = f.read().splitlines()
+    assert lines[0] == "region\tmethod\tmaf_class\tsnps\tcaptured\tcaptured_percent\tmean_r2\tmin_r2"
+    assert lines[1:5] == ["genome\tgreedy\tall\t3\t2\t66.67\t0.8500\t0.8500",
+                          "genome\tgreedy\t<0.05\t1\t1\t100.00\t0.8500\t0.8500",
+                          "genome\tgreedy\t0.05-0.2\t1\t1\t100.00\tNA\tNA",
+                          "genome\tgreedy\t>=0.2\t1\t0\t0.00\tNA\tNA"]
+    assert lines[9] == "chr1_001\tgreedy\tall\t3\t2\t66.67\t0.8500\t0.8500"
+
+
+def test_coverage_of_a_region_follows_the_tagging_rule(tmp_path):
+    """Four SNPs; d was dropped. c's r² to its tag b prints as 0.800000 and
+    reaches its threshold 0.8, as ldprune's rule takes it; a's prints as
+    0.799999 and does not."""
+    import array
+    folder = tmp_path
+    write(folder / "SNP_names.data", "SNP BP CHR1\na 1\nb 2\nc 3\nd 4\n")
+    write(folder / "maf.txt", "a 1 0.01\nb 2 0.1\nc 3 0.3\nd 4 0.2\n")
+    write(folder / "weight.txt", "a 0.8\nb 0.8\nc 0.8\nd 0.5\n")
+    r2 = [[1, 0.7999994, 0, 0], [0.7999994, 1, 0.79999996, 0], [0, 0.79999996, 1, float("nan")],
+          [0, 0, float("nan"), 1]]
+    with open(folder / "plink.ld.bin", "wb") as f:
+        array.array("d", [x for row in r2 for x in row]).tofile(f)
+    write(folder / "greedy_output.txt", "NAME\tORVANTE\tTag\tPosition\tMAF\nb\t0\t1\t2\t0.1\na\t0\t0\t1\t0.01\n"
+                                        "c\t0\t0\t3\t0.3\n")
+    rows = coverage.coverage(str(folder), ["greedy"])
+    assert rows == [("greedy", "all", 4, 2, 2, "1.599999", "0.799999"),
+                    ("greedy", "<0.05", 1, 0, 1, "0.799999", "0.799999"),
+                    ("greedy", "0.05-0.2", 1, 1, 0, "0.000000", "NA"),
+                    ("greedy", ">=0.2", 2, 1, 1, "0.800000", "0.800000")]
 
 
 @pytest.mark.parametrize("joined,message", [

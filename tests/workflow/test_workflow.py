@@ -1,5 +1,6 @@
 """The workflow end to end on real genotypes: 1200 SNPs of chromosome 10 in
-regions of at most 400, with the stand-in as the clustering program."""
+regions of at most 400, with ldcluster as the clustering program, and a
+stand-in for another one where a test says so."""
 import collections
 import os
 import shutil
@@ -9,6 +10,11 @@ import pytest
 
 from conftest import (BROKEN, MAX_SNPS, ROOT, SNAKEFILE, environment, make_workdir, merged_results, read,
                       snakemake, table, write_config)
+
+# What a run with another clustering command has in common with one with
+# ldcluster, when that command runs ldcluster: the Greedy and Minimax results.
+TWO_METHODS = ("greedy_tags.tsv", "minimax_tags.tsv", "greedy_tag_snps.txt", "minimax_tag_snps.txt", "regions.tsv",
+               "cut_pairs.tsv")
 
 import yaml
 
@@ -28,7 +34,7 @@ def regions(folder):
 def test_every_snp_that_passed_quality_control_is_in_each_table_once(clean_run):
     passing = qc_passing(clean_run)
     assert len(regions(clean_run)) >= 4 and "rs_tiny" in passing
-    for method in ("greedy", "minimax"):
+    for method in ("greedy", "minimax", "minimum"):
         rows = table(os.path.join(clean_run, "results", method + "_tags.tsv"))
         assert sorted(r["snp"] for r in rows) == sorted(passing)
         # Cluster ids are unique genome-wide: no id spans two regions.
@@ -87,7 +93,7 @@ def test_each_clusters_tag_tags_every_member(clean_run):
             for line in f:
                 a, b, s = line.split()
                 score[a, b] = float(s)
-        for method in ("greedy", "minimax"):
+        for method in ("greedy", "minimax", "minimum"):
             rows = table(os.path.join(folder, method + "_output.txt"))
             tag_of = {r["ORVANTE"]: r["NAME"] for r in rows if r["Tag"] == "1"}
             for r in rows:
@@ -108,7 +114,25 @@ def test_summary_counts_each_region(clean_run):
         dropped = int(s["undesirable_dropped"])
         assert len(greedy) + dropped == int(r["snps"])
     assert sum(int(s["done"]) for s in summary) == 2  # rs_nowhere is in no region
+    for s in summary:
+        assert int(s["minimum_tags"]) <= min(int(s["greedy_tags"]), int(s["minimax_tags"]))
 
+
+def test_coverage_counts_every_snp_its_tag_captures(clean_run):
+    """ldcluster's tags tag every member, so every SNP in a cluster is
+    captured in PLINK's r² too: all but the dropped undesirable SNPs."""
+    summary = table(os.path.join(clean_run, "results", "summary.tsv"))
+    coverage = table(os.path.join(clean_run, "results", "coverage.tsv"))
+    snps = sum(int(s["snps"]) for s in summary)
+    dropped = sum(int(s["undesirable_dropped"]) for s in summary)
+    for method in ("greedy", "minimax", "minimum"):
+        rows = {r["maf_class"]: r for r in coverage if r["region"] == "genome" and r["method"] == method}
+        assert int(rows["all"]["snps"]) == snps
+        assert int(rows["all"]["captured"]) == snps - dropped
+        assert sum(int(rows[c]["snps"]) for c in ("<0.05", "0.05-0.2", ">=0.2")) == snps
+        assert 0.8 <= float(rows["all"]["mean_r2"]) <= 1 and float(rows["all"]["min_r2"]) >= 0.5
+        for s in summary:
+            assert int(s[method + "_captured"]) == int(s["snps"]) - int(s["undesirable_dropped"])
 
 def test_a_second_run_does_nothing(clean_run):
     p = snakemake(clean_run)
@@ -131,7 +155,7 @@ def test_a_failing_region_is_named_and_the_others_are_kept(clean_run, tmp_path):
     config = yaml.safe_load(open(os.path.join(folder, "config.yaml")))
     config["clustering_command"] = (
         "if [ -e %s ] && [ \"$(basename \"$PWD\")\" = chr10_002 ]; then echo out of licences >&2; exit 3; fi; "
-        "clustering-standin" % marker)
+        "ldcluster --method greedy,minimax" % marker)
     write_config(folder, config)
     p = snakemake(folder, "--keep-going", check=False)
     assert p.returncode != 0
@@ -145,7 +169,17 @@ def test_a_failing_region_is_named_and_the_others_are_kept(clean_run, tmp_path):
     os.remove(marker)
     p = snakemake(folder)
     assert "region=chr10_002" in p.stderr and "region=chr10_001" not in p.stderr  # only the failed region reruns
-    assert merged_results(folder) == merged_results(clean_run)
+    assert merged_results(folder, TWO_METHODS) == merged_results(clean_run, TWO_METHODS)
+
+
+def test_another_clustering_program_gives_the_greedy_and_minimax_tables(tmp_path):
+    folder = make_workdir(str(tmp_path), clustering_command="clustering-standin")
+    snakemake(folder)
+    assert not os.path.exists(os.path.join(folder, "results", "minimum_tags.tsv"))
+    header = read(os.path.join(folder, "results", "summary.tsv")).decode().splitlines()[0].split("\t")
+    assert "greedy_tags" in header and "minimax_captured" in header and "minimum_tags" not in header
+    coverage = table(os.path.join(folder, "results", "coverage.tsv"))
+    assert {r["method"] for r in coverage} == {"greedy", "minimax"}
 
 
 def test_cluster_execution_gives_the_same_results(clean_run, tmp_path):
@@ -170,9 +204,9 @@ def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put
     for row in regions(folder):
         region = os.path.join(folder, "results", "regions", row["region"])
         assert os.path.exists(os.path.join(region, "ld_processed.txt"))  # the clustering program's input is kept
-        subprocess.run(["clustering-standin"], cwd=region, env=environment(), check=True)
+        subprocess.run(["ldcluster"], cwd=region, env=environment(), check=True)
     snakemake(folder)
-    assert merged_results(folder) == merged_results(clean_run)
+    assert merged_results(folder, TWO_METHODS) == merged_results(clean_run, TWO_METHODS)
 
 
 def test_list_names_not_in_the_genotypes_get_one_warning_each(tmp_path):

@@ -29,7 +29,12 @@ for line in SETUP.warnings:
 
 CHROMOSOMES = list(SETUP.chromosomes)
 CLUSTERING = config["clustering_command"] is not None
-RESULT_KINDS = ("Greedy.members.txt", "Greedy.out", "Minimax.members.txt", "Minimax.out")
+# ldcluster, this project's clustering program, also gives the Minimum result.
+BUILTIN = config["clustering_command"] == inputs.BUILTIN
+METHODS = ("greedy", "minimax", "minimum") if BUILTIN else ("greedy", "minimax")
+RESULT_KINDS = tuple(
+    "%s.%s" % (method.capitalize(), kind) for method in METHODS for kind in ("members.txt", "out")
+)
 
 
 wildcard_constraints:
@@ -43,8 +48,9 @@ def intermediate(path):
 
 
 def processed_table(path):
-    """ld_processed.txt is large, but it is the clustering program's input:
-    it is kept when the user runs that program by hand."""
+    """ld_processed.txt is large, but it is the clustering program's input,
+    and PLINK's r² matrix is what coverage and plots of its results read:
+    they are kept when the user runs that program by hand."""
     return intermediate(path) if CLUSTERING else path
 
 
@@ -95,6 +101,11 @@ def all_regions():
 
 def result_files(region):
     return ["%s/Zentavor.result.%s" % (region_dir(region), kind) for kind in RESULT_KINDS]
+
+
+def joined_tables(region):
+    """The joiners' tables of a region, one per method."""
+    return ["%s/%s_output.txt" % (region_dir(region), method) for method in METHODS]
 
 
 def has_results(region):

@@ -12,8 +12,7 @@ if config["plots"]:
             "results/regions/{region}/undesirable.txt",
             "results/regions/{region}/maf_processed.txt",
             "results/regions/{region}/run_log.txt",
-            "results/regions/{region}/greedy_output.txt",
-            "results/regions/{region}/minimax_output.txt",
+            joined_tables("{region}"),
         output:
             "results/regions/{region}/ld_plot.png",
         benchmark:
@@ -49,6 +48,7 @@ rule report:
     """One page with the tables, the overview and every plot."""
     input:
         summary=MERGED["summary"],
+        coverage=MERGED["coverage"],
         regions="results/regions.tsv",
         qc="results/qc/report.tsv",
         warnings=MERGED["warnings"],

@@ -16,7 +16,7 @@ rule region_ld:
         bfile=lambda w: multiext("results/qc/chr" + chromosome_of(w.region), ".bed", ".bim", ".fam"),
         regions=lambda w: checkpoints.cut_regions.get(chrom=chromosome_of(w.region)).output.regions,
     output:
-        ld=intermediate("results/regions/{region}/plink.ld.bin"),
+        ld=processed_table("results/regions/{region}/plink.ld.bin"),
         bim="results/regions/{region}/plink.bim",
         freq="results/regions/{region}/plink.frq",
     log:
@@ -87,7 +87,29 @@ rule ldprune:
         "sed -n '/^$/q;p' ld_processed_temp.txt > run_log.txt"
 
 
-if CLUSTERING:
+if BUILTIN:
+
+    rule cluster:
+        """ldcluster, in the region's folder."""
+        input:
+            "results/regions/{region}/ld_processed.txt",
+            "results/regions/{region}/maf_processed.txt",
+        output:
+            ["results/regions/{region}/Zentavor.result." + kind for kind in RESULT_KINDS],
+        log:
+            "results/regions/{region}/ldcluster.log",
+        params:
+            chromosome=lambda w: chromosome_of(w.region),
+        benchmark:
+            "results/benchmarks/cluster/{region}.tsv"
+        threads: 1
+        resources:
+            mem_mb=128,
+        shell:
+            "cd results/regions/{wildcards.region}; ldcluster --time-limit {config[minimum_time_limit]} "
+            "--chromosome {params.chromosome} 2> ldcluster.log " + on_failure("ldcluster.log")
+
+elif CLUSTERING:
 
     rule cluster:
         """The clustering command, in the region's folder."""
@@ -110,13 +132,23 @@ if CLUSTERING:
             "{params.command:q}"
 
 
+# The Minimum result is in the Greedy layout: memberjoin1 joins it in a
+# folder of its own, under the Greedy names.
+JOIN_MINIMUM = (
+    "; mkdir -p minimum && ln -sf ../Zentavor.result.Minimum.members.txt minimum/Zentavor.result.Greedy.members.txt"
+    " && ln -sf ../Zentavor.result.Minimum.out minimum/Zentavor.result.Greedy.out"
+    " && (cd minimum && memberjoin1 > /dev/null 2> ../memberjoin1_minimum.log) "
+    + on_failure("memberjoin1_minimum.log")
+    + "; mv minimum/greedy_output.txt minimum_output.txt && rm -r minimum"
+)
+
+
 rule join:
-    """Both joiners; what they echo is dropped."""
+    """The joiners; what they echo is dropped."""
     input:
         ["results/regions/{region}/Zentavor.result." + kind for kind in RESULT_KINDS],
     output:
-        greedy="results/regions/{region}/greedy_output.txt",
-        minimax="results/regions/{region}/minimax_output.txt",
+        ["results/regions/{region}/%s_output.txt" % method for method in METHODS],
     log:
         greedy="results/regions/{region}/memberjoin1.log",
         minimax="results/regions/{region}/memberjoin2.log",
@@ -129,3 +161,27 @@ rule join:
         "cd results/regions/{wildcards.region}; "
         "memberjoin1 > /dev/null 2> memberjoin1.log " + on_failure("memberjoin1.log") + "; "
         "memberjoin2 > /dev/null 2> memberjoin2.log " + on_failure("memberjoin2.log")
+        + (JOIN_MINIMUM if BUILTIN else "")
+
+
+rule coverage:
+    """How well each method's tags capture the region's SNPs, from PLINK's r²."""
+    input:
+        "results/regions/{region}/plink.ld.bin",
+        "results/regions/{region}/SNP_names.data",
+        "results/regions/{region}/maf.txt",
+        "results/regions/{region}/weight.txt",
+        tables=["results/regions/{region}/%s_output.txt" % method for method in METHODS],
+    output:
+        "results/regions/{region}/coverage.tsv",
+    benchmark:
+        "results/benchmarks/coverage/{region}.tsv"
+    params:
+        python=sys.executable,
+        script=os.path.join(workflow.basedir, "scripts", "coverage.py"),
+        methods=" ".join(METHODS),
+    threads: 1
+    resources:
+        mem_mb=128,
+    shell:
+        "{params.python} {params.script:q} results/regions/{wildcards.region} {output} {params.methods}"

@@ -1,17 +1,16 @@
 # Genome-wide tables from every region, and what the run says at its end.
 
 MERGED = {
-    "greedy": "results/greedy_tags.tsv",
-    "minimax": "results/minimax_tags.tsv",
-    "greedy_tags": "results/greedy_tag_snps.txt",
-    "minimax_tags": "results/minimax_tag_snps.txt",
+    **{method: "results/%s_tags.tsv" % method for method in METHODS},
+    **{method + "_tags": "results/%s_tag_snps.txt" % method for method in METHODS},
     "summary": "results/summary.tsv",
+    "coverage": "results/coverage.tsv",
     "warnings": "results/warnings.txt",
 }
 
 
-def in_every_region(name):
-    return lambda w: ["%s/%s" % (region_dir(r), name) for r in all_regions()]
+def in_every_region(*names):
+    return lambda w: ["%s/%s" % (region_dir(r), name) for name in names for r in all_regions()]
 
 
 rule merge:
@@ -19,13 +18,15 @@ rule merge:
     input:
         regions="results/regions.tsv",
         qc_warnings="results/qc/warnings.txt",
-        greedy=in_every_region("greedy_output.txt"),
-        minimax=in_every_region("minimax_output.txt"),
+        tables=in_every_region(*["%s_output.txt" % method for method in METHODS]),
+        coverage=in_every_region("coverage.tsv"),
         maf=in_every_region("maf.txt"),
         processed=in_every_region("maf_processed.txt"),
         run_log=in_every_region("run_log.txt"),
     output:
         **MERGED,
+    params:
+        methods=METHODS,
     benchmark:
         "results/benchmarks/merge.tsv"
     threads: 1
@@ -50,7 +51,7 @@ def final_targets(wildcards):
     ready = [r for r in regions if has_results(r)]
     targets = ["results/regions.tsv", "results/qc/report.tsv", "results/qc/warnings.txt"]
     targets += ["%s/maf_processed.txt" % region_dir(r) for r in regions]
-    targets += ["%s/greedy_output.txt" % region_dir(r) for r in ready]
+    targets += ["%s/coverage.tsv" % region_dir(r) for r in ready]
     if len(ready) == len(regions):
         targets += list(MERGED.values()) + ["results/overview.png", "results/report.html"]
     return targets
@@ -68,8 +69,9 @@ def report_next_steps():
         logger.info(
             "\n%d of %d regions are ready for the clustering program: run it in each of these folders so that it "
             "writes Zentavor.result.{Greedy,Minimax}.{members.txt,out} there from ld_processed.txt and "
-            "maf_processed.txt:\n  %s\nor set clustering_command in the config. Then run snakemake again: it joins "
-            "the results and writes the genome-wide tables."
+            "maf_processed.txt:\n  %s\nor set clustering_command in the config (ldcluster, this project's clustering "
+            "program, unless it is null). Then run snakemake again: it joins the results and writes the genome-wide "
+            "tables."
             % (len(waiting), len(regions), "\n  ".join(region_dir(r) for r in waiting))
         )
         return
@@ -78,10 +80,10 @@ def report_next_steps():
     with open(MERGED["warnings"]) as f:
         warnings = sum(1 for _ in f)
     logger.info(
-        "\nResults of %d regions: %s and %s (tables), %s and %s (tag SNPs), %s (per region), %s (%d warnings); "
-        "open results/report.html in a browser to see them."
-        % (len(regions), MERGED["greedy"], MERGED["minimax"], MERGED["greedy_tags"], MERGED["minimax_tags"],
-           MERGED["summary"], MERGED["warnings"], warnings)
+        "\nResults of %d regions: %s (tables), %s (tag SNPs), %s (per region), %s (how well the tags capture the "
+        "SNPs), %s (%d warnings); open results/report.html in a browser to see them."
+        % (len(regions), ", ".join(MERGED[m] for m in METHODS), ", ".join(MERGED[m + "_tags"] for m in METHODS),
+           MERGED["summary"], MERGED["coverage"], MERGED["warnings"], warnings)
     )
 
 

@@ -17,6 +17,7 @@ import yaml
 MAX_NAME = 29  # longest SNP name ldprune stores
 SHOWN_NAMES = 5  # names quoted in a warning about many names
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
+BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
 LIST_KEYS = ("thresholds_file", "done_file", "undesirable_file")
 # A threshold as the programs read it: a plain decimal number.
 NUMBER = re.compile(r"^(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$")
@@ -218,7 +219,8 @@ def list_warnings(config, known, where):
 
 
 def check_programs(config):
-    missing = [p for p in PROGRAMS + (config["plink"],) if shutil.which(p) is None]
+    builtin = (BUILTIN,) if config["clustering_command"] == BUILTIN else ()
+    missing = [p for p in PROGRAMS + builtin + (config["plink"],) if shutil.which(p) is None]
     if missing:
         raise MissingPrograms("cannot find %s on PATH: build the project and put its programs on PATH "
                           "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9"

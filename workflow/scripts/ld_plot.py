@@ -14,7 +14,8 @@ The picture: the r² triangle, SNPs along the top in list order, one cell per
 pair, white at 0 to dark red at 1; above it, aligned with the SNPs, a
 base-pair ruler and a track each for done SNPs, undesirable SNPs kept because
 a desirable SNP tags them, undesirable SNPs dropped because none does, needed
-SNPs, each method's tag SNPs and the Greedy clusters as alternating bands.
+SNPs, each method's tag SNPs (Greedy, Minimax and, from ldcluster, Minimum)
+and the Greedy clusters as alternating bands.
 
 Size: for N SNPs the triangle is 2·N·f pixels wide and N·f high, where
 f = ⌈600/N⌉ (1 from 600 SNPs on); each pair is a diamond of 2f² pixels, so
@@ -52,6 +53,7 @@ TRACKS = [
     ("Needed", "#1a9641"),
     ("Greedy tags", "#7b3294"),
     ("Minimax tags", "#008b8b"),
+    ("Minimum tags", "#c51b7d"),
     ("Greedy clusters", None),
 ]
 BANDS = ("#9fb7d9", "#3e5f8a")  # alternating cluster colours
@@ -181,7 +183,7 @@ def read_region(folder, name=None):
     if os.path.exists(processed):
         region.kept = set(tokens(processed)[0::3])
     region.needed = read_needed(folder)
-    for method in ("greedy", "minimax"):
+    for method in ("greedy", "minimax", "minimum"):
         path = os.path.join(folder, method + "_output.txt")
         if os.path.exists(path):
             region.tags[method], clusters = read_joined(path)
@@ -277,6 +279,7 @@ def draw(region, output):
         "Needed": region.needed,
         "Greedy tags": region.tags.get("greedy", set()),
         "Minimax tags": region.tags.get("minimax", set()),
+        "Minimum tags": region.tags.get("minimum", set()),
     }
     for label, color in TRACKS[:-1]:
         mark(track_axes(fig, lay, label), sorted(column[s] for s in marks[label] if s in column), color)

@@ -7,18 +7,25 @@ position and MAF. The undesirable SNPs that ldprune left out, because no
 desirable SNP tags them, are in no cluster: their cluster id is NA and their
 tag mark 0. A joined table that does not hold each of the region's kept SNPs
 exactly once stops the merge with a message naming the region and the SNP.
+
+The coverage of each region (coverage.py) is summed into the summary and
+into a coverage table: per method and MAF class, the SNPs, those captured
+by their cluster's tag at their own threshold, and the mean and lowest r² of
+the SNPs that are not tags to their tag, genome-wide first, then per region.
 """
 import os
 import re
 
 import tsvtable
+from coverage import MAF_CLASSES
 
-METHODS = ("greedy", "minimax")
 TABLE_COLUMNS = ("chromosome", "region", "snp", "cluster", "tag", "position", "maf")
-SUMMARY_COLUMNS = ("chromosome", "region", "snps", "undesirable", "undesirable_dropped", "done", "needed",
-                   "greedy_clusters", "greedy_tags", "minimax_clusters", "minimax_tags")
+BASE_COLUMNS = ("chromosome", "region", "snps", "undesirable", "undesirable_dropped", "done", "needed")
+METHOD_COLUMNS = ("clusters", "tags", "captured", "mean_r2", "min_r2")
+COVERAGE_COLUMNS = ("region", "method", "maf_class", "snps", "captured", "captured_percent", "mean_r2", "min_r2")
 # Program logs in a region's folder, in the order the programs run.
-LOGS = ("plink.log", "ldprep.log", "ldprune.log", "memberjoin1.log", "memberjoin2.log")
+LOGS = ("plink.log", "ldprep.log", "ldprune.log", "ldcluster.log", "memberjoin1.log", "memberjoin2.log",
+        "memberjoin1_minimum.log")
 RUN_LOG_COUNTS = {
     "done": re.compile(r"^total done SNP number is (-?\d+)$"),
     "undesirable": re.compile(r"^undesirable SNPs total number is (-?\d+)$"),
@@ -82,17 +89,50 @@ def joined_rows(folder, method, kept):
     return rows
 
 
-def merge(regions_tsv, qc_warnings, out):
-    """Writes the six outputs named in `out`, a mapping as the rule's."""
-    files = {key: open(path, "w") for key, path in out.items()}
+class Coverage:
+    """Sums of coverage.py's rows, by (method, MAF class)."""
+
+    def __init__(self):
+        self.sums = {}
+
+    def add(self, rows):
+        for row in rows:
+            s = self.sums.setdefault((row["method"], row["maf_class"]), [0, 0, 0, 0.0, None])
+            s[0] += int(row["snps"])
+            s[1] += int(row["captured"])
+            s[2] += int(row["members"])
+            s[3] += float(row["r2_sum"])
+            if row["r2_min"] != "NA":
+                s[4] = float(row["r2_min"]) if s[4] is None else min(s[4], float(row["r2_min"]))
+
+    def row(self, method, maf_class):
+        """snps, captured, captured_percent, mean_r2, min_r2 as text."""
+        snps, captured, members, total, low = self.sums.get((method, maf_class), [0, 0, 0, 0.0, None])
+        return [snps, captured, "%.2f" % (100.0 * captured / snps) if snps else "NA",
+                "%.4f" % (total / members) if members else "NA", "NA" if low is None else "%.4f" % low]
+
+
+def read_coverage(folder):
+    path = os.path.join(folder, "coverage.tsv")
+    return tsvtable.read(path)[1]
+
+
+def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
+    """Writes the outputs named in `out`, a mapping as the rule's: per method
+    its table and tag list, the summary, the coverage table and the
+    warnings."""
+    files = {key: open(path, "w") for key, path in out.items() if key != "coverage"}
+    genome = Coverage()
+    regional = []
     try:
-        for method in METHODS:
+        for method in methods:
             files[method].write("\t".join(TABLE_COLUMNS) + "\n")
-        files["summary"].write("\t".join(SUMMARY_COLUMNS) + "\n")
+        files["summary"].write("\t".join(list(BASE_COLUMNS) + ["%s_%s" % (m, c) for m in methods
+                                                                  for c in METHOD_COLUMNS]) + "\n")
         with open(qc_warnings) as f:
             for line in f:
                 files["warnings"].write("genome: " + line)
-        offset = dict.fromkeys(METHODS, 0)
+        offset = dict.fromkeys(methods, 0)
         for row in tsvtable.read(regions_tsv)[1]:
             region, chrom = row["region"], row["chromosome"]
             folder = os.path.join(os.path.dirname(regions_tsv), "regions", region)
@@ -104,7 +144,12 @@ def merge(regions_tsv, qc_warnings, out):
             counts = run_log_counts(folder)
             summary = [chrom, region, len(snps), counts["undesirable"], counts["undesirable_dropped"],
                        counts["done"], counts["needed"]]
-            for method in METHODS:
+            coverage_rows = read_coverage(folder)
+            coverage = Coverage()
+            coverage.add(coverage_rows)
+            genome.add(coverage_rows)
+            regional += [[region, m, c] + coverage.row(m, c) for m in methods for c in MAF_CLASSES]
+            for method in methods:
                 rows = joined_rows(folder, method, kept_set)
                 table = files[method]
                 for name, cluster, tag in rows:
@@ -117,6 +162,7 @@ def merge(regions_tsv, qc_warnings, out):
                 clusters = max((c for _, c, _ in rows), default=-1) + 1
                 offset[method] += clusters
                 summary += [len({c for _, c, _ in rows}), sum(tag == "1" for _, _, tag in rows)]
+                summary += [coverage.row(method, "all")[k] for k in (1, 3, 4)]
             files["summary"].write("\t".join(map(str, summary)) + "\n")
             for log in LOGS:
                 path = os.path.join(folder, log)
@@ -133,10 +179,13 @@ def merge(regions_tsv, qc_warnings, out):
     finally:
         for f in files.values():
             f.close()
+    tsvtable.write(out["coverage"], COVERAGE_COLUMNS,
+                   [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional)
 
 
 if "snakemake" in globals():
     try:
-        merge(snakemake.input.regions, snakemake.input.qc_warnings, dict(snakemake.output.items()))
+        merge(snakemake.input.regions, snakemake.input.qc_warnings, dict(snakemake.output.items()),
+              snakemake.params.methods)
     except MergeError as e:
         raise SystemExit("ldtag: %s" % e)

@@ -1,6 +1,7 @@
 """The genome-wide overview: every region along the chromosomes.
 
-Four panels over the regions in genome order: SNPs and tags per method;
+Four panels over the regions in genome order: SNPs and tags per method
+(Greedy, Minimax and, from ldcluster, Minimum);
 needed SNPs and dropped undesirable SNPs; SNPs per tag, the figure studies
 compare; and the cuts, with the tagging pairs that cross each one.
 Chromosomes are told apart by shading and named above the panels.
@@ -13,7 +14,9 @@ import numpy as np  # noqa: E402
 
 import tsvtable  # noqa: E402
 
-GREEDY, MINIMAX, SNPS = "#7b3294", "#008b8b", "#c8c8c8"
+SNPS = "#c8c8c8"
+METHODS = (("greedy", "Greedy", "#7b3294", "o-"), ("minimax", "Minimax", "#008b8b", "s--"),
+           ("minimum", "Minimum", "#c51b7d", "^:"))
 NEEDED, DROPPED, CUT = "#1a9641", "#555555", "#b2182b"
 
 
@@ -22,21 +25,23 @@ def per_tag(snps, tags):
 
 
 def draw(summary_tsv, regions_tsv, output):
-    summary = tsvtable.read(summary_tsv)[1]
+    header, summary = tsvtable.read(summary_tsv)
     regions = tsvtable.read(regions_tsv)[1]
     n = len(summary)
     x = np.arange(n)
     column = lambda key: np.array([float(s[key]) for s in summary])  # noqa: E731
     snps = column("snps")
-    greedy, minimax = column("greedy_tags"), column("minimax_tags")
+    methods = [m for m in METHODS if m[0] + "_tags" in header]
+    tags = {key: column(key + "_tags") for key, _, _, _ in methods}
+    bar = 0.8 / len(methods)
     width_in = min(30.0, max(11.0, 0.3 * n + 3))
     fig, axes = plt.subplots(4, 1, figsize=(width_in, 11), sharex=True, gridspec_kw={"hspace": 0.12})
     fig.subplots_adjust(left=0.07, right=0.82, top=0.88, bottom=0.12)
 
     ax = axes[0]
     ax.bar(x, snps, width=0.9, color=SNPS, label="SNPs")
-    ax.bar(x - 0.2, greedy, width=0.4, color=GREEDY, label="Greedy tags")
-    ax.bar(x + 0.2, minimax, width=0.4, color=MINIMAX, label="Minimax tags")
+    for k, (key, label, color, _) in enumerate(methods):
+        ax.bar(x - 0.4 + bar * (k + 0.5), tags[key], width=bar, color=color, label=label + " tags")
     ax.set_ylabel("SNPs and tags")
 
     ax = axes[1]
@@ -46,10 +51,12 @@ def draw(summary_tsv, regions_tsv, output):
     ax.set_ylim(bottom=0, top=max(1, column("needed").max(initial=0), column("undesirable_dropped").max(initial=0)) * 1.15)
 
     ax = axes[2]
-    ax.plot(x, [per_tag(s, t) for s, t in zip(snps, greedy)], "o-", color=GREEDY, label="Greedy", markersize=4)
-    ax.plot(x, [per_tag(s, t) for s, t in zip(snps, minimax)], "s--", color=MINIMAX, label="Minimax", markersize=4)
+    ratios = []
+    for key, label, color, style in methods:
+        ratio = [per_tag(s, t) for s, t in zip(snps, tags[key])]
+        ax.plot(x, ratio, style, color=color, label=label, markersize=4)
+        ratios += ratio
     ax.set_ylabel("SNPs per tag")
-    ratios = [per_tag(s, t) for s, t in zip(snps, greedy)] + [per_tag(s, t) for s, t in zip(snps, minimax)]
     ax.set_ylim(bottom=0, top=max([r for r in ratios if r == r] + [1]) * 1.15)
 
     ax = axes[3]
@@ -87,11 +94,12 @@ def draw(summary_tsv, regions_tsv, output):
         axes[-1].set_xticklabels([s["region"] for s in summary], rotation=90, fontsize=8)
     else:
         axes[-1].set_xlabel("regions in genome order")
-    total_snps, total_g, total_m = snps.sum(), greedy.sum(), minimax.sum()
-    fig.suptitle("%d regions on %d chromosome%s, %d SNPs\n%d Greedy tags (%.2f SNPs per tag), "
-                 "%d Minimax tags (%.2f SNPs per tag)"
-                 % (n, len(chromosomes), "" if len(chromosomes) == 1 else "s", total_snps, total_g,
-                    per_tag(total_snps, total_g), total_m, per_tag(total_snps, total_m)), fontsize=13)
+    total_snps = snps.sum()
+    fig.suptitle("%d regions on %d chromosome%s, %d SNPs\n%s"
+                 % (n, len(chromosomes), "" if len(chromosomes) == 1 else "s", total_snps,
+                    ", ".join("%d %s tags (%.2f SNPs per tag)" % (tags[key].sum(), label,
+                                                                   per_tag(total_snps, tags[key].sum()))
+                              for key, label, _, _ in methods)), fontsize=13)
     fig.savefig(output, dpi=100, bbox_inches="tight", pad_inches=0.2)
     plt.close(fig)
 

@@ -1,7 +1,8 @@
 """The report of a run: one HTML page that opens from disk.
 
-results/report.html holds the summary table, the genome-wide overview
-(embedded in the page), quality control, a digest of the warnings, each
+results/report.html holds the summary table, the coverage of each method's
+tags, the genome-wide overview (embedded in the page), quality control, a
+digest of the warnings, each
 region's LD plot (the PNG files beside it, in the region folders, with a link
 to each folder), the config of the run and the versions of PLINK, Snakemake
 and this project. It loads nothing from the network and needs no server;
@@ -19,16 +20,20 @@ import yaml
 
 import tsvtable
 
-SUMMARY_HEADINGS = {
+METHODS = (("greedy", "Greedy"), ("minimax", "Minimax"), ("minimum", "Minimum"))
+BASE_HEADINGS = {
     "chromosome": "Chromosome", "region": "Region", "snps": "SNPs", "undesirable": "Undesirable",
     "undesirable_dropped": "Undesirable dropped", "done": "Done", "needed": "Needed",
-    "greedy_clusters": "Greedy clusters", "greedy_tags": "Greedy tags", "minimax_clusters": "Minimax clusters",
-    "minimax_tags": "Minimax tags",
 }
+# Per method, the summary's columns the report shows.
+METHOD_HEADINGS = {"tags": "tags", "snps_per_tag": "SNPs per tag", "captured_percent": "% captured",
+                   "mean_r2": "mean r²"}
+MAF_CLASSES = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
 STYLE = """
 body { font-family: sans-serif; margin: 2em auto; max-width: 1400px; padding: 0 1em; color: #222; }
 h1 { font-size: 1.6em; } h2 { border-bottom: 1px solid #ccc; padding-bottom: .2em; margin-top: 2em; }
 table { border-collapse: collapse; margin: 1em 0; font-size: .9em; }
+div.wide { overflow-x: auto; }
 th, td { border: 1px solid #ccc; padding: .25em .6em; text-align: right; }
 th { background: #f0f0f0; } td.text, th.text { text-align: left; }
 tr.total td { font-weight: bold; background: #fafafa; }
@@ -55,19 +60,44 @@ def table(header, rows, headings=None, text_columns=(), total=None):
     return "".join(out)
 
 
-def with_ratios(header, rows):
-    """The summary with SNPs per tag for each method, and a total row."""
-    header = header + ["greedy_snps_per_tag", "minimax_snps_per_tag"]
+def with_ratios(header, rows, genome):
+    """The summary as the report shows it: per method its tags, SNPs per tag,
+    the share of SNPs captured and the mean r² of the other SNPs to their tag;
+    and a total row, whose coverage is the genome-wide one."""
+    methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
+    shown = list(BASE_HEADINGS) + ["%s_%s" % (key, c) for key, _ in methods for c in METHOD_HEADINGS]
+    headings = dict(BASE_HEADINGS)
+    for key, label in methods:
+        headings.update({"%s_%s" % (key, c): "%s %s" % (label, h) for c, h in METHOD_HEADINGS.items()})
     total = {"chromosome": "all", "region": "%d regions" % len(rows)}
-    for key in header[2:-2]:
+    for key in ["snps", "undesirable", "undesirable_dropped", "done", "needed"] + [m + "_tags" for m, _ in methods]:
         total[key] = sum(int(r[key]) for r in rows)
+    for key, _ in methods:
+        total[key + "_captured"] = genome[key]["captured"]
+        total[key + "_mean_r2"] = genome[key]["mean_r2"]
     for row in rows + [total]:
-        for method in ("greedy", "minimax"):
-            tags = int(row[method + "_tags"])
-            row[method + "_snps_per_tag"] = "%.2f" % (int(row["snps"]) / tags) if tags else "–"
-    headings = dict(SUMMARY_HEADINGS, greedy_snps_per_tag="SNPs per Greedy tag",
-                    minimax_snps_per_tag="SNPs per Minimax tag")
-    return header, rows, total, headings
+        for key, _ in methods:
+            tags, snps = int(row[key + "_tags"]), int(row["snps"])
+            row[key + "_snps_per_tag"] = "%.2f" % (snps / tags) if tags else "–"
+            row[key + "_captured_percent"] = "%.1f" % (100.0 * int(row[key + "_captured"]) / snps) if snps else "–"
+    return shown, rows, total, headings
+
+
+def coverage_table(coverage_tsv):
+    """The genome-wide coverage per method and MAF class, and per method its
+    row for all SNPs."""
+    _, rows = tsvtable.read(coverage_tsv)
+    genome = [r for r in rows if r["region"] == "genome"]
+    labels = dict(METHODS)
+    for r in genome:
+        r["method_label"] = labels.get(r["method"], r["method"])
+        r["maf_label"] = MAF_CLASSES.get(r["maf_class"], r["maf_class"])
+    html_table = table(["method_label", "maf_label", "snps", "captured", "captured_percent", "mean_r2", "min_r2"],
+                       genome, {"method_label": "Method", "maf_label": "MAF", "snps": "SNPs",
+                                "captured": "Captured", "captured_percent": "% captured",
+                                "mean_r2": "Mean r² to the tag", "min_r2": "Lowest r² to the tag"},
+                       text_columns=("method_label", "maf_label"))
+    return html_table, {r["method"]: r for r in genome if r["maf_class"] == "all"}
 
 
 def warning_kind(line):
@@ -114,10 +144,12 @@ def embedded_png(path):
         return "data:image/png;base64," + base64.b64encode(f.read()).decode()
 
 
-def write(out, summary_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plots, config, versions):
+def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plots, config, versions):
     base = os.path.dirname(os.path.abspath(out))
     header, rows = tsvtable.read(summary_tsv)
-    header, rows, total, headings = with_ratios(header, rows)
+    coverage_html, genome = coverage_table(coverage_tsv)
+    shown, rows, total, headings = with_ratios(header, rows, genome)
+    methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
     _, regions = tsvtable.read(regions_tsv)
     qc_header, qc_rows = tsvtable.read(qc_tsv)
     parts = ["<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">",
@@ -126,14 +158,22 @@ def write(out, summary_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plo
              "<h1>Tag SNP selection: report of the run</h1>",
              "<p class=\"note\">Made %s in %s.</p>" % (
                  esc(datetime.datetime.now().strftime("%Y-%m-%d %H:%M")), esc(os.path.dirname(base))),
-             "<nav><a href=\"#summary\">Summary</a><a href=\"#overview\">Overview</a><a href=\"#qc\">Quality "
+             "<nav><a href=\"#summary\">Summary</a><a href=\"#coverage\">Coverage</a><a href=\"#overview\">"
+             "Overview</a><a href=\"#qc\">Quality "
              "control</a><a href=\"#warnings\">Warnings</a><a href=\"#regions\">Regions</a><a href=\"#run\">Run"
              "</a></nav>",
              "<h2 id=\"summary\">Summary</h2>",
-             table(header, rows, headings, text_columns=("chromosome", "region"), total=total),
-             "<p>Tables: <a href=\"greedy_tags.tsv\">greedy_tags.tsv</a>, <a href=\"minimax_tags.tsv\">"
-             "minimax_tags.tsv</a>; tag SNPs: <a href=\"greedy_tag_snps.txt\">greedy_tag_snps.txt</a>, "
-             "<a href=\"minimax_tag_snps.txt\">minimax_tag_snps.txt</a>.</p>",
+             "<div class=\"wide\">%s</div>" % table(shown, rows, headings, text_columns=("chromosome", "region"),
+                                                     total=total),
+             "<p>Tables: %s; tag SNPs: %s; every count in <a href=\"summary.tsv\">summary.tsv</a>.</p>" % (
+                 ", ".join("<a href=\"%s_tags.tsv\">%s_tags.tsv</a>" % (k, k) for k, _ in methods),
+                 ", ".join("<a href=\"%s_tag_snps.txt\">%s_tag_snps.txt</a>" % (k, k) for k, _ in methods)),
+             "<h2 id=\"coverage\">Coverage</h2>",
+             "<p>A SNP is captured when the tag of its cluster reaches the SNP's own threshold in PLINK's r² of the "
+             "pair (a tag captures itself; the undesirable SNPs that no desirable SNP tags are in no cluster). The "
+             "r² columns are over the SNPs that are not tags. Per region in <a href=\"coverage.tsv\">coverage.tsv"
+             "</a>.</p>",
+             coverage_html,
              "<h2 id=\"overview\">Overview</h2>",
              "<img id=\"overview-image\" src=\"%s\" alt=\"Regions along the genome\">" % embedded_png(overview_png),
              "<h2 id=\"qc\">Quality control</h2>",
@@ -150,11 +190,11 @@ def write(out, summary_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plo
         s = by_name.get(name, {})
         folder = "regions/%s/" % name
         parts.append("<h3 id=\"%s\">%s</h3>" % (esc(name), esc(name)))
-        parts.append("<p>Chromosome %s, %s–%s bp: %s SNPs, %s Greedy and %s Minimax tags; %s tagging pairs "
-                     "cross its end. <a href=\"%s\">Its folder</a>.</p>" % (
+        parts.append("<p>Chromosome %s, %s–%s bp: %s SNPs, %s tags; %s tagging pairs cross its end. "
+                     "<a href=\"%s\">Its folder</a>.</p>" % (
                          esc(region["chromosome"]), esc(format(int(region["first_position"]), ",")),
                          esc(format(int(region["last_position"]), ",")), esc(region["snps"]),
-                         esc(s.get("greedy_tags", "?")), esc(s.get("minimax_tags", "?")),
+                         " and ".join("%s %s" % (esc(s.get(k + "_tags", "?")), label) for k, label in methods),
                          esc(region["crossing_pairs"]), esc(folder)))
         if plots:
             parts.append("<a href=\"%sld_plot.png\"><img class=\"ld-plot\" src=\"%sld_plot.png\" alt=\"LD plot of "
@@ -172,7 +212,8 @@ if "snakemake" in globals():
     import snakemake as engine
 
     config = dict(snakemake.config)
-    write(snakemake.output[0], snakemake.input.summary, snakemake.input.regions, snakemake.input.qc,
+    write(snakemake.output[0], snakemake.input.summary, snakemake.input.coverage, snakemake.input.regions,
+          snakemake.input.qc,
           snakemake.input.warnings, snakemake.input.overview, config["plots"], config,
           {"PLINK": version([config["plink"], "--version"]), "Snakemake": engine.__version__,
            "ldtag": version(["ldprune", "--version"])})

@@ -1,7 +1,7 @@
-// clustering-standin: a stand-in for the external clustering program, for
-// tests and demonstrations only.
+// clustering-standin: a stand-in for an external clustering program, for the
+// workflow's tests of clustering_command.
 //
-// The real program is not distributed with this project. This stand-in reads
+// This stand-in reads
 // ld_processed.txt and maf_processed.txt in the current directory and writes
 // the four result files in the real program's layouts:
 // Zentavor.result.Greedy.members.txt, Zentavor.result.Greedy.out and the
@@ -10,7 +10,7 @@
 // other SNP joins a tag that tags it (the first such tag picked in the Greedy
 // files, the one with the highest tag score in the Minimax files). So each
 // cluster's tag tags every member, as the joiners expect. It is not a
-// clustering method, and its results are not for studies.
+// clustering method (ldcluster is), and it is not installed.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -32,8 +32,8 @@ constexpr int kMaxSnps = 10000;
 const char kUsage[] =
     "Usage: clustering-standin [--help | --version]\n"
     "\n"
-    "A stand-in for the external clustering program, for tests and demonstrations\n"
-    "only: it is not a clustering method. Reads ld_processed.txt and\n"
+    "A stand-in for an external clustering program, for tests only: it is not a\n"
+    "clustering method. Reads ld_processed.txt and\n"
     "maf_processed.txt in the current directory and writes the four result files\n"
     "Zentavor.result.{Greedy,Minimax}.{members.txt,out} in the program's layouts,\n"
     "from a plain greedy cover in which each cluster's tag tags all its members.\n"
