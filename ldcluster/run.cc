@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ldcluster/clusterer.h"
+#include "textio/output_file.h"
 
 namespace ldcluster {
 
@@ -40,11 +41,12 @@ int run(Clusterer& c) {
     choose_tags(c);
     write_results(c);
   } catch (const textio::Failure& failure) {
-    // Results of an earlier run are not those of these inputs: they go.
+    // Results of an earlier run are not those of these inputs: they are
+    // left empty.
     for (int m = 0; m < kMethods; ++m) {
       if (!c.options.methods[m]) continue;
-      std::remove(members_file(Method(m)).c_str());
-      std::remove(summary_file(Method(m)).c_str());
+      textio::empty_output(members_file(Method(m)));
+      textio::empty_output(summary_file(Method(m)));
     }
     c.diag.finish();
     c.diag.print(failure.message);

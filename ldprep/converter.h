@@ -10,7 +10,8 @@
 // A step that meets input it cannot handle throws textio::Failure: status 1
 // for input, 255 for an output that cannot be written. A pair without an r²
 // (PLINK gives nan, as for a SNP without variation) is written as 0 with a
-// warning.
+// warning. Outputs are written beside their names and renamed into place
+// once all six are whole (textio/output_file.h).
 #ifndef LDPREP_CONVERTER_H_
 #define LDPREP_CONVERTER_H_
 
@@ -80,8 +81,8 @@ void write_tables(Converter& c);
 // Writes ld.txt: "name1 name2 r2" for every pair in list order (pairs.cc).
 void write_pairs(Converter& c);
 
-// Closes an output, or fails with status 255 when it could not be written
-// (tables.cc).
+// Closes an output's partial file, or fails with status 255 when it could
+// not be written (tables.cc).
 void finish_output(textio::Writer& out, const char* file);
 
 // The whole run; returns the exit status (run.cc).

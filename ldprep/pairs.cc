@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ldprep/converter.h"
+#include "textio/output_file.h"
 #include "textio/writer.h"
 
 namespace ldprep {

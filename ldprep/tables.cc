@@ -1,6 +1,7 @@
 // The five small ldprune inputs: SNP list, positions and MAFs, thresholds,
 // done and undesirable SNPs.
 #include "ldprep/converter.h"
+#include "textio/output_file.h"
 #include "textio/writer.h"
 
 namespace ldprep {
@@ -16,7 +17,7 @@ void finish_output(textio::Writer& out, const char* file) {
 
 namespace {
 
-// Creates `file`, lets `body` write it, and closes it.
+// Creates `file` beside its name, lets `body` write it, and closes it.
 template <class Body>
 void write_file(const char* file, Body&& body) {
   textio::Writer out(1 << 16);

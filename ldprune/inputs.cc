@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ldprune/steps.h"
+#include "textio/output_file.h"
 
 namespace ldprune {
 namespace {
@@ -152,8 +153,9 @@ void open_files(Preprocessor& p) {
     textio::create_output(p.ld_out, kLdOutFile, true);
     textio::create_output(p.maf_out, kMafOutFile, true);
   } catch (const textio::Failure&) {
-    p.log.empty();  // as if each had been emptied when it was created
-    p.ld_out.empty();
+    // Nothing is changed: the partial files created so far go.
+    textio::abandon(p.log, kLogFile);
+    textio::abandon(p.ld_out, kLdOutFile);
     throw;
   }
   p.emptying_outputs = std::jthread([&p] {

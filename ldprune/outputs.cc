@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ldprune/steps.h"
+#include "textio/output_file.h"
 
 namespace ldprune {
 namespace {
@@ -22,10 +23,13 @@ void dump(textio::Writer& log, const float* cells, int rows, int columns) {
   }
 }
 
-// Closes an output; a failed write or close is reported by file name.
+// Closes an output and renames it into place; a failed write, close or
+// rename is reported by file name, and leaves that output empty.
 bool finish(Preprocessor& p, textio::Writer& out, const char* file) {
-  if (out.close()) return true;
-  p.diag.print(std::string("cannot write ") + file + ": " + textio::describe_errno(out.error()));
+  int err = textio::commit(out, file);
+  if (err == 0) return true;
+  textio::empty_output(file);
+  p.diag.print(std::string("cannot write ") + file + ": " + textio::describe_errno(err));
   return false;
 }
 

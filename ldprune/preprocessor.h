@@ -70,11 +70,13 @@ struct Preprocessor {
   // A stretch of ld.txt of at least this many bytes is shared between two
   // threads, when the machine has a second processor to run one of them.
   int64_t ld_split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
+  // The outputs are written beside their names and renamed into place at
+  // the end (textio/output_file.h).
   textio::Writer log, ld_out, maf_out;
-  // Empties old outputs while the inputs are read, since that may wait for
-  // the disk; outputs_emptied() waits for it, and must come before anything
-  // is flushed to an output. Declared after the outputs, so that it is
-  // finished before they are destroyed.
+  // Empties the partial files a killed run may have left while the inputs
+  // are read, since that may wait for the disk; outputs_emptied() waits for
+  // it, and must come before anything is flushed to an output. Declared
+  // after the outputs, so that it is finished before they are destroyed.
   std::jthread emptying_outputs;
   void outputs_emptied() {
     if (emptying_outputs.joinable()) emptying_outputs.join();

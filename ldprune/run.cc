@@ -1,5 +1,6 @@
 // The entry routine of ldprune.
 #include "ldprune/steps.h"
+#include "textio/output_file.h"
 
 namespace ldprune {
 
@@ -19,11 +20,13 @@ int run_steps(Preprocessor& p) {
     p.diag.finish();
     return status;
   } catch (const textio::Failure& failure) {
-    // The outputs keep nothing of a run that failed: they stay empty.
+    // The outputs keep nothing of a run that failed, not even an earlier
+    // run's results: they are left empty.
     p.outputs_emptied();
-    p.log.discard();
-    p.ld_out.discard();
-    p.maf_out.discard();
+    for (auto [out, file] : {std::pair{&p.log, kLogFile}, {&p.ld_out, kLdOutFile}, {&p.maf_out, kMafOutFile}}) {
+      textio::abandon(*out, file);
+      textio::empty_output(file);
+    }
     p.diag.finish();
     p.diag.print(failure.message);
     return failure.status;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "textio/command_line.h"
+#include "textio/output_file.h"
 
 namespace memberjoin {
 

@@ -3,6 +3,7 @@
 
 #include "memberjoin/joiner.h"
 #include "textio/name_index.h"
+#include "textio/output_file.h"
 
 namespace memberjoin {
 
@@ -63,8 +64,12 @@ int mark_and_write(Joiner& j) {
     }
   }
 
-  if (j.out.close()) return textio::kExitOk;
-  j.diag.print(std::string("cannot write ") + j.variant.output_file + ": " + textio::describe_errno(j.out.error()));
+  // Written beside its name, the table takes it only when whole; a table
+  // that could not be written leaves the name empty.
+  int err = textio::commit(j.out, j.variant.output_file);
+  if (err == 0) return textio::kExitOk;
+  textio::empty_output(j.variant.output_file);
+  j.diag.print(std::string("cannot write ") + j.variant.output_file + ": " + textio::describe_errno(err));
   return textio::kExitWriteError;
 }
 

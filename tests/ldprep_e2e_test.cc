@@ -169,18 +169,24 @@ TEST_P(LdprepEndToEnd, WritesTheSixInputs) {
 INSTANTIATE_TEST_SUITE_P(Cases, LdprepEndToEnd, testing::ValuesIn(cases()),
                          [](const testing::TestParamInfo<Case>& p) { return p.param.name; });
 
-// A write that fails is reported with status 255, and the outputs already
-// written are emptied, so no half region is left behind.
-TEST(LdprepEndToEnd, FailedWriteLeavesEmptyOutputs) {
+// A write that fails is reported with status 255. The outputs are written
+// beside their names and take them only once all six are whole, so no half
+// region is left behind: the partial files go, and an earlier run's outputs
+// are emptied.
+TEST(LdprepEndToEnd, FailedWriteLeavesNoHalfRegion) {
   TempDir dir;
   for (const auto& [name, content] : region_abc()) dir.write(name, content);
   dir.write("maf.txt", "stale\n");
-  std::filesystem::create_symlink("/dev/full", dir.path() / "ld.txt");
+  std::filesystem::create_symlink("/dev/full", dir.path() / "ld.txt.partial");
   auto r = run_program(LDPREP_PATH, dir, kPlinkArgs);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ldprep: cannot write ld.txt: No space left on device\n");
-  for (const char* file : {"SNP_names.data", "maf.txt", "weight.txt", "done.txt", "undesirable.txt"}) {
-    EXPECT_EQ(dir.read(file), "") << file;
+  EXPECT_EQ(dir.read("maf.txt"), "");
+  for (const char* file : kOutputs) {
+    EXPECT_FALSE(dir.exists(std::string(file) + ".partial")) << file;
+    if (std::string(file) != "maf.txt") {
+      EXPECT_FALSE(dir.exists(file)) << file;
+    }
   }
 }
 

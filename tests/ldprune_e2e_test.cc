@@ -423,27 +423,46 @@ TEST(LdpruneOutputs, UncreatableOutputIsAnInputError) {
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ldprune: cannot create ld_processed.txt: Is a directory\n");
-  // The output created before it is emptied; the one after it is untouched.
-  EXPECT_EQ(dir.read("ld_processed_temp.txt"), "");
+  // Nothing is changed, and no partial file is left.
+  EXPECT_EQ(dir.read("ld_processed_temp.txt"), "a log of an earlier run\n");
   EXPECT_EQ(dir.read("maf_processed.txt"), "a table of an earlier run\n");
+  EXPECT_FALSE(dir.exists("ld_processed_temp.txt.partial"));
 }
 
+// Outputs are written beside their names ("<name>.partial") and renamed into
+// place when whole; a partial file that leads to a full disk makes a write
+// fail.
 TEST(LdpruneOutputs, FailedWriteExits255AndNamesTheFile) {
   TempDir dir;
   for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", ""}})) dir.write(name, content);
-  std::filesystem::create_symlink("/dev/full", dir.path() / "ld_processed.txt");
+  dir.write("ld_processed.txt", "an earlier run's table\n");
+  std::filesystem::create_symlink("/dev/full", dir.path() / "ld_processed.txt.partial");
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ldprune: cannot write ld_processed.txt: No space left on device\n");
-  // The other outputs are still written in full.
+  // That output is left empty and its partial file goes; the other outputs
+  // are still written in full.
+  EXPECT_EQ(dir.read("ld_processed.txt"), "");
+  EXPECT_FALSE(dir.exists("ld_processed.txt.partial"));
   EXPECT_EQ(dir.read("maf_processed.txt"), kMafAbc);
   EXPECT_NE(dir.read("ld_processed_temp.txt").find(kAfter), std::string::npos);
+}
+
+// A partial file left by a run that was killed is written over.
+TEST(LdpruneOutputs, PartialFilesOfAKilledRunAreReplaced) {
+  TempDir dir;
+  for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", ""}})) dir.write(name, content);
+  dir.write("maf_processed.txt.partial", std::string(100000, 'x'));
+  auto r = run_program(LDPRUNE_PATH, dir);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(dir.read("maf_processed.txt"), kMafAbc);
+  EXPECT_FALSE(dir.exists("maf_processed.txt.partial"));
 }
 
 TEST(LdpruneOutputs, FailedLogWriteExits255) {
   TempDir dir;
   for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", ""}})) dir.write(name, content);
-  std::filesystem::create_symlink("/dev/full", dir.path() / "ld_processed_temp.txt");
+  std::filesystem::create_symlink("/dev/full", dir.path() / "ld_processed_temp.txt.partial");
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ldprune: cannot write ld_processed_temp.txt: No space left on device\n");

@@ -265,10 +265,13 @@ TEST(MemberjoinOutputs, FailedWriteExits255) {
   TempDir dir;
   dir.write(kGreedy.members, "H\n" + greedy("a", "0", "0", "p", "m"));
   dir.write(kGreedy.summary, kHeader + "0\t1\ta\t1\n");
-  std::filesystem::create_symlink("/dev/full", dir.path() / kGreedy.output);
+  dir.write(kGreedy.output, "an earlier run's table\n");
+  std::filesystem::create_symlink("/dev/full", dir.path() / (kGreedy.output + ".partial"));
   auto r = run_program(kGreedy.program, dir);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "memberjoin1: cannot write greedy_output.txt: No space left on device\n");
+  EXPECT_EQ(dir.read(kGreedy.output), "");  // written beside its name: the name is left empty
+  EXPECT_FALSE(dir.exists(kGreedy.output + ".partial"));
 }
 
 TEST(MemberjoinOutputs, UncreatableOutputIsAnError) {

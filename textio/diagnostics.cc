@@ -68,10 +68,6 @@ void open_input(Reader& in, const std::string& file) {
   if (!in.open(file.c_str())) fail_input("cannot open " + file + ": " + describe_errno(errno));
 }
 
-void create_output(Writer& out, const std::string& file, bool later) {
-  if (!out.open(file.c_str(), later ? Writer::Emptying::kLater : Writer::Emptying::kNow)) fail_input("cannot create " + file + ": " + describe_errno(errno));
-}
-
 void check_read(const Reader& in, const std::string& file) {
   if (in.error()) fail_input("cannot read " + file + ": " + describe_errno(in.error()));
 }

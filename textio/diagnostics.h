@@ -84,9 +84,6 @@ class Reader;
 class Writer;
 // Opens an input, or fails with "cannot open <file>: <reason>".
 void open_input(Reader& in, const std::string& file);
-// Creates or empties an output, or fails with "cannot create <file>: <reason>".
-// With `later`, emptying an existing file is left to Writer::empty().
-void create_output(Writer& out, const std::string& file, bool later = false);
 // Fails with "cannot read <file>: <reason>" after a read error.
 void check_read(const Reader& in, const std::string& file);
 

@@ -1,5 +1,8 @@
 #include "textio/output_file.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 
@@ -7,30 +10,58 @@
 
 namespace textio {
 
-OutputFile::OutputFile(std::string name, size_t buffer)
-    : name_(std::move(name)), partial_(name_ + ".partial"), out_(buffer) {}
+std::string partial_name(const std::string& file) { return file + ".partial"; }
+
+void create_output(Writer& out, const std::string& file, bool later) {
+  // A directory under the final name would only refuse the rename at the
+  // end: it is refused now, as opening it for writing would be.
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    fail_input("cannot create " + file + ": " + describe_errno(EISDIR));
+  }
+  if (!out.open(partial_name(file).c_str(), later ? Writer::Emptying::kLater : Writer::Emptying::kNow)) {
+    fail_input("cannot create " + file + ": " + describe_errno(errno));
+  }
+}
+
+int commit(Writer& out, const std::string& file) {
+  const std::string partial = partial_name(file);
+  int err = 0;
+  if (!out.close()) {
+    err = out.error();
+  } else if (std::rename(partial.c_str(), file.c_str()) != 0) {
+    err = errno;
+  }
+  if (err != 0) std::remove(partial.c_str());
+  return err;
+}
+
+void abandon(Writer& out, const std::string& file) {
+  out.discard();
+  std::remove(partial_name(file).c_str());
+}
+
+void empty_output(const std::string& file) {
+  struct stat st;
+  if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::truncate(file.c_str(), 0) != 0) {
+    return;  // nothing more can be done about it
+  }
+}
+
+OutputFile::OutputFile(std::string name, size_t buffer) : name_(std::move(name)), out_(buffer) {}
 
 OutputFile::~OutputFile() {
-  if (!open_) return;
-  out_.discard();
-  std::remove(partial_.c_str());
+  if (open_) abandon(out_, name_);
 }
 
 void OutputFile::create() {
-  if (!out_.open(partial_.c_str())) fail_input("cannot create " + name_ + ": " + describe_errno(errno));
+  create_output(out_, name_);
   open_ = true;
 }
 
 void OutputFile::commit() {
   open_ = false;
-  int err = 0;
-  if (!out_.close()) {
-    err = out_.error();
-  } else if (std::rename(partial_.c_str(), name_.c_str()) != 0) {
-    err = errno;
-  }
-  if (err != 0) {
-    std::remove(partial_.c_str());
+  if (int err = textio::commit(out_, name_); err != 0) {
     throw Failure{kExitWriteError, "cannot write " + name_ + ": " + describe_errno(err)};
   }
 }

@@ -19,6 +19,7 @@
 #include "textio/command_line.h"
 #include "textio/diagnostics.h"
 #include "textio/name_index.h"
+#include "textio/output_file.h"
 #include "textio/reader.h"
 #include "textio/writer.h"
 
@@ -150,8 +151,8 @@ std::vector<Cluster> form_clusters(const Standin& s, const std::vector<int>& tag
 float similarity(const Standin& s, const Cluster& c, int member) { return member == c.tag ? 1.0f : s.at(c.tag, member); }
 
 void finish(textio::Writer& out, const std::string& file) {
-  if (!out.close()) {
-    throw textio::Failure{textio::kExitWriteError, "cannot write " + file + ": " + textio::describe_errno(out.error())};
+  if (int err = textio::commit(out, file); err != 0) {
+    throw textio::Failure{textio::kExitWriteError, "cannot write " + file + ": " + textio::describe_errno(err)};
   }
 }
 
