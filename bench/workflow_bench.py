@@ -1,22 +1,30 @@
 #!/usr/bin/python3
-"""The genome-wide workflow at full size: time per step and memory per job.
-
-Runs the workflow on a whole chromosome (by default the shared chromosome 10
-genotypes: 28,501 SNPs, about 15 regions) with --cores 2 and the stand-in as
-the clustering program, three times in fresh folders:
-
-1. plainly, for the wall time and, from Snakemake's benchmark files, the time
-   of every job, summed per step; the engine's overhead is the wall time
-   less the jobs' time spread over the cores;
-2. with every program called through a wrapper that takes its peak memory
-   from the kernel (wait4), while the workflow's Python scripts are sampled
-   from /proc; the peak memory per job kind, and how much of the windowed
-   scan's job is PLINK's;
-3. the same on the bundled part (4 regions), to show that no job's memory
-   grows with the number of regions.
+"""The genome-wide workflow at full size: engine cost, growth, time per step
+and memory per job.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
-    bench/workflow_bench.py [--bfile PREFIX] [--cores 2]
+    bench/workflow_bench.py [--bfile PREFIX] [--cores 2] [--only engine growth steps]
+
+engine: on a whole chromosome (by default the shared chromosome 10: 28,501
+  SNPs, about 15 regions), prepared through ldprune (clustering_command null),
+  the workflow's wall time against the same commands run from a plain shell
+  loop, two regions at a time (PLINK's quality control, the windowed scan and
+  the cuts, then per region PLINK's r², ldprep and ldprune, the large files
+  removed), and against PLINK's commands alone; each measured alternately,
+  the median of --runs.
+growth: the wall time per region, prepared through ldprune, with 5 and with
+  20 chromosomes, each a copy of the bundled part (4 regions) with its SNPs
+  renamed, in one run.
+steps: the whole workflow with ldcluster, three times in fresh folders:
+  1. plainly, for the wall time and, from Snakemake's benchmark files, the
+     time of every job, summed per step; the engine's overhead is the wall
+     time less the jobs' time spread over the cores;
+  2. with every program called through a wrapper that takes its peak memory
+     from the kernel (wait4), while the workflow's Python scripts are sampled
+     from /proc; the peak memory per job kind, and how much of the windowed
+     scan's job is PLINK's;
+  3. the same on the bundled part (4 regions), to show that no job's memory
+     grows with the number of regions.
 """
 import argparse
 import collections
@@ -24,6 +32,7 @@ import glob
 import os
 import re
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -38,20 +47,42 @@ PROGRAMS = ("plink1.9", "ldprep", "ldprune", "ldcluster", "memberjoin1", "member
 # Steps of the run, by the rules whose jobs make them up.
 STEPS = [
     ("PLINK: quality control", ["qc"]),
-    ("windowed LD scan and cuts", ["cut_regions"]),
-    ("PLINK: region r²", ["region_ld"]),
-    ("converter (ldprep)", ["ldprep"]),
-    ("ldprune", ["ldprune"]),
-    ("ldcluster", ["cluster"]),
-    ("joiners", ["join"]),
-    ("coverage", ["coverage"]),
+    ("windowed LD scan and cuts", ["cut_chromosome"]),
+    ("region: PLINK r², ldprep, ldprune", ["prepare_region"]),
+    ("region: ldcluster, joiners, coverage", ["cluster_region"]),
     ("small tables (scripts)", ["excluded_names", "regions_table", "qc_report"]),
     ("merge", ["merge"]),
     ("LD plots", ["ld_plot"]),
     ("overview", ["overview"]),
     ("report", ["report"]),
 ]
-THREADS = {"cut_regions": 2, "region_ld": 2, "ldprune": 2}
+THREADS = {"cut_chromosome": 2, "prepare_region": 2}
+SCRIPTS = os.path.join(ROOT, "workflow", "scripts")
+
+# The workflow's commands up to ldprune from a plain shell loop, two regions
+# at a time: $1 the fileset, $2 the folder, $3 the most SNPs per region, $4
+# "plink" to run PLINK's commands only.
+LOOP = r"""set -euo pipefail
+bfile=$1 out=$2 max=$3 only=${4:-}
+cd "$out"
+mkdir -p qc regions
+plink1.9 --bfile "$bfile" --maf 0.01 --geno 0.05 --make-bed --allow-no-sex --threads 1 --out qc/chr > /dev/null
+plink1.9 --bfile qc/chr --r2 --ld-window "$max" --ld-window-kb 1000000 --ld-window-r2 0.7999992 --allow-no-sex   --threads 2 --out qc/window > /dev/null
+if [ -z "$only" ]; then
+  python3 SCRIPTS/cut_regions.py --bim qc/chr.bim --ld qc/window.ld --threshold 0.8 --max-snps "$max"     --chromosome 1 --regions qc/regions.tsv --pairs qc/pairs.tsv
+else
+  python3 SCRIPTS/cut_regions.py --bim qc/chr.bim --ld qc/window.ld --threshold 0.8 --max-snps "$max"     --chromosome 1 --regions qc/regions.tsv --pairs qc/pairs.tsv  # only to know the regions; timed apart
+fi
+rm -f qc/window.ld
+tail -n +2 qc/regions.tsv | cut -f 2,3,5 | xargs -P 2 -L 1 bash -c '
+  mkdir -p "regions/$0" && cd "regions/$0"
+  plink1.9 --bfile ../../qc/chr --from "$1" --to "$2" --r2 square bin --freq --make-just-bim --allow-no-sex     --threads 2 --out plink > /dev/null
+  if [ -z "'"$only"'" ]; then
+    ldprep --bim plink.bim --freq plink.frq --ld plink.ld.bin --threshold 0.8
+    ldprune
+    rm -f ld.txt ld_processed_temp.txt plink.ld.bin
+  fi'
+""".replace("SCRIPTS", SCRIPTS)
 
 WRAPPER = r'''#!/usr/bin/python3
 # Runs the real program and appends its wall time and peak memory to a log.
@@ -76,9 +107,9 @@ sys.exit(os.waitstatus_to_exitcode(status))
 '''
 
 
-def prepare(folder, bfile):
+def prepare(folder, bfile, extra=""):
     with open(os.path.join(folder, "config.yaml"), "w") as f:
-        f.write("bfile: %s\n" % bfile)
+        f.write("bfile: %s\n%s" % (bfile, extra))
 
 
 def snakemake(folder, cores, path, env=None):
@@ -163,25 +194,110 @@ def memory_run(bfile, cores, path):
         return regions, {k: (n, rss / 1024) for k, (n, rss) in peaks.items()}, seconds, job_times(folder)
 
 
+def loop(bfile, path, plink_only=False):
+    """Wall time of the plain shell loop in a fresh folder."""
+    with tempfile.TemporaryDirectory() as folder:
+        start = time.monotonic()
+        p = subprocess.run(["bash", "-c", LOOP, "loop", bfile, folder, "2000"] + (["plink"] if plink_only else []),
+                           capture_output=True, text=True, env=dict(os.environ, PATH=path))
+        if p.returncode != 0:
+            sys.exit("the shell loop failed:\n" + p.stderr[-3000:])
+        return time.monotonic() - start
+
+
+def prepared(bfile, cores, path):
+    """Wall time of the workflow prepared through ldprune in a fresh folder,
+    and its number of regions."""
+    with tempfile.TemporaryDirectory() as folder:
+        prepare(folder, bfile, "clustering_command: null\nplots: false\n")
+        wall = snakemake(folder, cores, path)
+        with open(os.path.join(folder, "results", "regions.tsv")) as f:
+            return wall, sum(1 for _ in f) - 1
+
+
+def engine(bfile, cores, path, runs):
+    times = collections.defaultdict(list)
+    regions = 0
+    for _ in range(runs):
+        times["loop"].append(loop(bfile, path))
+        wall, regions = prepared(bfile, cores, path)
+        times["workflow"].append(wall)
+        times["plink"].append(loop(bfile, path, plink_only=True))
+    loop_s, flow_s, plink_s = (statistics.median(times[k]) for k in ("loop", "workflow", "plink"))
+    print("Engine cost: %s, %d regions, prepared through ldprune, --cores %d, median of %d runs"
+          % (os.path.basename(bfile), regions, cores, runs))
+    print("  %-58s %8.2f s" % ("the same commands from a plain shell loop, two regions at a time", loop_s))
+    print("  %-58s %8.2f s  (%.2f x the loop)" % ("the workflow", flow_s, flow_s / loop_s))
+    print("  %-58s %8.2f s  (the workflow: %.2f x PLINK)" % ("PLINK alone (quality control, scan, every region's r²)",
+                                                            plink_s, flow_s / plink_s))
+    print("  per run: loop %s; workflow %s; PLINK %s\n" % tuple(
+        " ".join("%.2f" % t for t in times[k]) for k in ("loop", "workflow", "plink")))
+
+
+def copies(folder, count):
+    """`count` chromosomes, each a copy of the bundled part with its SNPs
+    renamed; returns the filesets."""
+    prefixes = []
+    with open(PART + ".bim") as f:
+        bim = [line.split("\t") for line in f]
+    for k in range(1, count + 1):
+        prefix = os.path.join(folder, "chr%d" % k)
+        os.symlink(PART + ".bed", prefix + ".bed")
+        os.symlink(PART + ".fam", prefix + ".fam")
+        with open(prefix + ".bim", "w") as f:
+            f.writelines("\t".join([str(k), "c%d_%s" % (k, fields[1])] + fields[2:]) for fields in bim)
+        prefixes.append(prefix)
+    return prefixes
+
+
+def growth(cores, path):
+    rows = []
+    for count in (5, 20):
+        with tempfile.TemporaryDirectory() as data, tempfile.TemporaryDirectory() as folder:
+            prefixes = copies(data, count)
+            with open(os.path.join(folder, "config.yaml"), "w") as f:
+                f.write("bfile: [%s]\nclustering_command: null\nplots: false\n" % ", ".join(prefixes))
+            wall = snakemake(folder, cores, path)
+            with open(os.path.join(folder, "results", "regions.tsv")) as f:
+                regions = sum(1 for _ in f) - 1
+            rows.append((count, regions, wall))
+    print("Growth: copies of the bundled part as chromosomes, prepared through ldprune, --cores %d" % cores)
+    for count, regions, wall in rows:
+        print("  %2d chromosomes, %3d regions: %6.1f s, %.3f s per region" % (count, regions, wall, wall / regions))
+    per = [wall / regions for _, regions, wall in rows]
+    print("  per region at 20 chromosomes: %.3f x that at 5\n" % (per[1] / per[0]))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--bfile", default=SHARED_CHR10, help="PLINK fileset of the full-size run")
     parser.add_argument("--cores", type=int, default=2)
+    parser.add_argument("--runs", type=int, default=3, help="runs of the engine comparison")
+    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps"])
     args = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldprune")):
         sys.exit("build the programs first: cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release && "
                  "cmake --build build-release -j2")
     bfile = os.path.abspath(args.bfile)
     path = BUILD + os.pathsep + os.environ["PATH"]
+    if "engine" in args.only:
+        engine(bfile, args.cores, path, args.runs)
+    if "growth" in args.only:
+        growth(args.cores, path)
+    if "steps" in args.only:
+        steps(bfile, args.cores, path)
 
-    runs = [memory_run(PART, args.cores, path), memory_run(bfile, args.cores, path)]
+
+def steps(bfile, cores, path):
+
+    runs = [memory_run(PART, cores, path), memory_run(bfile, cores, path)]
     with tempfile.TemporaryDirectory() as folder:
         prepare(folder, bfile)
-        wall = snakemake(folder, args.cores, path)
-        rerun = snakemake(folder, args.cores, path)
+        wall = snakemake(folder, cores, path)
+        rerun = snakemake(folder, cores, path)
         times = job_times(folder)
         regions = len(open(os.path.join(folder, "results", "regions.tsv")).readlines()) - 1
-    print("Full run: %s, %d regions, --cores %d" % (os.path.basename(bfile), regions, args.cores))
+    print("Full run: %s, %d regions, --cores %d" % (os.path.basename(bfile), regions, cores))
     print("  wall time %.1f s; a second run, which finds nothing to do, %.1f s\n" % (wall, rerun))
     print("  %-28s %5s %9s %9s %9s" % ("step", "jobs", "total s", "mean s", "max s"))
     busy = 0.0
@@ -191,20 +307,19 @@ def main():
         busy += sum(s * THREADS.get(r, 1) for r in rules for s in times.get(r, []))
         totals[step] = sum(t)
         print("  %-28s %5d %9.2f %9.3f %9.3f" % (step, len(t), sum(t), sum(t) / max(1, len(t)), max(t, default=0)))
-    # The scan's share of its job is PLINK's; the rest is placing the cuts.
-    scan = runs[1][2]["plink1.9 windowed LD"]
-    plink = scan + totals["PLINK: region r²"]
-    ours = sum(totals[k] for k in ("converter (ldprep)", "ldprune", "joiners", "small tables (scripts)", "merge"))
-    ours += sum(runs[1][3]["cut_regions"]) - scan  # in the same run as the scan's own time
-    print("\n  PLINK's LD computation (windowed scan %.2f s, region r² %.2f s): %.2f s; this project's steps "
-          "(converter, ldprune, joiners, cuts, tables, merge): %.2f s (%.2f of PLINK's)"
-          % (scan, totals["PLINK: region r²"], plink, ours, ours / plink))
-    print("  converter per region %.3f s against ldprune %.3f s (means)" % (
-        totals["converter (ldprep)"] / regions, totals["ldprune"] / regions))
+    # The programs' own time, from the wrapper's run of the same chromosome.
+    program = runs[1][2]
+    scan, region_r2 = program["plink1.9 windowed LD"], program["plink1.9 region r²"]
+    ours = sum(program[k] for k in ("ldprep", "ldprune", "ldcluster", "memberjoin1", "memberjoin2"))
+    print("\n  PLINK's LD computation (windowed scan %.2f s, region r² %.2f s): %.2f s; this project's programs "
+          "(ldprep %.2f, ldprune %.2f, ldcluster %.2f, joiners %.2f s): %.2f s"
+          % (scan, region_r2, scan + region_r2, program["ldprep"], program["ldprune"], program["ldcluster"],
+             program["memberjoin1"] + program["memberjoin2"], ours))
+    print("  cut placement (cut_regions.py): %.2f s" % (sum(times.get("cut_chromosome", [])) - scan))
     print("  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)" % (
         max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"]))
     print("  engine overhead: %.1f s of the wall time (wall less the jobs' %.1f core-seconds over %d cores)"
-          % (wall - busy / args.cores, busy, args.cores))
+          % (wall - busy / cores, busy, cores))
 
     print("\nPeak memory per job kind (MB), by the number of regions:")
     kinds = sorted(set(runs[0][1]) | set(runs[1][1]))

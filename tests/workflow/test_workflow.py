@@ -159,7 +159,7 @@ def test_a_failing_region_is_named_and_the_others_are_kept(clean_run, tmp_path):
     write_config(folder, config)
     p = snakemake(folder, "--keep-going", check=False)
     assert p.returncode != 0
-    assert "the clustering command failed in region chr10_002 with exit status 3" in p.stderr
+    assert "ldtag: region chr10_002: the clustering command failed with exit status 3" in p.stderr
     assert "out of licences" in p.stderr
     done = [r["region"] for r in regions(folder) if r["region"] != "chr10_002"]
     for region in done:
@@ -193,7 +193,7 @@ def test_cluster_execution_gives_the_same_results(clean_run, tmp_path):
 def test_the_slurm_profile_plans_the_run(tmp_path):
     folder = make_workdir(str(tmp_path))
     p = snakemake(folder, "--profile", os.path.join(ROOT, "config", "slurm"), "--dry-run")
-    assert "cut_regions" in p.stdout
+    assert "cut_chromosome" in p.stdout
 
 
 def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put_in_place(clean_run, tmp_path):

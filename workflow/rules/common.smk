@@ -1,4 +1,4 @@
-# Config checks and the helpers the rules share.
+# Config checks, and the helpers and input functions the rules share.
 import os
 import re
 import shlex
@@ -8,33 +8,33 @@ from snakemake.common import Mode
 from snakemake.exceptions import WorkflowError
 from snakemake.logging import logger
 
-sys.path.insert(0, os.path.join(workflow.basedir, "scripts"))
+SCRIPTS = os.path.join(workflow.basedir, "scripts")
+sys.path.insert(0, SCRIPTS)
+import formats  # noqa: E402
 import inputs  # noqa: E402
-import tsvtable  # noqa: E402
+
+MAIN_PROCESS = workflow.mode == Mode.default
 
 try:
     SETUP = inputs.prepare(
         config,
         os.path.join(workflow.basedir, "schemas", "config.schema.yaml"),
-        main_process=workflow.mode == Mode.default,
+        cache_path=os.path.join(".snakemake", "ldtag", "setup.json"),
     )
 except inputs.ConfigError as e:
-    raise WorkflowError("The config cannot be used:\n" + str(e))
-except inputs.MissingPrograms as e:
-    raise WorkflowError(str(e))
+    raise WorkflowError(f"The config cannot be used:\n{e}")
 except OSError as e:
-    raise WorkflowError("The config cannot be used: %s" % e)
-for line in SETUP.warnings:
-    logger.warning("Warning: " + line)
+    raise WorkflowError(f"The config cannot be used: {e}")
+if MAIN_PROCESS:
+    for line in SETUP.warnings:
+        logger.warning(f"Warning: {line}")
 
 CHROMOSOMES = list(SETUP.chromosomes)
 CLUSTERING = config["clustering_command"] is not None
 # ldcluster, this project's clustering program, also gives the Minimum result.
 BUILTIN = config["clustering_command"] == inputs.BUILTIN
 METHODS = ("greedy", "minimax", "minimum") if BUILTIN else ("greedy", "minimax")
-RESULT_KINDS = tuple(
-    "%s.%s" % (method.capitalize(), kind) for method in METHODS for kind in ("members.txt", "out")
-)
+KEEP = config["keep_intermediate"]
 
 
 wildcard_constraints:
@@ -42,21 +42,28 @@ wildcard_constraints:
     region=r"chr[^/]+_\d+",
 
 
+# Paths and what the rules hand to the shell.
+
+
+def script_path(name):
+    return os.path.join(SCRIPTS, name)
+
+
+def quoted(text):
+    """Text for the shell, quoted where it needs to be."""
+    return shlex.quote(str(text))
+
+
 def intermediate(path):
     """A large file that is deleted once no job needs it, unless kept."""
-    return path if config["keep_intermediate"] else temp(path)
+    return path if KEEP else temp(path)
 
 
-def processed_table(path):
-    """ld_processed.txt is large, but it is the clustering program's input,
-    and PLINK's r² matrix is what coverage and plots of its results read:
-    they are kept when the user runs that program by hand."""
+def until_clustered(path):
+    """A large file that the clustering reads (ld_processed.txt, PLINK's
+    matrix): deleted once clustered, but kept when the user runs the
+    clustering program by hand."""
     return intermediate(path) if CLUSTERING else path
-
-
-def abspath_or_none(key):
-    """The absolute path a key names, quoted for the shell; None when unset."""
-    return None if config[key] is None else shlex.quote(os.path.abspath(config[key]))
 
 
 def plink_memory(mem_mb):
@@ -64,18 +71,104 @@ def plink_memory(mem_mb):
     return max(64, mem_mb // 2)
 
 
-def plink_shell(out, extra=""):
-    """Runs PLINK on params.args and `extra` with its screen output dropped;
-    on failure shows its errors."""
-    return (
-        "{config[plink]} {params.args} " + extra + " --allow-no-sex --threads {threads} "
-        "--memory {params.memory} --out " + out + " > /dev/null "
-        "|| {{ grep -h -A3 '^Error' " + out + ".log >&2; exit 1; }}"
+def result_files(region):
+    """The clustering program's result files in a region's folder."""
+    return [
+        f"results/regions/{region}/Zentavor.result.{method.capitalize()}.{kind}"
+        for method in METHODS
+        for kind in ("members.txt", "out")
+    ]
+
+
+def kept_intermediates(wildcards=None):
+    """ld.txt and ldprune's run log, which a region's job keeps only when
+    asked to."""
+    return ["results/regions/{region}/ld.txt", "results/regions/{region}/ld_processed_temp.txt"] if KEEP else []
+
+
+def clustering_log(region):
+    """The clustering program's messages in a region's folder."""
+    if not CLUSTERING:
+        return []
+    return [f"results/regions/{region}/{'ldcluster' if BUILTIN else 'clustering'}.log"]
+
+
+def joiner_logs(region):
+    logs = [f"results/regions/{region}/memberjoin1.log", f"results/regions/{region}/memberjoin2.log"]
+    return logs + ([f"results/regions/{region}/memberjoin1_minimum.log"] if BUILTIN else [])
+
+
+def joined_tables(region):
+    """The joiners' tables of a region, one per method."""
+    return [f"results/regions/{region}/{method}_output.txt" for method in METHODS]
+
+
+# The genotypes.
+
+
+def genotype_files(wildcards):
+    """The user's fileset that holds a chromosome."""
+    fileset = SETUP.chromosomes[wildcards.chrom].fileset
+    return [fileset + ext for ext in (".bed", ".bim", ".fam")]
+
+
+def chromosome_fileset(wildcards):
+    return SETUP.chromosomes[wildcards.chrom].fileset
+
+
+def chromosome_code(wildcards):
+    """The chromosome's code as its .bim writes it, for PLINK's --chr."""
+    return SETUP.chromosomes[wildcards.chrom].code
+
+
+def all_bims(wildcards=None):
+    return [prefix + ".bim" for prefix in inputs.filesets(config)]
+
+
+def list_files(wildcards=None):
+    return [config[key] for key in inputs.LIST_KEYS if config[key] is not None]
+
+
+def thresholds_files(wildcards=None):
+    return [config["thresholds_file"]] if config["thresholds_file"] else []
+
+
+def list_options(wildcards=None):
+    """qc_report.py's options naming the lists, quoted for the shell."""
+    return " ".join(
+        f"--{key.replace('_', '-')} {quoted(config[key])}" for key in inputs.LIST_KEYS if config[key] is not None
     )
 
 
-def region_dir(region):
-    return "results/regions/" + region
+def thresholds_option(wildcards=None):
+    """cut_regions.py's --thresholds option, quoted for the shell."""
+    return f"--thresholds {quoted(config['thresholds_file'])}" if config["thresholds_file"] else ""
+
+
+# The regions, known once the chromosomes are cut.
+
+_REGIONS = {}
+
+
+def regions_table():
+    """The rows of results/regions.tsv, read once per change."""
+    path = checkpoints.regions_table.get().output.regions
+    stamp = os.stat(path).st_mtime_ns
+    if _REGIONS.get("stamp") != stamp:
+        rows = formats.read_table(path)[1]
+        _REGIONS.update(stamp=stamp, rows=rows, by_name={row["region"]: row for row in rows})
+    return _REGIONS
+
+
+def all_regions():
+    return [row["region"] for row in regions_table()["rows"]]
+
+
+def region_row(region):
+    row = regions_table()["by_name"].get(region)
+    if row is None:
+        raise WorkflowError(f"no region {region} in results/regions.tsv")
+    return row
 
 
 def chromosome_of(region):
@@ -83,32 +176,142 @@ def chromosome_of(region):
     return region[3:].rsplit("_", 1)[0]
 
 
-def regions_of(chrom):
-    """The rows of a chromosome's regions table; known once it is cut."""
-    return tsvtable.read(checkpoints.cut_regions.get(chrom=chrom).output.regions)[1]
+def region_genotypes(wildcards):
+    """The quality-controlled fileset of the region's chromosome, and the
+    regions table that says where the region lies."""
+    chrom = chromosome_of(wildcards.region)
+    return {
+        "fileset": [f"results/qc/chr{chrom}{ext}" for ext in (".bed", ".bim", ".fam")],
+        "regions": checkpoints.regions_table.get().output.regions,
+    }
 
 
-def region_row(region):
-    for row in regions_of(chromosome_of(region)):
-        if row["region"] == region:
-            return row
-    raise WorkflowError("no region %s in the regions table of chromosome %s" % (region, chromosome_of(region)))
+def prepare_arguments(wildcards):
+    """prepare_region.sh's arguments, quoted for the shell."""
+    row = region_row(wildcards.region)
+    args = [
+        "--bfile", f"results/qc/chr{chromosome_of(wildcards.region)}",
+        "--from", row["first_snp"],
+        "--to", row["last_snp"],
+        "--plink", config["plink"],
+        "--memory", plink_memory(256),
+        "--threshold", config["threshold"],
+    ]
+    for option, key in (("--thresholds", "thresholds_file"), ("--done", "done_file"), ("--undesirable", "undesirable_file")):
+        if config[key] is not None:
+            args += [option, os.path.abspath(config[key])]
+    if KEEP:
+        args.append("--keep")
+    return " ".join(quoted(a) for a in args)
 
 
-def all_regions():
-    return [row["region"] for chrom in CHROMOSOMES for row in regions_of(chrom)]
+def cluster_arguments(wildcards):
+    """cluster_region.sh's arguments, quoted for the shell."""
+    if BUILTIN:
+        args = ["--clustering", "ldcluster", "--time-limit", config["minimum_time_limit"],
+                "--chromosome", chromosome_of(wildcards.region)]
+    elif CLUSTERING:
+        args = ["--clustering", "command", "--command", config["clustering_command"]]
+    else:
+        args = ["--clustering", "none"]
+    args += ["--methods", " ".join(METHODS), "--python", sys.executable, "--coverage", script_path("coverage.py")]
+    return " ".join(quoted(a) for a in args)
 
 
-def result_files(region):
-    return ["%s/Zentavor.result.%s" % (region_dir(region), kind) for kind in RESULT_KINDS]
+def in_every_region(*names):
+    """An input function: the named files of every region."""
+
+    def files(wildcards):
+        return [f"results/regions/{region}/{name}" for name in names for region in all_regions()]
+
+    return files
 
 
-def joined_tables(region):
-    """The joiners' tables of a region, one per method."""
-    return ["%s/%s_output.txt" % (region_dir(region), method) for method in METHODS]
+def every_ld_plot(wildcards):
+    return in_every_region("ld_plot.png")(wildcards) if config["plots"] else []
 
 
 def has_results(region):
     """True when the region's results come from the clustering command or
     have been put in place by hand."""
     return CLUSTERING or all(os.path.exists(f) for f in result_files(region))
+
+
+def final_targets(wildcards):
+    """Everything up to ldprune in every region; the joined tables and
+    coverage of the regions that have clustering results; the genome-wide
+    tables once all have."""
+    regions = all_regions()
+    ready = [r for r in regions if has_results(r)]
+    targets = ["results/regions.tsv", "results/qc/report.tsv", "results/qc/warnings.txt"]
+    targets += [f"results/regions/{r}/run_log.txt" for r in regions]
+    targets += [f"results/regions/{r}/coverage.tsv" for r in ready]
+    if len(ready) == len(regions):
+        targets += list(MERGED.values()) + ["results/overview.png", "results/report.html"]
+    return targets
+
+
+# The genome-wide tables.
+
+MERGED = {
+    **{method: f"results/{method}_tags.tsv" for method in METHODS},
+    **{f"{method}_tags": f"results/{method}_tag_snps.txt" for method in METHODS},
+    "summary": "results/summary.tsv",
+    "coverage": "results/coverage.tsv",
+    "warnings": "results/warnings.txt",
+}
+
+
+# What the run says at its start and end.
+
+
+def check_programs():
+    """The programs must be on PATH before any job runs (not for a dry run,
+    --lint or --dag, which run none)."""
+    try:
+        inputs.check_programs(config)
+    except inputs.MissingPrograms as e:
+        raise WorkflowError(str(e))
+
+
+def report_next_steps():
+    """Where the results are, or what to run next when the clustering program
+    is run by hand."""
+    if not os.path.exists("results/regions.tsv"):
+        return
+    regions = [row["region"] for row in formats.read_table("results/regions.tsv")[1]]
+    waiting = [r for r in regions if not has_results(r)]
+    if waiting:
+        logger.info(
+            "\n%d of %d regions are ready for the clustering program: run it in each of these folders so that it "
+            "writes Zentavor.result.{Greedy,Minimax}.{members.txt,out} there from ld_processed.txt and "
+            "maf_processed.txt:\n  %s\nor set clustering_command in the config (ldcluster, this project's clustering "
+            "program, unless it is null). Then run snakemake again: it joins the results and writes the genome-wide "
+            "tables." % (len(waiting), len(regions), "\n  ".join(f"results/regions/{r}" for r in waiting))
+        )
+        return
+    if not os.path.exists(MERGED["warnings"]):
+        return
+    with open(MERGED["warnings"]) as f:
+        warnings = sum(1 for _ in f)
+    logger.info(
+        "\nResults of %d regions: %s (tables), %s (tag SNPs), %s (per region), %s (how well the tags capture the "
+        "SNPs), %s (%d warnings); open results/report.html in a browser to see them."
+        % (
+            len(regions),
+            ", ".join(MERGED[m] for m in METHODS),
+            ", ".join(MERGED[m + "_tags"] for m in METHODS),
+            MERGED["summary"],
+            MERGED["coverage"],
+            MERGED["warnings"],
+            warnings,
+        )
+    )
+
+
+def report_failure():
+    logger.error(
+        "\nThe results of every job that finished are kept. Correct what the messages above name and run "
+        "snakemake again: it goes on from there. After a run that was killed, run 'snakemake --unlock' first "
+        "and add --rerun-incomplete (ldtag-workflow does both)."
+    )

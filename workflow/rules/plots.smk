@@ -3,29 +3,33 @@
 if config["plots"]:
 
     rule ld_plot:
-        """The region's r² triangle with the selection marked."""
+        """The region's r² with the selection marked (scripts/ld_plot.py, the
+        command a user runs by hand on a region's folder)."""
         input:
-            "results/regions/{region}/plink.ld.bin",
-            "results/regions/{region}/SNP_names.data",
-            "results/regions/{region}/maf.txt",
-            "results/regions/{region}/done.txt",
-            "results/regions/{region}/undesirable.txt",
-            "results/regions/{region}/maf_processed.txt",
-            "results/regions/{region}/run_log.txt",
-            joined_tables("{region}"),
+            ld="results/regions/{region}/plink.ld.bin",
+            snps="results/regions/{region}/SNP_names.data",
+            maf="results/regions/{region}/maf.txt",
+            done="results/regions/{region}/done.txt",
+            undesirable="results/regions/{region}/undesirable.txt",
+            maf_processed="results/regions/{region}/maf_processed.txt",
+            run_log="results/regions/{region}/run_log.txt",
+            tables=joined_tables("{region}"),
         output:
             "results/regions/{region}/ld_plot.png",
-        benchmark:
-            "results/benchmarks/ld_plot/{region}.tsv"
+        log:
+            "results/regions/{region}/ld_plot.log",
         params:
             python=sys.executable,
-            script=os.path.join(workflow.basedir, "scripts", "ld_plot.py"),
+            script=script_path("ld_plot.py"),
+        benchmark:
+            "results/benchmarks/ld_plot/{region}.tsv"
+        group:
+            "region"
         threads: 1
         resources:
             mem_mb=512,
-        # The command a user runs by hand on a region folder.
         shell:
-            "{params.python} {params.script} results/regions/{wildcards.region} {output} > /dev/null"
+            "{params.python:q} {params.script:q} results/regions/{wildcards.region} {output:q} > /dev/null 2> {log:q}"
 
 
 rule overview:
@@ -35,6 +39,8 @@ rule overview:
         regions="results/regions.tsv",
     output:
         "results/overview.png",
+    log:
+        "results/overview.log",
     benchmark:
         "results/benchmarks/overview.tsv"
     threads: 1
@@ -53,9 +59,11 @@ rule report:
         qc="results/qc/report.tsv",
         warnings=MERGED["warnings"],
         overview="results/overview.png",
-        plots=in_every_region("ld_plot.png") if config["plots"] else [],
+        plots=every_ld_plot,
     output:
         "results/report.html",
+    log:
+        "results/report.log",
     benchmark:
         "results/benchmarks/report.tsv"
     threads: 1

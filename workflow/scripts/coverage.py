@@ -17,11 +17,10 @@ method and MAF class (all, <0.05, 0.05-0.2, >=0.2): snps, captured, members
 """
 import array
 import math
-import os
 import struct
 import sys
 
-import tsvtable
+import formats
 
 COLUMNS = ("method", "maf_class", "snps", "captured", "members", "r2_sum", "r2_min")
 MAF_CLASSES = ("all", "<0.05", "0.05-0.2", ">=0.2")
@@ -36,20 +35,15 @@ def single(x):
     return struct.unpack("f", struct.pack("f", x))[0]
 
 
-def tags(r2, threshold):
+def reaches_threshold(r2, threshold):
     """ldprune's rule on the r² as ldprep writes it: 1 - (threshold - r²),
     in double precision on single-precision operands, rounded once, reaches
     1.0."""
     return single(1.0 - (single(threshold) - single(float("%f" % r2)))) >= 1.0
 
 
-def tokens(path):
-    with open(path) as f:
-        return f.read().split()
-
-
-def read_matrix(folder, n):
-    path = os.path.join(folder, "plink.ld.bin")
+def read_matrix(region, n):
+    path = region.path("plink.ld.bin")
     r2 = array.array("d")
     with open(path, "rb") as f:
         r2.fromfile(f, n * n)
@@ -58,43 +52,33 @@ def read_matrix(folder, n):
     return r2
 
 
-def joined(path):
+def tag_of(region, method):
     """Per SNP of a joined table, the tag of its cluster."""
-    tag_of, members = {}, []
-    with open(path) as f:
-        next(f, None)
-        tag = {}
-        for line in f:
-            name, cluster, flag = line.rstrip("\n").split("\t")[:3]
-            if flag == "1":
-                tag[cluster] = name
-            members.append((name, cluster))
-    for name, cluster in members:
-        tag_of[name] = tag[cluster]
-    return tag_of
+    rows = region.joined(method)
+    tag = {cluster: name for name, cluster, flag in rows if flag == "1"}
+    return {name: tag[cluster] for name, cluster, _ in rows}
 
 
 def coverage(folder, methods):
     """The rows of the region's coverage table."""
-    snps = tokens(os.path.join(folder, "SNP_names.data"))[3::2]
+    region = formats.Region(folder)
+    snps = region.snps()
     index = {name: k for k, name in enumerate(snps)}
-    words = tokens(os.path.join(folder, "maf.txt"))
-    maf = {words[k]: float(words[k + 2]) for k in range(0, len(words), 3)}
-    words = tokens(os.path.join(folder, "weight.txt"))
-    threshold = {words[k]: float(words[k + 1]) for k in range(0, len(words), 2)}
+    maf = {name: float(m) for name, _, m in region.snp_table()}
+    threshold = region.thresholds()
     n = len(snps)
-    r2 = read_matrix(folder, n)
+    r2 = read_matrix(region, n)
     rows = []
     for method in methods:
-        tag_of = joined(os.path.join(folder, method + "_output.txt"))
+        tags = tag_of(region, method)
         stats = {c: [0, 0, 0, 0.0, None] for c in MAF_CLASSES}  # snps, captured, members, sum, min
         for name in snps:
-            tag = tag_of.get(name)
+            tag = tags.get(name)
             value = None
             if tag is not None and tag != name:
                 value = r2[index[tag] * n + index[name]]
                 value = 0.0 if math.isnan(value) else value
-            captured = tag is not None and (tag == name or tags(value, threshold[name]))
+            captured = tag is not None and (tag == name or reaches_threshold(value, threshold[name]))
             for c in ("all", maf_class(maf[name])):
                 s = stats[c]
                 s[0] += 1
@@ -115,11 +99,9 @@ def main():
     folder, output, methods = sys.argv[1], sys.argv[2], sys.argv[3:]
     try:
         rows = coverage(folder, methods)
-    except (OSError, KeyError, ValueError) as e:
+    except (OSError, KeyError, ValueError, formats.FormatError) as e:
         sys.exit("coverage.py: %s: %s" % (folder, e))
-    partial = output + ".partial"
-    tsvtable.write(partial, COLUMNS, rows)
-    os.replace(partial, output)
+    formats.write_table(output, COLUMNS, rows)
 
 
 if __name__ == "__main__":

@@ -17,43 +17,35 @@ import argparse
 import bisect
 import collections
 
-import tsvtable
+import formats
+
+COLUMNS = 7  # of PLINK's table: CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2
 
 
 def read_snps(bim):
     """Names and positions in chromosome order."""
-    names, positions = [], []
-    with open(bim) as f:
-        for line in f:
-            fields = line.split()
-            if fields:
-                names.append(fields[1])
-                positions.append(fields[3])
-    return names, positions
+    rows = list(formats.bim(bim))
+    return [name for _, _, name, _ in rows], [position for _, _, _, position in rows]
 
 
 def read_thresholds(path, default):
     thresholds = collections.defaultdict(lambda: default)
     if path:
-        with open(path) as f:
-            tokens = f.read().split()
-        for name, value in zip(tokens[0::2], tokens[1::2]):
-            thresholds[name] = float(value)
+        thresholds.update((name, float(value)) for name, value in formats.thresholds(path).items())
     return thresholds
 
 
 def tagging_pairs(window_ld, index, thresholds):
     """(i, j, r²) with i < j for each pair of the scan whose r² reaches the
-    lower of the two thresholds."""
-    pairs = []
+    lower of the two thresholds. The table is split into its words at once:
+    a whole chromosome's scan holds many thousands of pairs."""
     with open(window_ld) as f:
-        next(f, None)  # header
-        for line in f:
-            fields = line.split()
-            a, b, r2 = fields[2], fields[5], float(fields[6])
-            if r2 >= min(thresholds[a], thresholds[b]):
-                i, j = index[a], index[b]
-                pairs.append((min(i, j), max(i, j), fields[6]))
+        words = f.read().split()[COLUMNS:]  # after the header
+    pairs = []
+    for a, b, r2 in zip(words[2::COLUMNS], words[5::COLUMNS], words[6::COLUMNS]):
+        if float(r2) >= min(thresholds[a], thresholds[b]):
+            i, j = index[a], index[b]
+            pairs.append((i, j, r2) if i < j else (j, i, r2))
     return pairs
 
 
@@ -134,9 +126,12 @@ def main():
     parser.add_argument("--regions", required=True, help="the regions table to write")
     parser.add_argument("--pairs", required=True, help="the table of pairs crossing the cuts to write")
     args = parser.parse_args()
-    regions, crossing = cut(args.bim, args.ld, args.thresholds, args.threshold, args.max_snps, args.chromosome)
-    tsvtable.write(args.regions, REGION_COLUMNS, regions)
-    tsvtable.write(args.pairs, PAIR_COLUMNS, crossing)
+    try:
+        regions, crossing = cut(args.bim, args.ld, args.thresholds, args.threshold, args.max_snps, args.chromosome)
+    except (OSError, formats.FormatError) as e:
+        parser.exit(1, "cut_regions.py: %s\n" % e)
+    formats.write_table(args.regions, REGION_COLUMNS, regions)
+    formats.write_table(args.pairs, PAIR_COLUMNS, crossing)
 
 
 if __name__ == "__main__":

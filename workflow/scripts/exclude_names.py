@@ -6,20 +6,15 @@ named is left out, since none of them could be told apart in the lists and
 the tables. Writes a report (chromosome, position, name, reason) and the
 names for PLINK's --exclude.
 """
+import argparse
 import collections
 
-MAX_NAME = 29
+import formats
 
 
 def excluded(bims):
     """(chromosome, position, name, reason) for each SNP left out, in file order."""
-    snps = []
-    for path in bims:
-        with open(path) as f:
-            for line in f:
-                fields = line.split()
-                if fields:
-                    snps.append((fields[0], fields[3], fields[1]))
+    snps = [(code, position, name) for path in bims for _, code, name, position in formats.bim(path)]
     counts = collections.Counter(name for _, _, name in snps)
     rows = []
     for chromosome, position, name in snps:
@@ -28,22 +23,32 @@ def excluded(bims):
             reasons.append("missing name")
         elif counts[name] > 1:
             reasons.append("name given to %d SNPs" % counts[name])
-        if len(name) > MAX_NAME:
-            reasons.append("name longer than %d characters" % MAX_NAME)
+        if len(name) > formats.MAX_NAME:
+            reasons.append("name longer than %d characters" % formats.MAX_NAME)
         if reasons:
             rows.append((chromosome, position, name, "; ".join(reasons)))
     return rows
 
 
 def write(rows, report, names):
-    with open(report, "w") as f:
-        f.write("chromosome\tposition\tname\treason\n")
-        for row in rows:
-            f.write("\t".join(row) + "\n")
-    with open(names, "w") as f:
+    formats.write_table(report, ("chromosome", "position", "name", "reason"), rows)
+    with formats.written(names) as partial, open(partial, "w") as f:
         for name in dict.fromkeys(name for _, _, name, _ in rows):
             f.write(name + "\n")
 
 
-if "snakemake" in globals():
-    write(excluded(snakemake.input.bims), snakemake.output.report, snakemake.output.names)
+def main():
+    parser = argparse.ArgumentParser(prog="exclude_names.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--report", required=True, help="the table to write")
+    parser.add_argument("--names", required=True, help="the names for PLINK's --exclude to write")
+    parser.add_argument("bims", nargs="+", help="the genotypes' .bim files")
+    args = parser.parse_args()
+    try:
+        rows = excluded(args.bims)
+    except (OSError, formats.FormatError) as e:
+        parser.exit(1, "exclude_names.py: %s\n" % e)
+    write(rows, args.report, args.names)
+
+
+if __name__ == "__main__":
+    main()

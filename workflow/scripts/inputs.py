@@ -2,25 +2,31 @@
 
 The Snakefile calls prepare() while it is read. It validates the config
 against the schema (filling in defaults), checks that every file the config
-names exists, reads the chromosomes of the genotype filesets and the
+names exists and can be read, reads the genotype filesets (chromosomes, SNP
+names, and whether each .bed has the size its .bim and .fam give) and the
 thresholds file, and returns what the rules need. Every problem found is
 reported at once, as a ConfigError with one line per problem. The checks of
-the SNP lists against the genotypes are warnings: list_warnings() gives them.
+the SNP lists against the genotypes are warnings.
+
+Reading every .bim takes time on a whole genome, and Snakemake reads the
+Snakefile again in every cluster job, so what the genotypes gave is kept in
+a cache file, used again while the files it was made from are unchanged.
 """
+import json
 import os
 import re
 import shutil
-from dataclasses import dataclass, field
+from dataclasses import asdict, dataclass, field
 
 import yaml
 
-MAX_NAME = 29  # longest SNP name ldprune stores
+import formats
+
 SHOWN_NAMES = 5  # names quoted in a warning about many names
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
 BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
 LIST_KEYS = ("thresholds_file", "done_file", "undesirable_file")
-# A threshold as the programs read it: a plain decimal number.
-NUMBER = re.compile(r"^(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$")
+CACHE_VERSION = 1
 
 
 class ConfigError(Exception):
@@ -43,6 +49,11 @@ class Setup:
     chromosomes: dict = field(default_factory=dict)  # label -> Chromosome, in genotype order
     min_threshold: float = 1.0  # lowest threshold of any SNP
     warnings: list = field(default_factory=list)
+
+
+def _types(sub):
+    types = sub.get("type", [])
+    return types if isinstance(types, list) else [types]
 
 
 def _requirement(sub):
@@ -71,19 +82,31 @@ def _describe(error, schema):
             error.instance,)
     if key in props:
         sub = props[key]
-        types = sub.get("type")
-        types = types if isinstance(types, list) else [types]
+        types = _types(sub)
+        nullable = ", or null" if "null" in types else ""
         if "number" in types or "integer" in types:
-            allowed = _requirement(sub)
-            if "null" in types:
-                allowed += ", or null"
-            return "%s must be %s, not %r" % (key, allowed, error.instance)
+            return "%s must be %s%s, not %r" % (key, _requirement(sub), nullable, error.instance)
         if "boolean" in types:
             return "%s must be true or false, not %r" % (key, error.instance)
         if "string" in types:
-            return "%s must be %s, not %r" % (
-                key, "a text or null" if "null" in types else "a non-empty text", error.instance)
+            return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text",
+                                              error.instance)
     return "%s: %s" % (key or "config", error.message)
+
+
+def normalize(config, schema):
+    """Values given on the command line (snakemake --config key=value) come as
+    text: true and false (in any case) become booleans for boolean keys, and
+    null (in any case) becomes null for keys that may be null."""
+    for key, value in list(config.items()):
+        sub = schema.get("properties", {}).get(key)
+        if sub is None or not isinstance(value, str):
+            continue
+        types = _types(sub)
+        if "boolean" in types and value.lower() in ("true", "false"):
+            config[key] = value.lower() == "true"
+        elif "null" in types and value.lower() == "null":
+            config[key] = None
 
 
 def check_config(config, schema_path):
@@ -94,6 +117,7 @@ def check_config(config, schema_path):
         schema = yaml.safe_load(f)
     if not isinstance(config, dict):
         raise ConfigError("the config must be a mapping of keys to values")
+    normalize(config, schema)
     errors = sorted(jsonschema.Draft7Validator(schema).iter_errors(config), key=lambda e: list(e.absolute_path))
     problems = []
     for e in errors:
@@ -118,34 +142,78 @@ def chromosome_label(code):
     return code[3:] if code.lower().startswith("chr") and len(code) > 3 else code
 
 
+def _unreadable(path):
+    """Why a file cannot be read, or None."""
+    try:
+        with open(path, "rb") as f:
+            f.read(1)
+    except OSError as e:
+        return e.strerror
+    return None
+
+
 def check_files(config):
     problems = []
     for prefix in filesets(config):
         for ext in (".bed", ".bim", ".fam"):
-            if not os.path.isfile(prefix + ext):
-                problems.append("bfile %s: %s does not exist" % (prefix, prefix + ext))
+            path = prefix + ext
+            if not os.path.isfile(path):
+                problems.append("bfile %s: %s does not exist" % (prefix, path))
+            elif _unreadable(path):
+                problems.append("bfile %s: %s cannot be read: %s" % (prefix, path, _unreadable(path)))
     for key in LIST_KEYS:
         path = config.get(key)
-        if path is not None and not os.path.isfile(path):
+        if path is None:
+            continue
+        if not os.path.isfile(path):
             problems.append("%s: %s does not exist" % (key, path))
+        elif _unreadable(path):
+            problems.append("%s: %s cannot be read: %s" % (key, path, _unreadable(path)))
     if problems:
         raise ConfigError("\n".join(problems))
 
 
+def count_samples(fam):
+    """The people of a .fam file; each line needs its six fields."""
+    count = 0
+    with open(fam, "rb") as f:
+        for number, line in enumerate(f, 1):
+            fields = line.split()
+            if not fields:
+                continue
+            if len(fields) != 6:
+                raise ConfigError("%s: line %d: expected 6 fields (family, person, father, mother, sex, phenotype), "
+                                  "found %d" % (fam, number, len(fields)))
+            count += 1
+    return count
+
+
+def check_bed(prefix, snps, samples):
+    """A .bed must be PLINK 1's SNP-major file of `snps` x `samples`."""
+    path = prefix + ".bed"
+    size = os.path.getsize(path)
+    with open(path, "rb") as f:
+        magic = f.read(3)
+    if magic != b"\x6c\x1b\x01":
+        return "%s is not a PLINK 1 binary genotype file in SNP-major order (its first bytes are %s)" % (
+            path, magic.hex(" ") or "missing")
+    expected = 3 + snps * ((samples + 3) // 4)
+    if size != expected:
+        return ("%s holds %d bytes, but %s.bim lists %d SNPs and %s.fam %d people, which take %d bytes: the three "
+                "files do not belong together" % (path, size, prefix, snps, prefix, samples, expected))
+    return None
+
+
 def scan_genotypes(prefixes):
-    """The chromosomes of the filesets, in file order, and every SNP name."""
+    """The chromosomes of the filesets, in file order, every SNP name, and the
+    problems found in them."""
     chromosomes, names, problems = {}, set(), []
     for prefix in prefixes:
         path = prefix + ".bim"
-        with open(path) as f:
-            for number, line in enumerate(f, 1):
-                fields = line.split()
-                if not fields:
-                    continue
-                if len(fields) != 6:
-                    raise ConfigError("%s: line %d: expected 6 fields (chromosome, SNP, cM, position, "
-                                      "allele 1, allele 2), found %d" % (path, number, len(fields)))
-                code, name = fields[0], fields[1]
+        snps = 0
+        try:
+            for number, code, name, _ in formats.bim(path):
+                snps += 1
                 names.add(name)
                 label = chromosome_label(code)
                 known = chromosomes.get(label)
@@ -158,6 +226,11 @@ def scan_genotypes(prefixes):
                     problems.append("chromosome %s is in %s.bim as %r and in %s as %r: give each chromosome once"
                                     % (label, known.fileset, known.code, path, code))
                     chromosomes[label] = Chromosome(label, code, prefix)
+        except formats.FormatError as e:
+            raise ConfigError(str(e))
+        bed = check_bed(prefix, snps, count_samples(prefix + ".fam"))
+        if bed:
+            problems.append(bed)
     if problems:
         raise ConfigError("\n".join(dict.fromkeys(problems)))
     if not chromosomes:
@@ -165,29 +238,12 @@ def scan_genotypes(prefixes):
     return chromosomes, names
 
 
-def read_tokens(path):
-    with open(path, errors="surrogateescape") as f:
-        return f.read().split()
-
-
 def read_thresholds(path):
     """name -> threshold text from the thresholds file; raises ConfigError."""
-    tokens = read_tokens(path)
-    thresholds, first_record = {}, {}
-    for k in range(0, len(tokens), 2):
-        record = k // 2 + 1
-        name = tokens[k]
-        where = "thresholds_file %s: record %d: " % (path, record)
-        if k + 1 == len(tokens):
-            raise ConfigError(where + "SNP %s has no threshold" % name)
-        text = tokens[k + 1]
-        if not NUMBER.match(text) or not 0.0 < float(text) <= 1.0:
-            raise ConfigError(where + 'threshold "%s" of SNP %s is not a number above 0 and at most 1' % (text, name))
-        if name in thresholds:
-            raise ConfigError(where + "SNP %s is listed twice (records %d and %d)" % (name, first_record[name], record))
-        thresholds[name] = text
-        first_record[name] = record
-    return thresholds
+    try:
+        return formats.thresholds(path)
+    except formats.FormatError as e:
+        raise ConfigError("thresholds_file %s" % e)
 
 
 def list_names(config, key):
@@ -195,8 +251,11 @@ def list_names(config, key):
     path = config.get(key)
     if path is None:
         return []
-    tokens = read_tokens(path)
-    return tokens[0::2] if key == "thresholds_file" else tokens
+    try:
+        words = formats.tokens(path)
+    except formats.FormatError as e:
+        raise ConfigError("%s: %s" % (key, e))
+    return words[0::2] if key == "thresholds_file" else words
 
 
 def some_names(names):
@@ -219,26 +278,67 @@ def list_warnings(config, known, where):
 
 
 def check_programs(config):
+    """Raises MissingPrograms unless every program the run needs is on PATH."""
     builtin = (BUILTIN,) if config["clustering_command"] == BUILTIN else ()
     missing = [p for p in PROGRAMS + builtin + (config["plink"],) if shutil.which(p) is None]
     if missing:
         raise MissingPrograms("cannot find %s on PATH: build the project and put its programs on PATH "
-                          "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9"
-                          % ", ".join(missing))
+                              "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9"
+                              % ", ".join(missing))
 
 
-def prepare(config, schema_path, main_process=True):
-    """Checks everything; returns the Setup. The list checks and the search
-    for programs are made in the main process only, not in cluster jobs."""
+def _cache_key(config):
+    """What a cached Setup depends on: the files the config names, by size
+    and modification time, and the keys that name them."""
+    files = [prefix + ext for prefix in filesets(config) for ext in (".bed", ".bim", ".fam")]
+    files += [config[key] for key in LIST_KEYS if config[key] is not None]
+    stats = []
+    for path in files:
+        st = os.stat(path)
+        stats.append([os.path.abspath(path), st.st_size, st.st_mtime_ns])
+    return [CACHE_VERSION, stats, [config["bfile"], config["threshold"]] + [config[k] for k in LIST_KEYS]]
+
+
+def _load_cache(path, key):
+    try:
+        with open(path) as f:
+            cached = json.load(f)
+    except (OSError, ValueError):
+        return None
+    if cached.get("key") != key:
+        return None
+    setup = Setup(min_threshold=cached["min_threshold"], warnings=cached["warnings"])
+    setup.chromosomes = {c["label"]: Chromosome(**c) for c in cached["chromosomes"]}
+    return setup
+
+
+def _save_cache(path, key, setup):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    data = {"key": key, "min_threshold": setup.min_threshold, "warnings": setup.warnings,
+            "chromosomes": [asdict(c) for c in setup.chromosomes.values()]}
+    partial = "%s.%d.partial" % (path, os.getpid())  # jobs of a cluster may write it at once
+    with open(partial, "w") as f:
+        json.dump(data, f)
+    os.replace(partial, path)
+
+
+def prepare(config, schema_path, cache_path=None):
+    """Checks everything; returns the Setup. What the genotypes and lists
+    give is taken from the cache file at `cache_path` while the files are
+    unchanged, and saved there otherwise."""
     check_config(config, schema_path)
     check_files(config)
+    key = _cache_key(config)
+    setup = _load_cache(cache_path, key) if cache_path else None
+    if setup is not None:
+        return setup
     setup = Setup()
     setup.chromosomes, names = scan_genotypes(filesets(config))
     setup.min_threshold = config["threshold"]
     if config["thresholds_file"] is not None:
         values = [float(v) for v in read_thresholds(config["thresholds_file"]).values()]
         setup.min_threshold = min([setup.min_threshold] + values)
-    if main_process:
-        check_programs(config)
-        setup.warnings = list_warnings(config, names, "in the genotypes")
+    setup.warnings = list_warnings(config, names, "in the genotypes")
+    if cache_path:
+        _save_cache(cache_path, key, setup)
     return setup

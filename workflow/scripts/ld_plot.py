@@ -26,7 +26,6 @@ gives every box.
 """
 import argparse
 import os
-import re
 from dataclasses import dataclass, field
 
 import matplotlib
@@ -39,6 +38,8 @@ from matplotlib.colors import LinearSegmentedColormap  # noqa: E402
 from matplotlib.patches import Patch  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 from PIL import Image  # noqa: E402
+
+import formats  # noqa: E402
 
 LEFT, RIGHT = 270, 40  # pixels beside the triangle: track labels, margin
 TITLE, RULER, TRACK, NAMES, GAP, LEGEND = 60, 90, 24, 90, 10, 110  # heights in pixels
@@ -57,7 +58,6 @@ TRACKS = [
     ("Greedy clusters", None),
 ]
 BANDS = ("#9fb7d9", "#3e5f8a")  # alternating cluster colours
-NEEDED = re.compile(r"^the \d+th needed SNP \(counting from 0\) is: (\S+)")
 
 
 @dataclass
@@ -113,20 +113,15 @@ def pair_pixel(lay, i, j):
     return left + (i + j + 1) * lay.f - 1, top + (j - i) * lay.f
 
 
-def tokens(path):
-    with open(path) as f:
-        return f.read().split()
-
-
-def read_r2(folder, snps):
+def read_r2(region, snps):
     n = len(snps)
-    matrix = os.path.join(folder, "plink.ld.bin")
+    matrix = region.path("plink.ld.bin")
     if os.path.exists(matrix) and os.path.getsize(matrix) == 8 * n * n:
         r2 = np.fromfile(matrix, dtype="<f8").reshape(n, n)
         return np.nan_to_num(r2, nan=0.0)
     r2 = np.zeros((n, n))
     index = {name: k for k, name in enumerate(snps)}
-    words = tokens(os.path.join(folder, "ld.txt"))
+    words = formats.tokens(region.path("ld.txt"))
     first = np.array([index.get(w, -1) for w in words[0::3]])
     second = np.array([index.get(w, -1) for w in words[1::3]])
     values = np.array(words[2::3], dtype=float)
@@ -136,59 +131,25 @@ def read_r2(folder, snps):
     return r2
 
 
-def read_joined(path):
-    """Tag SNPs and cluster per SNP of a joiner's table."""
-    tags, clusters = set(), {}
-    with open(path) as f:
-        next(f, None)
-        for line in f:
-            fields = line.rstrip("\n").split("\t")
-            if len(fields) >= 3:
-                clusters[fields[0]] = int(fields[1])
-                if fields[2] == "1":
-                    tags.add(fields[0])
-    return tags, clusters
-
-
-def read_needed(folder):
-    for log in ("run_log.txt", "ld_processed_temp.txt"):
-        path = os.path.join(folder, log)
-        if os.path.exists(path):
-            needed = set()
-            with open(path) as f:
-                for line in f:
-                    if not line.strip():
-                        break  # the matrix dumps follow
-                    m = NEEDED.match(line)
-                    if m:
-                        needed.add(m.group(1))
-            return needed
-    return set()
-
-
 def read_region(folder, name=None):
-    words = tokens(os.path.join(folder, "SNP_names.data"))[3:]
-    snps = words[0::2]
+    files = formats.Region(folder)
+    snps = files.snps()
     where = {}
-    maf = tokens(os.path.join(folder, "maf.txt"))
-    for k in range(0, len(maf) - 2, 3):
-        where.setdefault(maf[k], int(maf[k + 1]))
+    for snp, position, _ in files.snp_table():
+        where.setdefault(snp, int(position))
     region = Region(name or os.path.basename(os.path.abspath(folder)), snps, [where.get(s, 0) for s in snps],
-                    read_r2(folder, snps))
-    for attr, file in (("done", "done.txt"), ("undesirable", "undesirable.txt")):
-        path = os.path.join(folder, file)
-        if os.path.exists(path):
-            setattr(region, attr, set(tokens(path)))
-    processed = os.path.join(folder, "maf_processed.txt")
-    if os.path.exists(processed):
-        region.kept = set(tokens(processed)[0::3])
-    region.needed = read_needed(folder)
+                    read_r2(files, snps))
+    region.done = set(files.names("done.txt"))
+    region.undesirable = set(files.names("undesirable.txt"))
+    if files.has("maf_processed.txt"):
+        region.kept = set(files.kept())
+    region.needed = files.needed()
     for method in ("greedy", "minimax", "minimum"):
-        path = os.path.join(folder, method + "_output.txt")
-        if os.path.exists(path):
-            region.tags[method], clusters = read_joined(path)
+        if files.has(method + "_output.txt"):
+            rows = files.joined(method)
+            region.tags[method] = {name for name, _, flag in rows if flag == "1"}
             if method == "greedy":
-                region.clusters = clusters
+                region.clusters = {name: cluster for name, cluster, _ in rows}
     return region
 
 
@@ -311,7 +272,8 @@ def draw(region, output):
     image = np.asarray(fig.canvas.buffer_rgba())[:, :, :3].copy()
     plt.close(fig)
     image[top:top + tri_h, left:left + tri_w] = triangle_pixels(region.r2, lay.f)
-    Image.fromarray(image).save(output, format="png", compress_level=2)
+    with formats.written(output) as partial:
+        Image.fromarray(image).save(partial, format="png", compress_level=2)
     return lay
 
 
@@ -326,7 +288,7 @@ def main():
     output = args.output or os.path.join(args.folder, "ld_plot.png")
     try:
         draw(read_region(args.folder), output)
-    except (OSError, ValueError, IndexError) as e:
+    except (OSError, ValueError, IndexError, formats.FormatError) as e:
         parser.exit(1, "ld_plot.py: %s\n" % e)
     print(output)
 

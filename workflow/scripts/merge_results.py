@@ -13,10 +13,10 @@ into a coverage table: per method and MAF class, the SNPs, those captured
 by their cluster's tag at their own threshold, and the mean and lowest r² of
 the SNPs that are not tags to their tag, genome-wide first, then per region.
 """
+import argparse
 import os
-import re
 
-import tsvtable
+import formats
 from coverage import MAF_CLASSES
 
 TABLE_COLUMNS = ("chromosome", "region", "snp", "cluster", "tag", "position", "maf")
@@ -26,62 +26,30 @@ COVERAGE_COLUMNS = ("region", "method", "maf_class", "snps", "captured", "captur
 # Program logs in a region's folder, in the order the programs run.
 LOGS = ("plink.log", "ldprep.log", "ldprune.log", "ldcluster.log", "memberjoin1.log", "memberjoin2.log",
         "memberjoin1_minimum.log")
-RUN_LOG_COUNTS = {
-    "done": re.compile(r"^total done SNP number is (-?\d+)$"),
-    "undesirable": re.compile(r"^undesirable SNPs total number is (-?\d+)$"),
-    "undesirable_dropped": re.compile(r"^Undesirable and untagged SNPs number: (-?\d+)$"),
-}
-NEEDED = re.compile(r"^the \d+th needed SNP \(counting from 0\) is: ")
 
 
 class MergeError(Exception):
     pass
 
 
-def read_snps(folder):
-    """(name, position, MAF) of every SNP of the region, from maf.txt."""
-    with open(os.path.join(folder, "maf.txt")) as f:
-        return [tuple(line.split()) for line in f if line.strip()]
-
-
-def read_kept(folder):
-    with open(os.path.join(folder, "maf_processed.txt")) as f:
-        return [line.split()[0] for line in f if line.strip()]
-
-
-def run_log_counts(folder):
-    counts = dict.fromkeys(RUN_LOG_COUNTS, 0)
-    counts["needed"] = 0
-    with open(os.path.join(folder, "run_log.txt")) as f:
-        for line in f:
-            line = line.rstrip("\n")
-            for key, pattern in RUN_LOG_COUNTS.items():
-                m = pattern.match(line)
-                if m:
-                    counts[key] = int(m.group(1))
-            counts["needed"] += bool(NEEDED.match(line))
-    return counts
-
-
-def joined_rows(folder, method, kept):
-    """(name, cluster, tag) of a joined table, checked against the kept SNPs."""
-    path = os.path.join(folder, method + "_output.txt")
-    rows, seen = [], {}
-    with open(path) as f:
-        next(f, None)
-        for number, line in enumerate(f, 2):
-            fields = line.rstrip("\n").split("\t")
-            if len(fields) != 5 or not re.fullmatch(r"-?\d+", fields[1]):
-                raise MergeError("%s: line %d is not a joined record: %r" % (path, number, line.rstrip("\n")))
-            name = fields[0]
-            if name not in kept:
-                raise MergeError("%s: line %d: SNP %s is not among the region's SNPs in maf_processed.txt"
-                                 % (path, number, name))
-            if name in seen:
-                raise MergeError("%s: SNP %s is on lines %d and %d: the clustering result puts it in more than "
-                                 "one place" % (path, name, seen[name], number))
-            seen[name] = number
-            rows.append((name, int(fields[1]), fields[2]))
+def joined_rows(region, method, kept):
+    """(name, cluster, tag) of a joined table, checked against the kept SNPs,
+    a list in table order."""
+    path = region.path(method + "_output.txt")
+    kept_set = set(kept)
+    try:
+        rows = region.joined(method)
+    except formats.FormatError as e:
+        raise MergeError(str(e))
+    seen = {}
+    for number, (name, _, _) in enumerate(rows, 2):
+        if name not in kept_set:
+            raise MergeError("%s: line %d: SNP %s is not among the region's SNPs in maf_processed.txt"
+                             % (path, number, name))
+        if name in seen:
+            raise MergeError("%s: SNP %s is on lines %d and %d: the clustering result puts it in more than "
+                             "one place" % (path, name, seen[name], number))
+        seen[name] = number
     missing = [n for n in kept if n not in seen]
     if missing:
         raise MergeError("%s: %d SNPs of maf_processed.txt are missing, such as %s: the clustering result does "
@@ -112,16 +80,12 @@ class Coverage:
                 "%.4f" % (total / members) if members else "NA", "NA" if low is None else "%.4f" % low]
 
 
-def read_coverage(folder):
-    path = os.path.join(folder, "coverage.tsv")
-    return tsvtable.read(path)[1]
-
-
 def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
     """Writes the outputs named in `out`, a mapping as the rule's: per method
     its table and tag list, the summary, the coverage table and the
     warnings."""
-    files = {key: open(path, "w") for key, path in out.items() if key != "coverage"}
+    partial = {key: path + ".partial" for key, path in out.items() if key != "coverage"}
+    files = {key: open(path, "w") for key, path in partial.items()}
     genome = Coverage()
     regional = []
     try:
@@ -133,24 +97,24 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
             for line in f:
                 files["warnings"].write("genome: " + line)
         offset = dict.fromkeys(methods, 0)
-        for row in tsvtable.read(regions_tsv)[1]:
+        for row in formats.read_table(regions_tsv)[1]:
             region, chrom = row["region"], row["chromosome"]
-            folder = os.path.join(os.path.dirname(regions_tsv), "regions", region)
-            snps = read_snps(folder)
+            folder = formats.Region(os.path.join(os.path.dirname(regions_tsv), "regions", region))
+            snps = folder.snp_table()
             where = {name: (position, maf) for name, position, maf in snps}
-            kept = read_kept(folder)
+            kept = folder.kept()
             kept_set = set(kept)
             dropped = [name for name, _, _ in snps if name not in kept_set]
-            counts = run_log_counts(folder)
+            counts = folder.run_log_counts()
             summary = [chrom, region, len(snps), counts["undesirable"], counts["undesirable_dropped"],
                        counts["done"], counts["needed"]]
-            coverage_rows = read_coverage(folder)
+            coverage_rows = formats.read_table(folder.path("coverage.tsv"))[1]
             coverage = Coverage()
             coverage.add(coverage_rows)
             genome.add(coverage_rows)
             regional += [[region, m, c] + coverage.row(m, c) for m in methods for c in MAF_CLASSES]
             for method in methods:
-                rows = joined_rows(folder, method, kept_set)
+                rows = joined_rows(folder, method, kept)
                 table = files[method]
                 for name, cluster, tag in rows:
                     table.write("%s\t%s\t%s\t%d\t%s\t%s\t%s\n" % (chrom, region, name, offset[method] + cluster, tag,
@@ -165,7 +129,7 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
                 summary += [coverage.row(method, "all")[k] for k in (1, 3, 4)]
             files["summary"].write("\t".join(map(str, summary)) + "\n")
             for log in LOGS:
-                path = os.path.join(folder, log)
+                path = folder.path(log)
                 if not os.path.exists(path):
                     continue
                 with open(path) as f:
@@ -176,16 +140,35 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
                             line = "plink: " + line
                         if line.strip():
                             files["warnings"].write("%s: %s" % (region, line))
-    finally:
-        for f in files.values():
+    except BaseException:
+        for key, f in files.items():
             f.close()
-    tsvtable.write(out["coverage"], COVERAGE_COLUMNS,
-                   [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional)
+            os.remove(partial[key])
+        raise
+    # Each table takes its name only when all are whole.
+    for f in files.values():
+        f.close()
+    formats.write_table(out["coverage"], COVERAGE_COLUMNS,
+                        [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional)
+    for key, path in partial.items():
+        os.replace(path, out[key])
 
 
-if "snakemake" in globals():
+def main():
+    parser = argparse.ArgumentParser(prog="merge_results.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--regions", required=True, help="results/regions.tsv; the regions' folders are beside it")
+    parser.add_argument("--qc-warnings", required=True, help="the warnings of quality control")
+    parser.add_argument("--methods", nargs="+", required=True, help="greedy, minimax, minimum")
+    parser.add_argument("--out", nargs="+", required=True, metavar="KEY=FILE",
+                        help="the tables to write: per method METHOD and METHOD_tags, then summary, coverage and "
+                             "warnings")
+    args = parser.parse_args()
+    out = dict(item.split("=", 1) for item in args.out)
     try:
-        merge(snakemake.input.regions, snakemake.input.qc_warnings, dict(snakemake.output.items()),
-              snakemake.params.methods)
-    except MergeError as e:
-        raise SystemExit("ldtag: %s" % e)
+        merge(args.regions, args.qc_warnings, out, args.methods)
+    except (MergeError, formats.FormatError) as e:
+        parser.exit(1, "ldtag: %s\n" % e)
+
+
+if __name__ == "__main__":
+    main()

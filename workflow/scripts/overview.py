@@ -12,7 +12,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-import tsvtable  # noqa: E402
+import formats  # noqa: E402
 
 SNPS = "#c8c8c8"
 METHODS = (("greedy", "Greedy", "#7b3294", "o-"), ("minimax", "Minimax", "#008b8b", "s--"),
@@ -25,8 +25,8 @@ def per_tag(snps, tags):
 
 
 def draw(summary_tsv, regions_tsv, output):
-    header, summary = tsvtable.read(summary_tsv)
-    regions = tsvtable.read(regions_tsv)[1]
+    header, summary = formats.read_table(summary_tsv)
+    regions = formats.read_table(regions_tsv)[1]
     n = len(summary)
     x = np.arange(n)
     column = lambda key: np.array([float(s[key]) for s in summary])  # noqa: E731
@@ -100,9 +100,11 @@ def draw(summary_tsv, regions_tsv, output):
                     ", ".join("%d %s tags (%.2f SNPs per tag)" % (tags[key].sum(), label,
                                                                    per_tag(total_snps, tags[key].sum()))
                               for key, label, _, _ in methods)), fontsize=13)
-    fig.savefig(output, dpi=100, bbox_inches="tight", pad_inches=0.2)
+    with formats.written(output) as partial:
+        fig.savefig(partial, format="png", dpi=100, bbox_inches="tight", pad_inches=0.2)
     plt.close(fig)
 
 
 if "snakemake" in globals():
+    formats.log_to(snakemake.log[0])
     draw(snakemake.input.summary, snakemake.input.regions, snakemake.output[0])

@@ -18,7 +18,7 @@ import subprocess
 
 import yaml
 
-import tsvtable
+import formats
 
 METHODS = (("greedy", "Greedy"), ("minimax", "Minimax"), ("minimum", "Minimum"))
 BASE_HEADINGS = {
@@ -86,7 +86,7 @@ def with_ratios(header, rows, genome):
 def coverage_table(coverage_tsv):
     """The genome-wide coverage per method and MAF class, and per method its
     row for all SNPs."""
-    _, rows = tsvtable.read(coverage_tsv)
+    _, rows = formats.read_table(coverage_tsv)
     genome = [r for r in rows if r["region"] == "genome"]
     labels = dict(METHODS)
     for r in genome:
@@ -146,12 +146,12 @@ def embedded_png(path):
 
 def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, overview_png, plots, config, versions):
     base = os.path.dirname(os.path.abspath(out))
-    header, rows = tsvtable.read(summary_tsv)
+    header, rows = formats.read_table(summary_tsv)
     coverage_html, genome = coverage_table(coverage_tsv)
     shown, rows, total, headings = with_ratios(header, rows, genome)
     methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
-    _, regions = tsvtable.read(regions_tsv)
-    qc_header, qc_rows = tsvtable.read(qc_tsv)
+    _, regions = formats.read_table(regions_tsv)
+    qc_header, qc_rows = formats.read_table(qc_tsv)
     parts = ["<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">",
              "<link rel=\"icon\" href=\"data:,\"><title>Tag SNP selection: report</title>",
              "<style>%s</style></head><body>" % STYLE,
@@ -204,11 +204,12 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
                     {"program": "Program", "version": "Version"}, text_columns=("program", "version")),
               "<h3>Config</h3>", "<pre>%s</pre>" % esc(yaml.safe_dump(config, sort_keys=False)),
               "</body></html>"]
-    with open(out, "w") as f:
+    with formats.written(out) as partial, open(partial, "w") as f:
         f.write("\n".join(parts))
 
 
 if "snakemake" in globals():
+    formats.log_to(snakemake.log[0])
     import snakemake as engine
 
     config = dict(snakemake.config)
