@@ -2,6 +2,7 @@
 regions of at most 400, with ldcluster as the clustering program, and a
 stand-in for another one where a test says so."""
 import collections
+import json
 import os
 import shutil
 import subprocess
@@ -182,12 +183,26 @@ def test_another_clustering_program_gives_the_greedy_and_minimax_tables(tmp_path
     assert {r["method"] for r in coverage} == {"greedy", "minimax"}
 
 
-def test_cluster_execution_gives_the_same_results(clean_run, tmp_path):
+def test_cluster_execution_gives_the_same_results_in_one_submission_per_region(clean_run, tmp_path):
     folder = make_workdir(str(tmp_path))
     submit = os.path.join(ROOT, "tests", "workflow", "local_submit.sh")
+    submissions = os.path.join(str(tmp_path), "submissions.jsonl")
     # Snakemake looks at submitted jobs every 10 s, or every second when CI is set.
-    snakemake(folder, "--cluster", submit, "--jobs", "4", "--latency-wait", "10", env={"CI": "true"})
+    snakemake(folder, "--cluster", submit, "--jobs", "4", "--latency-wait", "10",
+              env={"CI": "true", "SUBMISSIONS": submissions})
     assert merged_results(folder) == merged_results(clean_run)
+    with open(submissions) as f:
+        jobs = [json.loads(line) for line in f]
+    singles = collections.Counter(j["rule"] for j in jobs if j["type"] == "single")
+    groups = [j for j in jobs if j["type"] == "group"]
+    # Per chromosome quality control and the cuts; per region one group: its
+    # two jobs and its plot. Everything else runs on the submitting machine.
+    assert singles == {"qc": 2, "cut_chromosome": 2}
+    assert len(groups) == len(regions(folder))
+    for group, region in zip(sorted(groups, key=lambda g: min(g["output"])), regions(folder)):
+        outputs = {os.path.basename(path) for path in group["output"]}
+        assert {"plink.bim", "coverage.tsv", "ld_plot.png"} <= outputs  # its two jobs and its plot
+        assert {os.path.dirname(path) for path in group["output"]} == {"results/regions/" + region["region"]}
 
 
 def test_the_slurm_profile_plans_the_run(tmp_path):
@@ -216,6 +231,63 @@ def test_list_names_not_in_the_genotypes_get_one_warning_each(tmp_path):
                  "undesirable_file data/undesirable.txt: 1 name is not in the genotypes and is ignored: rs_gone",
                  "thresholds_file data/thresholds.txt: 1 name is not in the genotypes and is ignored: rs_not_here"):
         assert (p.stdout + p.stderr).count(line) == 1, line
+
+
+def copy_clone(destination):
+    """What a clone holds that the workflow and its demo need."""
+    for part in ("workflow", "config", os.path.join("examples", "genotypes")):
+        shutil.copytree(os.path.join(ROOT, part), os.path.join(destination, part),
+                        ignore=shutil.ignore_patterns("__pycache__"))
+
+
+def test_a_clone_under_a_path_with_a_space_runs_the_demo(tmp_path):
+    clone = os.path.join(str(tmp_path), "my projects", "ldtag clone")
+    copy_clone(clone)
+    p = subprocess.run(["snakemake", "--cores", "2", "--configfile", "config/demo.yaml"], cwd=clone,
+                       env=environment(), capture_output=True, text=True)
+    assert p.returncode == 0, p.stderr[-3000:]
+    assert len(table(os.path.join(clone, "results", "minimum_tags.tsv"))) == 7961
+
+
+def test_booleans_and_null_on_the_command_line(tmp_path):
+    folder = make_workdir(str(tmp_path), max_snps=2000)
+    p = snakemake(folder, "--config", "keep_intermediate=TRUE", "plots=false", "done_file=null",
+                  "clustering_command=Null")
+    assert "ready for the clustering program" in p.stderr  # clustering_command is null
+    region = os.path.join(folder, "results", "regions", "chr10_001")
+    assert os.path.exists(os.path.join(region, "ld.txt"))  # kept
+    assert read(os.path.join(region, "done.txt")) == b""  # no done file
+    assert not os.path.exists(os.path.join(region, "ld_plot.png"))
+    p = snakemake(folder, "--config", "plots=maybe", check=False)
+    assert "plots must be true or false, not 'maybe'" in p.stderr
+
+
+def test_without_the_programs_a_dry_run_lint_and_dag_work_and_a_run_names_them(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    path = os.pathsep.join(d for d in os.environ["PATH"].split(os.pathsep)
+                           if not os.path.exists(os.path.join(d, "ldprune")))
+    cmd = ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--cores", "2"]
+    env = dict(os.environ, PATH=path)
+    for extra in (["-n"], ["--dag"], ["--summary"]):
+        p = subprocess.run(cmd + extra, cwd=folder, env=env, capture_output=True, text=True)
+        assert p.returncode == 0, (extra, p.stderr[-2000:])
+    p = subprocess.run(cmd + ["--lint"], cwd=folder, env=env, capture_output=True, text=True)
+    assert "Lints for rule" in p.stderr and "cannot find" not in p.stderr  # it fails for its lints only
+    p = subprocess.run(cmd, cwd=folder, env=env, capture_output=True, text=True)
+    assert p.returncode != 0
+    assert "cannot find ldprep, ldprune, memberjoin1, memberjoin2, ldcluster on PATH" in p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
+
+
+def test_lint_finds_nothing_but_the_missing_conda_environments(tmp_path):
+    """The rules run Debian's PLINK 1.9 and Python and this project's
+    programs, installed on the machine; no conda channel or container image
+    carries them, so the lint that asks each rule for one is the only one
+    left."""
+    folder = make_workdir(str(tmp_path))
+    p = snakemake(folder, "--lint", check=False)
+    lints = [line.strip() for line in p.stderr.splitlines() if line.startswith("    * ")]
+    assert lints and set(lints) == {"* Specify a conda environment or container for each rule.:"}, p.stderr
 
 
 BAD_CONFIGS = [

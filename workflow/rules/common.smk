@@ -122,7 +122,7 @@ def chromosome_code(wildcards):
 
 
 def all_bims(wildcards=None):
-    return [prefix + ".bim" for prefix in inputs.filesets(config)]
+    return [f"{prefix}.bim" for prefix in inputs.filesets(config)]
 
 
 def list_files(wildcards=None):

@@ -26,6 +26,8 @@ rule cut_chromosome:
         python=sys.executable,
         cut=script_path("cut_regions.py"),
         thresholds=thresholds_option,
+        threshold=config["threshold"],
+        max_snps=config["max_snps"],
         keep="true" if KEEP else "false",
     benchmark:
         "results/benchmarks/cut_chromosome/chr{chrom}.tsv"
@@ -35,10 +37,10 @@ rule cut_chromosome:
     # PLINK writes its log itself, and no table for a chromosome of one SNP.
     shell:
         "{params.plink_whole:q} results/qc/chr{wildcards.chrom}.window 'ld?' {params.plink:q} "
-        "--bfile results/qc/chr{wildcards.chrom} --r2 --ld-window {config[max_snps]} --ld-window-kb 1000000 "
+        "--bfile results/qc/chr{wildcards.chrom} --r2 --ld-window {params.max_snps} --ld-window-kb 1000000 "
         "--ld-window-r2 {params.window_r2} --allow-no-sex --threads {threads} --memory {params.memory} && "
         "{params.python:q} {params.cut:q} --bim {input.bim:q} --ld results/qc/chr{wildcards.chrom}.window.ld "
-        "--threshold {config[threshold]} {params.thresholds} --max-snps {config[max_snps]} "
+        "--threshold {params.threshold} {params.thresholds} --max-snps {params.max_snps} "
         "--chromosome {wildcards.chrom} --regions {output.regions:q} --pairs {output.pairs:q} >> {log:q} 2>&1; "
         "status=$?; {params.keep} || rm -f results/qc/chr{wildcards.chrom}.window.ld; exit $status"
 

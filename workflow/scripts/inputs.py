@@ -152,23 +152,27 @@ def _unreadable(path):
     return None
 
 
+def _file_problem(path):
+    """What keeps a file the config names from being read, or None."""
+    if not os.path.exists(path):
+        return "%s does not exist" % path
+    if not os.path.isfile(path):
+        return "%s is not a file" % path
+    reason = _unreadable(path)
+    return "%s cannot be read: %s" % (path, reason) if reason else None
+
+
 def check_files(config):
     problems = []
     for prefix in filesets(config):
         for ext in (".bed", ".bim", ".fam"):
-            path = prefix + ext
-            if not os.path.isfile(path):
-                problems.append("bfile %s: %s does not exist" % (prefix, path))
-            elif _unreadable(path):
-                problems.append("bfile %s: %s cannot be read: %s" % (prefix, path, _unreadable(path)))
+            problem = _file_problem(prefix + ext)
+            if problem:
+                problems.append("bfile %s: %s" % (prefix, problem))
     for key in LIST_KEYS:
-        path = config.get(key)
-        if path is None:
-            continue
-        if not os.path.isfile(path):
-            problems.append("%s: %s does not exist" % (key, path))
-        elif _unreadable(path):
-            problems.append("%s: %s cannot be read: %s" % (key, path, _unreadable(path)))
+        problem = config.get(key) is not None and _file_problem(config[key])
+        if problem:
+            problems.append("%s: %s" % (key, problem))
     if problems:
         raise ConfigError("\n".join(problems))
 
