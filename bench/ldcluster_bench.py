@@ -49,8 +49,9 @@ def make_block(d):
     names = run_bench.write_common(d, rng, ["0.8"] * run_bench.N)
     with open(os.path.join(d, "ld.txt"), "w") as f:
         for i in range(run_bench.N):
-            f.write("".join("%s %s %.6f\n" % (names[i], names[j], rng.uniform(0.9, 1.0))
-                            for j in range(i + 1, run_bench.N)))
+            f.write(
+                "".join("%s %s %.6f\n" % (names[i], names[j], rng.uniform(0.9, 1.0)) for j in range(i + 1, run_bench.N))
+            )
     for name in ("done.txt", "undesirable.txt"):
         open(os.path.join(d, name), "w").close()
 
@@ -74,8 +75,10 @@ def speed(build, runs, scratch):
         counts = [cluster_count(d, m) for m in METHODS]
         rows.append((case, statistics.median(prune), statistics.median(cluster), peak, counts))
         shutil.rmtree(d)
-    print("\n%-8s %12s %14s %7s %10s   %s" % ("case", "ldprune s", "ldcluster s", "ratio", "peak MB",
-                                             "tags: Greedy Minimax Minimum"))
+    print(
+        "\n%-8s %12s %14s %7s %10s   %s"
+        % ("case", "ldprune s", "ldcluster s", "ratio", "peak MB", "tags: Greedy Minimax Minimum")
+    )
     for case, p, c, peak, counts in rows:
         print("%-8s %12.3f %14.3f %7.2f %10.1f   %s" % (case, p, c, c / p, peak, " ".join(map(str, counts))))
 
@@ -124,10 +127,28 @@ def run_bench_tokens(path):
 
 
 def chain(folder, build, bfile, extra_plink, ldprep_args):
-    run(["plink1.9", "--bfile", bfile, "--r2", "square", "bin", "--freq", "--make-just-bim", "--allow-no-sex",
-         "--out", "plink"] + extra_plink, folder)
-    run([os.path.join(build, "ldprep"), "--bim", "plink.bim", "--freq", "plink.frq", "--ld", "plink.ld.bin"]
-        + ldprep_args, folder)
+    run(
+        [
+            "plink1.9",
+            "--bfile",
+            bfile,
+            "--r2",
+            "square",
+            "bin",
+            "--freq",
+            "--make-just-bim",
+            "--allow-no-sex",
+            "--out",
+            "plink",
+        ]
+        + extra_plink,
+        folder,
+    )
+    run(
+        [os.path.join(build, "ldprep"), "--bim", "plink.bim", "--freq", "plink.frq", "--ld", "plink.ld.bin"]
+        + ldprep_args,
+        folder,
+    )
     run([os.path.join(build, "ldprune")], folder)
     run([os.path.join(build, "ldcluster")], folder)
     return quality_of(folder)
@@ -136,12 +157,31 @@ def chain(folder, build, bfile, extra_plink, ldprep_args):
 def simulate(folder, snps=2000, people=500, seed=11):
     """A dense region: scrm's haplotypes over 1 Mb, paired into people, SNPs
     of MAF at least 0.01 thinned to `snps`; returns a PLINK fileset."""
-    p = subprocess.run(["scrm", str(2 * people), "1", "-t", "800", "-r", "400", "1000000", "-l", "100000",
-                        "-seed", str(seed), str(seed + 1), str(seed + 2)], capture_output=True, text=True, check=True)
+    p = subprocess.run(
+        [
+            "scrm",
+            str(2 * people),
+            "1",
+            "-t",
+            "800",
+            "-r",
+            "400",
+            "1000000",
+            "-l",
+            "100000",
+            "-seed",
+            str(seed),
+            str(seed + 1),
+            str(seed + 2),
+        ],
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     lines = p.stdout.splitlines()
     at = next(k for k, line in enumerate(lines) if line.startswith("positions:"))
     positions = [float(x) for x in lines[at].split()[1:]]
-    haplotypes = np.array([[c == "1" for c in line] for line in lines[at + 1:at + 1 + 2 * people]], dtype=np.uint8)
+    haplotypes = np.array([[c == "1" for c in line] for line in lines[at + 1 : at + 1 + 2 * people]], dtype=np.uint8)
     freq = haplotypes.mean(axis=0)
     keep = np.where((freq >= 0.01) & (freq <= 0.99))[0]
     rng = random.Random(seed)
@@ -165,13 +205,32 @@ def simulate(folder, snps=2000, people=500, seed=11):
 def quality(build, scratch):
     rows = []
     # Quality control first, as the workflow does it.
-    run(["plink1.9", "--bfile", os.path.join(GENOTYPES, "chr10_part"), "--maf", "0.01", "--geno", "0.05",
-         "--make-bed", "--out", "qc"], scratch)
+    run(
+        [
+            "plink1.9",
+            "--bfile",
+            os.path.join(GENOTYPES, "chr10_part"),
+            "--maf",
+            "0.01",
+            "--geno",
+            "0.05",
+            "--make-bed",
+            "--out",
+            "qc",
+        ],
+        scratch,
+    )
     part = os.path.join(scratch, "qc")
     with open(part + ".bim") as f:
         bim = [line.split()[1] for line in f]
-    lists = ["--thresholds", os.path.join(GENOTYPES, "thresholds.txt"), "--done", os.path.join(GENOTYPES, "done.txt"),
-             "--undesirable", os.path.join(GENOTYPES, "undesirable.txt")]
+    lists = [
+        "--thresholds",
+        os.path.join(GENOTYPES, "thresholds.txt"),
+        "--done",
+        os.path.join(GENOTYPES, "done.txt"),
+        "--undesirable",
+        os.path.join(GENOTYPES, "undesirable.txt"),
+    ]
     for k in range(4):
         folder = os.path.join(scratch, "part%d" % k)
         os.mkdir(folder)
@@ -190,8 +249,13 @@ def quality(build, scratch):
     print("%-18s %s" % ("", "   ".join("%-28s" % "tags  +Minimum  mean best r²" for _ in METHODS)))
     for name, q in rows:
         minimum = q["Minimum"][0]
-        print("%-18s %s" % (name, "   ".join("%-28s" % ("%5d  %+8d  %12.4f" % (q[m][0], q[m][0] - minimum, q[m][1]))
-                                             for m in METHODS)))
+        print(
+            "%-18s %s"
+            % (
+                name,
+                "   ".join("%-28s" % ("%5d  %+8d  %12.4f" % (q[m][0], q[m][0] - minimum, q[m][1])) for m in METHODS),
+            )
+        )
 
 
 def main():

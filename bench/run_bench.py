@@ -49,12 +49,20 @@ def make_full(d, extra_records=0):
     with open(os.path.join(d, "ld.txt"), "w") as f:
         for i in range(N):
             # r² decays with distance, so that nearby SNPs tag each other.
-            f.write("".join("%s %s %.6f\n" % (names[i], names[j], max(0.0, 1.0 - (j - i) / 40.0) * rng.random() ** 0.3)
-                            for j in range(i + 1, N)))
+            f.write(
+                "".join(
+                    "%s %s %.6f\n" % (names[i], names[j], max(0.0, 1.0 - (j - i) / 40.0) * rng.random() ** 0.3)
+                    for j in range(i + 1, N)
+                )
+            )
         outside = ["zz%d" % k for k in range(5000)]
         for start in range(0, extra_records, 100000):
-            f.write("".join("%s %s %.6f\n" % (rng.choice(outside), rng.choice(outside), rng.random())
-                            for _ in range(min(100000, extra_records - start))))
+            f.write(
+                "".join(
+                    "%s %s %.6f\n" % (rng.choice(outside), rng.choice(outside), rng.random())
+                    for _ in range(min(100000, extra_records - start))
+                )
+            )
     picks = rng.sample(range(N), 220)
     with open(os.path.join(d, "undesirable.txt"), "w") as f:
         f.writelines(names[k] + "\n" for k in picks[:200])
@@ -90,9 +98,15 @@ def make_joiner(d, method):
         for m, n in enumerate(group):
             flag = int(n == tag)
             if method == "Greedy":
-                members.append("%s\t%d\t%d\t%d\t%.6f\t10\t%.6f\t%d\t1\n" % (n, c, flag, 100000000 + 50 * (k + m), rng.random() / 2, rng.random(), size))
+                members.append(
+                    "%s\t%d\t%d\t%d\t%.6f\t10\t%.6f\t%d\t1\n"
+                    % (n, c, flag, 100000000 + 50 * (k + m), rng.random() / 2, rng.random(), size)
+                )
             else:
-                members.append("%s\t%d\t%d\t%.6f\t10\t%d\t%d\t%.6f\t%.6f\t1\n" % (n, c, 100000000 + 50 * (k + m), rng.random() / 2, size, flag, rng.random(), rng.random()))
+                members.append(
+                    "%s\t%d\t%d\t%.6f\t10\t%d\t%d\t%.6f\t%.6f\t1\n"
+                    % (n, c, 100000000 + 50 * (k + m), rng.random() / 2, size, flag, rng.random(), rng.random())
+                )
         summary.append("%d\t%d\t%s\t%.6f\n" % (c, size, tag, rng.random()))
         k += size
         c += 1
@@ -123,6 +137,7 @@ def peak_memory_mb(program, cwd, stdout):
 
 def measure(program, d, inputs, outputs, runs, capture_stdout=False):
     """Runs the program and the I/O floor alternately, so both see the same machine."""
+
     def run_program():
         if capture_stdout:
             with open(os.path.join(d, "stdout.txt"), "w") as out:
@@ -136,7 +151,9 @@ def measure(program, d, inputs, outputs, runs, capture_stdout=False):
     out_bytes = sum(os.path.getsize(os.path.join(d, o)) for o in all_outputs)
     in_bytes = sum(os.path.getsize(os.path.join(d, i)) for i in inputs)
     floor_cmd = "cat %s > /dev/null && dd if=/dev/zero of=floor.out bs=1M count=%d iflag=count_bytes status=none" % (
-        " ".join(inputs), out_bytes)
+        " ".join(inputs),
+        out_bytes,
+    )
     times, floors = [], []
     for _ in range(runs):
         times.append(run_program())
@@ -177,9 +194,14 @@ def main():
             shutil.rmtree(d)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    print("%-10s %10s %10s %10s %10s %9s %9s" % ("case", "input MB", "output MB", "median s", "floor s", "ratio", "peak MB"))
+    print(
+        "%-10s %10s %10s %10s %10s %9s %9s"
+        % ("case", "input MB", "output MB", "median s", "floor s", "ratio", "peak MB")
+    )
     for case, t, peak, floor, inb, outb in rows:
-        print("%-10s %10.1f %10.1f %10.3f %10.3f %9.2f %9.1f" % (case, inb / 1e6, outb / 1e6, t, floor, t / floor, peak))
+        print(
+            "%-10s %10.1f %10.1f %10.3f %10.3f %9.2f %9.1f" % (case, inb / 1e6, outb / 1e6, t, floor, t / floor, peak)
+        )
 
 
 if __name__ == "__main__":

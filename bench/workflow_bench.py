@@ -56,7 +56,7 @@ STEPS = [
     ("overview", ["overview"]),
     ("report", ["report"]),
 ]
-THREADS = {"cut_chromosome": 2, "prepare_region": 2}
+THREADS = {"cut_chromosome": 2}
 SCRIPTS = os.path.join(ROOT, "workflow", "scripts")
 
 # The workflow's commands up to ldprune from a plain shell loop, two regions
@@ -82,9 +82,11 @@ tail -n +2 qc/regions.tsv | cut -f 2,3,5 | xargs -P 2 -L 1 bash -c '
     ldprune
     rm -f ld.txt ld_processed_temp.txt plink.ld.bin
   fi'
-""".replace("SCRIPTS", SCRIPTS)
+""".replace(
+    "SCRIPTS", SCRIPTS
+)
 
-WRAPPER = r'''#!/usr/bin/python3
+WRAPPER = r"""#!/usr/bin/python3
 # Runs the real program and appends its wall time and peak memory to a log.
 import os, sys, time
 name = os.path.basename(sys.argv[0])
@@ -104,7 +106,7 @@ if name == "plink1.9":
 with open(os.environ["BENCH_LOG"], "a") as log:
     log.write("%s\t%.4f\t%d\n" % (kind, time.monotonic() - start, usage.ru_maxrss))
 sys.exit(os.waitstatus_to_exitcode(status))
-'''
+"""
 
 
 def prepare(folder, bfile, extra=""):
@@ -114,9 +116,21 @@ def prepare(folder, bfile, extra=""):
 
 def snakemake(folder, cores, path, env=None):
     start = time.monotonic()
-    p = subprocess.run(["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile",
-                        "config.yaml", "--cores", str(cores)], cwd=folder, capture_output=True, text=True,
-                       env=dict(os.environ, PATH=path, **(env or {})))
+    p = subprocess.run(
+        [
+            "snakemake",
+            "-s",
+            os.path.join(ROOT, "workflow", "Snakefile"),
+            "--configfile",
+            "config.yaml",
+            "--cores",
+            str(cores),
+        ],
+        cwd=folder,
+        capture_output=True,
+        text=True,
+        env=dict(os.environ, PATH=path, **(env or {})),
+    )
     if p.returncode != 0:
         sys.exit("snakemake failed:\n" + p.stderr[-3000:])
     return time.monotonic() - start
@@ -198,8 +212,12 @@ def loop(bfile, path, plink_only=False):
     """Wall time of the plain shell loop in a fresh folder."""
     with tempfile.TemporaryDirectory() as folder:
         start = time.monotonic()
-        p = subprocess.run(["bash", "-c", LOOP, "loop", bfile, folder, "2000"] + (["plink"] if plink_only else []),
-                           capture_output=True, text=True, env=dict(os.environ, PATH=path))
+        p = subprocess.run(
+            ["bash", "-c", LOOP, "loop", bfile, folder, "2000"] + (["plink"] if plink_only else []),
+            capture_output=True,
+            text=True,
+            env=dict(os.environ, PATH=path),
+        )
         if p.returncode != 0:
             sys.exit("the shell loop failed:\n" + p.stderr[-3000:])
         return time.monotonic() - start
@@ -224,14 +242,20 @@ def engine(bfile, cores, path, runs):
         times["workflow"].append(wall)
         times["plink"].append(loop(bfile, path, plink_only=True))
     loop_s, flow_s, plink_s = (statistics.median(times[k]) for k in ("loop", "workflow", "plink"))
-    print("Engine cost: %s, %d regions, prepared through ldprune, --cores %d, median of %d runs"
-          % (os.path.basename(bfile), regions, cores, runs))
+    print(
+        "Engine cost: %s, %d regions, prepared through ldprune, --cores %d, median of %d runs"
+        % (os.path.basename(bfile), regions, cores, runs)
+    )
     print("  %-58s %8.2f s" % ("the same commands from a plain shell loop, two regions at a time", loop_s))
     print("  %-58s %8.2f s  (%.2f x the loop)" % ("the workflow", flow_s, flow_s / loop_s))
-    print("  %-58s %8.2f s  (the workflow: %.2f x PLINK)" % ("PLINK alone (quality control, scan, every region's r²)",
-                                                            plink_s, flow_s / plink_s))
-    print("  per run: loop %s; workflow %s; PLINK %s\n" % tuple(
-        " ".join("%.2f" % t for t in times[k]) for k in ("loop", "workflow", "plink")))
+    print(
+        "  %-58s %8.2f s  (the workflow: %.2f x PLINK)"
+        % ("PLINK alone (quality control, scan, every region's r²)", plink_s, flow_s / plink_s)
+    )
+    print(
+        "  per run: loop %s; workflow %s; PLINK %s\n"
+        % tuple(" ".join("%.2f" % t for t in times[k]) for k in ("loop", "workflow", "plink"))
+    )
 
 
 def copies(folder, count):
@@ -276,8 +300,10 @@ def main():
     parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps"])
     args = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldprune")):
-        sys.exit("build the programs first: cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release && "
-                 "cmake --build build-release -j2")
+        sys.exit(
+            "build the programs first: cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release && "
+            "cmake --build build-release -j2"
+        )
     bfile = os.path.abspath(args.bfile)
     path = BUILD + os.pathsep + os.environ["PATH"]
     if "engine" in args.only:
@@ -289,7 +315,6 @@ def main():
 
 
 def steps(bfile, cores, path):
-
     runs = [memory_run(PART, cores, path), memory_run(bfile, cores, path)]
     with tempfile.TemporaryDirectory() as folder:
         prepare(folder, bfile)
@@ -311,15 +336,29 @@ def steps(bfile, cores, path):
     program = runs[1][2]
     scan, region_r2 = program["plink1.9 windowed LD"], program["plink1.9 region r²"]
     ours = sum(program[k] for k in ("ldprep", "ldprune", "ldcluster", "memberjoin1", "memberjoin2"))
-    print("\n  PLINK's LD computation (windowed scan %.2f s, region r² %.2f s): %.2f s; this project's programs "
-          "(ldprep %.2f, ldprune %.2f, ldcluster %.2f, joiners %.2f s): %.2f s"
-          % (scan, region_r2, scan + region_r2, program["ldprep"], program["ldprune"], program["ldcluster"],
-             program["memberjoin1"] + program["memberjoin2"], ours))
+    print(
+        "\n  PLINK's LD computation (windowed scan %.2f s, region r² %.2f s): %.2f s; this project's programs "
+        "(ldprep %.2f, ldprune %.2f, ldcluster %.2f, joiners %.2f s): %.2f s"
+        % (
+            scan,
+            region_r2,
+            scan + region_r2,
+            program["ldprep"],
+            program["ldprune"],
+            program["ldcluster"],
+            program["memberjoin1"] + program["memberjoin2"],
+            ours,
+        )
+    )
     print("  cut placement (cut_regions.py): %.2f s" % (sum(times.get("cut_chromosome", [])) - scan))
-    print("  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)" % (
-        max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"]))
-    print("  engine overhead: %.1f s of the wall time (wall less the jobs' %.1f core-seconds over %d cores)"
-          % (wall - busy / cores, busy, cores))
+    print(
+        "  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)"
+        % (max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"])
+    )
+    print(
+        "  engine overhead: %.1f s of the wall time (wall less the jobs' %.1f core-seconds over %d cores)"
+        % (wall - busy / cores, busy, cores)
+    )
 
     print("\nPeak memory per job kind (MB), by the number of regions:")
     kinds = sorted(set(runs[0][1]) | set(runs[1][1]))

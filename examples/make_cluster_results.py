@@ -86,10 +86,14 @@ def write(method, names, pos, maf, r2, clusters):
         for m in members:
             flag = 1 if m == tag else 0
             if method == "Greedy":
-                rows.append("%s\t%d\t%d\t%s\t%s\t10\t%.6f\t%d\t1\n" % (m, c, flag, pos[m], maf[m], sims[m], len(members)))
+                rows.append(
+                    "%s\t%d\t%d\t%s\t%s\t10\t%.6f\t%d\t1\n" % (m, c, flag, pos[m], maf[m], sims[m], len(members))
+                )
             else:
-                rows.append("%s\t%d\t%s\t%s\t10\t%d\t%d\t%.6f\t%.6f\t1\n"
-                            % (m, c, pos[m], maf[m], len(members), flag, sims[m], spread))
+                rows.append(
+                    "%s\t%d\t%s\t%s\t10\t%d\t%d\t%.6f\t%.6f\t1\n"
+                    % (m, c, pos[m], maf[m], len(members), flag, sims[m], spread)
+                )
     with open(os.path.join(here, base + ".members.txt"), "w") as f:
         f.writelines(rows)
     with open(os.path.join(here, base + ".out"), "w") as f:

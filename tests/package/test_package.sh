@@ -67,6 +67,20 @@ for method in greedy minimax minimum; do
   [ "$(wc -l < "$work/demo/results/${method}_tags.tsv")" -eq 7962 ] || fail "the demo's $method table has not every SNP"
 done
 
+echo "== the installed workflow demo, killed and run again"
+mkdir "$work/killed"
+(cd "$work/killed" && exec setsid env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > first.log 2>&1) &
+leader=$!
+sleep 4
+kill -KILL -- "-$leader" 2> /dev/null || fail "the demo ended before it could be killed"
+wait "$leader" 2> /dev/null || true
+(cd "$work/killed" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > again.log 2>&1) ||
+  { tail -n 30 "$work/killed/again.log"; fail "ldtag-workflow --demo after a kill"; }
+grep -q "removing the lock a run that was killed left" "$work/killed/again.log" || fail "the lock was not removed"
+for table in greedy_tags.tsv minimax_tags.tsv minimum_tags.tsv summary.tsv coverage.tsv; do
+  cmp -s "$work/demo/results/$table" "$work/killed/results/$table" || fail "$table differs after the kill"
+done
+
 echo "== manual pages"
 for page in "$work"/root/usr/share/man/man1/*.1.gz; do
   mandoc -Tlint -W warning "$page" || fail "mandoc -Tlint $page"

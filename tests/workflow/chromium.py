@@ -17,9 +17,18 @@ import subprocess
 import tempfile
 import time
 
-FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update", "--disable-sync", "--hide-scrollbars",
-         "--remote-debugging-pipe"]
+FLAGS = [
+    "--headless",
+    "--no-sandbox",
+    "--disable-gpu",
+    "--disable-quic",
+    "--no-first-run",
+    "--disable-background-networking",
+    "--disable-component-update",
+    "--disable-sync",
+    "--hide-scrollbars",
+    "--remote-debugging-pipe",
+]
 
 
 class Chromium:
@@ -35,9 +44,13 @@ class Chromium:
             os.dup2(ends[0], 3)
             os.dup2(ends[1], 4)
 
-        self.process = subprocess.Popen([executable] + FLAGS + ["--user-data-dir=" + self.profile, "about:blank"],
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=[3, 4] + ends,
-                                        preexec_fn=wire)
+        self.process = subprocess.Popen(
+            [executable] + FLAGS + ["--user-data-dir=" + self.profile, "about:blank"],
+            stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL,
+            pass_fds=[3, 4] + ends,
+            preexec_fn=wire,
+        )
         for fd in ends + [to_browser[0], from_browser[1]]:
             os.close(fd)
         self.out, self.inp = to_browser[1], from_browser[0]
@@ -103,8 +116,11 @@ class Chromium:
         session = self.send("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
         for domain in ("Page", "Network", "Runtime"):
             self.send(domain + ".enable", session=session)
-        self.send("Emulation.setDeviceMetricsOverride",
-                  {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False}, session)
+        self.send(
+            "Emulation.setDeviceMetricsOverride",
+            {"width": width, "height": height, "deviceScaleFactor": 1, "mobile": False},
+            session,
+        )
         self.send("Page.navigate", {"url": url}, session)
         self.wait_for("Page.loadEventFired", session)
         return Page(self, session)
@@ -121,13 +137,16 @@ class Page:
         for e in self.browser.events:
             if e.get("sessionId") == self.session and e.get("method") == "Network.requestWillBeSent":
                 requests[e["params"]["requestId"]] = e["params"]["request"]["url"]
-        return [(requests.get(e["params"]["requestId"], "?")[:120], e["params"]["errorText"])
-                for e in self.browser.events
-                if e.get("sessionId") == self.session and e.get("method") == "Network.loadingFailed"]
+        return [
+            (requests.get(e["params"]["requestId"], "?")[:120], e["params"]["errorText"])
+            for e in self.browser.events
+            if e.get("sessionId") == self.session and e.get("method") == "Network.loadingFailed"
+        ]
 
     def evaluate(self, expression):
-        result = self.browser.send("Runtime.evaluate", {"expression": expression, "returnByValue": True,
-                                                        "awaitPromise": True}, self.session)
+        result = self.browser.send(
+            "Runtime.evaluate", {"expression": expression, "returnByValue": True, "awaitPromise": True}, self.session
+        )
         if "exceptionDetails" in result:
             raise RuntimeError(result["exceptionDetails"])
         return result["result"].get("value")

@@ -59,7 +59,7 @@ def write_tiny_chromosome(folder):
         bed = f.read()
     prefix = os.path.join(folder, "tiny")
     with open(prefix + ".bed", "wb") as f:
-        f.write(bed[:3] + bed[3 + 1500 * per_snp:3 + 1501 * per_snp])
+        f.write(bed[:3] + bed[3 + 1500 * per_snp : 3 + 1501 * per_snp])
     with open(EXAMPLE + ".bim") as f:
         fields = f.readlines()[1500].split("\t")
     fields[:2] = ["chr11", "rs_tiny"]
@@ -126,8 +126,19 @@ def table(path):
         return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
-MERGED = ("greedy_tags.tsv", "minimax_tags.tsv", "minimum_tags.tsv", "greedy_tag_snps.txt", "minimax_tag_snps.txt",
-          "minimum_tag_snps.txt", "summary.tsv", "coverage.tsv", "warnings.txt", "regions.tsv", "cut_pairs.tsv")
+MERGED = (
+    "greedy_tags.tsv",
+    "minimax_tags.tsv",
+    "minimum_tags.tsv",
+    "greedy_tag_snps.txt",
+    "minimax_tag_snps.txt",
+    "minimum_tag_snps.txt",
+    "summary.tsv",
+    "coverage.tsv",
+    "warnings.txt",
+    "regions.tsv",
+    "cut_pairs.tsv",
+)
 
 
 def merged_results(folder, names=MERGED):

@@ -11,8 +11,7 @@ import time
 
 import pytest
 
-from conftest import (SAMPLES, SNAKEFILE, environment, make_workdir, merged_results, read, snakemake, table,
-                      write_config)
+from conftest import SAMPLES, SNAKEFILE, environment, make_workdir, merged_results, read, snakemake, table, write_config
 
 import yaml
 
@@ -25,8 +24,9 @@ def start(folder, *args):
     jobs are; its messages go to run.log in the folder."""
     cmd = ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--cores", "2"] + list(args)
     with open(os.path.join(folder, "run.log"), "w") as log:
-        return subprocess.Popen(cmd, cwd=folder, env=environment(), stdout=subprocess.DEVNULL, stderr=log,
-                                start_new_session=True)
+        return subprocess.Popen(
+            cmd, cwd=folder, env=environment(), stdout=subprocess.DEVNULL, stderr=log, start_new_session=True
+        )
 
 
 def kill_after(process, seconds):
@@ -94,15 +94,19 @@ exec {real} "$@"
 """
 
 
-@pytest.mark.parametrize("program,only", [("plink1.9", "square"), ("ldprep", ""), ("ldprune", "")],
-                         ids=["PLINK's r²", "ldprep", "ldprune"])
+@pytest.mark.parametrize(
+    "program,only", [("plink1.9", "square"), ("ldprep", ""), ("ldprune", "")], ids=["PLINK's r²", "ldprep", "ldprune"]
+)
 def test_runs_killed_while_a_program_writes_a_region_end_with_the_same_tables(clean_run, tmp_path, program, only):
     """Runs killed just after a program of a region's chain has started, and
     a few milliseconds into it, while it writes its files."""
     shims = tmp_path / "shims"
     shims.mkdir()
-    real = next(os.path.join(d, program) for d in environment()["PATH"].split(os.pathsep)
-                if os.access(os.path.join(d, program), os.X_OK))
+    real = next(
+        os.path.join(d, program)
+        for d in environment()["PATH"].split(os.pathsep)
+        if os.access(os.path.join(d, program), os.X_OK)
+    )
     (shims / program).write_text(SHIM.format(only=only, real=real))
     (shims / program).chmod(0o755)
     path = str(shims) + os.pathsep + environment()["PATH"]
@@ -111,8 +115,14 @@ def test_runs_killed_while_a_program_writes_a_region_end_with_the_same_tables(cl
         marker = os.path.join(folder, "started")
         cmd = ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--cores", "2"]
         with open(os.path.join(folder, "run.log"), "w") as log:
-            process = subprocess.Popen(cmd, cwd=folder, env=dict(environment(), PATH=path, KILL_MARKER=marker),
-                                       stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
+            process = subprocess.Popen(
+                cmd,
+                cwd=folder,
+                env=dict(environment(), PATH=path, KILL_MARKER=marker),
+                stdout=subprocess.DEVNULL,
+                stderr=log,
+                start_new_session=True,
+            )
         while not os.path.exists(marker) and process.poll() is None:
             time.sleep(0.0005)
         time.sleep(delay)
@@ -152,14 +162,15 @@ def small_disk(tmp_path):
     mount.mkdir()
     p = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=12m", "tmpfs", str(mount)], capture_output=True, text=True)
     if p.returncode != 0:
-        pytest.skip("cannot mount a small file system here (%s); the programs' own tests write to a full disk "
-                    "through /dev/full" % p.stderr.strip())
+        pytest.skip(
+            "cannot mount a small file system here (%s); the programs' own tests write to a full disk "
+            "through /dev/full" % p.stderr.strip()
+        )
     yield mount
     subprocess.run(["umount", "-l", str(mount)])
 
 
-def test_a_full_disk_fails_naming_region_step_and_file_and_a_rerun_after_freeing_space_ends_well(
-        clean_run, small_disk):
+def test_a_full_disk_fails_naming_region_step_and_file_and_a_rerun_after_freeing_space_ends_well(clean_run, small_disk):
     folder = make_workdir(str(small_disk / "study"))
     p = snakemake(folder, check=False)
     assert p.returncode != 0
@@ -195,14 +206,25 @@ def break_file(folder, name, how):
 
 
 BROKEN = [
-    ("geno.bed", "truncate", "data/geno.bed holds 299753 bytes, but data/geno.bim lists 1200 SNPs and data/geno.fam "
-                             "%d people, which take 300003 bytes: the three files do not belong together" % SAMPLES),
-    ("geno.bim", "bad line", "data/geno.bim: line 8: expected 6 fields (chromosome, SNP, cM, position, allele 1, "
-                             "allele 2), found 3"),
+    (
+        "geno.bed",
+        "truncate",
+        "data/geno.bed holds 299753 bytes, but data/geno.bim lists 1200 SNPs and data/geno.fam "
+        "%d people, which take 300003 bytes: the three files do not belong together" % SAMPLES,
+    ),
+    (
+        "geno.bim",
+        "bad line",
+        "data/geno.bim: line 8: expected 6 fields (chromosome, SNP, cM, position, allele 1, " "allele 2), found 3",
+    ),
     ("geno.fam", "remove", "bfile data/geno: data/geno.fam does not exist"),
     ("done.txt", "directory", "done_file: data/done.txt is not a file"),
-    ("undesirable.txt", "bom", "undesirable_file: data/undesirable.txt starts with a byte-order mark (EF BB BF), "
-                               "which would become part of its first name: save it as plain text without one"),
+    (
+        "undesirable.txt",
+        "bom",
+        "undesirable_file: data/undesirable.txt starts with a byte-order mark (EF BB BF), "
+        "which would become part of its first name: save it as plain text without one",
+    ),
     ("thresholds.txt", "bom", "thresholds_file data/thresholds.txt starts with a byte-order mark"),
 ]
 

@@ -15,11 +15,12 @@ from chromium import Chromium
 
 DARKEST = tuple(int(round(255 * v)) for v in ld_plot.COLORMAP(1.0)[:3])
 WHITE = (255, 255, 255)
-TRACK_COLOURS = {label: tuple(int(color[k:k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
+TRACK_COLOURS = {label: tuple(int(color[k : k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
 
 
-def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), greedy=(), minimax=(), minimum=(),
-                 matrix=True):
+def write_region(
+    folder, r2, done=(), undesirable=(), dropped=(), needed=(), greedy=(), minimax=(), minimum=(), matrix=True
+):
     """A region folder as ldprune and the joiners leave it, for SNPs s0..s(n-1);
     greedy, minimax and minimum give each cluster as (tag, members)."""
     n = len(r2)
@@ -34,12 +35,18 @@ def write_region(folder, r2, done=(), undesirable=(), dropped=(), needed=(), gre
     put("maf.txt", "".join("%s %d 0.25\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)))
     put("done.txt", "".join("s%d\n" % k for k in done))
     put("undesirable.txt", "".join("s%d\n" % k for k in undesirable))
-    put("maf_processed.txt", "".join("%s %d 0.250000\n" % (s, 1000 + 10 * k) for k, s in enumerate(names)
-                                     if k not in dropped))
-    put("run_log.txt", "".join("the %dth needed SNP (counting from 0) is: s%d\n" % (i, k) for i, k in enumerate(needed)))
+    put(
+        "maf_processed.txt",
+        "".join("%s %d 0.250000\n" % (s, 1000 + 10 * k) for k, s in enumerate(names) if k not in dropped),
+    )
+    put(
+        "run_log.txt", "".join("the %dth needed SNP (counting from 0) is: s%d\n" % (i, k) for i, k in enumerate(needed))
+    )
     for method, clusters in (("greedy", greedy), ("minimax", minimax), ("minimum", minimum)):
-        lines = "".join("s%d\t%d\t1\t0\t0\n" % (tag, c) + "".join("s%d\t%d\t0\t0\t0\n" % (m, c) for m in members)
-                        for c, (tag, members) in enumerate(clusters))
+        lines = "".join(
+            "s%d\t%d\t1\t0\t0\n" % (tag, c) + "".join("s%d\t%d\t0\t0\t0\n" % (m, c) for m in members)
+            for c, (tag, members) in enumerate(clusters)
+        )
         put(method + "_output.txt", "NAME\tORVANTE\tTag\tPosition\tMAF\n" + lines)
     if matrix:
         np.asarray(r2, dtype="<f8").tofile(os.path.join(folder, "plink.ld.bin"))
@@ -56,8 +63,15 @@ def six_snps():
     return r2
 
 
-MARKED = dict(done=[4], undesirable=[1, 5], dropped=[5], needed=[4, 2],
-              greedy=[(0, [1, 2]), (3, [4])], minimax=[(2, [0, 1]), (3, [4])], minimum=[(1, [0, 2]), (4, [3])])
+MARKED = dict(
+    done=[4],
+    undesirable=[1, 5],
+    dropped=[5],
+    needed=[4, 2],
+    greedy=[(0, [1, 2]), (3, [4])],
+    minimax=[(2, [0, 1]), (3, [4])],
+    minimum=[(1, [0, 2]), (4, [3])],
+)
 
 
 def render(folder):
@@ -75,15 +89,20 @@ def test_pairs_are_coloured_by_r2(tmp_path):
     assert pixel(image, *ld_plot.pair_pixel(lay, 2, 3)) == WHITE
     assert pixel(image, *ld_plot.pair_pixel(lay, 1, 4)) not in (WHITE, DARKEST)
     left, top, width, height = lay.triangle
-    triangle = image[top:top + height, left:left + width].reshape(-1, 3)
+    triangle = image[top : top + height, left : left + width].reshape(-1, 3)
     assert min(triangle.sum(axis=1)) == sum(DARKEST)  # nothing in it is darker than r² = 1
 
 
 def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
     lay, image = render(write_region(str(tmp_path), six_snps(), **MARKED))
     expected = {
-        "Done": {4}, "Undesirable, tagged (kept)": {1}, "Undesirable, untagged (dropped)": {5},
-        "Needed": {2, 4}, "Greedy tags": {0, 3}, "Minimax tags": {2, 3}, "Minimum tags": {1, 4},
+        "Done": {4},
+        "Undesirable, tagged (kept)": {1},
+        "Undesirable, untagged (dropped)": {5},
+        "Needed": {2, 4},
+        "Greedy tags": {0, 3},
+        "Minimax tags": {2, 3},
+        "Minimum tags": {1, 4},
     }
     for label, columns in expected.items():
         top, height = lay.tracks[label]
@@ -93,7 +112,7 @@ def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
     # Greedy clusters alternate in the order of their first SNP; s5 is in none.
     top, height = lay.tracks["Greedy clusters"]
     bands = [pixel(image, ld_plot.column_center(lay, k), top + height // 2) for k in range(6)]
-    first, second = (tuple(int(c[i:i + 2], 16) for i in (1, 3, 5)) for c in ld_plot.BANDS)
+    first, second = (tuple(int(c[i : i + 2], 16) for i in (1, 3, 5)) for c in ld_plot.BANDS)
     assert bands == [first, first, first, second, second, WHITE]
 
 
@@ -103,18 +122,60 @@ def test_ld_txt_gives_the_same_picture_as_plinks_matrix(tmp_path):
     assert np.array_equal(from_matrix[60:], from_text[60:])  # the titles name the folders
 
 
-@pytest.mark.parametrize("n,f", [(6, 100), (50, 12), (301, 2), (700, 1)])
-def test_image_size_follows_the_snp_count(tmp_path, n, f):
+@pytest.mark.parametrize(
+    "n,f,view,rows",
+    [
+        (6, 100, "full", 600),
+        (50, 12, "full", 600),
+        (300, 2, "full", 600),
+        (301, 2, "band", 201 * 2 * 1),
+        (2000, 1, "band", 201 * 1 * 5),
+    ],
+)
+def test_image_size_follows_the_snp_count(tmp_path, n, f, view, rows):
+    """The full triangle up to 300 SNPs; above, the band of pairs near enough
+    to matter, here the most, 200 SNPs, since random r² values reach 0.5 at
+    every distance; its rows repeated so that it is about a quarter as high
+    as wide."""
     rng = np.random.default_rng(n)
     r2 = rng.random((n, n))
     r2 = (r2 + r2.T) / 2
     lay, image = render(write_region(str(tmp_path), r2))
-    assert lay.f == f
+    assert (lay.f, lay.view) == (f, view)
     names = ld_plot.NAMES if n <= ld_plot.NAMED else 0
     assert image.shape[:2] == (lay.height, lay.width)
     assert lay.width == ld_plot.LEFT + 2 * n * f + ld_plot.RIGHT
-    assert lay.height == (ld_plot.TITLE + ld_plot.RULER + len(ld_plot.TRACKS) * ld_plot.TRACK + names + ld_plot.GAP
-                          + n * f + ld_plot.LEGEND)
+    assert lay.height == (
+        ld_plot.TITLE
+        + ld_plot.RULER
+        + len(ld_plot.TRACKS) * ld_plot.TRACK
+        + names
+        + ld_plot.GAP
+        + rows
+        + ld_plot.LEGEND
+    )
+
+
+def test_the_band_reaches_twice_as_far_as_strong_pairs(tmp_path):
+    """Pairs with r² of 0.5 and more reach 45 SNPs: the band shows pairs up
+    to 90 SNPs apart, each row 4 pixels high (700 / (2 x 90) rounded); a pair
+    90 SNPs apart is drawn, one 120 apart is not."""
+    n = 700
+    r2 = np.zeros((n, n))
+    for d in range(1, 46):
+        r2[np.arange(n - d), np.arange(d, n)] = 0.9
+    r2[200, 290] = r2[290, 200] = 1.0
+    r2[300, 420] = r2[420, 300] = 1.0
+    r2 = np.maximum(r2, r2.T)
+    assert ld_plot.band_depth(r2) == 90
+    lay, image = render(write_region(str(tmp_path), r2))
+    assert (lay.view, lay.depth, lay.stretch) == ("band", 90, 4)
+    assert pixel(image, *ld_plot.pair_pixel(lay, 200, 290)) == DARKEST
+    left, top, width, height = lay.triangle
+    assert height == 91 * 4  # down to the middle of the pairs 90 SNPs apart
+    triangle = image[top : top + height, left : left + width]
+    below = image[top + height : top + height + 4 * 30, left : left + width]
+    assert (triangle == DARKEST).all(axis=2).any() and not (below == DARKEST).all(axis=2).any()
 
 
 @pytest.mark.parametrize("n", [2, 7, 599, 600, 2000])
@@ -124,7 +185,7 @@ def test_every_pair_gets_pixels_of_its_own(n):
     r2 = np.zeros((n, n))
     codes = np.arange(n * n, dtype=np.float64).reshape(n, n)
     # Read the pair behind each pixel through the same mapping as the colours.
-    py, px = np.mgrid[0:n * f, 0:2 * n * f]
+    py, px = np.mgrid[0 : n * f, 0 : 2 * n * f]
     i, j = (px - py) // (2 * f), (px + py + 1) // (2 * f)
     inside = (i >= 0) & (j < n) & (i < j)
     counts = np.bincount(codes[i[inside], j[inside]].astype(np.int64), minlength=n * n).reshape(n, n)
@@ -139,14 +200,19 @@ def test_every_pair_gets_pixels_of_its_own(n):
 
 def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
     folder = write_region(str(tmp_path / "region"), six_snps(), **MARKED)
-    p = subprocess.run([sys.executable, os.path.join(conftest.ROOT, "workflow", "scripts", "ld_plot.py"), folder],
-                       capture_output=True, text=True)
+    p = subprocess.run(
+        [sys.executable, os.path.join(conftest.ROOT, "workflow", "scripts", "ld_plot.py"), folder],
+        capture_output=True,
+        text=True,
+    )
     assert p.returncode == 0, p.stderr
     assert Image.open(os.path.join(folder, "ld_plot.png")).size == (ld_plot.layout(6).width, ld_plot.layout(6).height)
 
 
-IMAGES = ("Promise.all(Array.from(document.images).map(i => i.decode().then("
-          "() => [i.getAttribute('src').slice(0, 40), i.naturalWidth], () => [i.getAttribute('src'), 0])))")
+IMAGES = (
+    "Promise.all(Array.from(document.images).map(i => i.decode().then("
+    "() => [i.getAttribute('src').slice(0, 40), i.naturalWidth], () => [i.getAttribute('src'), 0])))"
+)
 
 
 def test_the_report_opens_in_a_browser_with_every_image(clean_run, tmp_path):

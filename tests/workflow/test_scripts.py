@@ -50,29 +50,44 @@ def write(path, text):
 def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     bim = write(tmp_path / "c.bim", "".join("5\ts%d\t0\t%d\tA\tG\n" % (k, 100 * k) for k in range(6)))
     # s1-s2 tags at 0.8; s3-s4 reaches s4's own 0.6 only; s0-s5 is too weak.
-    ld = write(tmp_path / "c.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n"
-                                  "5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n5 0 s0 5 500 s5 0.65\n")
+    ld = write(
+        tmp_path / "c.ld",
+        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n"
+        "5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n5 0 s0 5 500 s5 0.65\n",
+    )
     thresholds = write(tmp_path / "t.txt", "s4 0.6\n")
     regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 3, "5")
-    assert regions == [("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
-                       ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0)]
+    assert regions == [
+        ("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
+        ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0),
+    ]
     assert crossing == []
     regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 2, "5")
-    assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 1, 0), ("chr5_002", "s1", 2, 0),
-                                                 ("chr5_003", "s3", 2, 0), ("chr5_004", "s5", 1, 0)]
+    assert [r[1:3] + r[6:] for r in regions] == [
+        ("chr5_001", "s0", 1, 0),
+        ("chr5_002", "s1", 2, 0),
+        ("chr5_003", "s3", 2, 0),
+        ("chr5_004", "s5", 1, 0),
+    ]
     regions, crossing = cut_regions.cut(bim, ld, None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
     assert [r[7] for r in regions] == [1, 1, 1, 0]
-    assert crossing == [("chr5_001", "s0", "s5", "0.65"), ("chr5_002", "s0", "s5", "0.65"),
-                        ("chr5_003", "s0", "s5", "0.65")]
+    assert crossing == [
+        ("chr5_001", "s0", "s5", "0.65"),
+        ("chr5_002", "s0", "s5", "0.65"),
+        ("chr5_003", "s0", "s5", "0.65"),
+    ]
 
 
 def test_excluded_names(tmp_path):
     a = write(tmp_path / "a.bim", "1 rs1 0 10 A G\n1 . 0 20 A G\n1 rs2 0 30 A G\n1 . 0 40 A G\n")
     b = write(tmp_path / "b.bim", "2 rs2 0 50 A G\n2 %s 0 60 A G\n2 rs3 0 70 A G\n" % ("y" * 30))
     assert exclude_names.excluded([a, b]) == [
-        ("1", "20", ".", "missing name"), ("1", "30", "rs2", "name given to 2 SNPs"),
-        ("1", "40", ".", "missing name"), ("2", "50", "rs2", "name given to 2 SNPs"),
-        ("2", "60", "y" * 30, "name longer than 29 characters")]
+        ("1", "20", ".", "missing name"),
+        ("1", "30", "rs2", "name given to 2 SNPs"),
+        ("1", "40", ".", "missing name"),
+        ("2", "50", "rs2", "name given to 2 SNPs"),
+        ("2", "60", "y" * 30, "name longer than 29 characters"),
+    ]
 
 
 def region_files(root, joined):
@@ -81,14 +96,21 @@ def region_files(root, joined):
     write(root / "results" / "regions.tsv", "chromosome\tregion\n1\tchr1_001\n")
     write(folder / "maf.txt", "a 1 0.1\nb 2 0.2\nc 3 0.3\n")
     write(folder / "maf_processed.txt", "a 1 0.100000\nb 2 0.200000\n")
-    write(folder / "run_log.txt", "total done SNP number is 0\nundesirable SNPs total number is 1\n"
-                                  "Undesirable and untagged SNPs number: 1\n")
+    write(
+        folder / "run_log.txt",
+        "total done SNP number is 0\nundesirable SNPs total number is 1\n" "Undesirable and untagged SNPs number: 1\n",
+    )
     for method in ("greedy", "minimax"):
         write(folder / (method + "_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n" + joined)
-    write(folder / "coverage.tsv", "method\tmaf_class\tsnps\tcaptured\tmembers\tr2_sum\tr2_min\n" + "".join(
-        "%s\tall\t3\t2\t1\t0.850000\t0.850000\n%s\t<0.05\t1\t1\t1\t0.850000\t0.850000\n"
-        "%s\t0.05-0.2\t1\t1\t0\t0.000000\tNA\n%s\t>=0.2\t1\t0\t0\t0.000000\tNA\n" % ((m,) * 4)
-        for m in ("greedy", "minimax")))
+    write(
+        folder / "coverage.tsv",
+        "method\tmaf_class\tsnps\tcaptured\tmembers\tr2_sum\tr2_min\n"
+        + "".join(
+            "%s\tall\t3\t2\t1\t0.850000\t0.850000\n%s\t<0.05\t1\t1\t1\t0.850000\t0.850000\n"
+            "%s\t0.05-0.2\t1\t1\t0\t0.000000\tNA\n%s\t>=0.2\t1\t0\t0\t0.000000\tNA\n" % ((m,) * 4)
+            for m in ("greedy", "minimax")
+        ),
+    )
     write(root / "results" / "qc.txt", "")
     return root
 
@@ -103,17 +125,21 @@ def test_merge_places_dropped_snps_in_no_cluster(tmp_path):
     out = outputs(root)
     merge_results.merge(str(root / "results" / "regions.tsv"), str(root / "results" / "qc.txt"), out)
     with open(out["greedy"]) as f:
-        assert f.read() == ("chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\n"
-                            "1\tchr1_001\tb\t0\t1\t2\t0.2\n1\tchr1_001\ta\t0\t0\t1\t0.1\n1\tchr1_001\tc\tNA\t0\t3\t0.3\n")
+        assert f.read() == (
+            "chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\n"
+            "1\tchr1_001\tb\t0\t1\t2\t0.2\n1\tchr1_001\ta\t0\t0\t1\t0.1\n1\tchr1_001\tc\tNA\t0\t3\t0.3\n"
+        )
     with open(out["summary"]) as f:
         assert f.read().splitlines()[1] == "1\tchr1_001\t3\t1\t1\t0\t0" + "\t1\t1\t2\t0.8500\t0.8500" * 2
     with open(out["coverage"]) as f:
         lines = f.read().splitlines()
     assert lines[0] == "region\tmethod\tmaf_class\tsnps\tcaptured\tcaptured_percent\tmean_r2\tmin_r2"
-    assert lines[1:5] == ["genome\tgreedy\tall\t3\t2\t66.67\t0.8500\t0.8500",
-                          "genome\tgreedy\t<0.05\t1\t1\t100.00\t0.8500\t0.8500",
-                          "genome\tgreedy\t0.05-0.2\t1\t1\t100.00\tNA\tNA",
-                          "genome\tgreedy\t>=0.2\t1\t0\t0.00\tNA\tNA"]
+    assert lines[1:5] == [
+        "genome\tgreedy\tall\t3\t2\t66.67\t0.8500\t0.8500",
+        "genome\tgreedy\t<0.05\t1\t1\t100.00\t0.8500\t0.8500",
+        "genome\tgreedy\t0.05-0.2\t1\t1\t100.00\tNA\tNA",
+        "genome\tgreedy\t>=0.2\t1\t0\t0.00\tNA\tNA",
+    ]
     assert lines[9] == "chr1_001\tgreedy\tall\t3\t2\t66.67\t0.8500\t0.8500"
 
 
@@ -122,28 +148,40 @@ def test_coverage_of_a_region_follows_the_tagging_rule(tmp_path):
     reaches its threshold 0.8, as ldprune's rule takes it; a's prints as
     0.799999 and does not."""
     import array
+
     folder = tmp_path
     write(folder / "SNP_names.data", "SNP BP CHR1\na 1\nb 2\nc 3\nd 4\n")
     write(folder / "maf.txt", "a 1 0.01\nb 2 0.1\nc 3 0.3\nd 4 0.2\n")
     write(folder / "weight.txt", "a 0.8\nb 0.8\nc 0.8\nd 0.5\n")
-    r2 = [[1, 0.7999994, 0, 0], [0.7999994, 1, 0.79999996, 0], [0, 0.79999996, 1, float("nan")],
-          [0, 0, float("nan"), 1]]
+    r2 = [
+        [1, 0.7999994, 0, 0],
+        [0.7999994, 1, 0.79999996, 0],
+        [0, 0.79999996, 1, float("nan")],
+        [0, 0, float("nan"), 1],
+    ]
     with open(folder / "plink.ld.bin", "wb") as f:
         array.array("d", [x for row in r2 for x in row]).tofile(f)
-    write(folder / "greedy_output.txt", "NAME\tORVANTE\tTag\tPosition\tMAF\nb\t0\t1\t2\t0.1\na\t0\t0\t1\t0.01\n"
-                                        "c\t0\t0\t3\t0.3\n")
+    write(
+        folder / "greedy_output.txt",
+        "NAME\tORVANTE\tTag\tPosition\tMAF\nb\t0\t1\t2\t0.1\na\t0\t0\t1\t0.01\n" "c\t0\t0\t3\t0.3\n",
+    )
     rows = coverage.coverage(str(folder), ["greedy"])
-    assert rows == [("greedy", "all", 4, 2, 2, "1.599999", "0.799999"),
-                    ("greedy", "<0.05", 1, 0, 1, "0.799999", "0.799999"),
-                    ("greedy", "0.05-0.2", 1, 1, 0, "0.000000", "NA"),
-                    ("greedy", ">=0.2", 2, 1, 1, "0.800000", "0.800000")]
+    assert rows == [
+        ("greedy", "all", 4, 2, 2, "1.599999", "0.799999"),
+        ("greedy", "<0.05", 1, 0, 1, "0.799999", "0.799999"),
+        ("greedy", "0.05-0.2", 1, 1, 0, "0.000000", "NA"),
+        ("greedy", ">=0.2", 2, 1, 1, "0.800000", "0.800000"),
+    ]
 
 
-@pytest.mark.parametrize("joined,message", [
-    ("b\t0\t1\t2\t0.2\n", "1 SNPs of maf_processed.txt are missing, such as a"),
-    ("b\t0\t1\t2\t0.2\na\t0\t0\t1\t0.1\nb\t1\t0\t2\t0.2\n", "SNP b is on lines 2 and 4"),
-    ("b\t0\t1\t2\t0.2\nz\t0\t0\t1\t0.1\n", "line 3: SNP z is not among the region's SNPs"),
-])
+@pytest.mark.parametrize(
+    "joined,message",
+    [
+        ("b\t0\t1\t2\t0.2\n", "1 SNPs of maf_processed.txt are missing, such as a"),
+        ("b\t0\t1\t2\t0.2\na\t0\t0\t1\t0.1\nb\t1\t0\t2\t0.2\n", "SNP b is on lines 2 and 4"),
+        ("b\t0\t1\t2\t0.2\nz\t0\t0\t1\t0.1\n", "line 3: SNP z is not among the region's SNPs"),
+    ],
+)
 def test_merge_stops_on_a_joined_table_that_misplaces_snps(tmp_path, joined, message):
     root = region_files(tmp_path, joined)
     with pytest.raises(merge_results.MergeError, match=message) as e:

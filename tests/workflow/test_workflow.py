@@ -9,13 +9,30 @@ import subprocess
 
 import pytest
 
-from conftest import (BROKEN, MAX_SNPS, ROOT, SNAKEFILE, environment, make_workdir, merged_results, read,
-                      snakemake, table, write_config)
+from conftest import (
+    BROKEN,
+    MAX_SNPS,
+    ROOT,
+    SNAKEFILE,
+    environment,
+    make_workdir,
+    merged_results,
+    read,
+    snakemake,
+    table,
+    write_config,
+)
 
 # What a run with another clustering command has in common with one with
 # ldcluster, when that command runs ldcluster: the Greedy and Minimax results.
-TWO_METHODS = ("greedy_tags.tsv", "minimax_tags.tsv", "greedy_tag_snps.txt", "minimax_tag_snps.txt", "regions.tsv",
-               "cut_pairs.tsv")
+TWO_METHODS = (
+    "greedy_tags.tsv",
+    "minimax_tags.tsv",
+    "greedy_tag_snps.txt",
+    "minimax_tag_snps.txt",
+    "regions.tsv",
+    "cut_pairs.tsv",
+)
 
 import yaml
 
@@ -50,8 +67,12 @@ def test_every_snp_that_passed_quality_control_is_in_each_table_once(clean_run):
 def test_broken_names_are_left_out_and_reported(clean_run):
     report = table(os.path.join(clean_run, "results", "qc", "excluded_names.tsv"))
     assert [r["name"] for r in report] == ["rs7093061", ".", "rs7093061", "x" * 30]
-    assert [r["reason"] for r in report] == ["name given to 2 SNPs", "missing name", "name given to 2 SNPs",
-                                             "name longer than 29 characters"]
+    assert [r["reason"] for r in report] == [
+        "name given to 2 SNPs",
+        "missing name",
+        "name given to 2 SNPs",
+        "name longer than 29 characters",
+    ]
     assert not set(qc_passing(clean_run)) & {".", "rs7093061", "x" * 30}
     warnings = read(os.path.join(clean_run, "results", "warnings.txt")).decode()
     assert "genome: 4 SNPs are left out for their names" in warnings
@@ -135,6 +156,7 @@ def test_coverage_counts_every_snp_its_tag_captures(clean_run):
         for s in summary:
             assert int(s[method + "_captured"]) == int(s["snps"]) - int(s["undesirable_dropped"])
 
+
 def test_a_second_run_does_nothing(clean_run):
     p = snakemake(clean_run)
     assert "Nothing to be done" in p.stderr
@@ -155,8 +177,9 @@ def test_a_failing_region_is_named_and_the_others_are_kept(clean_run, tmp_path):
     open(marker, "w").close()
     config = yaml.safe_load(open(os.path.join(folder, "config.yaml")))
     config["clustering_command"] = (
-        "if [ -e %s ] && [ \"$(basename \"$PWD\")\" = chr10_002 ]; then echo out of licences >&2; exit 3; fi; "
-        "ldcluster --method greedy,minimax" % marker)
+        'if [ -e %s ] && [ "$(basename "$PWD")" = chr10_002 ]; then echo out of licences >&2; exit 3; fi; '
+        "ldcluster --method greedy,minimax" % marker
+    )
     write_config(folder, config)
     p = snakemake(folder, "--keep-going", check=False)
     assert p.returncode != 0
@@ -188,8 +211,16 @@ def test_cluster_execution_gives_the_same_results_in_one_submission_per_region(c
     submit = os.path.join(ROOT, "tests", "workflow", "local_submit.sh")
     submissions = os.path.join(str(tmp_path), "submissions.jsonl")
     # Snakemake looks at submitted jobs every 10 s, or every second when CI is set.
-    snakemake(folder, "--cluster", submit, "--jobs", "4", "--latency-wait", "10",
-              env={"CI": "true", "SUBMISSIONS": submissions})
+    snakemake(
+        folder,
+        "--cluster",
+        submit,
+        "--jobs",
+        "4",
+        "--latency-wait",
+        "10",
+        env={"CI": "true", "SUBMISSIONS": submissions},
+    )
     assert merged_results(folder) == merged_results(clean_run)
     with open(submissions) as f:
         jobs = [json.loads(line) for line in f]
@@ -227,32 +258,41 @@ def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put
 def test_list_names_not_in_the_genotypes_get_one_warning_each(tmp_path):
     folder = make_workdir(str(tmp_path))
     p = snakemake(folder, "--dry-run")
-    for line in ("done_file data/done.txt: 1 name is not in the genotypes and is ignored: rs_nowhere",
-                 "undesirable_file data/undesirable.txt: 1 name is not in the genotypes and is ignored: rs_gone",
-                 "thresholds_file data/thresholds.txt: 1 name is not in the genotypes and is ignored: rs_not_here"):
+    for line in (
+        "done_file data/done.txt: 1 name is not in the genotypes and is ignored: rs_nowhere",
+        "undesirable_file data/undesirable.txt: 1 name is not in the genotypes and is ignored: rs_gone",
+        "thresholds_file data/thresholds.txt: 1 name is not in the genotypes and is ignored: rs_not_here",
+    ):
         assert (p.stdout + p.stderr).count(line) == 1, line
 
 
 def copy_clone(destination):
     """What a clone holds that the workflow and its demo need."""
     for part in ("workflow", "config", os.path.join("examples", "genotypes")):
-        shutil.copytree(os.path.join(ROOT, part), os.path.join(destination, part),
-                        ignore=shutil.ignore_patterns("__pycache__"))
+        shutil.copytree(
+            os.path.join(ROOT, part), os.path.join(destination, part), ignore=shutil.ignore_patterns("__pycache__")
+        )
 
 
 def test_a_clone_under_a_path_with_a_space_runs_the_demo(tmp_path):
     clone = os.path.join(str(tmp_path), "my projects", "ldtag clone")
     copy_clone(clone)
-    p = subprocess.run(["snakemake", "--cores", "2", "--configfile", "config/demo.yaml"], cwd=clone,
-                       env=environment(), capture_output=True, text=True)
+    p = subprocess.run(
+        ["snakemake", "--cores", "2", "--configfile", "config/demo.yaml"],
+        cwd=clone,
+        env=environment(),
+        capture_output=True,
+        text=True,
+    )
     assert p.returncode == 0, p.stderr[-3000:]
     assert len(table(os.path.join(clone, "results", "minimum_tags.tsv"))) == 7961
 
 
 def test_booleans_and_null_on_the_command_line(tmp_path):
     folder = make_workdir(str(tmp_path), max_snps=2000)
-    p = snakemake(folder, "--config", "keep_intermediate=TRUE", "plots=false", "done_file=null",
-                  "clustering_command=Null")
+    p = snakemake(
+        folder, "--config", "keep_intermediate=TRUE", "plots=false", "done_file=null", "clustering_command=Null"
+    )
     assert "ready for the clustering program" in p.stderr  # clustering_command is null
     region = os.path.join(folder, "results", "regions", "chr10_001")
     assert os.path.exists(os.path.join(region, "ld.txt"))  # kept
@@ -264,8 +304,9 @@ def test_booleans_and_null_on_the_command_line(tmp_path):
 
 def test_without_the_programs_a_dry_run_lint_and_dag_work_and_a_run_names_them(tmp_path):
     folder = make_workdir(str(tmp_path))
-    path = os.pathsep.join(d for d in os.environ["PATH"].split(os.pathsep)
-                           if not os.path.exists(os.path.join(d, "ldprune")))
+    path = os.pathsep.join(
+        d for d in os.environ["PATH"].split(os.pathsep) if not os.path.exists(os.path.join(d, "ldprune"))
+    )
     cmd = ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--cores", "2"]
     env = dict(os.environ, PATH=path)
     for extra in (["-n"], ["--dag"], ["--summary"]):

@@ -99,8 +99,19 @@ def cut(bim, window_ld, thresholds_file, default, max_snps, label):
     ends = starts[1:] + [n]
     width = max(3, len(str(len(starts))))
     names_of = ["chr%s_%0*d" % (label, width, number) for number in range(1, len(starts) + 1)]
-    regions = [(label, region, names[start], positions[start], names[end - 1], positions[end - 1], end - start,
-                counts[end] if end < n else 0) for region, start, end in zip(names_of, starts, ends)]
+    regions = [
+        (
+            label,
+            region,
+            names[start],
+            positions[start],
+            names[end - 1],
+            positions[end - 1],
+            end - start,
+            counts[end] if end < n else 0,
+        )
+        for region, start, end in zip(names_of, starts, ends)
+    ]
     # A pair crosses the end of each region r with i < ends[r] <= j.
     crossing = [[] for _ in starts]
     for i, j, r2 in pairs:
@@ -110,8 +121,16 @@ def cut(bim, window_ld, thresholds_file, default, max_snps, label):
     return regions, [row for rows in crossing for row in rows]
 
 
-REGION_COLUMNS = ("chromosome", "region", "first_snp", "first_position", "last_snp", "last_position", "snps",
-                  "crossing_pairs")
+REGION_COLUMNS = (
+    "chromosome",
+    "region",
+    "first_snp",
+    "first_position",
+    "last_snp",
+    "last_position",
+    "snps",
+    "crossing_pairs",
+)
 PAIR_COLUMNS = ("region", "snp_a", "snp_b", "r2")
 
 

@@ -97,8 +97,10 @@ def tokens(path):
     with open(path, "rb") as f:
         data = f.read()
     if data.startswith(BOM):
-        raise FormatError("%s starts with a byte-order mark (EF BB BF), which would become part of its first name: "
-                          "save it as plain text without one" % path)
+        raise FormatError(
+            "%s starts with a byte-order mark (EF BB BF), which would become part of its first name: "
+            "save it as plain text without one" % path
+        )
     return data.decode("utf-8", errors="surrogateescape").split()
 
 
@@ -112,11 +114,14 @@ def bim(path):
             if not fields:
                 continue
             if len(fields) != 6:
-                raise FormatError("%s: line %d: expected 6 fields (chromosome, SNP, cM, position, allele 1, "
-                                  "allele 2), found %d" % (path, number, len(fields)))
+                raise FormatError(
+                    "%s: line %d: expected 6 fields (chromosome, SNP, cM, position, allele 1, "
+                    "allele 2), found %d" % (path, number, len(fields))
+                )
             if not re.fullmatch(r"-?\d+", fields[3]):
-                raise FormatError("%s: line %d: position %r of SNP %s is not a whole number"
-                                  % (path, number, fields[3], fields[1]))
+                raise FormatError(
+                    "%s: line %d: position %r of SNP %s is not a whole number" % (path, number, fields[3], fields[1])
+                )
             yield number, fields[0], fields[1], fields[3]
 
 
@@ -161,7 +166,7 @@ class Region:
     def snp_table(self):
         """(name, position text, MAF text) of each SNP, from maf.txt."""
         words = tokens(self.path("maf.txt"))
-        return [tuple(words[k:k + 3]) for k in range(0, len(words) - 2, 3)]
+        return [tuple(words[k : k + 3]) for k in range(0, len(words) - 2, 3)]
 
     def thresholds(self):
         """name -> threshold, from weight.txt."""

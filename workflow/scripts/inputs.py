@@ -61,7 +61,8 @@ def _requirement(sub):
     kind = "an integer" if sub.get("type") == "integer" else "a number"
     if "exclusiveMinimum" in sub:
         return "%s above %s" % (kind, sub["exclusiveMinimum"]) + (
-            " and at most %s" % sub["maximum"] if "maximum" in sub else "")
+            " and at most %s" % sub["maximum"] if "maximum" in sub else ""
+        )
     if "maximum" in sub:
         return "%s from %s to %s" % (kind, sub["minimum"], sub["maximum"])
     return "%s of at least %s" % (kind, sub["minimum"])
@@ -78,8 +79,7 @@ def _describe(error, schema):
     if error.validator == "required":
         return "the key 'bfile' is missing: it names the PLINK fileset of the genotypes"
     if key == "bfile":
-        return "bfile must be the path of a PLINK fileset (without .bed) or a list of them, not %r" % (
-            error.instance,)
+        return "bfile must be the path of a PLINK fileset (without .bed) or a list of them, not %r" % (error.instance,)
     if key in props:
         sub = props[key]
         types = _types(sub)
@@ -89,8 +89,7 @@ def _describe(error, schema):
         if "boolean" in types:
             return "%s must be true or false, not %r" % (key, error.instance)
         if "string" in types:
-            return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text",
-                                              error.instance)
+            return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text", error.instance)
     return "%s: %s" % (key or "config", error.message)
 
 
@@ -186,8 +185,10 @@ def count_samples(fam):
             if not fields:
                 continue
             if len(fields) != 6:
-                raise ConfigError("%s: line %d: expected 6 fields (family, person, father, mother, sex, phenotype), "
-                                  "found %d" % (fam, number, len(fields)))
+                raise ConfigError(
+                    "%s: line %d: expected 6 fields (family, person, father, mother, sex, phenotype), "
+                    "found %d" % (fam, number, len(fields))
+                )
             count += 1
     return count
 
@@ -200,11 +201,15 @@ def check_bed(prefix, snps, samples):
         magic = f.read(3)
     if magic != b"\x6c\x1b\x01":
         return "%s is not a PLINK 1 binary genotype file in SNP-major order (its first bytes are %s)" % (
-            path, magic.hex(" ") or "missing")
+            path,
+            magic.hex(" ") or "missing",
+        )
     expected = 3 + snps * ((samples + 3) // 4)
     if size != expected:
-        return ("%s holds %d bytes, but %s.bim lists %d SNPs and %s.fam %d people, which take %d bytes: the three "
-                "files do not belong together" % (path, size, prefix, snps, prefix, samples, expected))
+        return (
+            "%s holds %d bytes, but %s.bim lists %d SNPs and %s.fam %d people, which take %d bytes: the three "
+            "files do not belong together" % (path, size, prefix, snps, prefix, samples, expected)
+        )
     return None
 
 
@@ -227,8 +232,10 @@ def scan_genotypes(prefixes):
                         continue
                     chromosomes[label] = Chromosome(label, code, prefix)
                 elif known.fileset != prefix or known.code != code:
-                    problems.append("chromosome %s is in %s.bim as %r and in %s as %r: give each chromosome once"
-                                    % (label, known.fileset, known.code, path, code))
+                    problems.append(
+                        "chromosome %s is in %s.bim as %r and in %s as %r: give each chromosome once"
+                        % (label, known.fileset, known.code, path, code)
+                    )
                     chromosomes[label] = Chromosome(label, code, prefix)
         except formats.FormatError as e:
             raise ConfigError(str(e))
@@ -276,8 +283,10 @@ def list_warnings(config, known, where):
         if len(missing) == 1:
             warnings.append("%s %s: 1 name is not %s and is ignored: %s" % (key, config[key], where, missing[0]))
         elif missing:
-            warnings.append("%s %s: %d names are not %s and are ignored: %s" % (
-                key, config[key], len(missing), where, some_names(missing)))
+            warnings.append(
+                "%s %s: %d names are not %s and are ignored: %s"
+                % (key, config[key], len(missing), where, some_names(missing))
+            )
     return warnings
 
 
@@ -286,9 +295,10 @@ def check_programs(config):
     builtin = (BUILTIN,) if config["clustering_command"] == BUILTIN else ()
     missing = [p for p in PROGRAMS + builtin + (config["plink"],) if shutil.which(p) is None]
     if missing:
-        raise MissingPrograms("cannot find %s on PATH: build the project and put its programs on PATH "
-                              "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9"
-                              % ", ".join(missing))
+        raise MissingPrograms(
+            "cannot find %s on PATH: build the project and put its programs on PATH "
+            "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9" % ", ".join(missing)
+        )
 
 
 def _cache_key(config):
@@ -318,8 +328,12 @@ def _load_cache(path, key):
 
 def _save_cache(path, key, setup):
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    data = {"key": key, "min_threshold": setup.min_threshold, "warnings": setup.warnings,
-            "chromosomes": [asdict(c) for c in setup.chromosomes.values()]}
+    data = {
+        "key": key,
+        "min_threshold": setup.min_threshold,
+        "warnings": setup.warnings,
+        "chromosomes": [asdict(c) for c in setup.chromosomes.values()],
+    }
     partial = "%s.%d.partial" % (path, os.getpid())  # jobs of a cluster may write it at once
     with open(partial, "w") as f:
         json.dump(data, f)

@@ -24,8 +24,15 @@ BASE_COLUMNS = ("chromosome", "region", "snps", "undesirable", "undesirable_drop
 METHOD_COLUMNS = ("clusters", "tags", "captured", "mean_r2", "min_r2")
 COVERAGE_COLUMNS = ("region", "method", "maf_class", "snps", "captured", "captured_percent", "mean_r2", "min_r2")
 # Program logs in a region's folder, in the order the programs run.
-LOGS = ("plink.log", "ldprep.log", "ldprune.log", "ldcluster.log", "memberjoin1.log", "memberjoin2.log",
-        "memberjoin1_minimum.log")
+LOGS = (
+    "plink.log",
+    "ldprep.log",
+    "ldprune.log",
+    "ldcluster.log",
+    "memberjoin1.log",
+    "memberjoin2.log",
+    "memberjoin1_minimum.log",
+)
 
 
 class MergeError(Exception):
@@ -44,16 +51,21 @@ def joined_rows(region, method, kept):
     seen = {}
     for number, (name, _, _) in enumerate(rows, 2):
         if name not in kept_set:
-            raise MergeError("%s: line %d: SNP %s is not among the region's SNPs in maf_processed.txt"
-                             % (path, number, name))
+            raise MergeError(
+                "%s: line %d: SNP %s is not among the region's SNPs in maf_processed.txt" % (path, number, name)
+            )
         if name in seen:
-            raise MergeError("%s: SNP %s is on lines %d and %d: the clustering result puts it in more than "
-                             "one place" % (path, name, seen[name], number))
+            raise MergeError(
+                "%s: SNP %s is on lines %d and %d: the clustering result puts it in more than "
+                "one place" % (path, name, seen[name], number)
+            )
         seen[name] = number
     missing = [n for n in kept if n not in seen]
     if missing:
-        raise MergeError("%s: %d SNPs of maf_processed.txt are missing, such as %s: the clustering result does "
-                         "not place them" % (path, len(missing), ", ".join(missing[:5])))
+        raise MergeError(
+            "%s: %d SNPs of maf_processed.txt are missing, such as %s: the clustering result does "
+            "not place them" % (path, len(missing), ", ".join(missing[:5]))
+        )
     return rows
 
 
@@ -76,8 +88,13 @@ class Coverage:
     def row(self, method, maf_class):
         """snps, captured, captured_percent, mean_r2, min_r2 as text."""
         snps, captured, members, total, low = self.sums.get((method, maf_class), [0, 0, 0, 0.0, None])
-        return [snps, captured, "%.2f" % (100.0 * captured / snps) if snps else "NA",
-                "%.4f" % (total / members) if members else "NA", "NA" if low is None else "%.4f" % low]
+        return [
+            snps,
+            captured,
+            "%.2f" % (100.0 * captured / snps) if snps else "NA",
+            "%.4f" % (total / members) if members else "NA",
+            "NA" if low is None else "%.4f" % low,
+        ]
 
 
 def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
@@ -91,8 +108,9 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
     try:
         for method in methods:
             files[method].write("\t".join(TABLE_COLUMNS) + "\n")
-        files["summary"].write("\t".join(list(BASE_COLUMNS) + ["%s_%s" % (m, c) for m in methods
-                                                                  for c in METHOD_COLUMNS]) + "\n")
+        files["summary"].write(
+            "\t".join(list(BASE_COLUMNS) + ["%s_%s" % (m, c) for m in methods for c in METHOD_COLUMNS]) + "\n"
+        )
         with open(qc_warnings) as f:
             for line in f:
                 files["warnings"].write("genome: " + line)
@@ -106,8 +124,15 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
             kept_set = set(kept)
             dropped = [name for name, _, _ in snps if name not in kept_set]
             counts = folder.run_log_counts()
-            summary = [chrom, region, len(snps), counts["undesirable"], counts["undesirable_dropped"],
-                       counts["done"], counts["needed"]]
+            summary = [
+                chrom,
+                region,
+                len(snps),
+                counts["undesirable"],
+                counts["undesirable_dropped"],
+                counts["done"],
+                counts["needed"],
+            ]
             coverage_rows = formats.read_table(folder.path("coverage.tsv"))[1]
             coverage = Coverage()
             coverage.add(coverage_rows)
@@ -117,8 +142,10 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
                 rows = joined_rows(folder, method, kept)
                 table = files[method]
                 for name, cluster, tag in rows:
-                    table.write("%s\t%s\t%s\t%d\t%s\t%s\t%s\n" % (chrom, region, name, offset[method] + cluster, tag,
-                                                                  *where[name]))
+                    table.write(
+                        "%s\t%s\t%s\t%d\t%s\t%s\t%s\n"
+                        % (chrom, region, name, offset[method] + cluster, tag, *where[name])
+                    )
                     if tag == "1":
                         files[method + "_tags"].write(name + "\n")
                 for name in dropped:
@@ -148,8 +175,11 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
     # Each table takes its name only when all are whole.
     for f in files.values():
         f.close()
-    formats.write_table(out["coverage"], COVERAGE_COLUMNS,
-                        [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional)
+    formats.write_table(
+        out["coverage"],
+        COVERAGE_COLUMNS,
+        [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional,
+    )
     for key, path in partial.items():
         os.replace(path, out[key])
 
@@ -159,9 +189,13 @@ def main():
     parser.add_argument("--regions", required=True, help="results/regions.tsv; the regions' folders are beside it")
     parser.add_argument("--qc-warnings", required=True, help="the warnings of quality control")
     parser.add_argument("--methods", nargs="+", required=True, help="greedy, minimax, minimum")
-    parser.add_argument("--out", nargs="+", required=True, metavar="KEY=FILE",
-                        help="the tables to write: per method METHOD and METHOD_tags, then summary, coverage and "
-                             "warnings")
+    parser.add_argument(
+        "--out",
+        nargs="+",
+        required=True,
+        metavar="KEY=FILE",
+        help="the tables to write: per method METHOD and METHOD_tags, then summary, coverage and " "warnings",
+    )
     args = parser.parse_args()
     out = dict(item.split("=", 1) for item in args.out)
     try:

@@ -15,8 +15,11 @@ import numpy as np  # noqa: E402
 import formats  # noqa: E402
 
 SNPS = "#c8c8c8"
-METHODS = (("greedy", "Greedy", "#7b3294", "o-"), ("minimax", "Minimax", "#008b8b", "s--"),
-           ("minimum", "Minimum", "#c51b7d", "^:"))
+METHODS = (
+    ("greedy", "Greedy", "#7b3294", "o-"),
+    ("minimax", "Minimax", "#008b8b", "s--"),
+    ("minimum", "Minimum", "#c51b7d", "^:"),
+)
 NEEDED, DROPPED, CUT = "#1a9641", "#555555", "#b2182b"
 
 
@@ -48,7 +51,9 @@ def draw(summary_tsv, regions_tsv, output):
     ax.bar(x - 0.2, column("needed"), width=0.4, color=NEEDED, label="Needed SNPs")
     ax.bar(x + 0.2, column("undesirable_dropped"), width=0.4, color=DROPPED, label="Undesirable SNPs dropped")
     ax.set_ylabel("SNPs")
-    ax.set_ylim(bottom=0, top=max(1, column("needed").max(initial=0), column("undesirable_dropped").max(initial=0)) * 1.15)
+    ax.set_ylim(
+        bottom=0, top=max(1, column("needed").max(initial=0), column("undesirable_dropped").max(initial=0)) * 1.15
+    )
 
     ax = axes[2]
     ratios = []
@@ -60,12 +65,21 @@ def draw(summary_tsv, regions_tsv, output):
     ax.set_ylim(bottom=0, top=max([r for r in ratios if r == r] + [1]) * 1.15)
 
     ax = axes[3]
-    cuts = [(k + 0.5, int(r["crossing_pairs"])) for k, r in enumerate(regions[:-1])
-            if r["chromosome"] == regions[k + 1]["chromosome"]]
+    cuts = [
+        (k + 0.5, int(r["crossing_pairs"]))
+        for k, r in enumerate(regions[:-1])
+        if r["chromosome"] == regions[k + 1]["chromosome"]
+    ]
     if cuts:
         ax.vlines([c for c, _ in cuts], 0, [v for _, v in cuts], color=CUT, linewidth=2)
-        ax.plot([c for c, _ in cuts], [v for _, v in cuts], "o", color=CUT, markersize=5,
-                label="Tagging pairs crossing the cut")
+        ax.plot(
+            [c for c, _ in cuts],
+            [v for _, v in cuts],
+            "o",
+            color=CUT,
+            markersize=5,
+            label="Tagging pairs crossing the cut",
+        )
         if len(cuts) <= 60:
             for c, v in cuts:
                 ax.annotate(str(v), (c, v), textcoords="offset points", xytext=(0, 6), ha="center", fontsize=8)
@@ -82,8 +96,15 @@ def draw(summary_tsv, regions_tsv, output):
         for ax in axes:
             if index % 2:
                 ax.axvspan(first - 0.5, last + 0.5, color="#f2f2f2", zorder=0)
-        axes[0].text((first + last) / 2, 1.02, "chromosome " + name, transform=axes[0].get_xaxis_transform(),
-                     ha="center", va="bottom", fontsize=10)
+        axes[0].text(
+            (first + last) / 2,
+            1.02,
+            "chromosome " + name,
+            transform=axes[0].get_xaxis_transform(),
+            ha="center",
+            va="bottom",
+            fontsize=10,
+        )
     for ax in axes:
         ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=9, frameon=False)
         ax.grid(axis="y", color="#e0e0e0", linewidth=0.6)
@@ -95,11 +116,20 @@ def draw(summary_tsv, regions_tsv, output):
     else:
         axes[-1].set_xlabel("regions in genome order")
     total_snps = snps.sum()
-    fig.suptitle("%d regions on %d chromosome%s, %d SNPs\n%s"
-                 % (n, len(chromosomes), "" if len(chromosomes) == 1 else "s", total_snps,
-                    ", ".join("%d %s tags (%.2f SNPs per tag)" % (tags[key].sum(), label,
-                                                                   per_tag(total_snps, tags[key].sum()))
-                              for key, label, _, _ in methods)), fontsize=13)
+    fig.suptitle(
+        "%d regions on %d chromosome%s, %d SNPs\n%s"
+        % (
+            n,
+            len(chromosomes),
+            "" if len(chromosomes) == 1 else "s",
+            total_snps,
+            ", ".join(
+                "%d %s tags (%.2f SNPs per tag)" % (tags[key].sum(), label, per_tag(total_snps, tags[key].sum()))
+                for key, label, _, _ in methods
+            ),
+        ),
+        fontsize=13,
+    )
     with formats.written(output) as partial:
         fig.savefig(partial, format="png", dpi=100, bbox_inches="tight", pad_inches=0.2)
     plt.close(fig)

@@ -42,17 +42,24 @@ def main():
     parser.add_argument("--warnings", required=True, help="the warnings to write")
     args = parser.parse_args()
     lists = {key: getattr(args, key) for key in inputs.LIST_KEYS}
-    rows = report(args.raw, args.excluded, args.passed, [(c, None) for c in args.chromosomes],
-                  inputs.chromosome_label)
+    rows = report(args.raw, args.excluded, args.passed, [(c, None) for c in args.chromosomes], inputs.chromosome_label)
     formats.write_table(args.report, ("chromosome", "snps", "excluded_names", "failed_filters", "passed"), rows)
     excluded = [row["name"] for row in formats.read_table(args.excluded)[1]]
     warnings = []
     if excluded:
-        warnings.append("%d SNP%s left out for %s name%s (missing, given to several SNPs, or longer than %d "
-                        "characters): %s; see %s" % (
-                            len(excluded), " is" if len(excluded) == 1 else "s are",
-                            "its" if len(excluded) == 1 else "their", "" if len(excluded) == 1 else "s",
-                            formats.MAX_NAME, inputs.some_names(excluded), args.excluded))
+        warnings.append(
+            "%d SNP%s left out for %s name%s (missing, given to several SNPs, or longer than %d "
+            "characters): %s; see %s"
+            % (
+                len(excluded),
+                " is" if len(excluded) == 1 else "s are",
+                "its" if len(excluded) == 1 else "their",
+                "" if len(excluded) == 1 else "s",
+                formats.MAX_NAME,
+                inputs.some_names(excluded),
+                args.excluded,
+            )
+        )
     raw = set(names_of(args.raw))
     passed = set(names_of(args.passed))
     listed = {n for key in inputs.LIST_KEYS for n in inputs.list_names(lists, key)}

@@ -22,12 +22,21 @@ import formats
 
 METHODS = (("greedy", "Greedy"), ("minimax", "Minimax"), ("minimum", "Minimum"))
 BASE_HEADINGS = {
-    "chromosome": "Chromosome", "region": "Region", "snps": "SNPs", "undesirable": "Undesirable",
-    "undesirable_dropped": "Undesirable dropped", "done": "Done", "needed": "Needed",
+    "chromosome": "Chromosome",
+    "region": "Region",
+    "snps": "SNPs",
+    "undesirable": "Undesirable",
+    "undesirable_dropped": "Undesirable dropped",
+    "done": "Done",
+    "needed": "Needed",
 }
 # Per method, the summary's columns the report shows.
-METHOD_HEADINGS = {"tags": "tags", "snps_per_tag": "SNPs per tag", "captured_percent": "% captured",
-                   "mean_r2": "mean r²"}
+METHOD_HEADINGS = {
+    "tags": "tags",
+    "snps_per_tag": "SNPs per tag",
+    "captured_percent": "% captured",
+    "mean_r2": "mean r²",
+}
 MAF_CLASSES = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
 STYLE = """
 body { font-family: sans-serif; margin: 2em auto; max-width: 1400px; padding: 0 1em; color: #222; }
@@ -92,11 +101,20 @@ def coverage_table(coverage_tsv):
     for r in genome:
         r["method_label"] = labels.get(r["method"], r["method"])
         r["maf_label"] = MAF_CLASSES.get(r["maf_class"], r["maf_class"])
-    html_table = table(["method_label", "maf_label", "snps", "captured", "captured_percent", "mean_r2", "min_r2"],
-                       genome, {"method_label": "Method", "maf_label": "MAF", "snps": "SNPs",
-                                "captured": "Captured", "captured_percent": "% captured",
-                                "mean_r2": "Mean r² to the tag", "min_r2": "Lowest r² to the tag"},
-                       text_columns=("method_label", "maf_label"))
+    html_table = table(
+        ["method_label", "maf_label", "snps", "captured", "captured_percent", "mean_r2", "min_r2"],
+        genome,
+        {
+            "method_label": "Method",
+            "maf_label": "MAF",
+            "snps": "SNPs",
+            "captured": "Captured",
+            "captured_percent": "% captured",
+            "mean_r2": "Mean r² to the tag",
+            "min_r2": "Lowest r² to the tag",
+        },
+        text_columns=("method_label", "maf_label"),
+    )
     return html_table, {r["method"]: r for r in genome if r["maf_class"] == "all"}
 
 
@@ -123,11 +141,16 @@ def warnings_digest(path, shown=40):
         key = warning_kind(line)
         kinds.setdefault(key, []).append(line)
     rows = [{"source": s, "count": len(v), "first": v[0]} for (s, _), v in kinds.items()]
-    return ("<p>%d warnings of %d kinds; all of them are in <a href=\"warnings.txt\">warnings.txt</a>. A kind is "
-            "a message that differs only in the SNP, record or number it names.</p>" % (len(lines), len(kinds))
-            + table(["source", "count", "first"], rows[:shown],
-                    {"source": "Program", "count": "Count", "first": "The first of the kind"},
-                    text_columns=("source", "first")))
+    return (
+        '<p>%d warnings of %d kinds; all of them are in <a href="warnings.txt">warnings.txt</a>. A kind is '
+        "a message that differs only in the SNP, record or number it names.</p>" % (len(lines), len(kinds))
+        + table(
+            ["source", "count", "first"],
+            rows[:shown],
+            {"source": "Program", "count": "Count", "first": "The first of the kind"},
+            text_columns=("source", "first"),
+        )
+    )
 
 
 def version(command):
@@ -152,36 +175,49 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
     methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
     _, regions = formats.read_table(regions_tsv)
     qc_header, qc_rows = formats.read_table(qc_tsv)
-    parts = ["<!DOCTYPE html><html lang=\"en\"><head><meta charset=\"utf-8\">",
-             "<link rel=\"icon\" href=\"data:,\"><title>Tag SNP selection: report</title>",
-             "<style>%s</style></head><body>" % STYLE,
-             "<h1>Tag SNP selection: report of the run</h1>",
-             "<p class=\"note\">Made %s in %s.</p>" % (
-                 esc(datetime.datetime.now().strftime("%Y-%m-%d %H:%M")), esc(os.path.dirname(base))),
-             "<nav><a href=\"#summary\">Summary</a><a href=\"#coverage\">Coverage</a><a href=\"#overview\">"
-             "Overview</a><a href=\"#qc\">Quality "
-             "control</a><a href=\"#warnings\">Warnings</a><a href=\"#regions\">Regions</a><a href=\"#run\">Run"
-             "</a></nav>",
-             "<h2 id=\"summary\">Summary</h2>",
-             "<div class=\"wide\">%s</div>" % table(shown, rows, headings, text_columns=("chromosome", "region"),
-                                                     total=total),
-             "<p>Tables: %s; tag SNPs: %s; every count in <a href=\"summary.tsv\">summary.tsv</a>.</p>" % (
-                 ", ".join("<a href=\"%s_tags.tsv\">%s_tags.tsv</a>" % (k, k) for k, _ in methods),
-                 ", ".join("<a href=\"%s_tag_snps.txt\">%s_tag_snps.txt</a>" % (k, k) for k, _ in methods)),
-             "<h2 id=\"coverage\">Coverage</h2>",
-             "<p>A SNP is captured when the tag of its cluster reaches the SNP's own threshold in PLINK's r² of the "
-             "pair (a tag captures itself; the undesirable SNPs that no desirable SNP tags are in no cluster). The "
-             "r² columns are over the SNPs that are not tags. Per region in <a href=\"coverage.tsv\">coverage.tsv"
-             "</a>.</p>",
-             coverage_html,
-             "<h2 id=\"overview\">Overview</h2>",
-             "<img id=\"overview-image\" src=\"%s\" alt=\"Regions along the genome\">" % embedded_png(overview_png),
-             "<h2 id=\"qc\">Quality control</h2>",
-             table(qc_header, qc_rows, {"chromosome": "Chromosome", "snps": "SNPs", "excluded_names":
-                                        "Left out for their names", "failed_filters": "Failed PLINK's filters",
-                                        "passed": "Passed"}, text_columns=("chromosome",)),
-             "<h2 id=\"warnings\">Warnings</h2>", warnings_digest(warnings_txt),
-             "<h2 id=\"regions\">Regions</h2>"]
+    parts = [
+        '<!DOCTYPE html><html lang="en"><head><meta charset="utf-8">',
+        '<link rel="icon" href="data:,"><title>Tag SNP selection: report</title>',
+        "<style>%s</style></head><body>" % STYLE,
+        "<h1>Tag SNP selection: report of the run</h1>",
+        '<p class="note">Made %s in %s.</p>'
+        % (esc(datetime.datetime.now().strftime("%Y-%m-%d %H:%M")), esc(os.path.dirname(base))),
+        '<nav><a href="#summary">Summary</a><a href="#coverage">Coverage</a><a href="#overview">'
+        'Overview</a><a href="#qc">Quality '
+        'control</a><a href="#warnings">Warnings</a><a href="#regions">Regions</a><a href="#run">Run'
+        "</a></nav>",
+        '<h2 id="summary">Summary</h2>',
+        '<div class="wide">%s</div>' % table(shown, rows, headings, text_columns=("chromosome", "region"), total=total),
+        '<p>Tables: %s; tag SNPs: %s; every count in <a href="summary.tsv">summary.tsv</a>.</p>'
+        % (
+            ", ".join('<a href="%s_tags.tsv">%s_tags.tsv</a>' % (k, k) for k, _ in methods),
+            ", ".join('<a href="%s_tag_snps.txt">%s_tag_snps.txt</a>' % (k, k) for k, _ in methods),
+        ),
+        '<h2 id="coverage">Coverage</h2>',
+        "<p>A SNP is captured when the tag of its cluster reaches the SNP's own threshold in PLINK's r² of the "
+        "pair (a tag captures itself; the undesirable SNPs that no desirable SNP tags are in no cluster). The "
+        'r² columns are over the SNPs that are not tags. Per region in <a href="coverage.tsv">coverage.tsv'
+        "</a>.</p>",
+        coverage_html,
+        '<h2 id="overview">Overview</h2>',
+        '<img id="overview-image" src="%s" alt="Regions along the genome">' % embedded_png(overview_png),
+        '<h2 id="qc">Quality control</h2>',
+        table(
+            qc_header,
+            qc_rows,
+            {
+                "chromosome": "Chromosome",
+                "snps": "SNPs",
+                "excluded_names": "Left out for their names",
+                "failed_filters": "Failed PLINK's filters",
+                "passed": "Passed",
+            },
+            text_columns=("chromosome",),
+        ),
+        '<h2 id="warnings">Warnings</h2>',
+        warnings_digest(warnings_txt),
+        '<h2 id="regions">Regions</h2>',
+    ]
     if not plots:
         parts.append("<p>The LD plots were turned off for this run (config key plots).</p>")
     by_name = {r["region"]: r for r in rows}
@@ -189,21 +225,38 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
         name = region["region"]
         s = by_name.get(name, {})
         folder = "regions/%s/" % name
-        parts.append("<h3 id=\"%s\">%s</h3>" % (esc(name), esc(name)))
-        parts.append("<p>Chromosome %s, %s–%s bp: %s SNPs, %s tags; %s tagging pairs cross its end. "
-                     "<a href=\"%s\">Its folder</a>.</p>" % (
-                         esc(region["chromosome"]), esc(format(int(region["first_position"]), ",")),
-                         esc(format(int(region["last_position"]), ",")), esc(region["snps"]),
-                         " and ".join("%s %s" % (esc(s.get(k + "_tags", "?")), label) for k, label in methods),
-                         esc(region["crossing_pairs"]), esc(folder)))
+        parts.append('<h3 id="%s">%s</h3>' % (esc(name), esc(name)))
+        parts.append(
+            "<p>Chromosome %s, %s–%s bp: %s SNPs, %s tags; %s tagging pairs cross its end. "
+            '<a href="%s">Its folder</a>.</p>'
+            % (
+                esc(region["chromosome"]),
+                esc(format(int(region["first_position"]), ",")),
+                esc(format(int(region["last_position"]), ",")),
+                esc(region["snps"]),
+                " and ".join("%s %s" % (esc(s.get(k + "_tags", "?")), label) for k, label in methods),
+                esc(region["crossing_pairs"]),
+                esc(folder),
+            )
+        )
         if plots:
-            parts.append("<a href=\"%sld_plot.png\"><img class=\"ld-plot\" src=\"%sld_plot.png\" alt=\"LD plot of "
-                         "%s\"></a>" % (esc(folder), esc(folder), esc(name)))
-    parts += ["<h2 id=\"run\">Run</h2>", "<h3>Versions</h3>",
-              table(["program", "version"], [{"program": k, "version": v} for k, v in versions.items()],
-                    {"program": "Program", "version": "Version"}, text_columns=("program", "version")),
-              "<h3>Config</h3>", "<pre>%s</pre>" % esc(yaml.safe_dump(config, sort_keys=False)),
-              "</body></html>"]
+            parts.append(
+                '<a href="%sld_plot.png"><img class="ld-plot" src="%sld_plot.png" alt="LD plot of '
+                '%s"></a>' % (esc(folder), esc(folder), esc(name))
+            )
+    parts += [
+        '<h2 id="run">Run</h2>',
+        "<h3>Versions</h3>",
+        table(
+            ["program", "version"],
+            [{"program": k, "version": v} for k, v in versions.items()],
+            {"program": "Program", "version": "Version"},
+            text_columns=("program", "version"),
+        ),
+        "<h3>Config</h3>",
+        "<pre>%s</pre>" % esc(yaml.safe_dump(config, sort_keys=False)),
+        "</body></html>",
+    ]
     with formats.written(out) as partial, open(partial, "w") as f:
         f.write("\n".join(parts))
 
@@ -213,8 +266,19 @@ if "snakemake" in globals():
     import snakemake as engine
 
     config = dict(snakemake.config)
-    write(snakemake.output[0], snakemake.input.summary, snakemake.input.coverage, snakemake.input.regions,
-          snakemake.input.qc,
-          snakemake.input.warnings, snakemake.input.overview, config["plots"], config,
-          {"PLINK": version([config["plink"], "--version"]), "Snakemake": engine.__version__,
-           "ldtag": version(["ldprune", "--version"])})
+    write(
+        snakemake.output[0],
+        snakemake.input.summary,
+        snakemake.input.coverage,
+        snakemake.input.regions,
+        snakemake.input.qc,
+        snakemake.input.warnings,
+        snakemake.input.overview,
+        config["plots"],
+        config,
+        {
+            "PLINK": version([config["plink"], "--version"]),
+            "Snakemake": engine.__version__,
+            "ldtag": version(["ldprune", "--version"]),
+        },
+    )
