@@ -44,7 +44,9 @@ fail() {
   exit 1
 }
 
-rm -f "$folder/coverage.tsv" || exit 1
+# The region's first job has finished: the scratch folder a killed run of it
+# may have left is of no use any more.
+rm -rf "$folder/.partial" "$folder/coverage.tsv" || exit 1
 case $clustering in
   ldcluster)
     (cd "$folder" && exec ldcluster --time-limit "$time_limit" --chromosome "$chromosome") 2> "$folder/ldcluster.log" ||
