@@ -19,12 +19,15 @@
 #ifndef LDCLUSTER_CLUSTERER_H_
 #define LDCLUSTER_CLUSTERER_H_
 
+#include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ldcluster/methods.h"
 #include "textio/diagnostics.h"
 #include "textio/name_index.h"
+#include "textio/reader.h"
 
 namespace ldcluster {
 
@@ -63,6 +66,11 @@ struct Clusterer {
 
   Options options;
   textio::Diagnostics diag;
+  // The two inputs, opened by open_inputs() (or on strings, for tests).
+  textio::Reader snp_in{1 << 16}, score_in{1 << 16};
+  // ld_processed.txt of at least this many bytes is read on two threads,
+  // when the machine has a second processor to run one of them.
+  int64_t split_bytes = std::thread::hardware_concurrency() > 1 ? int64_t{8} << 20 : INT64_MAX;
   std::vector<Snp> snps;
   textio::NameIndex index;  // names of snps
   ScoreMatrix scores;
@@ -70,6 +78,8 @@ struct Clusterer {
   Result results[kMethods];
 };
 
+// Opens maf_processed.txt and ld_processed.txt (inputs.cc).
+void open_inputs(Clusterer& c);
 // Reads the SNPs from maf_processed.txt (inputs.cc).
 void read_snps(Clusterer& c);
 // Reads the score of every ordered pair from ld_processed.txt (scores.cc).

@@ -6,10 +6,14 @@
 
 namespace ldcluster {
 
+void open_inputs(Clusterer& c) {
+  textio::open_input(c.snp_in, kSnpFile);
+  textio::open_input(c.score_in, kScoreFile);
+}
+
 void read_snps(Clusterer& c) {
   const std::string file = kSnpFile;
-  textio::Reader in(1 << 16);
-  textio::open_input(in, file);
+  textio::Reader& in = c.snp_in;
   static const textio::Pattern kRecord("%s %s %s\n");
   textio::Field f[3];
   for (long record = 1; !in.eof(); ++record) {
@@ -23,6 +27,7 @@ void read_snps(Clusterer& c) {
     c.snps.push_back({std::string(f[0].token.str()), std::string(f[1].token.str()), std::string(f[2].token.str())});
   }
   textio::check_read(in, file);
+  in.close();
   std::vector<std::string_view> names;
   for (const Snp& s : c.snps) names.push_back(s.name);
   c.index.build(names);

@@ -35,6 +35,7 @@ void choose_tags(Clusterer& c) {
 
 int run(Clusterer& c) {
   try {
+    open_inputs(c);
     read_snps(c);
     read_scores(c);
     build_relation(c);

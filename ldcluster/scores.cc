@@ -7,6 +7,7 @@
 // on one thread, which gives the error of the earliest faulty record.
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -17,8 +18,6 @@
 
 namespace ldcluster {
 namespace {
-
-constexpr int64_t kSplitBytes = 8 << 20;  // smaller files are read on one thread
 
 // Reads records from where its reader stands into the score matrix, marking
 // each pair in `seen`. The first error stops it and is kept. Two read at
@@ -174,19 +173,22 @@ void read_scores(Clusterer& c) {
   c.scores.reset(n);
   float* cells = n > 0 ? &c.scores.at(0, 0) : nullptr;
   std::vector<uint64_t> seen((static_cast<size_t>(n) * n + 63) / 64, 0);
-  textio::Reader in(1 << 16);
-  textio::open_input(in, file);
-  bool done = n > 0 && in.size() >= kSplitBytes && std::thread::hardware_concurrency() > 1 &&
-              read_halves(c, in, seen, cells);
-  if (!done) {
+  textio::Reader& in = c.score_in;
+  const bool split = n > 0 && in.size() >= c.split_bytes;
+  if (!split || !read_halves(c, in, seen, cells)) {
+    // On one thread, from the start: again, after halves that did not fit.
     std::fill(seen.begin(), seen.end(), 0);
-    in.close();
-    textio::open_input(in, file);
-    ScoreReader whole(c, in, seen, cells);
+    textio::Reader again(1 << 16);
+    if (split && !again.open_part(in, 0)) {
+      textio::fail_input("cannot read " + file + ": " + textio::describe_errno(errno));
+    }
+    textio::Reader& from = split ? again : in;
+    ScoreReader whole(c, from, seen, cells);
     whole.read(INT64_MAX);
-    textio::check_read(in, file);
+    textio::check_read(from, file);
     if (whole.failed()) textio::fail_input(textio::at_record(file, whole.error_record()) + whole.error());
   }
+  in.close();
   // Every ordered pair needs its score.
   const size_t pairs = static_cast<size_t>(n) * n;
   auto in_table = [&](size_t w) {

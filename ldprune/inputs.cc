@@ -34,11 +34,13 @@ void read_snp_list(Preprocessor& p) {
   Field f[3];
   p.snp_list_in.scan(header, f);
   int k = 0;
+  p.snps.clear();
   while (!p.snp_list_in.eof()) {
     check_count(k, kMaxSnps, kSnpListFile);
+    Snp& entry = p.snps.emplace_back();
     if (p.snp_list_in.scan(record, f) >= 1) {
       check_name(f[0].token, kSnpListFile, k + 1);
-      p.snps[k].name = f[0].token;
+      entry.name = f[0].token;
     }
     ++k;
   }
@@ -83,7 +85,8 @@ void read_positions(Preprocessor& p) {
   }
 }
 
-// weight.txt: record r gives SNP r its name and threshold, unchecked.
+// weight.txt: record r gives SNP r its name and threshold, unchecked;
+// records past the SNP list fill entries no step reads.
 void read_thresholds(Preprocessor& p) {
   static const Pattern record("%s\t%f\n");
   const int renamed = p.diag.kind(std::string("records in ") + kWeightFile + " that rename their SNP");
@@ -102,11 +105,11 @@ void read_thresholds(Preprocessor& p) {
                  std::string(f[0].token.str()) + " is used";
         });
       }
-      p.snps[r].name = f[0].token;
+      if (r < p.n) p.snps[r].name = f[0].token;
       records = r + 1;
     }
     if (got >= 2) {
-      p.snps[r].threshold = f[1].real;
+      if (r < p.n) p.snps[r].threshold = f[1].real;
     } else if (got == 1) {
       p.diag.warn(bad, [&] { return at_record(kWeightFile, r + 1) + "the threshold did not scan; it stays 0"; });
     }

@@ -10,6 +10,9 @@
 namespace ldprune {
 namespace {
 
+// Cells of the r2 table from which the run log gets a thread of its own.
+constexpr int64_t kThreadedLogCells = 100 * 100;
+
 // Writes rows x columns cells, a line per row.
 void dump(textio::Writer& log, const float* cells, int rows, int columns) {
   for (int i = 0; i < rows; ++i) {
@@ -83,14 +86,19 @@ void write_tables(Preprocessor& p) {
 
 }  // namespace
 
-// The run log is written on a second thread while the two tables are
+// A large run log is written on a second thread while the two tables are
 // written here: the files share nothing but the tables they are made from,
-// which no one changes any more.
+// which no one changes any more. A small one costs less than the thread.
 int write_outputs(Preprocessor& p) {
   p.outputs_emptied();
-  std::thread log_writer([&p] { write_log(p); });
-  write_tables(p);
-  log_writer.join();
+  if (static_cast<int64_t>(p.n) * p.n >= kThreadedLogCells) {
+    std::thread log_writer([&p] { write_log(p); });
+    write_tables(p);
+    log_writer.join();
+  } else {
+    write_log(p);
+    write_tables(p);
+  }
   bool ok = true;
   ok &= finish(p, p.log, kLogFile);
   ok &= finish(p, p.ld_out, kLdOutFile);

@@ -82,9 +82,10 @@ struct Preprocessor {
     if (emptying_outputs.joinable()) emptying_outputs.join();
   }
 
-  // SNP table: entries [0, n) come from the SNP list; weight.txt may name
-  // entries up to kMaxSnps.
-  std::vector<Snp> snps = std::vector<Snp>(kMaxSnps);
+  // SNP table: entries [0, n) come from the SNP list. weight.txt may name
+  // entries up to kMaxSnps, but no step reads those past n, so they are not
+  // kept.
+  std::vector<Snp> snps;
   int n = 0;
   textio::NameIndex snp_index;  // names of entries [0, n)
 

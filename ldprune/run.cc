@@ -23,10 +23,9 @@ int run_steps(Preprocessor& p) {
     // The outputs keep nothing of a run that failed, not even an earlier
     // run's results: they are left empty.
     p.outputs_emptied();
-    for (auto [out, file] : {std::pair{&p.log, kLogFile}, {&p.ld_out, kLdOutFile}, {&p.maf_out, kMafOutFile}}) {
-      textio::abandon(*out, file);
-      textio::empty_output(file);
-    }
+    textio::leave_empty(p.log, kLogFile);
+    textio::leave_empty(p.ld_out, kLdOutFile);
+    textio::leave_empty(p.maf_out, kMafOutFile);
     p.diag.finish();
     p.diag.print(failure.message);
     return failure.status;

@@ -130,6 +130,7 @@ TEST(BuildR2Table, RepeatedNamesMatchRecordByRecordAssignment) {
     std::string messages;  // warnings about names that are not in the table
     Preprocessor p(&messages);
     p.n = n;
+    p.snps.resize(n);
     for (int i = 0; i < n; ++i) p.snps[i].name = Token(names[i]);
     std::vector<std::string_view> views;
     for (int i = 0; i < n; ++i) views.push_back(p.snps[i].name.str());
@@ -166,6 +167,7 @@ TEST(BuildR2Table, ReadingInHalvesMatchesOneReading) {
     Preprocessor p(messages);
     p.ld_split_bytes = split_bytes;
     p.n = static_cast<int>(names.size());
+    p.snps.resize(p.n);
     for (int i = 0; i < p.n; ++i) p.snps[i].name = Token(names[i]);
     std::vector<std::string_view> views;
     for (int i = 0; i < p.n; ++i) views.push_back(p.snps[i].name.str());

@@ -25,6 +25,7 @@ void create_output(Writer& out, const std::string& file, bool later) {
 }
 
 int commit(Writer& out, const std::string& file) {
+  if (!out.writes_file()) return out.close() ? 0 : out.error();
   const std::string partial = partial_name(file);
   int err = 0;
   if (!out.close()) {
@@ -37,8 +38,15 @@ int commit(Writer& out, const std::string& file) {
 }
 
 void abandon(Writer& out, const std::string& file) {
+  const bool file_written = out.writes_file();
   out.discard();
-  std::remove(partial_name(file).c_str());
+  if (file_written) std::remove(partial_name(file).c_str());
+}
+
+void leave_empty(Writer& out, const std::string& file) {
+  const bool file_written = out.writes_file();
+  abandon(out, file);
+  if (file_written) empty_output(file);
 }
 
 void empty_output(const std::string& file) {

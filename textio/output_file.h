@@ -23,11 +23,16 @@ void create_output(Writer& out, const std::string& file, bool later = false);
 
 // Flushes and closes `out`, which writes partial_name(file), and renames it
 // to `file`. Returns 0, or the errno value of the write, close or rename that
-// failed; the partial file is then removed.
+// failed; the partial file is then removed. A writer that writes to memory
+// or to a descriptor it was given is only flushed and closed.
 int commit(Writer& out, const std::string& file);
 
 // Drops what `out` still holds, closes it and removes partial_name(file).
 void abandon(Writer& out, const std::string& file);
+
+// For a run that failed: abandons `out` and, when it wrote a file, empties
+// `file` (empty_output()).
+void leave_empty(Writer& out, const std::string& file);
 
 // Empties `file` when it is a regular file, so that a run that failed leaves
 // no earlier result that could pass for its own; creates nothing.

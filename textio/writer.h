@@ -52,6 +52,8 @@ class alignas(64) Writer {
   void attach(int fd);
   // Appends to *sink instead of a file.
   void open_string(std::string* sink);
+  // Whether the writer writes a file it opened itself with open().
+  bool writes_file() const { return fd_ >= 0 && owns_fd_; }
 
   void put(std::string_view text) {
     if (text.size() > room()) {
