@@ -48,7 +48,8 @@ def ldprep_seed(rng, n):
     snps = names(n)
     bim = "".join("10\t%s\t0\t%d\tA\tG\n" % (s, 1000 * (k + 1)) for k, s in enumerate(snps))
     frq = " CHR  SNP   A1   A2          MAF  NCHROBS\n" + "".join(
-        "  10  %s    G    A       %.4g     2000\n" % (s, rng.random() / 2) for s in snps)
+        "  10  %s    G    A       %.4g     2000\n" % (s, rng.random() / 2) for s in snps
+    )
     thresholds = "".join("%s %s\n" % (s, rng.choice(["0.5", "0.8", "1"])) for s in snps if rng.random() < 0.3)
     done = "".join(s + "\n" for s in snps if rng.random() < 0.1)
     undesirable = "".join(s + "\n" for s in snps if rng.random() < 0.2) + "rs_elsewhere\n"
@@ -63,8 +64,10 @@ def ldprep_seed(rng, n):
 
 def main():
     rng = random.Random(20261207)
-    for target, make, sizes in (("ldcluster", ldcluster_seed, (1, 2, 3, 5, 8, 12)),
-                                ("ldprep", ldprep_seed, (1, 2, 3, 5, 9))):
+    for target, make, sizes in (
+        ("ldcluster", ldcluster_seed, (1, 2, 3, 5, 8, 12)),
+        ("ldprep", ldprep_seed, (1, 2, 3, 5, 9)),
+    ):
         folder = os.path.join(HERE, "corpus", target)
         os.makedirs(folder, exist_ok=True)
         for k, n in enumerate(sizes):

@@ -40,21 +40,33 @@ def slurm_env(conf):
 
 def jobs_of(conf, first_id):
     """name, threads and memory of each job SLURM ran from `first_id` on."""
-    p = subprocess.run(["scontrol", "-o", "show", "job"], env=dict(os.environ, SLURM_CONF=conf), capture_output=True,
-                       text=True, check=True)
+    p = subprocess.run(
+        ["scontrol", "-o", "show", "job"],
+        env=dict(os.environ, SLURM_CONF=conf),
+        capture_output=True,
+        text=True,
+        check=True,
+    )
     jobs = []
     for line in p.stdout.splitlines():
         fields = dict(re.findall(r"(\w+)=(\S*)", line))
         if int(fields["JobId"]) >= first_id:
             memory = re.search(r"mem=(\d+)M", fields.get("TRES", ""))
-            jobs.append((fields["JobName"], int(fields["NumCPUs"]), int(memory.group(1)) if memory else None,
-                         fields["JobState"]))
+            jobs.append(
+                (
+                    fields["JobName"],
+                    int(fields["NumCPUs"]),
+                    int(memory.group(1)) if memory else None,
+                    fields["JobState"],
+                )
+            )
     return jobs
 
 
 def next_job_id(conf):
-    p = subprocess.run(["scontrol", "-o", "show", "job"], env=dict(os.environ, SLURM_CONF=conf), capture_output=True,
-                       text=True)
+    p = subprocess.run(
+        ["scontrol", "-o", "show", "job"], env=dict(os.environ, SLURM_CONF=conf), capture_output=True, text=True
+    )
     ids = [int(m) for m in re.findall(r"JobId=(\d+)", p.stdout)]
     return max(ids, default=0) + 1
 
@@ -83,15 +95,20 @@ def test_a_job_the_scheduler_kills_is_named_soon_and_a_rerun_recovers(slurm, cle
     cmd = ["snakemake", "-s", SNAKEFILE, "--configfile", "config.yaml", "--profile", PROFILE]
     env = environment(**slurm_env(slurm))
     with open(os.path.join(folder, "run.log"), "w") as log:
-        process = subprocess.Popen(cmd, cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT,
-                                   start_new_session=True)
+        process = subprocess.Popen(
+            cmd, cwd=folder, env=env, stdout=log, stderr=subprocess.STDOUT, start_new_session=True
+        )
     # A region's job, killed while it runs, as a time limit or a lost node
     # would end it.
     victim = None
     deadline = time.monotonic() + 120
     while victim is None and time.monotonic() < deadline and process.poll() is None:
-        p = subprocess.run(["squeue", "-h", "-t", "R", "-o", "%i %j"], env=dict(os.environ, SLURM_CONF=slurm),
-                           capture_output=True, text=True)
+        p = subprocess.run(
+            ["squeue", "-h", "-t", "R", "-o", "%i %j"],
+            env=dict(os.environ, SLURM_CONF=slurm),
+            capture_output=True,
+            text=True,
+        )
         for line in p.stdout.splitlines():
             job, name = line.split()
             if name.startswith("ldtag-GROUP"):
