@@ -18,9 +18,9 @@ int count_tags(const std::vector<int>& tag_of) {
   return k;
 }
 
-void check(const ldcluster::Clusterer& c, const std::vector<int>& tag_of) {
-  const ldcluster::TagRelation& r = c.relation;
-  const int n = static_cast<int>(c.snps.size());
+void check(const ldcluster::Table& t, const std::vector<int>& tag_of) {
+  const ldcluster::TagRelation& r = t.relation;
+  const int n = static_cast<int>(t.snps.size());
   if (static_cast<int>(tag_of.size()) != n) __builtin_trap();
   for (int x = 0; x < n; ++x) {
     const int t = tag_of[x];
@@ -45,8 +45,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ldcluster::Clusterer c(&messages);
   c.options.time_limit = 2.0;
   c.split_bytes = size % 3 == 0 ? 0 : INT64_MAX;  // a third of the tables read in halves
-  c.snp_in.open_string(snps);
-  c.score_in.open_string(scores);
+  ldcluster::Table& t = c.add_table("");
+  t.snp_in.open_string(snps);
+  t.score_in.open_string(scores);
   try {
     ldcluster::read_snps(c);
     ldcluster::read_scores(c);
@@ -56,12 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (failure.status != 1) __builtin_trap();
     return 0;
   }
-  for (const ldcluster::Result& result : c.results) check(c, result.tag_of);
-  const int minimum = count_tags(c.results[ldcluster::kMinimum].tag_of);
-  const bool proved = c.results[ldcluster::kMinimum].notes.empty() ||
-                      c.results[ldcluster::kMinimum].notes[0].find("the fewest possible") != std::string::npos;
-  if (proved && (minimum > count_tags(c.results[ldcluster::kGreedy].tag_of) ||
-                 minimum > count_tags(c.results[ldcluster::kMinimax].tag_of))) {
+  for (const ldcluster::Result& result : t.results) check(t, result.tag_of);
+  const int minimum = count_tags(t.results[ldcluster::kMinimum].tag_of);
+  const bool proved = t.results[ldcluster::kMinimum].notes.empty() ||
+                      t.results[ldcluster::kMinimum].notes[0].find("the fewest possible") != std::string::npos;
+  if (proved && (minimum > count_tags(t.results[ldcluster::kGreedy].tag_of) ||
+                 minimum > count_tags(t.results[ldcluster::kMinimax].tag_of))) {
     __builtin_trap();
   }
   return 0;

@@ -10,7 +10,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: ldcluster [--method NAME[,NAME...]] [--time-limit SECONDS]\n"
-    "                 [--chromosome LABEL]\n"
+    "                 [--chromosome LABEL] [--populations NAME[,NAME...]]\n"
     "       ldcluster --help | --version\n"
     "\n"
     "Chooses tag SNPs from ldprune's processed tables. Reads ld_processed.txt and\n"
@@ -26,6 +26,9 @@ const char kUsage[] =
     "                      it stops the solver, the best cover found is written\n"
     "                      with a warning\n"
     "  --chromosome LABEL  written in the member lists (default NA)\n"
+    "  --populations LIST  one set of tags for several populations: each NAME is a\n"
+    "                      folder with that population's processed tables, where\n"
+    "                      its result files are written\n"
     "\n"
     "Exit status: 0 on success; 1 when an input cannot be read or is wrong;\n"
     "2 for wrong arguments; 255 when an output cannot be written.\n"
@@ -67,7 +70,7 @@ int parse(int argc, char** argv, ldcluster::Options* o) {
       arg.resize(eq);
       has_value = true;
     }
-    if (arg != "--method" && arg != "--time-limit" && arg != "--chromosome") {
+    if (arg != "--method" && arg != "--time-limit" && arg != "--chromosome" && arg != "--populations") {
       return textio::usage_error(kProgram, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
                                                arg + "'");
     }
@@ -89,6 +92,21 @@ int parse(int argc, char** argv, ldcluster::Options* o) {
         return textio::usage_error(kProgram, "--time-limit '" + value + "' is not a number of seconds above 0");
       }
       o->time_limit = seconds;
+    } else if (arg == "--populations") {
+      o->populations.clear();
+      for (size_t start = 0;;) {
+        size_t comma = value.find(',', start);
+        std::string name = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+          return textio::usage_error(kProgram, "--populations: '" + name + "' is not the name of a folder here");
+        }
+        for (const std::string& earlier : o->populations) {
+          if (earlier == name) return textio::usage_error(kProgram, "--populations: " + name + " is given twice");
+        }
+        o->populations.push_back(name);
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
     } else {
       if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
         return textio::usage_error(kProgram, "--chromosome '" + value + "' must be one word of at most 59 characters");
@@ -106,5 +124,10 @@ int main(int argc, char** argv) {
   ldcluster::Clusterer c;
   int status = parse(argc, argv, &c.options);
   if (status != textio::kRun) return status;
+  if (c.options.populations.empty()) {
+    c.add_table("");
+  } else {
+    for (const std::string& population : c.options.populations) c.add_table(population);
+  }
   return ldcluster::run(c);
 }

@@ -45,20 +45,25 @@ std::vector<Cluster> clusters_of(const std::vector<int>& tag_of) {
   return clusters;
 }
 
-void write_method(const Clusterer& c, Method m, textio::Writer& members, textio::Writer& summary) {
+void write_method(const Clusterer& c, const Table& t, Method m, textio::Writer& members, textio::Writer& summary) {
   const bool minimax_layout = m == kMinimax;
-  const std::vector<Cluster> clusters = clusters_of(c.results[m].tag_of);
+  const std::vector<Cluster> clusters = clusters_of(t.results[m].tag_of);
   members.put(minimax_layout
                   ? "SNP\tCluster\tPosition\tMAF\tChromosome\tClusterSize\tTag\tSimilarityToTag\tMaxDistance\tWeight\n"
                   : "SNP\tCluster\tTag\tPosition\tMAF\tChromosome\tSimilarityToTag\tClusterSize\tWeight\n");
   summary.put(std::string(kProgram) + " " + textio::kVersion + ": " + kMethodNames[m] + " clusters\n");
-  summary.put(std::string("Input: ") + kScoreFile + ", " + kSnpFile + "\n");
+  if (c.tables.size() > 1) {
+    std::string all;
+    for (const Table& other : c.tables) all += (all.empty() ? "" : ", ") + other.population;
+    summary.put("Population: " + t.population + ", one of " + all + ", whose tags are chosen together\n");
+  }
+  summary.put("Input: " + t.path(kScoreFile) + ", " + t.path(kSnpFile) + "\n");
   summary.put("SNPs: ");
-  summary.put_integer(static_cast<int64_t>(c.snps.size()));
+  summary.put_integer(static_cast<int64_t>(t.snps.size()));
   summary.put("\nClusters: ");
   summary.put_integer(static_cast<int64_t>(clusters.size()));
   summary.put('\n');
-  for (const std::string& note : c.results[m].notes) summary.put(note + "\n");
+  for (const std::string& note : t.results[m].notes) summary.put(note + "\n");
   summary.put("\nCluster\tSize\tTagging SNP\tAvg. sim.\n");
 
   for (size_t k = 0; k < clusters.size(); ++k) {
@@ -67,14 +72,14 @@ void write_method(const Clusterer& c, Method m, textio::Writer& members, textio:
     float lowest = 0;
     bool others = false;
     for (int x : cl.members) {
-      float score = c.scores.at(cl.tag, x);
+      float score = t.scores.at(cl.tag, x);
       sum += score;
       if (x != cl.tag && (!others || score < lowest)) lowest = score;
       others = others || x != cl.tag;
     }
     const double max_distance = others ? 1.0 - static_cast<double>(lowest) : 0.0;
     for (int x : cl.members) {
-      const Snp& s = c.snps[x];
+      const Snp& s = t.snps[x];
       const char* flag = x == cl.tag ? "1" : "0";
       members.put(s.name);
       members.put('\t');
@@ -95,11 +100,11 @@ void write_method(const Clusterer& c, Method m, textio::Writer& members, textio:
         members.put('\t');
         members.put(flag);
         members.put('\t');
-        members.put_real(c.scores.at(cl.tag, x));
+        members.put_real(t.scores.at(cl.tag, x));
         members.put('\t');
         members.put_double(max_distance);
       } else {
-        members.put_real(c.scores.at(cl.tag, x));
+        members.put_real(t.scores.at(cl.tag, x));
         members.put('\t');
         members.put_integer(static_cast<int64_t>(cl.members.size()));
       }
@@ -109,7 +114,7 @@ void write_method(const Clusterer& c, Method m, textio::Writer& members, textio:
     summary.put('\t');
     summary.put_integer(static_cast<int64_t>(cl.members.size()));
     summary.put('\t');
-    summary.put(c.snps[cl.tag].name);
+    summary.put(t.snps[cl.tag].name);
     summary.put('\t');
     summary.put_double(sum / static_cast<double>(cl.members.size()));
     summary.put('\n');
@@ -122,15 +127,17 @@ void write_results(Clusterer& c) {
   // Every file is written whole beside its name first, then all are renamed
   // into place, so that a failure leaves no result half-written.
   std::vector<std::unique_ptr<textio::OutputFile>> files;
-  for (int m = 0; m < kMethods; ++m) {
-    if (!c.options.methods[m]) continue;
-    textio::OutputFile* members =
-        files.emplace_back(std::make_unique<textio::OutputFile>(members_file(Method(m)), 1 << 16)).get();
-    textio::OutputFile* summary =
-        files.emplace_back(std::make_unique<textio::OutputFile>(summary_file(Method(m)), 1 << 16)).get();
-    members->create();
-    summary->create();
-    write_method(c, Method(m), members->out(), summary->out());
+  for (const Table& t : c.tables) {
+    for (int m = 0; m < kMethods; ++m) {
+      if (!c.options.methods[m]) continue;
+      textio::OutputFile* members =
+          files.emplace_back(std::make_unique<textio::OutputFile>(t.folder + members_file(Method(m)), 1 << 16)).get();
+      textio::OutputFile* summary =
+          files.emplace_back(std::make_unique<textio::OutputFile>(t.folder + summary_file(Method(m)), 1 << 16)).get();
+      members->create();
+      summary->create();
+      write_method(c, t, Method(m), members->out(), summary->out());
+    }
   }
   for (auto& f : files) f->commit();
 }

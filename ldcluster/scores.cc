@@ -19,14 +19,14 @@
 namespace ldcluster {
 namespace {
 
-// Reads records from where its reader stands into the score matrix, marking
-// each pair in `seen`. The first error stops it and is kept. Two read at
+// Reads records from where its reader stands into a table's score matrix,
+// marking each pair in `seen`. The first error stops it and is kept. Two read at
 // once on two threads; each fills whole cache lines of its own, so that
 // neither slows the other by writing next to it.
 class alignas(64) ScoreReader {
  public:
-  ScoreReader(const Clusterer& c, textio::Reader& in, std::vector<uint64_t>& seen, float* cells)
-      : c_(c), in_(in), seen_(seen), cells_(cells), n_(static_cast<int>(c.snps.size())) {}
+  ScoreReader(const Table& t, textio::Reader& in, std::vector<uint64_t>& seen, float* cells)
+      : t_(t), in_(in), seen_(seen), cells_(cells), n_(static_cast<int>(t.snps.size())) {}
 
   // Reads to the end of the input, or until the reader stands at `stop` or
   // beyond before a record.
@@ -38,7 +38,7 @@ class alignas(64) ScoreReader {
 
  private:
   int find(std::string_view name) const {
-    return name.size() > textio::Token::kCapacity ? textio::NameIndex::kNone : c_.index.find_padded(name);
+    return name.size() > textio::Token::kCapacity ? textio::NameIndex::kNone : t_.index.find_padded(name);
   }
   bool store(std::string_view first, std::string_view second, float value);
   void fail(std::string text) {
@@ -46,7 +46,7 @@ class alignas(64) ScoreReader {
     error_ = std::move(text);
   }
 
-  const Clusterer& c_;
+  const Table& t_;
   textio::Reader& in_;
   std::vector<uint64_t>& seen_;
   float* cells_;
@@ -67,11 +67,11 @@ std::string quote(std::string_view name) {
 }
 
 bool ScoreReader::store(std::string_view first, std::string_view second, float value) {
-  const textio::NameIndex& index = c_.index;
+  const textio::NameIndex& index = t_.index;
   if (row_ < 0 || first.size() > textio::Token::kCapacity || !textio::same_padded(first, index.name(row_))) {
     row_ = find(first);
     if (row_ == textio::NameIndex::kNone) {
-      fail("SNP " + quote(first) + " is not in " + kSnpFile);
+      fail("SNP " + quote(first) + " is not in " + t_.path(kSnpFile));
       return false;
     }
   }
@@ -79,7 +79,7 @@ bool ScoreReader::store(std::string_view first, std::string_view second, float v
   if (next_ < n_ && second.size() <= textio::Token::kCapacity && textio::same_padded(index.name(next_), second)) {
     col = next_;
   } else if ((col = find(second)) == textio::NameIndex::kNone) {
-    fail("SNP " + quote(second) + " is not in " + kSnpFile);
+    fail("SNP " + quote(second) + " is not in " + t_.path(kSnpFile));
     return false;
   }
   next_ = col + 1;
@@ -116,7 +116,7 @@ void ScoreReader::read(int64_t stop) {
       break;
     }
     if (f[0].token.overlong() || f[1].token.overlong()) {
-      fail("SNP " + quote((f[0].token.overlong() ? f[0] : f[1]).token.str()) + "... is not in " + kSnpFile);
+      fail("SNP " + quote((f[0].token.overlong() ? f[0] : f[1]).token.str()) + "... is not in " + t_.path(kSnpFile));
       break;
     }
     store(f[0].token.str(), f[1].token.str(), f[2].real);
@@ -136,13 +136,13 @@ int64_t line_after(const textio::Reader& whole, int64_t from) {
 
 // Reads the file in two halves on two threads. Returns false, having
 // stored nothing that counts, when the halves do not fit together.
-bool read_halves(Clusterer& c, textio::Reader& in, std::vector<uint64_t>& seen, float* cells) {
+bool read_halves(const Table& t, textio::Reader& in, std::vector<uint64_t>& seen, float* cells) {
   const int64_t middle = line_after(in, in.size() / 2);
   if (middle <= 0) return false;
   textio::Reader second_in(1 << 16);
   if (!second_in.open_part(in, middle)) return false;
   std::vector<uint64_t> second_seen(seen.size(), 0);
-  ScoreReader second(c, second_in, second_seen, cells);
+  ScoreReader second(t, second_in, second_seen, cells);
   bool second_threw = false;
   std::thread worker([&] {
     try {
@@ -151,7 +151,7 @@ bool read_halves(Clusterer& c, textio::Reader& in, std::vector<uint64_t>& seen, 
       second_threw = true;
     }
   });
-  ScoreReader first(c, in, seen, cells);
+  ScoreReader first(t, in, seen, cells);
   first.read(middle);
   worker.join();
   if (second_threw || first.failed() || second.failed() || in.offset() != middle || in.error() ||
@@ -165,17 +165,15 @@ bool read_halves(Clusterer& c, textio::Reader& in, std::vector<uint64_t>& seen, 
   return true;
 }
 
-}  // namespace
-
-void read_scores(Clusterer& c) {
-  const std::string file = kScoreFile;
-  const int n = static_cast<int>(c.snps.size());
-  c.scores.reset(n);
-  float* cells = n > 0 ? &c.scores.at(0, 0) : nullptr;
+void read_table_scores(Table& t, int64_t split_bytes) {
+  const std::string file = t.path(kScoreFile);
+  const int n = static_cast<int>(t.snps.size());
+  t.scores.reset(n);
+  float* cells = n > 0 ? &t.scores.at(0, 0) : nullptr;
   std::vector<uint64_t> seen((static_cast<size_t>(n) * n + 63) / 64, 0);
-  textio::Reader& in = c.score_in;
-  const bool split = n > 0 && in.size() >= c.split_bytes;
-  if (!split || !read_halves(c, in, seen, cells)) {
+  textio::Reader& in = t.score_in;
+  const bool split = n > 0 && in.size() >= split_bytes;
+  if (!split || !read_halves(t, in, seen, cells)) {
     // On one thread, from the start: again, after halves that did not fit.
     std::fill(seen.begin(), seen.end(), 0);
     textio::Reader again(1 << 16);
@@ -183,7 +181,7 @@ void read_scores(Clusterer& c) {
       textio::fail_input("cannot read " + file + ": " + textio::describe_errno(errno));
     }
     textio::Reader& from = split ? again : in;
-    ScoreReader whole(c, from, seen, cells);
+    ScoreReader whole(t, from, seen, cells);
     whole.read(INT64_MAX);
     textio::check_read(from, file);
     if (whole.failed()) textio::fail_input(textio::at_record(file, whole.error_record()) + whole.error());
@@ -200,10 +198,16 @@ void read_scores(Clusterer& c) {
       size_t cell = w * 64 + static_cast<size_t>(std::countr_zero(missing));
       size_t count = 0;
       for (size_t k = w; k < seen.size(); ++k) count += static_cast<size_t>(std::popcount(in_table(k) & ~seen[k]));
-      textio::fail_input(file + ": no score of " + c.snps[cell / n].name + " for " + c.snps[cell % n].name + " (" +
+      textio::fail_input(file + ": no score of " + t.snps[cell / n].name + " for " + t.snps[cell % n].name + " (" +
                          std::to_string(count) + " of the " + std::to_string(pairs) + " ordered pairs have none)");
     }
   }
+}
+
+}  // namespace
+
+void read_scores(Clusterer& c) {
+  for (Table& t : c.tables) read_table_scores(t, c.split_bytes);
 }
 
 }  // namespace ldcluster

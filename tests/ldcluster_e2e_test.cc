@@ -124,6 +124,75 @@ TEST(LdclusterEndToEnd, OptionsSelectMethodsAndNameTheChromosome) {
   EXPECT_EQ(dir.read("Zentavor.result.Minimax.out"), "an earlier run's\n");  // not selected: left alone
 }
 
+// Two populations, each in its folder. In A, b tags a and c; in B, b tags
+// only itself and c tags d. One set serves both: b (B's b has no other
+// tagger) and c (nor has B's c), by every method. Minimax's universal proxy
+// of a is b (a holds in A only), and of d is c (d holds in B only).
+TEST(LdclusterEndToEnd, PopulationsShareOneSetOfTags) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.path() / "A");
+  std::filesystem::create_directory(dir.path() / "B");
+  dir.write("A/maf_processed.txt", "a 100 0.100000\nb 200 0.200000\nc 300 0.300000\n");
+  dir.write("A/ld_processed.txt", scores({"a", "b", "c"}, {{1, 1.2, 0}, {1.2, 1, 1.1}, {0, 1.1, 1}}));
+  dir.write("B/maf_processed.txt", "b 200 0.250000\nc 300 0.350000\nd 400 0.400000\n");
+  dir.write("B/ld_processed.txt", scores({"b", "c", "d"}, {{1, 0, 0}, {0, 1, 1.3}, {0, 0.5, 1}}));
+  auto r = run_program(LDCLUSTER_PATH, dir, {"--populations", "A,B"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(dir.exists("Zentavor.result.Greedy.out"));
+
+  auto summary = [](const std::string& method, const std::string& population, const std::string& notes,
+                    const std::string& rows) {
+    return "ldcluster " LDTAG_VERSION ": " + method + " clusters\nPopulation: " + population +
+           ", one of A, B, whose tags are chosen together\nInput: " + population + "/ld_processed.txt, " +
+           population + "/maf_processed.txt\nSNPs: 3\nClusters: 2\n" + notes +
+           "\nCluster\tSize\tTagging SNP\tAvg. sim.\n" + rows;
+  };
+  const std::string rows_a = "0\t2\tb\t1.100000\n1\t1\tc\t1.000000\n";
+  const std::string rows_b = "0\t1\tb\t1.000000\n1\t2\tc\t1.150000\n";
+  const std::string greedy_a = kGreedyHeader + "a\t0\t0\t100\t0.100000\tNA\t1.200000\t2\t1\n" +
+                               "b\t0\t1\t200\t0.200000\tNA\t1.000000\t2\t1\n" +
+                               "c\t1\t1\t300\t0.300000\tNA\t1.000000\t1\t1\n";
+  const std::string greedy_b = kGreedyHeader + "b\t0\t1\t200\t0.250000\tNA\t1.000000\t1\t1\n" +
+                               "c\t1\t1\t300\t0.350000\tNA\t1.000000\t2\t1\n" +
+                               "d\t1\t0\t400\t0.400000\tNA\t1.300000\t2\t1\n";
+  const std::string note = "Tags: 2 for all populations, the fewest possible\n";
+  EXPECT_EQ(dir.read("A/Zentavor.result.Greedy.members.txt"), greedy_a);
+  EXPECT_EQ(dir.read("B/Zentavor.result.Greedy.members.txt"), greedy_b);
+  EXPECT_EQ(dir.read("A/Zentavor.result.Minimum.members.txt"), greedy_a);
+  EXPECT_EQ(dir.read("B/Zentavor.result.Minimum.members.txt"), greedy_b);
+  EXPECT_EQ(dir.read("A/Zentavor.result.Greedy.out"), summary("Greedy", "A", "", rows_a));
+  EXPECT_EQ(dir.read("B/Zentavor.result.Greedy.out"), summary("Greedy", "B", "", rows_b));
+  EXPECT_EQ(dir.read("A/Zentavor.result.Minimum.out"), summary("Minimum", "A", note, rows_a));
+  EXPECT_EQ(dir.read("B/Zentavor.result.Minimum.out"), summary("Minimum", "B", note, rows_b));
+  EXPECT_EQ(dir.read("A/Zentavor.result.Minimax.members.txt"),
+            kMinimaxHeader + "a\t0\t100\t0.100000\tNA\t2\t0\t1.200000\t-0.200000\t1\n" +
+                "b\t0\t200\t0.200000\tNA\t2\t1\t1.000000\t-0.200000\t1\n" +
+                "c\t1\t300\t0.300000\tNA\t1\t1\t1.000000\t0.000000\t1\n");
+  EXPECT_EQ(dir.read("B/Zentavor.result.Minimax.members.txt"),
+            kMinimaxHeader + "b\t0\t200\t0.250000\tNA\t1\t1\t1.000000\t0.000000\t1\n" +
+                "c\t1\t300\t0.350000\tNA\t2\t1\t1.000000\t-0.300000\t1\n" +
+                "d\t1\t400\t0.400000\tNA\t2\t0\t1.300000\t-0.300000\t1\n");
+  EXPECT_EQ(dir.read("B/Zentavor.result.Minimax.out"), summary("Minimax", "B", "", rows_b));
+
+  // The joiners run unchanged in a population's folder.
+  TempDir in_b;
+  for (const char* f : {"Zentavor.result.Greedy.members.txt", "Zentavor.result.Greedy.out"}) {
+    in_b.write(f, dir.read(std::string("B/") + f));
+  }
+  ASSERT_EQ(run_program(MEMBERJOIN1_PATH, in_b).status, 0);
+  EXPECT_EQ(in_b.read("greedy_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n"
+                                            "b\t0\t1\t200\t0.250000\nc\t1\t1\t300\t0.350000\n"
+                                            "d\t1\t0\t400\t0.400000\n");
+
+  // A population without its tables: one line, and no results anywhere.
+  std::filesystem::remove(dir.path() / "B" / "maf_processed.txt");
+  r = run_program(LDCLUSTER_PATH, dir, {"--populations", "A,B"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "ldcluster: cannot open B/maf_processed.txt: No such file or directory\n");
+  EXPECT_EQ(dir.read("A/Zentavor.result.Greedy.members.txt"), "");
+}
+
 // Wrong options: a usage error that touches no file.
 TEST(LdclusterEndToEnd, WrongOptionsAreUsageErrors) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
@@ -134,6 +203,9 @@ TEST(LdclusterEndToEnd, WrongOptionsAreUsageErrors) {
       {{"--time-limit=ten"}, "--time-limit 'ten' is not a number of seconds above 0"},
       {{"--chromosome", "1 2"}, "--chromosome '1 2' must be one word of at most 59 characters"},
       {{"greedy"}, "unexpected argument 'greedy'"},
+      {{"--populations", "A,B,A"}, "--populations: A is given twice"},
+      {{"--populations=A,,B"}, "--populations: '' is not the name of a folder here"},
+      {{"--populations", "../A"}, "--populations: '../A' is not the name of a folder here"},
   };
   for (const auto& [args, message] : cases) {
     TempDir dir;
