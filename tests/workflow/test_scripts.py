@@ -56,26 +56,36 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
         "5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n5 0 s0 5 500 s5 0.65\n",
     )
     thresholds = write(tmp_path / "t.txt", "s4 0.6\n")
-    regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 3, "5")
+    regions, crossing = cut_regions.cut(bim, [ld], thresholds, 0.8, 3, "5")
     assert regions == [
         ("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
         ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0),
     ]
     assert crossing == []
-    regions, crossing = cut_regions.cut(bim, ld, thresholds, 0.8, 2, "5")
+    regions, crossing = cut_regions.cut(bim, [ld], thresholds, 0.8, 2, "5")
     assert [r[1:3] + r[6:] for r in regions] == [
         ("chr5_001", "s0", 1, 0),
         ("chr5_002", "s1", 2, 0),
         ("chr5_003", "s3", 2, 0),
         ("chr5_004", "s5", 1, 0),
     ]
-    regions, crossing = cut_regions.cut(bim, ld, None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
+    regions, crossing = cut_regions.cut(bim, [ld], None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
     assert [r[7] for r in regions] == [1, 1, 1, 0]
     assert crossing == [
         ("chr5_001", "s0", "s5", "0.65"),
         ("chr5_002", "s0", "s5", "0.65"),
         ("chr5_003", "s0", "s5", "0.65"),
     ]
+
+    # A second population's scan: s0-s5 tags there at 0.9 and counts once,
+    # with its higher r²; s2-s3 tags there only.
+    other = write(
+        tmp_path / "d.ld",
+        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s2 5 300 s3 0.95\n5 0 s0 5 500 s5 0.9\n",
+    )
+    regions, crossing = cut_regions.cut(bim, [ld, other], thresholds, 0.8, 3, "5")
+    assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 3, 2), ("chr5_002", "s3", 3, 0)]
+    assert crossing == [("chr5_001", "s0", "s5", "0.9"), ("chr5_001", "s2", "s3", "0.95")]
 
 
 def test_excluded_names(tmp_path):

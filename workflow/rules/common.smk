@@ -35,11 +35,18 @@ CLUSTERING = config["clustering_command"] is not None
 BUILTIN = config["clustering_command"] == inputs.BUILTIN
 METHODS = ("greedy", "minimax", "minimum") if BUILTIN else ("greedy", "minimax")
 KEEP = config["keep_intermediate"]
+# With populations, each region's chain runs in a folder per population.
+POPULATIONS = list(SETUP.populations)
+VCFS = inputs.vcf_imports(config)
+REGION = "results/regions/{region}"
+FOLDER = "results/regions/{region}/{population}" if POPULATIONS else REGION
 
 
 wildcard_constraints:
     chrom="|".join(re.escape(c) for c in CHROMOSOMES) if CHROMOSOMES else "none",
     region=r"chr[^/]+_\d+",
+    population="|".join(POPULATIONS) if POPULATIONS else "none",
+    vcf="|".join(re.escape(v) for v in VCFS) if VCFS else "none",
 
 
 # Paths and what the rules hand to the shell.
@@ -71,19 +78,28 @@ def plink_memory(mem_mb):
     return max(64, mem_mb // 2)
 
 
+def region_folders(region):
+    """The folders of a region's chain: the region's own, or one per
+    population in it."""
+    return [f"results/regions/{region}/{p}" for p in POPULATIONS] or [f"results/regions/{region}"]
+
+
+def in_folders(region, *names):
+    """The named files in each folder of a region."""
+    return [f"{folder}/{name}" for folder in region_folders(region) for name in names]
+
+
 def result_files(region):
-    """The clustering program's result files in a region's folder."""
-    return [
-        f"results/regions/{region}/Zentavor.result.{method.capitalize()}.{kind}"
-        for method in METHODS
-        for kind in ("members.txt", "out")
-    ]
+    """The clustering program's result files in a region's folders."""
+    return in_folders(
+        region, *[f"Zentavor.result.{method.capitalize()}.{kind}" for method in METHODS for kind in ("members.txt", "out")]
+    )
 
 
 def kept_intermediates(wildcards=None):
     """ld.txt and ldprune's run log, which a region's job keeps only when
     asked to."""
-    return ["results/regions/{region}/ld.txt", "results/regions/{region}/ld_processed_temp.txt"] if KEEP else []
+    return [f"{FOLDER}/ld.txt", f"{FOLDER}/ld_processed_temp.txt"] if KEEP else []
 
 
 def clustering_log(region):
@@ -94,13 +110,13 @@ def clustering_log(region):
 
 
 def joiner_logs(region):
-    logs = [f"results/regions/{region}/memberjoin1.log", f"results/regions/{region}/memberjoin2.log"]
-    return logs + ([f"results/regions/{region}/memberjoin1_minimum.log"] if BUILTIN else [])
+    logs = ["memberjoin1.log", "memberjoin2.log"] + (["memberjoin1_minimum.log"] if BUILTIN else [])
+    return in_folders(region, *logs)
 
 
 def joined_tables(region):
-    """The joiners' tables of a region, one per method."""
-    return [f"results/regions/{region}/{method}_output.txt" for method in METHODS]
+    """The joiners' tables of a region, one per method and folder."""
+    return in_folders(region, *[f"{method}_output.txt" for method in METHODS])
 
 
 # The genotypes.
@@ -123,6 +139,59 @@ def chromosome_code(wildcards):
 
 def all_bims(wildcards=None):
     return [f"{prefix}.bim" for prefix in inputs.filesets(config)]
+
+
+def vcf_path(wildcards):
+    return VCFS[wildcards.vcf]
+
+
+def vcf_skipped(wildcards=None):
+    """The tables of the records each VCF's conversion left out."""
+    return [f"{inputs.VCF_FOLDER}/{name}.skipped.tsv" for name in VCFS]
+
+
+def vcf_options(wildcards=None):
+    """qc_report.py's option naming each VCF and its table, quoted."""
+    if not VCFS:
+        return ""
+    return "--vcf-skipped " + " ".join(quoted(f"{path}={inputs.VCF_FOLDER}/{name}.skipped.tsv") for name, path in VCFS.items())
+
+
+# The populations.
+
+
+def keep_file(population):
+    """A population's samples as PLINK's --keep reads them."""
+    return f"results/qc/populations/{population}.keep"
+
+
+def population_lists(kind):
+    """An input function: each population's list of the given kind (pass
+    lists of PLINK's filters, or the SNPs that vary) on a chromosome."""
+
+    def files(wildcards):
+        return [f"results/qc/populations/chr{wildcards.chrom}.{p}.{kind}" for p in POPULATIONS]
+
+    return files
+
+
+def varying_snps(chrom, population):
+    """The SNPs of a chromosome that passed quality control and vary in the
+    population."""
+    return f"results/qc/chr{chrom}.{population}.snps"
+
+
+def population_windows(wildcards):
+    """cut_chromosome.sh's options: each population's samples and SNPs."""
+    return " ".join(
+        f"--population {quoted(p)} {quoted(keep_file(p))} {quoted(varying_snps(wildcards.chrom, p))}"
+        for p in POPULATIONS
+    )
+
+
+def window_inputs(wildcards):
+    """With populations, their samples and SNPs of the chromosome."""
+    return [f for p in POPULATIONS for f in (keep_file(p), varying_snps(wildcards.chrom, p))]
 
 
 def list_files(wildcards=None):
@@ -186,6 +255,13 @@ def region_genotypes(wildcards):
     }
 
 
+def population_inputs(wildcards):
+    """With populations, the samples and SNPs of the population's chain."""
+    if not POPULATIONS:
+        return []
+    return [keep_file(wildcards.population), varying_snps(chromosome_of(wildcards.region), wildcards.population)]
+
+
 def prepare_arguments(wildcards):
     """prepare_region.sh's arguments, quoted for the shell."""
     row = region_row(wildcards.region)
@@ -202,6 +278,9 @@ def prepare_arguments(wildcards):
             args += [option, os.path.abspath(config[key])]
     if KEEP:
         args.append("--keep")
+    if POPULATIONS:
+        keep, snps = population_inputs(wildcards)
+        args += ["--population", wildcards.population, "--samples", keep, "--snps", snps]
     return " ".join(quoted(a) for a in args)
 
 
@@ -215,26 +294,43 @@ def cluster_arguments(wildcards):
     else:
         args = ["--clustering", "none"]
     args += ["--methods", " ".join(METHODS), "--python", sys.executable, "--coverage", script_path("coverage.py")]
+    if POPULATIONS:
+        args += ["--populations", " ".join(POPULATIONS)]
     return " ".join(quoted(a) for a in args)
 
 
+def region_files(*names):
+    """The named files in each folder of the region {region}, as patterns."""
+    return in_folders("{region}", *names)
+
+
 def in_every_region(*names):
-    """An input function: the named files of every region."""
+    """An input function: the named files in every folder of every region."""
 
     def files(wildcards):
-        return [f"results/regions/{region}/{name}" for name in names for region in all_regions()]
+        return [f for region in all_regions() for f in in_folders(region, *names)]
 
     return files
 
 
 def every_ld_plot(wildcards):
-    return in_every_region("ld_plot.png")(wildcards) if config["plots"] else []
+    """Each region's LD plot, in the region's own folder."""
+    return [f"results/regions/{r}/ld_plot.png" for r in all_regions()] if config["plots"] else []
 
 
 def has_results(region):
     """True when the region's results come from the clustering command or
     have been put in place by hand."""
     return CLUSTERING or all(os.path.exists(f) for f in result_files(region))
+
+
+def plot_arguments(wildcards):
+    """ld_plot.py's arguments: the region's folder, or with populations, the
+    folder of the first population with SNPs in it (chosen by the script)."""
+    folder = f"results/regions/{wildcards.region}"
+    if not POPULATIONS:
+        return quoted(folder)
+    return f"--populations {quoted(','.join(POPULATIONS))} {quoted(folder)}"
 
 
 def final_targets(wildcards):
@@ -244,8 +340,8 @@ def final_targets(wildcards):
     regions = all_regions()
     ready = [r for r in regions if has_results(r)]
     targets = ["results/regions.tsv", "results/qc/report.tsv", "results/qc/warnings.txt"]
-    targets += [f"results/regions/{r}/run_log.txt" for r in regions]
-    targets += [f"results/regions/{r}/coverage.tsv" for r in ready]
+    targets += [f for r in regions for f in in_folders(r, "run_log.txt")]
+    targets += [f for r in ready for f in in_folders(r, "coverage.tsv")]
     if len(ready) == len(regions):
         targets += list(MERGED.values()) + ["results/overview.png", "results/report.html"]
     return targets

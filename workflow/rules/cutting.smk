@@ -6,20 +6,22 @@
 rule cut_chromosome:
     """PLINK's windowed scan gives the pairs that could share a region (at
     most max_snps - 1 SNPs apart) and may tag (r² at least the lowest
-    threshold); cut_regions.py places the cuts. The scan's table is large and
-    is deleted at once unless intermediates are kept."""
+    threshold), with populations a scan in each; cut_regions.py places the
+    cuts (scripts/cut_chromosome.sh). The scans' tables are large and are
+    deleted at once unless intermediates are kept."""
     input:
         bed="results/qc/chr{chrom}.bed",
         bim="results/qc/chr{chrom}.bim",
         fam="results/qc/chr{chrom}.fam",
         thresholds=thresholds_files,
+        populations=window_inputs,
     output:
         regions="results/qc/chr{chrom}.regions.tsv",
         pairs="results/qc/chr{chrom}.cut_pairs.tsv",
     log:
-        "results/qc/chr{chrom}.window.log",
+        "results/qc/chr{chrom}.window.log" if not POPULATIONS else "results/qc/chr{chrom}.cut.log",
     params:
-        plink_whole=script_path("plink_whole.sh"),
+        script=script_path("cut_chromosome.sh"),
         plink=config["plink"],
         window_r2=SETUP.min_threshold * (1 - 1e-6),
         memory=plink_memory(512),
@@ -28,21 +30,21 @@ rule cut_chromosome:
         thresholds=thresholds_option,
         threshold=config["threshold"],
         max_snps=config["max_snps"],
-        keep="true" if KEEP else "false",
+        keep="--keep" if KEEP else "",
+        populations=population_windows,
     benchmark:
         "results/benchmarks/cut_chromosome/chr{chrom}.tsv"
     threads: 2
     resources:
         mem_mb=512,
-    # PLINK writes its log itself, and no table for a chromosome of one SNP.
+    # PLINK writes its logs itself (results/qc/chr{chrom}.window[.<population>].log);
+    # cut_regions.py's messages are added to the rule's log when PLINK is done.
     shell:
-        "{params.plink_whole:q} results/qc/chr{wildcards.chrom}.window 'ld?' {params.plink:q} "
-        "--bfile results/qc/chr{wildcards.chrom} --r2 --ld-window {params.max_snps} --ld-window-kb 1000000 "
-        "--ld-window-r2 {params.window_r2} --allow-no-sex --threads {threads} --memory {params.memory} && "
-        "{params.python:q} {params.cut:q} --bim {input.bim:q} --ld results/qc/chr{wildcards.chrom}.window.ld "
-        "--threshold {params.threshold} {params.thresholds} --max-snps {params.max_snps} "
-        "--chromosome {wildcards.chrom} --regions {output.regions:q} --pairs {output.pairs:q} >> {log:q} 2>&1; "
-        "status=$?; {params.keep} || rm -f results/qc/chr{wildcards.chrom}.window.ld; exit $status"
+        "{params.script:q} --fileset results/qc/chr{wildcards.chrom} --out results/qc/chr{wildcards.chrom}.window "
+        "--plink {params.plink:q} --max-snps {params.max_snps} --window-r2 {params.window_r2} --threads {threads} "
+        "--memory {params.memory} --python {params.python:q} --cut {params.cut:q} --threshold {params.threshold} "
+        "{params.thresholds} --chromosome {wildcards.chrom} --regions {output.regions:q} --pairs {output.pairs:q} "
+        "--log {log:q} {params.keep} {params.populations}"
 
 
 checkpoint regions_table:

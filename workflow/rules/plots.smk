@@ -4,15 +4,16 @@ if config["plots"]:
 
     rule ld_plot:
         """The region's r² with the selection marked (scripts/ld_plot.py, the
-        command a user runs by hand on a region's folder)."""
+        command a user runs by hand on a region's folder); with populations,
+        the r² of the first population with SNPs in the region."""
         input:
-            ld="results/regions/{region}/plink.ld.bin",
-            snps="results/regions/{region}/SNP_names.data",
-            maf="results/regions/{region}/maf.txt",
-            done="results/regions/{region}/done.txt",
-            undesirable="results/regions/{region}/undesirable.txt",
-            maf_processed="results/regions/{region}/maf_processed.txt",
-            run_log="results/regions/{region}/run_log.txt",
+            ld=region_files("plink.ld.bin"),
+            snps=region_files("SNP_names.data"),
+            maf=region_files("maf.txt"),
+            done=region_files("done.txt"),
+            undesirable=region_files("undesirable.txt"),
+            maf_processed=region_files("maf_processed.txt"),
+            run_log=region_files("run_log.txt"),
             tables=joined_tables("{region}"),
         output:
             "results/regions/{region}/ld_plot.png",
@@ -21,6 +22,7 @@ if config["plots"]:
         params:
             python=sys.executable,
             script=script_path("ld_plot.py"),
+            arguments=plot_arguments,
         benchmark:
             "results/benchmarks/ld_plot/{region}.tsv"
         group:
@@ -29,7 +31,7 @@ if config["plots"]:
         resources:
             mem_mb=512,
         shell:
-            "{params.python:q} {params.script:q} results/regions/{wildcards.region} {output:q} > /dev/null 2> {log:q}"
+            "{params.python:q} {params.script:q} {params.arguments} {output:q} > /dev/null 2> {log:q}"
 
 
 rule overview:

@@ -19,6 +19,7 @@ rule merge:
         python=sys.executable,
         script=script_path("merge_results.py"),
         methods=METHODS,
+        populations=f"--populations {' '.join(quoted(p) for p in POPULATIONS)}" if POPULATIONS else "",
         out=[f"{key}={path}" for key, path in MERGED.items()],
     benchmark:
         "results/benchmarks/merge.tsv"
@@ -27,7 +28,7 @@ rule merge:
         mem_mb=256,
     shell:
         "{params.python:q} {params.script:q} --regions {input.regions:q} --qc-warnings {input.qc_warnings:q} "
-        "--methods {params.methods:q} --out {params.out:q} 2> {log:q}"
+        "--methods {params.methods:q} {params.populations} --out {params.out:q} 2> {log:q}"
 
 
 localrules:

@@ -11,7 +11,9 @@ and so on.
 
 The pairs come from PLINK's windowed scan (--r2 --ld-window max_snps), which
 covers every pair that could share a region; pairs further apart are never
-in one region, whatever the cuts.
+in one region, whatever the cuts. With several populations there is a scan
+per population, on the SNPs that vary there: a pair tags when it tags in any
+of them, and counts once, with its highest r².
 """
 import argparse
 import bisect
@@ -35,18 +37,22 @@ def read_thresholds(path, default):
     return thresholds
 
 
-def tagging_pairs(window_ld, index, thresholds):
-    """(i, j, r²) with i < j for each pair of the scan whose r² reaches the
-    lower of the two thresholds. The table is split into its words at once:
-    a whole chromosome's scan holds many thousands of pairs."""
-    with open(window_ld) as f:
-        words = f.read().split()[COLUMNS:]  # after the header
-    pairs = []
-    for a, b, r2 in zip(words[2::COLUMNS], words[5::COLUMNS], words[6::COLUMNS]):
-        if float(r2) >= min(thresholds[a], thresholds[b]):
-            i, j = index[a], index[b]
-            pairs.append((i, j, r2) if i < j else (j, i, r2))
-    return pairs
+def tagging_pairs(window_lds, index, thresholds):
+    """(i, j, r²) with i < j for each pair of the scans whose r² reaches the
+    lower of the two thresholds, once, with its highest r², in the order of
+    (i, j). A table is split into its words at once: a whole chromosome's
+    scan holds many thousands of pairs."""
+    pairs = {}
+    for window_ld in window_lds:
+        with open(window_ld) as f:
+            words = f.read().split()[COLUMNS:]  # after the header
+        for a, b, r2 in zip(words[2::COLUMNS], words[5::COLUMNS], words[6::COLUMNS]):
+            if float(r2) >= min(thresholds[a], thresholds[b]):
+                i, j = index[a], index[b]
+                key = (i, j) if i < j else (j, i)
+                if key not in pairs or float(r2) > float(pairs[key]):
+                    pairs[key] = r2
+    return [(i, j, r2) for (i, j), r2 in sorted(pairs.items())]
 
 
 def crossing_counts(n, pairs):
@@ -88,12 +94,12 @@ def place_cuts(n, max_snps, counts):
     return starts[::-1]
 
 
-def cut(bim, window_ld, thresholds_file, default, max_snps, label):
+def cut(bim, window_lds, thresholds_file, default, max_snps, label):
     """Rows of the regions table and of the crossing pairs table."""
     names, positions = read_snps(bim)
     n = len(names)
     index = {name: k for k, name in enumerate(names)}
-    pairs = tagging_pairs(window_ld, index, read_thresholds(thresholds_file, default))
+    pairs = tagging_pairs(window_lds, index, read_thresholds(thresholds_file, default))
     counts = crossing_counts(n, pairs)
     starts = place_cuts(n, max_snps, counts)
     ends = starts[1:] + [n]
@@ -137,7 +143,12 @@ PAIR_COLUMNS = ("region", "snp_a", "snp_b", "r2")
 def main():
     parser = argparse.ArgumentParser(prog="cut_regions.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--bim", required=True, help="the chromosome's SNPs, in order")
-    parser.add_argument("--ld", required=True, help="PLINK's windowed r² table (--r2 --ld-window max_snps)")
+    parser.add_argument(
+        "--ld",
+        required=True,
+        nargs="+",
+        help="PLINK's windowed r² table (--r2 --ld-window max_snps), one per population",
+    )
     parser.add_argument("--threshold", type=float, required=True, help="the default threshold")
     parser.add_argument("--thresholds", help="records of a SNP name and its own threshold")
     parser.add_argument("--max-snps", type=int, required=True, help="most SNPs in one region")

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """An LD plot of one region, with the tag selection marked.
 
-    ld_plot.py [--view auto|full|band] REGION_FOLDER [OUTPUT.png]
+    ld_plot.py [--view auto|full|band] [--populations A,B,...] REGION_FOLDER [OUTPUT.png]
 
 The folder is one that ldprune ran in, as the workflow's region folders are:
 the SNP list (SNP_names.data), positions (maf.txt), the done and undesirable
 lists, and, when they are there, ldprune's outputs and the joined tables of
 both methods. The r² values come from PLINK's matrix (plink.ld.bin, in SNP
 list order) when the folder holds it, else from ld.txt. Writes ld_plot.png in
-the folder unless told otherwise.
+the folder unless told otherwise. With --populations, the region's folder
+holds a folder per population, whose tags were chosen together: the plot
+shows the r² of the first of them with SNPs in the region, and the tags
+chosen for all of them that are among its SNPs, and its title says so.
 
 The picture: the r² triangle, SNPs along the top in list order, one cell per
 pair, white at 0 to dark red at 1; above it, aligned with the SNPs, a
@@ -159,6 +162,19 @@ def read_r2(region, snps):
     r2[first[ok], second[ok]] = values[ok]
     r2[second[ok], first[ok]] = values[ok]
     return r2
+
+
+def population_region(folder, populations):
+    """The region as the first population with SNPs in it sees it, named
+    for the region and that population."""
+    region_name = os.path.basename(os.path.abspath(folder))
+    for population in populations:
+        sub = os.path.join(folder, population)
+        if formats.Region(sub).snps():
+            return read_region(
+                sub, "%s, r² in %s (tags chosen for %s)" % (region_name, population, ", ".join(populations))
+            )
+    raise ValueError("%s: no population has SNPs in the region" % folder)
 
 
 def read_region(folder, name=None):
@@ -360,12 +376,19 @@ def main():
         help="every pair (full), only pairs at most %d SNPs apart (band), or by size (auto: the band "
         "above %d SNPs)" % (BAND, FULL_UP_TO),
     )
+    parser.add_argument(
+        "--populations", help="comma-separated populations whose folders are in the region's, tags chosen together"
+    )
     parser.add_argument("folder", help="the region's folder")
     parser.add_argument("output", nargs="?", help="the PNG file to write (default: FOLDER/ld_plot.png)")
     args = parser.parse_args()
     output = args.output or os.path.join(args.folder, "ld_plot.png")
     try:
-        draw(read_region(args.folder), output, args.view)
+        if args.populations:
+            region = population_region(args.folder, args.populations.split(","))
+        else:
+            region = read_region(args.folder)
+        draw(region, output, args.view)
     except (OSError, ValueError, IndexError, formats.FormatError) as e:
         parser.exit(1, "ld_plot.py: %s\n" % e)
     print(output)

@@ -12,6 +12,14 @@ The coverage of each region (coverage.py) is summed into the summary and
 into a coverage table: per method and MAF class, the SNPs, those captured
 by their cluster's tag at their own threshold, and the mean and lowest r² of
 the SNPs that are not tags to their tag, genome-wide first, then per region.
+
+With populations, each region has a folder per population, whose tags were
+chosen together. The tables, the summary and the coverage gain a population
+column after the region: a SNP appears once per population where it varies,
+with its cluster and tag there, and cluster ids are unique per population
+and region. A tag list holds the one set chosen for all populations, each
+region's tags in position order; the summary gives, beside each population's
+own tags, the size of that set.
 """
 import argparse
 import os
@@ -97,76 +105,46 @@ class Coverage:
         ]
 
 
-def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
+def with_population(columns, populations):
+    """Columns with the population after the region, when there are any."""
+    if not populations:
+        return list(columns)
+    at = list(columns).index("region") + 1
+    return list(columns[:at]) + ["population"] + list(columns[at:])
+
+
+def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax"), populations=()):
     """Writes the outputs named in `out`, a mapping as the rule's: per method
     its table and tag list, the summary, the coverage table and the
     warnings."""
     partial = {key: path + ".partial" for key, path in out.items() if key != "coverage"}
     files = {key: open(path, "w") for key, path in partial.items()}
-    genome = Coverage()
+    shown = list(populations) or [None]
+    genome = {p: Coverage() for p in shown}
     regional = []
+    method_columns = METHOD_COLUMNS[:2] + ("joint_tags",) + METHOD_COLUMNS[2:] if populations else METHOD_COLUMNS
     try:
         for method in methods:
-            files[method].write("\t".join(TABLE_COLUMNS) + "\n")
+            files[method].write("\t".join(with_population(TABLE_COLUMNS, populations)) + "\n")
         files["summary"].write(
-            "\t".join(list(BASE_COLUMNS) + ["%s_%s" % (m, c) for m in methods for c in METHOD_COLUMNS]) + "\n"
+            "\t".join(
+                with_population(BASE_COLUMNS, populations) + ["%s_%s" % (m, c) for m in methods for c in method_columns]
+            )
+            + "\n"
         )
         with open(qc_warnings) as f:
             for line in f:
                 files["warnings"].write("genome: " + line)
         offset = dict.fromkeys(methods, 0)
         for row in formats.read_table(regions_tsv)[1]:
-            region, chrom = row["region"], row["chromosome"]
-            folder = formats.Region(os.path.join(os.path.dirname(regions_tsv), "regions", region))
-            snps = folder.snp_table()
-            where = {name: (position, maf) for name, position, maf in snps}
-            kept = folder.kept()
-            kept_set = set(kept)
-            dropped = [name for name, _, _ in snps if name not in kept_set]
-            counts = folder.run_log_counts()
-            summary = [
-                chrom,
-                region,
-                len(snps),
-                counts["undesirable"],
-                counts["undesirable_dropped"],
-                counts["done"],
-                counts["needed"],
-            ]
-            coverage_rows = formats.read_table(folder.path("coverage.tsv"))[1]
-            coverage = Coverage()
-            coverage.add(coverage_rows)
-            genome.add(coverage_rows)
-            regional += [[region, m, c] + coverage.row(m, c) for m in methods for c in MAF_CLASSES]
-            for method in methods:
-                rows = joined_rows(folder, method, kept)
-                table = files[method]
-                for name, cluster, tag in rows:
-                    table.write(
-                        "%s\t%s\t%s\t%d\t%s\t%s\t%s\n"
-                        % (chrom, region, name, offset[method] + cluster, tag, *where[name])
-                    )
-                    if tag == "1":
-                        files[method + "_tags"].write(name + "\n")
-                for name in dropped:
-                    table.write("%s\t%s\t%s\tNA\t0\t%s\t%s\n" % (chrom, region, name, *where[name]))
-                clusters = max((c for _, c, _ in rows), default=-1) + 1
-                offset[method] += clusters
-                summary += [len({c for _, c, _ in rows}), sum(tag == "1" for _, _, tag in rows)]
-                summary += [coverage.row(method, "all")[k] for k in (1, 3, 4)]
-            files["summary"].write("\t".join(map(str, summary)) + "\n")
-            for log in LOGS:
-                path = folder.path(log)
-                if not os.path.exists(path):
-                    continue
-                with open(path) as f:
-                    for line in f:
-                        if log == "plink.log":
-                            if not line.startswith("Warning"):
-                                continue
-                            line = "plink: " + line
-                        if line.strip():
-                            files["warnings"].write("%s: %s" % (region, line))
+            region_rows = merge_region(row, os.path.dirname(regions_tsv), populations, methods, files, offset)
+            for population, summary, coverage in region_rows:
+                genome[population].add(coverage)
+                folder_coverage = Coverage()
+                folder_coverage.add(coverage)
+                lead = [row["region"]] + ([population] if populations else [])
+                regional += [lead + [m, c] + folder_coverage.row(m, c) for m in methods for c in MAF_CLASSES]
+                files["summary"].write("\t".join(map(str, summary)) + "\n")
     except BaseException:
         for key, f in files.items():
             f.close()
@@ -177,11 +155,89 @@ def merge(regions_tsv, qc_warnings, out, methods=("greedy", "minimax")):
         f.close()
     formats.write_table(
         out["coverage"],
-        COVERAGE_COLUMNS,
-        [["genome", m, c] + genome.row(m, c) for m in methods for c in MAF_CLASSES] + regional,
+        with_population(COVERAGE_COLUMNS, populations),
+        [
+            ["genome"] + ([p] if populations else []) + [m, c] + genome[p].row(m, c)
+            for p in shown
+            for m in methods
+            for c in MAF_CLASSES
+        ]
+        + regional,
     )
     for key, path in partial.items():
         os.replace(path, out[key])
+
+
+def merge_region(row, results, populations, methods, files, offset):
+    """Writes a region's rows of the tables, its tags and its warnings; returns
+    per folder its population (None without populations), its summary row
+    and its coverage rows."""
+    region, chrom = row["region"], row["chromosome"]
+    base = os.path.join(results, "regions", region)
+    folders = [(p, os.path.join(base, p)) for p in populations] or [(None, base)]
+    tags = {m: {} for m in methods}  # tag -> position, over the folders
+    out = []
+    for population, path in folders:
+        lead = [chrom, region] + ([population] if populations else [])
+        folder = formats.Region(path)
+        snps = folder.snp_table()
+        where = {name: (position, maf) for name, position, maf in snps}
+        kept = folder.kept()
+        kept_set = set(kept)
+        dropped = [name for name, _, _ in snps if name not in kept_set]
+        counts = folder.run_log_counts()
+        summary = lead + [len(snps)] + [counts[k] for k in BASE_COLUMNS[3:]]
+        coverage_rows = formats.read_table(folder.path("coverage.tsv"))[1]
+        coverage = Coverage()
+        coverage.add(coverage_rows)
+        text = "\t".join(lead)
+        for method in methods:
+            rows = joined_rows(folder, method, kept)
+            table = files[method]
+            for name, cluster, tag in rows:
+                table.write("%s\t%s\t%d\t%s\t%s\t%s\n" % (text, name, offset[method] + cluster, tag, *where[name]))
+                if tag == "1":
+                    tags[method][name] = int(where[name][0])
+            for name in dropped:
+                table.write("%s\t%s\tNA\t0\t%s\t%s\n" % (text, name, *where[name]))
+            offset[method] += max((c for _, c, _ in rows), default=-1) + 1
+            summary += [len({c for _, c, _ in rows}), sum(tag == "1" for _, _, tag in rows)]
+            if populations:
+                summary.append(None)  # the joint tags, known once every folder is read
+            summary += [coverage.row(method, "all")[k] for k in (1, 3, 4)]
+        write_warnings(files["warnings"], folder, region + ("/" + population if populations else ""))
+        out.append((population, summary, coverage_rows))
+    if populations:
+        write_warnings(files["warnings"], formats.Region(base), region)
+    for method in methods:
+        # The region's tags: in table order, or with populations, the set of
+        # all of them in position order (of equal positions, by name).
+        names = list(tags[method])
+        if populations:
+            names.sort(key=lambda n: (tags[method][n], n))
+        for name in names:
+            files[method + "_tags"].write(name + "\n")
+        for _, summary, _ in out:
+            if None in summary:
+                summary[summary.index(None)] = len(tags[method])
+    return out
+
+
+def write_warnings(f, folder, where):
+    """The warnings of the programs' logs in a folder, each line prefixed
+    with where it comes from."""
+    for log in LOGS:
+        path = folder.path(log)
+        if not os.path.exists(path):
+            continue
+        with open(path) as log_file:
+            for line in log_file:
+                if log == "plink.log":
+                    if not line.startswith("Warning"):
+                        continue
+                    line = "plink: " + line
+                if line.strip():
+                    f.write("%s: %s" % (where, line))
 
 
 def main():
@@ -189,6 +245,7 @@ def main():
     parser.add_argument("--regions", required=True, help="results/regions.tsv; the regions' folders are beside it")
     parser.add_argument("--qc-warnings", required=True, help="the warnings of quality control")
     parser.add_argument("--methods", nargs="+", required=True, help="greedy, minimax, minimum")
+    parser.add_argument("--populations", nargs="+", default=[], help="the populations, when there are any")
     parser.add_argument(
         "--out",
         nargs="+",
@@ -199,7 +256,7 @@ def main():
     args = parser.parse_args()
     out = dict(item.split("=", 1) for item in args.out)
     try:
-        merge(args.regions, args.qc_warnings, out, args.methods)
+        merge(args.regions, args.qc_warnings, out, args.methods, args.populations)
     except (MergeError, formats.FormatError) as e:
         parser.exit(1, "ldtag: %s\n" % e)
 

@@ -4,7 +4,10 @@ Four panels over the regions in genome order: SNPs and tags per method
 (Greedy, Minimax and, from ldcluster, Minimum);
 needed SNPs and dropped undesirable SNPs; SNPs per tag, the figure studies
 compare; and the cuts, with the tagging pairs that cross each one.
-Chromosomes are told apart by shading and named above the panels.
+Chromosomes are told apart by shading and named above the panels. With
+populations, a region's bar is its SNPs over all populations, its tags the
+one set chosen for all of them, and its needed and dropped SNPs the sums
+over the populations.
 """
 import matplotlib
 
@@ -27,9 +30,30 @@ def per_tag(snps, tags):
     return snps / tags if tags else float("nan")
 
 
+def per_region(header, summary, regions):
+    """One summary row per region: with populations, the region's SNPs from
+    the regions table, each method's joint tags, and the populations' needed
+    and dropped SNPs summed."""
+    if "population" not in header:
+        return summary
+    rows = {}
+    for s in summary:
+        row = rows.setdefault(s["region"], {"needed": 0, "undesirable_dropped": 0, "region": s["region"]})
+        row["needed"] += int(s["needed"])
+        row["undesirable_dropped"] += int(s["undesirable_dropped"])
+        for key in header:
+            if key.endswith("_joint_tags"):
+                row[key[: -len("_joint_tags")] + "_tags"] = s[key]
+    for r in regions:
+        rows[r["region"]]["snps"] = r["snps"]
+    return [rows[r["region"]] for r in regions]
+
+
 def draw(summary_tsv, regions_tsv, output):
     header, summary = formats.read_table(summary_tsv)
     regions = formats.read_table(regions_tsv)[1]
+    summary = per_region(header, summary, regions)
+    summed = " (over populations)" if "population" in header else ""
     n = len(summary)
     x = np.arange(n)
     column = lambda key: np.array([float(s[key]) for s in summary])  # noqa: E731
@@ -48,8 +72,8 @@ def draw(summary_tsv, regions_tsv, output):
     ax.set_ylabel("SNPs and tags")
 
     ax = axes[1]
-    ax.bar(x - 0.2, column("needed"), width=0.4, color=NEEDED, label="Needed SNPs")
-    ax.bar(x + 0.2, column("undesirable_dropped"), width=0.4, color=DROPPED, label="Undesirable SNPs dropped")
+    ax.bar(x - 0.2, column("needed"), width=0.4, color=NEEDED, label="Needed SNPs" + summed)
+    ax.bar(x + 0.2, column("undesirable_dropped"), width=0.4, color=DROPPED, label="Undesirable SNPs dropped" + summed)
     ax.set_ylabel("SNPs")
     ax.set_ylim(
         bottom=0, top=max(1, column("needed").max(initial=0), column("undesirable_dropped").max(initial=0)) * 1.15
@@ -117,12 +141,13 @@ def draw(summary_tsv, regions_tsv, output):
         axes[-1].set_xlabel("regions in genome order")
     total_snps = snps.sum()
     fig.suptitle(
-        "%d regions on %d chromosome%s, %d SNPs\n%s"
+        "%d regions on %d chromosome%s, %d SNPs%s\n%s"
         % (
             n,
             len(chromosomes),
             "" if len(chromosomes) == 1 else "s",
             total_snps,
+            ", tags chosen for all populations" if "population" in header else "",
             ", ".join(
                 "%d %s tags (%.2f SNPs per tag)" % (tags[key].sum(), label, per_tag(total_snps, tags[key].sum()))
                 for key, label, _, _ in methods

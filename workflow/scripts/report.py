@@ -6,7 +6,9 @@ digest of the warnings, each
 region's LD plot (the PNG files beside it, in the region folders, with a link
 to each folder), the config of the run and the versions of PLINK, Snakemake
 and this project. It loads nothing from the network and needs no server;
-keep it in results/ with the region folders.
+keep it in results/ with the region folders. With populations, the summary
+and the coverage are per population, with the counts of the one set of tags
+chosen for all of them.
 """
 import base64
 import collections
@@ -56,13 +58,13 @@ def esc(text):
     return html.escape(str(text))
 
 
-def table(header, rows, headings=None, text_columns=(), total=None):
+def table(header, rows, headings=None, text_columns=(), totals=()):
     headings = headings or {}
     out = ["<table><tr>"]
     out += ['<th class="%s">%s</th>' % ("text" if h in text_columns else "", esc(headings.get(h, h))) for h in header]
     out.append("</tr>")
-    for row in rows + ([total] if total else []):
-        out.append('<tr class="total">' if row is total else "<tr>")
+    for row in rows + list(totals):
+        out.append('<tr class="total">' if any(row is t for t in totals) else "<tr>")
         out += ['<td class="%s">%s</td>' % ("text" if h in text_columns else "", esc(row.get(h, ""))) for h in header]
         out.append("</tr>")
     out.append("</table>")
@@ -72,39 +74,72 @@ def table(header, rows, headings=None, text_columns=(), total=None):
 def with_ratios(header, rows, genome):
     """The summary as the report shows it: per method its tags, SNPs per tag,
     the share of SNPs captured and the mean r² of the other SNPs to their tag;
-    and a total row, whose coverage is the genome-wide one."""
+    and a total row, whose coverage is the genome-wide one; with
+    populations, a total row per population, and the joint tags, the one set
+    chosen for all of them, counted once per region."""
     methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
-    shown = list(BASE_HEADINGS) + ["%s_%s" % (key, c) for key, _ in methods for c in METHOD_HEADINGS]
-    headings = dict(BASE_HEADINGS)
+    populated = "population" in header
+    base = list(BASE_HEADINGS)
+    if populated:
+        base.insert(2, "population")
+    columns = dict(METHOD_HEADINGS)
+    if populated:
+        columns = {
+            "tags": "tags here",
+            "joint_tags": "tags for all",
+            **{k: v for k, v in columns.items() if k != "tags"},
+        }
+    shown = base + ["%s_%s" % (key, c) for key, _ in methods for c in columns]
+    headings = dict(BASE_HEADINGS, population="Population")
     for key, label in methods:
-        headings.update({"%s_%s" % (key, c): "%s %s" % (label, h) for c, h in METHOD_HEADINGS.items()})
-    total = {"chromosome": "all", "region": "%d regions" % len(rows)}
-    for key in ["snps", "undesirable", "undesirable_dropped", "done", "needed"] + [m + "_tags" for m, _ in methods]:
-        total[key] = sum(int(r[key]) for r in rows)
-    for key, _ in methods:
-        total[key + "_captured"] = genome[key]["captured"]
-        total[key + "_mean_r2"] = genome[key]["mean_r2"]
-    for row in rows + [total]:
+        headings.update({"%s_%s" % (key, c): "%s %s" % (label, h) for c, h in columns.items()})
+    groups = sorted({r["population"] for r in rows}, key=[r["population"] for r in rows].index) if populated else [""]
+    regions = len({r["region"] for r in rows})
+    totals = []
+    for group in groups:
+        members = [r for r in rows if not populated or r["population"] == group]
+        total = {"chromosome": "all", "region": "%d regions" % regions, "population": group}
+        for key in ["snps", "undesirable", "undesirable_dropped", "done", "needed"] + [m + "_tags" for m, _ in methods]:
+            total[key] = sum(int(r[key]) for r in members)
+        for key, _ in methods:
+            total[key + "_captured"] = genome[(group, key)]["captured"]
+            total[key + "_mean_r2"] = genome[(group, key)]["mean_r2"]
+            if populated:
+                total[key + "_joint_tags"] = joint_tags(rows, key)
+        totals.append(total)
+    for row in rows + totals:
         for key, _ in methods:
             tags, snps = int(row[key + "_tags"]), int(row["snps"])
             row[key + "_snps_per_tag"] = "%.2f" % (snps / tags) if tags else "–"
             row[key + "_captured_percent"] = "%.1f" % (100.0 * int(row[key + "_captured"]) / snps) if snps else "–"
-    return shown, rows, total, headings
+    return shown, rows, totals, headings
+
+
+def joint_tags(rows, method):
+    """The tags chosen for all populations, over the regions."""
+    per_region = {r["region"]: int(r[method + "_joint_tags"]) for r in rows}
+    return sum(per_region.values())
 
 
 def coverage_table(coverage_tsv):
-    """The genome-wide coverage per method and MAF class, and per method its
-    row for all SNPs."""
-    _, rows = formats.read_table(coverage_tsv)
+    """The genome-wide coverage per method and MAF class (and population), and
+    per (population, method) its row for all SNPs; the population is "" when
+    there are none."""
+    header, rows = formats.read_table(coverage_tsv)
     genome = [r for r in rows if r["region"] == "genome"]
     labels = dict(METHODS)
     for r in genome:
         r["method_label"] = labels.get(r["method"], r["method"])
         r["maf_label"] = MAF_CLASSES.get(r["maf_class"], r["maf_class"])
+        r.setdefault("population", "")
+    shown = ["method_label", "maf_label", "snps", "captured", "captured_percent", "mean_r2", "min_r2"]
+    if "population" in header:
+        shown.insert(0, "population")
     html_table = table(
-        ["method_label", "maf_label", "snps", "captured", "captured_percent", "mean_r2", "min_r2"],
+        shown,
         genome,
         {
+            "population": "Population",
             "method_label": "Method",
             "maf_label": "MAF",
             "snps": "SNPs",
@@ -113,9 +148,9 @@ def coverage_table(coverage_tsv):
             "mean_r2": "Mean r² to the tag",
             "min_r2": "Lowest r² to the tag",
         },
-        text_columns=("method_label", "maf_label"),
+        text_columns=("population", "method_label", "maf_label"),
     )
-    return html_table, {r["method"]: r for r in genome if r["maf_class"] == "all"}
+    return html_table, {(r["population"], r["method"]): r for r in genome if r["maf_class"] == "all"}
 
 
 def warning_kind(line):
@@ -171,7 +206,8 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
     base = os.path.dirname(os.path.abspath(out))
     header, rows = formats.read_table(summary_tsv)
     coverage_html, genome = coverage_table(coverage_tsv)
-    shown, rows, total, headings = with_ratios(header, rows, genome)
+    shown, rows, totals, headings = with_ratios(header, rows, genome)
+    populated = "population" in header
     methods = [(key, label) for key, label in METHODS if key + "_tags" in header]
     _, regions = formats.read_table(regions_tsv)
     qc_header, qc_rows = formats.read_table(qc_tsv)
@@ -187,7 +223,15 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
         'control</a><a href="#warnings">Warnings</a><a href="#regions">Regions</a><a href="#run">Run'
         "</a></nav>",
         '<h2 id="summary">Summary</h2>',
-        '<div class="wide">%s</div>' % table(shown, rows, headings, text_columns=("chromosome", "region"), total=total),
+        (
+            "<p>Each SNP is tagged in each population where it varies, by one set of tags chosen for all the "
+            'populations: "tags here" are those of the set among a population\'s SNPs in the region, "tags for '
+            'all" the whole set.</p>'
+            if populated
+            else ""
+        ),
+        '<div class="wide">%s</div>'
+        % table(shown, rows, headings, text_columns=("chromosome", "region", "population"), totals=totals),
         '<p>Tables: %s; tag SNPs: %s; every count in <a href="summary.tsv">summary.tsv</a>.</p>'
         % (
             ", ".join('<a href="%s_tags.tsv">%s_tags.tsv</a>' % (k, k) for k, _ in methods),
@@ -211,6 +255,7 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
                 "excluded_names": "Left out for their names",
                 "failed_filters": "Failed PLINK's filters",
                 "passed": "Passed",
+                **{h: "Vary in " + h[len("varies_") :] for h in qc_header if h.startswith("varies_")},
             },
             text_columns=("chromosome",),
         ),
@@ -221,6 +266,7 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
     if not plots:
         parts.append("<p>The LD plots were turned off for this run (config key plots).</p>")
     by_name = {r["region"]: r for r in rows}
+    tag_key = "_joint_tags" if populated else "_tags"
     for region in regions:
         name = region["region"]
         s = by_name.get(name, {})
@@ -234,7 +280,7 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
                 esc(format(int(region["first_position"]), ",")),
                 esc(format(int(region["last_position"]), ",")),
                 esc(region["snps"]),
-                " and ".join("%s %s" % (esc(s.get(k + "_tags", "?")), label) for k, label in methods),
+                " and ".join("%s %s" % (esc(s.get(k + tag_key, "?")), label) for k, label in methods),
                 esc(region["crossing_pairs"]),
                 esc(folder),
             )
