@@ -29,6 +29,7 @@ import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import run_bench  # noqa: E402
+from simulate import simulate  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 GENOTYPES = os.path.join(ROOT, "examples", "genotypes")
@@ -152,54 +153,6 @@ def chain(folder, build, bfile, extra_plink, ldprep_args):
     run([os.path.join(build, "ldprune")], folder)
     run([os.path.join(build, "ldcluster")], folder)
     return quality_of(folder)
-
-
-def simulate(folder, snps=2000, people=500, seed=11):
-    """A dense region: scrm's haplotypes over 1 Mb, paired into people, SNPs
-    of MAF at least 0.01 thinned to `snps`; returns a PLINK fileset."""
-    p = subprocess.run(
-        [
-            "scrm",
-            str(2 * people),
-            "1",
-            "-t",
-            "800",
-            "-r",
-            "400",
-            "1000000",
-            "-l",
-            "100000",
-            "-seed",
-            str(seed),
-            str(seed + 1),
-            str(seed + 2),
-        ],
-        capture_output=True,
-        text=True,
-        check=True,
-    )
-    lines = p.stdout.splitlines()
-    at = next(k for k, line in enumerate(lines) if line.startswith("positions:"))
-    positions = [float(x) for x in lines[at].split()[1:]]
-    haplotypes = np.array([[c == "1" for c in line] for line in lines[at + 1 : at + 1 + 2 * people]], dtype=np.uint8)
-    freq = haplotypes.mean(axis=0)
-    keep = np.where((freq >= 0.01) & (freq <= 0.99))[0]
-    rng = random.Random(seed)
-    keep = sorted(rng.sample(list(keep), snps)) if len(keep) > snps else list(keep)
-    prefix = os.path.join(folder, "sim")
-    with open(prefix + ".map", "w") as f:
-        last = 0
-        for k in keep:
-            bp = max(last + 1, int(positions[k] * 1000000))
-            last = bp
-            f.write("1 s%d 0 %d\n" % (k, bp))
-    with open(prefix + ".ped", "w") as f:
-        for i in range(people):
-            a, b = haplotypes[2 * i, keep], haplotypes[2 * i + 1, keep]
-            alleles = " ".join("%s %s" % ("G" if x else "A", "G" if y else "A") for x, y in zip(a, b))
-            f.write("p%d p%d 0 0 1 -9 %s\n" % (i, i, alleles))
-    run(["plink1.9", "--file", "sim", "--make-bed", "--out", "sim"], folder)
-    return prefix
 
 
 def quality(build, scratch):

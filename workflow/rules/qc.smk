@@ -99,7 +99,7 @@ if POPULATIONS:
             hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.log",
             varies="results/qc/populations/chr{chrom}.{population}.varies.log",
         params:
-            script=script_path("plink_whole.sh"),
+            script=script_path("snp_filter.sh"),
             plink=config["plink"],
             fileset=chromosome_fileset,
             code=chromosome_code,
@@ -116,10 +116,12 @@ if POPULATIONS:
         # PLINK writes its logs itself.
         shell:
             "exclude=(); if [ -s {input.exclude:q} ]; then exclude=(--exclude {input.exclude:q}); fi; "
-            "run() {{ {params.script:q} {params.prefix:q}.$1 snplist {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" $2 --write-snplist --allow-no-sex "
-            "--threads {threads} --memory {params.memory}; }}; "
-            "run missing_ok '{params.missing}' && run hwe_ok '{params.hwe}' && run varies '{params.maf}'"
+            "for filter in missing_ok hwe_ok varies; do "
+            "case $filter in missing_ok) options=({params.missing}) ;; hwe_ok) options=({params.hwe}) ;; "
+            "varies) options=({params.maf}) ;; esac; "
+            "{params.script:q} {params.prefix:q}.$filter {params.plink:q} --bfile {params.fileset:q} "
+            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" \"${{options[@]}}\" --allow-no-sex "
+            "--threads {threads} --memory {params.memory} || exit 1; done"
 
     rule qc:
         """The SNPs of one chromosome that pass PLINK's filters in every

@@ -1,0 +1,372 @@
+"""Several populations and VCF input, end to end.
+
+Two populations simulated with scrm's island model (-I): chromosome 1, and
+chromosome 2, whose SNPs are made to vary in population A only. Every SNP is
+checked against PLINK's r² on its population's own samples, and the joint
+Minimum set against runs of each population alone. The bundled VCF (sample
+ids with underscores, records that cannot be tagged put in) runs too, and
+bad population files stop the run before any job.
+"""
+import os
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+from conftest import ROOT, snakemake, table, write_config
+
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+sys.path.insert(0, os.path.join(ROOT, "examples", "vcf"))
+import make_vcf  # noqa: E402
+import simulate  # noqa: E402
+
+PEOPLE = 200  # per population
+METHODS = ("greedy", "minimax", "minimum")
+
+
+def write_populations(folder):
+    """Two filesets (chromosomes 1 and 2) of 2 x PEOPLE people, the
+    populations' sample files, and lists: a done SNP on each chromosome,
+    undesirable SNPs and a few thresholds on chromosome 1."""
+    data = os.path.join(folder, "data")
+    os.makedirs(data)
+    loci = simulate.haplotypes(4 * PEOPLE, seed=5, loci=2, theta=300, rho=40, populations=(2 * PEOPLE,) * 2)
+    loci[1][1][2 * PEOPLE :] = 0  # chromosome 2 does not vary in population B
+    people = ["a%d" % i for i in range(PEOPLE)] + ["b%d" % i for i in range(PEOPLE)]
+    _, names = simulate.write_fileset(data, "sim", loci, people, 250, seed=5)
+    subprocess.run(
+        ["plink1.9", "--bfile", "sim", "--chr", "1", "--make-bed", "--out", "chr1"],
+        cwd=data,
+        check=True,
+        capture_output=True,
+    )
+    subprocess.run(
+        ["plink1.9", "--bfile", "sim", "--chr", "2", "--make-bed", "--out", "chr2"],
+        cwd=data,
+        check=True,
+        capture_output=True,
+    )
+    for population in ("A", "B"):
+        with open(os.path.join(data, population + ".txt"), "w") as f:
+            # Family and sample id for one, the single id for the other.
+            for person in people:
+                if person[0] == population.lower():
+                    f.write("%s %s\n" % (person, person) if population == "A" else person + "\n")
+    one, two = names
+    with open(os.path.join(data, "done.txt"), "w") as f:
+        f.write("%s\n%s\n" % (one[10], two[20]))
+    with open(os.path.join(data, "undesirable.txt"), "w") as f:
+        f.writelines(one[k] + "\n" for k in range(30, 250, 40))
+    with open(os.path.join(data, "thresholds.txt"), "w") as f:
+        f.writelines("%s %s\n" % (one[k], "0.5" if k % 2 else "0.9") for k in range(5, 250, 25))
+    return one, two
+
+
+def config(populations, bfile=("data/chr1", "data/chr2")):
+    return {
+        "bfile": list(bfile),
+        "populations": {p: "data/%s.txt" % p for p in populations},
+        "done_file": "data/done.txt",
+        "undesirable_file": "data/undesirable.txt",
+        "thresholds_file": "data/thresholds.txt",
+        "plots": True,
+    }
+
+
+@pytest.fixture(scope="module")
+def joint(tmp_path_factory):
+    folder = str(tmp_path_factory.mktemp("joint"))
+    one, two = write_populations(folder)
+    write_config(folder, config(["A", "B"]))
+    snakemake(folder)
+    return folder, one, two
+
+
+def threshold_of(folder):
+    thresholds = {}
+    with open(os.path.join(folder, "data", "thresholds.txt")) as f:
+        for line in f:
+            name, value = line.split()
+            thresholds[name] = float(value)
+    return lambda name: thresholds.get(name, 0.8)
+
+
+def plink_r2(folder, chrom, population, snps, tmp):
+    """PLINK's r² of the SNPs, in the population's samples alone."""
+    with open(os.path.join(tmp, "keep.txt"), "w") as f:
+        f.writelines("%s %s\n" % (p, p) for p in population_people(folder, population))
+    with open(os.path.join(tmp, "snps.txt"), "w") as f:
+        f.writelines(s + "\n" for s in snps)
+    subprocess.run(
+        [
+            "plink1.9",
+            "--bfile",
+            os.path.join(folder, "data", "chr" + chrom),
+            "--keep",
+            "keep.txt",
+            "--extract",
+            "snps.txt",
+            "--r2",
+            "square",
+            "--write-snplist",
+            "--out",
+            "check",
+        ],
+        cwd=tmp,
+        check=True,
+        capture_output=True,
+    )
+    with open(os.path.join(tmp, "check.snplist")) as f:
+        order = f.read().split()
+    matrix = np.nan_to_num(np.loadtxt(os.path.join(tmp, "check.ld"), ndmin=2))
+    index = {name: k for k, name in enumerate(order)}
+    return lambda a, b: matrix[index[a], index[b]]
+
+
+def population_people(folder, population):
+    with open(os.path.join(folder, "data", population + ".txt")) as f:
+        return [line.split()[-1] for line in f if line.strip()]
+
+
+def allele_counts(folder, chrom, population, tmp):
+    """name -> minor allele frequency in the population, from PLINK's counts."""
+    with open(os.path.join(tmp, "keep.txt"), "w") as f:
+        f.writelines("%s %s\n" % (p, p) for p in population_people(folder, population))
+    subprocess.run(
+        [
+            "plink1.9",
+            "--bfile",
+            os.path.join(folder, "data", "chr" + chrom),
+            "--keep",
+            "keep.txt",
+            "--freq",
+            "counts",
+            "--out",
+            "counts",
+        ],
+        cwd=tmp,
+        check=True,
+        capture_output=True,
+    )
+    out = {}
+    with open(os.path.join(tmp, "counts.frq.counts")) as f:
+        next(f)
+        for line in f:
+            fields = line.split()
+            c1, c2 = int(fields[4]), int(fields[5])
+            out[fields[1]] = min(c1, c2) / (c1 + c2)
+    return out
+
+
+def test_every_snp_that_varies_in_a_population_is_tagged_there_by_its_tag(joint, tmp_path):
+    folder, _, _ = joint
+    threshold = threshold_of(folder)
+    with open(os.path.join(folder, "data", "undesirable.txt")) as f:
+        undesirable = set(f.read().split())
+    for method in METHODS:
+        rows = table(os.path.join(folder, "results", "%s_tags.tsv" % method))
+        for chrom in ("1", "2"):
+            for population in ("A", "B"):
+                mine = [r for r in rows if r["chromosome"] == chrom and r["population"] == population]
+                maf = allele_counts(folder, chrom, population, str(tmp_path))
+                varies = {name for name, m in maf.items() if m >= 0.01}
+                assert [r["snp"] for r in mine] == sorted({r["snp"] for r in mine}, key=[r["snp"] for r in mine].index)
+                assert {r["snp"] for r in mine} == varies, (method, chrom, population)
+                if not varies:
+                    continue
+                r2 = plink_r2(folder, chrom, population, sorted(varies), str(tmp_path))
+                tag_of = {(r["region"], r["cluster"]): r["snp"] for r in mine if r["tag"] == "1"}
+                for r in mine:
+                    if r["cluster"] == "NA":
+                        assert r["snp"] in undesirable
+                        continue
+                    tag = tag_of[(r["region"], r["cluster"])]
+                    assert tag not in undesirable
+                    if tag != r["snp"]:
+                        assert r2(tag, r["snp"]) >= threshold(r["snp"]) - 1e-6, (method, population, r, tag)
+
+
+def test_a_snp_varying_in_one_population_and_an_empty_region(joint):
+    folder, _, two = joint
+    results = os.path.join(folder, "results")
+    rows = table(os.path.join(results, "greedy_tags.tsv"))
+    assert {r["population"] for r in rows if r["chromosome"] == "2"} == {"A"}
+    # The region of chromosome 2 has no SNP in population B: empty tables, a
+    # run log that says so, and no row anywhere.
+    region = [r["region"] for r in table(os.path.join(results, "regions.tsv")) if r["chromosome"] == "2"]
+    assert region == ["chr2_001"]
+    b = os.path.join(results, "regions", "chr2_001", "B")
+    with open(os.path.join(b, "run_log.txt")) as f:
+        assert f.read() == "No SNP of region chr2_001 varies in population B.\n"
+    with open(os.path.join(b, "greedy_output.txt")) as f:
+        assert f.read() == "NAME\tORVANTE\tTag\tPosition\tMAF\n"
+    summary = [r for r in table(os.path.join(results, "summary.tsv")) if r["region"] == "chr2_001"]
+    assert [(r["population"], r["snps"], r["greedy_tags"]) for r in summary] == [
+        ("A", summary[0]["snps"], summary[0]["greedy_tags"]),
+        ("B", "0", "0"),
+    ]
+    assert summary[0]["greedy_joint_tags"] == summary[1]["greedy_joint_tags"] == summary[0]["greedy_tags"]
+    # The done SNP of chromosome 2 is a tag in A, and in the joint set.
+    done = two[20]
+    assert any(r["snp"] == done and r["tag"] == "1" and r["population"] == "A" for r in rows)
+    with open(os.path.join(results, "minimum_tag_snps.txt")) as f:
+        assert done in f.read().split()
+    # The plot of that region shows population A.
+    with open(os.path.join(results, "regions", "chr2_001", "ld_plot.log")) as f:
+        assert f.read() == ""
+    assert os.path.getsize(os.path.join(results, "regions", "chr2_001", "ld_plot.png")) > 0
+
+
+def test_tag_lists_hold_the_joint_set_and_the_summary_counts_it(joint):
+    folder, _, _ = joint
+    results = os.path.join(folder, "results")
+    summary = table(os.path.join(results, "summary.tsv"))
+    for method in METHODS:
+        rows = table(os.path.join(results, "%s_tags.tsv" % method))
+        tags = {r["snp"] for r in rows if r["tag"] == "1"}
+        with open(os.path.join(results, "%s_tag_snps.txt" % method)) as f:
+            listed = f.read().split()
+        assert len(listed) == len(set(listed)) and set(listed) == tags, method
+        joint = {r["region"]: int(r[method + "_joint_tags"]) for r in summary}
+        assert sum(joint.values()) == len(listed)
+        for r in summary:
+            here = {
+                x["snp"]
+                for x in rows
+                if x["tag"] == "1" and (x["region"], x["population"]) == (r["region"], r["population"])
+            }
+            assert int(r[method + "_tags"]) == len(here)
+    minimum = {r["region"]: int(r["minimum_joint_tags"]) for r in summary}
+    for method in ("greedy", "minimax"):
+        for r in summary:
+            assert int(r[method + "_joint_tags"]) >= minimum[r["region"]], (method, r["region"])
+    coverage = table(os.path.join(results, "coverage.tsv"))
+    assert {(r["region"], r["population"]) for r in coverage if r["region"] == "genome"} == {
+        ("genome", "A"),
+        ("genome", "B"),
+    }
+
+
+def test_the_joint_minimum_is_no_larger_than_the_union_of_each_populations_own(joint, tmp_path):
+    folder, _, _ = joint
+    joint_tags = {
+        r["snp"]
+        for r in table(os.path.join(folder, "results", "minimum_tags.tsv"))
+        if r["tag"] == "1" and r["chromosome"] == "1"
+    }
+    union = set()
+    for population in ("A", "B"):
+        alone = str(tmp_path / population)
+        shutil.copytree(os.path.join(folder, "data"), os.path.join(alone, "data"))
+        write_config(alone, config([population], bfile=["data/chr1"]))
+        snakemake(alone)
+        rows = table(os.path.join(alone, "results", "minimum_tags.tsv"))
+        union |= {r["snp"] for r in rows if r["tag"] == "1"}
+    assert len(joint_tags) <= len(union)
+
+
+def test_the_bundled_vcf_runs_and_its_warnings_count_the_records_put_in(tmp_path):
+    folder = str(tmp_path)
+    data = os.path.join(folder, "data")
+    shutil.copytree(os.path.join(ROOT, "examples", "vcf"), data)
+    write_config(
+        folder,
+        {
+            "vcf": "data/chr10_small.vcf.gz",
+            "populations": {"ceu": "data/ceu.txt", "jpt": "data/jpt.txt"},
+            "plots": False,
+        },
+    )
+    snakemake(folder)
+    results = os.path.join(folder, "results")
+    with open(os.path.join(results, "warnings.txt")) as f:
+        warnings = f.read()
+    kinds = list(make_vcf.RECORDS.values())
+    assert "%d multiallelic records left out" % kinds.count("multiallelic") in warnings
+    assert "%d records that are not SNPs left out" % (kinds.count("indel") + kinds.count("symbolic")) in warnings
+    assert "%d records without an ID named" % kinds.count("no id") in warnings
+    # The record given an existing record's ID: both are left out by name.
+    assert "2 SNPs are left out for their names" in warnings
+    with open(os.path.join(results, "vcf", "chr10_small.fam")) as f:
+        assert f.readline().split()[:2] == ["jpt_869", "jpt_869"]
+    with open(os.path.join(results, "vcf", "chr10_small.bim")) as f:
+        names = [line.split()[1] for line in f]
+    records = make_vcf.SNPS - kinds.count("multiallelic") - kinds.count("indel") - kinds.count("symbolic")
+    assert len(names) == records
+    assert "chr10:1386155:C:T" in names and all(len(n) <= 29 for n in names)
+    rows = table(os.path.join(results, "minimum_tags.tsv"))
+    assert {r["population"] for r in rows} == {"ceu", "jpt"}
+    assert len({r["snp"] for r in rows}) == records - 2 - int(
+        table(os.path.join(results, "qc", "report.tsv"))[0]["failed_filters"]
+    )
+
+
+BAD_POPULATIONS = [
+    (
+        "unknown",
+        {"A": "a0\nnobody\n"},
+        "population A: data/A.txt: 1 sample is not in the genotypes (data/chr1.fam): nobody",
+    ),
+    (
+        "twice in one",
+        {"A": "a0\na1\na0\n"},
+        "sample a0 is listed twice: population A (data/A.txt, line 1) and population A (data/A.txt, line 3)",
+    ),
+    (
+        "twice in two",
+        {"A": "a0\n", "B": "b0\na0 a0\n"},
+        "sample a0 is listed twice: population A (data/A.txt, line 1) and population B (data/B.txt, line 2)",
+    ),
+    ("empty", {"A": "\n\n"}, "population A: data/A.txt lists no sample"),
+    (
+        "three fields",
+        {"A": "a0 a0 x\n"},
+        "population A: data/A.txt: line 1: expected a sample id, or a family id and a sample id, found 3 fields",
+    ),
+]
+
+
+@pytest.mark.parametrize("name,files,message", BAD_POPULATIONS, ids=[c[0] for c in BAD_POPULATIONS])
+def test_bad_population_files_stop_before_any_job(tmp_path, name, files, message):
+    folder = str(tmp_path)
+    data = os.path.join(folder, "data")
+    os.makedirs(data)
+    loci = simulate.haplotypes(8, seed=3, theta=20, rho=10)
+    simulate.write_fileset(data, "chr1", loci, ["a0", "a1", "b0", "b1"], 20, seed=3)
+    for population, text in files.items():
+        with open(os.path.join(data, population + ".txt"), "w") as f:
+            f.write(text)
+    write_config(folder, {"bfile": "data/chr1", "populations": {p: "data/%s.txt" % p for p in files}})
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
+
+
+BAD_CONFIGS = [
+    ({"vcf": "data/x.vcf"}, "bfile and vcf are both given: give the genotypes one way, not both"),
+    ({"bfile": None}, "no genotypes: give bfile (PLINK filesets) or vcf (VCF files)"),
+    ({"populations": {"1st": "data/A.txt"}}, "populations must map each population's name"),
+    ({"clustering_command": "true"}, "populations need clustering_command ldcluster, which chooses one set of tags"),
+]
+
+
+@pytest.mark.parametrize("override,message", BAD_CONFIGS)
+def test_bad_genotype_and_population_keys_stop_before_any_job(tmp_path, override, message):
+    folder = str(tmp_path)
+    data = os.path.join(folder, "data")
+    os.makedirs(data)
+    loci = simulate.haplotypes(4, seed=3, theta=20, rho=10)
+    simulate.write_fileset(data, "chr1", loci, ["a0", "a1"], 20, seed=3)
+    with open(os.path.join(data, "A.txt"), "w") as f:
+        f.write("a0\na1\n")
+    open(os.path.join(data, "x.vcf"), "w").close()
+    settings = {"bfile": "data/chr1", "populations": {"A": "data/A.txt"}}
+    settings.update(override)
+    write_config(folder, {k: v for k, v in settings.items() if v is not None})
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
