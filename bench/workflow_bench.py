@@ -3,7 +3,7 @@
 and memory per job.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
-    bench/workflow_bench.py [--bfile PREFIX] [--cores 2] [--only engine growth steps]
+    bench/workflow_bench.py [--bfile PREFIX] [--cores 2] [--only engine growth steps populations]
 
 engine: on a whole chromosome (by default the shared chromosome 10: 28,501
   SNPs, about 15 regions), prepared through ldprune (clustering_command null),
@@ -25,6 +25,11 @@ steps: the whole workflow with ldcluster, three times in fresh folders:
      scan's job is PLINK's;
   3. the same on the bundled part (4 regions), to show that no job's memory
      grows with the number of regions.
+populations: the whole workflow on the chromosome's two populations (the
+  samples' family ids name them: 494 CEU and 506 JPT in chromosome 10) as
+  one run with populations, against each population alone: the wall time
+  and the time per step, and each method's joint tags against the union of
+  the two populations' own Minimum sets.
 """
 import argparse
 import collections
@@ -46,7 +51,7 @@ PART = os.path.join(ROOT, "examples", "genotypes", "chr10_part")
 PROGRAMS = ("plink1.9", "ldprep", "ldprune", "ldcluster", "memberjoin1", "memberjoin2")
 # Steps of the run, by the rules whose jobs make them up.
 STEPS = [
-    ("PLINK: quality control", ["qc"]),
+    ("PLINK: quality control", ["qc", "population_samples", "population_filters"]),
     ("windowed LD scan and cuts", ["cut_chromosome"]),
     ("region: PLINK r², ldprep, ldprune", ["prepare_region"]),
     ("region: ldcluster, joiners, coverage", ["cluster_region"]),
@@ -297,7 +302,7 @@ def main():
     parser.add_argument("--bfile", default=SHARED_CHR10, help="PLINK fileset of the full-size run")
     parser.add_argument("--cores", type=int, default=2)
     parser.add_argument("--runs", type=int, default=3, help="runs of the engine comparison")
-    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps"])
+    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps", "populations"])
     args = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldprune")):
         sys.exit(
@@ -312,6 +317,55 @@ def main():
         growth(args.cores, path)
     if "steps" in args.only:
         steps(bfile, args.cores, path)
+    if "populations" in args.only:
+        populations(bfile, args.cores, path)
+
+
+def populations(bfile, cores, path):
+    """One population against two, and the joint tags against the union of
+    each population's own Minimum set."""
+    groups = collections.defaultdict(list)
+    with open(bfile + ".fam") as f:
+        for line in f:
+            fid, iid = line.split()[:2]
+            groups[fid.split(".")[0]].append("%s %s\n" % (fid, iid))
+    names = sorted(groups)[:2]
+    runs = {}
+    with tempfile.TemporaryDirectory() as scratch:
+        for name in names:
+            with open(os.path.join(scratch, name + ".txt"), "w") as f:
+                f.writelines(groups[name])
+        for chosen in ([names[0]], [names[1]], names):
+            folder = os.path.join(scratch, "+".join(chosen))
+            os.makedirs(folder)
+            extra = "populations:\n" + "".join("  %s: %s/%s.txt\n" % (n, scratch, n) for n in chosen)
+            prepare(folder, bfile, extra)
+            wall = snakemake(folder, cores, path)
+            tags = {}
+            for method in ("greedy", "minimax", "minimum"):
+                with open(os.path.join(folder, "results", method + "_tag_snps.txt")) as f:
+                    tags[method] = set(f.read().split())
+            runs["+".join(chosen)] = (wall, job_times(folder), tags)
+    print(
+        "Populations: %s, %s (%s samples), --cores %d"
+        % (os.path.basename(bfile), " and ".join(names), " and ".join(str(len(groups[n])) for n in names), cores)
+    )
+    keys = list(runs)
+    print("  %-40s" % "step (s)" + "".join("%12s" % k for k in keys))
+    print("  %-40s" % "wall time" + "".join("%12.1f" % runs[k][0] for k in keys))
+    for step, rules in STEPS:
+        print("  %-40s" % step + "".join("%12.1f" % sum(s for r in rules for s in runs[k][1].get(r, [])) for k in keys))
+    union = runs[keys[0]][2]["minimum"] | runs[keys[1]][2]["minimum"]
+    print(
+        "\n  each alone, Minimum: %s; their union: %d"
+        % (", ".join("%s %d" % (k, len(runs[k][2]["minimum"])) for k in keys[:2]), len(union))
+    )
+    for method in ("greedy", "minimax", "minimum"):
+        joint = len(runs[keys[2]][2][method])
+        print(
+            "  joint %-8s %5d tags, %+.1f%% against the union"
+            % (method, joint, 100.0 * (joint - len(union)) / len(union))
+        )
 
 
 def steps(bfile, cores, path):
