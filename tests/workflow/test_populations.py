@@ -15,12 +15,13 @@ import sys
 import numpy as np
 import pytest
 
-from conftest import ROOT, snakemake, table, write_config
+from conftest import MERGED, ROOT, merged_results, read, snakemake, table, write_config
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 sys.path.insert(0, os.path.join(ROOT, "examples", "vcf"))
 import make_vcf  # noqa: E402
 import simulate  # noqa: E402
+import test_faults  # noqa: E402
 
 PEOPLE = 200  # per population
 METHODS = ("greedy", "minimax", "minimum")
@@ -267,20 +268,25 @@ def test_the_joint_minimum_is_no_larger_than_the_union_of_each_populations_own(j
     assert len(joint_tags) <= len(union)
 
 
-def test_the_bundled_vcf_runs_and_its_warnings_count_the_records_put_in(tmp_path):
-    folder = str(tmp_path)
-    data = os.path.join(folder, "data")
-    shutil.copytree(os.path.join(ROOT, "examples", "vcf"), data)
-    write_config(
-        folder,
-        {
-            "vcf": "data/chr10_small.vcf.gz",
-            "populations": {"ceu": "data/ceu.txt", "jpt": "data/jpt.txt"},
-            "plots": False,
-        },
-    )
+def vcf_workdir(folder, populations=True):
+    """A folder with the bundled VCF, its population files and a config."""
+    shutil.copytree(os.path.join(ROOT, "examples", "vcf"), os.path.join(folder, "data"))
+    settings = {"vcf": "data/chr10_small.vcf.gz", "plots": False, "max_snps": 500}
+    if populations:
+        settings["populations"] = {"ceu": "data/ceu.txt", "jpt": "data/jpt.txt"}
+    write_config(folder, settings)
+    return folder
+
+
+@pytest.fixture(scope="module")
+def vcf_run(tmp_path_factory):
+    folder = vcf_workdir(str(tmp_path_factory.mktemp("vcf")))
     snakemake(folder)
-    results = os.path.join(folder, "results")
+    return folder
+
+
+def test_the_bundled_vcf_runs_and_its_warnings_count_the_records_put_in(vcf_run):
+    results = os.path.join(vcf_run, "results")
     with open(os.path.join(results, "warnings.txt")) as f:
         warnings = f.read()
     kinds = list(make_vcf.RECORDS.values())
@@ -298,9 +304,40 @@ def test_the_bundled_vcf_runs_and_its_warnings_count_the_records_put_in(tmp_path
     assert "chr10:1386155:C:T" in names and all(len(n) <= 29 for n in names)
     rows = table(os.path.join(results, "minimum_tags.tsv"))
     assert {r["population"] for r in rows} == {"ceu", "jpt"}
-    assert len({r["snp"] for r in rows}) == records - 2 - int(
-        table(os.path.join(results, "qc", "report.tsv"))[0]["failed_filters"]
-    )
+    failed = int(table(os.path.join(results, "qc", "report.tsv"))[0]["failed_filters"])
+    assert len({r["snp"] for r in rows}) == records - 2 - failed
+
+
+def test_a_vcf_without_populations_gives_the_plain_tables(tmp_path):
+    folder = vcf_workdir(str(tmp_path), populations=False)
+    snakemake(folder)
+    rows = table(os.path.join(folder, "results", "greedy_tags.tsv"))
+    assert "population" not in rows[0] and {r["chromosome"] for r in rows} == {"10"}
+    with open(os.path.join(folder, "results", "vcf", "chr10_small.bim")) as f:
+        names = {line.split()[1] for line in f}
+    assert {r["snp"] for r in rows} <= names and len(rows) > 1000
+
+
+def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(vcf_run, tmp_path):
+    """A chain of runs, the k-th killed k half seconds after it starts, each
+    recovering what the one before left: the kills fall in the VCF's
+    conversion, the populations' filters and the regions' chains."""
+    folder = vcf_workdir(str(tmp_path))
+    kills = []
+    for k in range(1, 200):
+        if k > 1:
+            snakemake(folder, "--unlock")
+        process = test_faults.start(folder, "--rerun-incomplete")
+        if not test_faults.kill_after(process, k * 0.5):
+            assert process.returncode == 0, read(os.path.join(folder, "run.log")).decode()[-3000:]
+            break
+        kills.append("%.1f s (%s)" % (k * 0.5, ", ".join(test_faults.running(folder)) or "reading the config"))
+    print("killed after %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
+    assert len(kills) >= 3
+    names = MERGED + ("qc/dropped.tsv",)
+    assert merged_results(folder, names) == merged_results(vcf_run, names)
+    left = [os.path.join(d, f) for d, dirs, files in os.walk(os.path.join(folder, "results")) for f in files + dirs]
+    assert not [f for f in left if ".partial" in f or f.endswith(".minimum")], left
 
 
 BAD_POPULATIONS = [
