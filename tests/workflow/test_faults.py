@@ -135,18 +135,18 @@ def test_runs_killed_while_a_program_writes_a_region_end_with_the_same_tables(cl
 
 def test_runs_killed_again_and_again_end_with_the_same_tables(clean_run, tmp_path):
     """A chain of runs that keep their intermediate files, the k-th killed k
-    half seconds after it starts, each recovering what the one before left,
-    until one runs to its end."""
+    steps (KILL_STEP) after it starts, each recovering what the one before
+    left, until one runs to its end."""
     folder = make_workdir(str(tmp_path), keep_intermediate=True)
     kills = []
     for k in range(1, 200):
         if k > 1:
             snakemake(folder, "--unlock")
         process = start(folder, "--rerun-incomplete")
-        if not kill_after(process, k * 0.5):
+        if not kill_after(process, k * KILL_STEP):
             assert process.returncode == 0, read(os.path.join(folder, "run.log")).decode()[-3000:]
             break
-        kills.append("%.1f s (%s)" % (k * 0.5, ", ".join(running(folder)) or "reading the config"))
+        kills.append("%.2f s (%s)" % (k * KILL_STEP, ", ".join(running(folder)) or "reading the config"))
     print("killed after %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
     assert len(kills) >= 4
     assert merged_results(folder) == merged_results(clean_run)

@@ -319,8 +319,8 @@ def test_a_vcf_without_populations_gives_the_plain_tables(tmp_path):
 
 
 def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(vcf_run, tmp_path):
-    """A chain of runs, the k-th killed k half seconds after it starts, each
-    recovering what the one before left: the kills fall in the VCF's
+    """A chain of runs, the k-th killed k steps (KILL_STEP) after it starts,
+    each recovering what the one before left: the kills fall in the VCF's
     conversion, the populations' filters and the regions' chains."""
     folder = vcf_workdir(str(tmp_path))
     kills = []
@@ -328,10 +328,12 @@ def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(v
         if k > 1:
             snakemake(folder, "--unlock")
         process = test_faults.start(folder, "--rerun-incomplete")
-        if not test_faults.kill_after(process, k * 0.5):
+        if not test_faults.kill_after(process, k * test_faults.KILL_STEP):
             assert process.returncode == 0, read(os.path.join(folder, "run.log")).decode()[-3000:]
             break
-        kills.append("%.1f s (%s)" % (k * 0.5, ", ".join(test_faults.running(folder)) or "reading the config"))
+        kills.append(
+            "%.2f s (%s)" % (k * test_faults.KILL_STEP, ", ".join(test_faults.running(folder)) or "reading the config")
+        )
     print("killed after %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
     assert len(kills) >= 3
     names = MERGED + ("qc/dropped.tsv",)

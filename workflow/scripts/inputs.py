@@ -527,15 +527,17 @@ def prepare(config, schema_path, cache_path=None):
     if setup is not None:
         return setup
     setup = Setup()
+    names = None
     if config.get("vcf") is not None:
         setup.chromosomes, samples = scan_vcfs(config)
     else:
         setup.chromosomes, names, samples = scan_genotypes(filesets(config))
-        setup.warnings = list_warnings(config, names, "in the genotypes")
     setup.min_threshold = config["threshold"]
     if config["thresholds_file"] is not None:
         values = [float(v) for v in read_thresholds(config["thresholds_file"]).values()]
         setup.min_threshold = min([setup.min_threshold] + values)
+    if names is not None:
+        setup.warnings = list_warnings(config, names, "in the genotypes")
     if config["populations"] is not None:
         check_populations(config["populations"], samples, vcf_imports(config) if config.get("vcf") else None)
         setup.populations = list(config["populations"])
