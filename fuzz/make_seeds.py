@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Seeds for the ldprep and ldcluster fuzz targets: small regions made up
-the way ldprep and ldprune write them, in each target's framing (see the
-targets). Writes fuzz/corpus/<target>/seed-*; run it again to renew them.
+the way ldprep and ldprune write them (for ldcluster also pairs of
+populations), in each target's framing (see the targets). Writes fuzz/corpus/<target>/seed-*; run it again to renew them.
 
     /usr/bin/python3 fuzz/make_seeds.py
 """
@@ -73,6 +73,11 @@ def main():
         for k, n in enumerate(sizes):
             with open(os.path.join(folder, "seed-%d" % k), "wb") as f:
                 f.write(make(rng, n))
+    # Two populations whose tables share their first SNPs, 0x02 between them.
+    rng = random.Random(17)
+    for k, (n, m) in enumerate(((2, 3), (5, 4), (8, 10))):
+        with open(os.path.join(HERE, "corpus", "ldcluster", "seed-populations-%d" % k), "wb") as f:
+            f.write(ldcluster_seed(rng, n) + b"\x02" + ldcluster_seed(rng, m))
 
 
 if __name__ == "__main__":
