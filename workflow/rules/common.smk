@@ -165,6 +165,10 @@ def keep_file(population):
     return f"results/qc/populations/{population}.keep"
 
 
+def population_keep(wildcards):
+    return keep_file(wildcards.population)
+
+
 def population_lists(kind):
     """An input function: each population's list of the given kind (pass
     lists of PLINK's filters, or the SNPs that vary) on a chromosome."""

@@ -89,7 +89,7 @@ if POPULATIONS:
         input:
             genotypes=genotype_files,
             exclude="results/qc/excluded_names.txt",
-            keep=lambda wildcards: keep_file(wildcards.population),
+            keep=population_keep,
         output:
             missing="results/qc/populations/chr{chrom}.{population}.missing_ok.snplist",
             hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.snplist",
