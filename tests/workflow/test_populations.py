@@ -9,7 +9,6 @@ bad population files stop the run before any job.
 """
 import os
 import shutil
-import subprocess
 import sys
 
 import numpy as np
@@ -37,18 +36,8 @@ def write_populations(folder):
     loci[1][1][2 * PEOPLE :] = 0  # chromosome 2 does not vary in population B
     people = ["a%d" % i for i in range(PEOPLE)] + ["b%d" % i for i in range(PEOPLE)]
     _, names = simulate.write_fileset(data, "sim", loci, people, 250, seed=5)
-    subprocess.run(
-        ["plink1.9", "--bfile", "sim", "--chr", "1", "--make-bed", "--out", "chr1"],
-        cwd=data,
-        check=True,
-        capture_output=True,
-    )
-    subprocess.run(
-        ["plink1.9", "--bfile", "sim", "--chr", "2", "--make-bed", "--out", "chr2"],
-        cwd=data,
-        check=True,
-        capture_output=True,
-    )
+    for chrom in ("1", "2"):
+        simulate.run_plink(data, "--bfile", "sim", "--chr", chrom, "--make-bed", "--out", "chr" + chrom)
     for population in ("A", "B"):
         with open(os.path.join(data, population + ".txt"), "w") as f:
             # Family and sample id for one, the single id for the other.
@@ -94,31 +83,25 @@ def threshold_of(folder):
     return lambda name: thresholds.get(name, 0.8)
 
 
-def plink_r2(folder, chrom, population, snps, tmp):
-    """PLINK's r² of the SNPs, in the population's samples alone."""
+def population_people(folder, population):
+    with open(os.path.join(folder, "data", population + ".txt")) as f:
+        return [line.split()[-1] for line in f if line.strip()]
+
+
+def plink_in_population(folder, chrom, population, tmp, *args):
+    """PLINK on a chromosome's genotypes of the population's samples alone,
+    in the folder tmp, writing check.*."""
     with open(os.path.join(tmp, "keep.txt"), "w") as f:
         f.writelines("%s %s\n" % (p, p) for p in population_people(folder, population))
+    bfile = os.path.join(folder, "data", "chr" + chrom)
+    simulate.run_plink(tmp, "--bfile", bfile, "--keep", "keep.txt", *args, "--out", "check")
+
+
+def plink_r2(folder, chrom, population, snps, tmp):
+    """PLINK's r² of the SNPs, in the population's samples alone."""
     with open(os.path.join(tmp, "snps.txt"), "w") as f:
         f.writelines(s + "\n" for s in snps)
-    subprocess.run(
-        [
-            "plink1.9",
-            "--bfile",
-            os.path.join(folder, "data", "chr" + chrom),
-            "--keep",
-            "keep.txt",
-            "--extract",
-            "snps.txt",
-            "--r2",
-            "square",
-            "--write-snplist",
-            "--out",
-            "check",
-        ],
-        cwd=tmp,
-        check=True,
-        capture_output=True,
-    )
+    plink_in_population(folder, chrom, population, tmp, "--extract", "snps.txt", "--r2", "square", "--write-snplist")
     with open(os.path.join(tmp, "check.snplist")) as f:
         order = f.read().split()
     matrix = np.nan_to_num(np.loadtxt(os.path.join(tmp, "check.ld"), ndmin=2))
@@ -126,33 +109,11 @@ def plink_r2(folder, chrom, population, snps, tmp):
     return lambda a, b: matrix[index[a], index[b]]
 
 
-def population_people(folder, population):
-    with open(os.path.join(folder, "data", population + ".txt")) as f:
-        return [line.split()[-1] for line in f if line.strip()]
-
-
 def allele_counts(folder, chrom, population, tmp):
     """name -> minor allele frequency in the population, from PLINK's counts."""
-    with open(os.path.join(tmp, "keep.txt"), "w") as f:
-        f.writelines("%s %s\n" % (p, p) for p in population_people(folder, population))
-    subprocess.run(
-        [
-            "plink1.9",
-            "--bfile",
-            os.path.join(folder, "data", "chr" + chrom),
-            "--keep",
-            "keep.txt",
-            "--freq",
-            "counts",
-            "--out",
-            "counts",
-        ],
-        cwd=tmp,
-        check=True,
-        capture_output=True,
-    )
+    plink_in_population(folder, chrom, population, tmp, "--freq", "counts")
     out = {}
-    with open(os.path.join(tmp, "counts.frq.counts")) as f:
+    with open(os.path.join(tmp, "check.frq.counts")) as f:
         next(f)
         for line in f:
             fields = line.split()
@@ -367,21 +328,28 @@ BAD_POPULATIONS = [
 ]
 
 
-@pytest.mark.parametrize("name,files,message", BAD_POPULATIONS, ids=[c[0] for c in BAD_POPULATIONS])
-def test_bad_population_files_stop_before_any_job(tmp_path, name, files, message):
-    folder = str(tmp_path)
+def stops_before_any_job(folder, files, message, **settings):
+    """A study of four people with the populations' files as given and the
+    config's settings: the run must stop with the message before any job."""
     data = os.path.join(folder, "data")
-    os.makedirs(data)
+    os.makedirs(data, exist_ok=True)
     loci = simulate.haplotypes(8, seed=3, theta=20, rho=10)
     simulate.write_fileset(data, "chr1", loci, ["a0", "a1", "b0", "b1"], 20, seed=3)
     for population, text in files.items():
         with open(os.path.join(data, population + ".txt"), "w") as f:
             f.write(text)
-    write_config(folder, {"bfile": "data/chr1", "populations": {p: "data/%s.txt" % p for p in files}})
+    config = {"bfile": "data/chr1", "populations": {p: "data/%s.txt" % p for p in files}}
+    config.update(settings)
+    write_config(folder, {k: v for k, v in config.items() if v is not None})
     p = snakemake(folder, check=False)
     assert p.returncode != 0
     assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
     assert not os.path.exists(os.path.join(folder, "results"))
+
+
+@pytest.mark.parametrize("name,files,message", BAD_POPULATIONS, ids=[c[0] for c in BAD_POPULATIONS])
+def test_bad_population_files_stop_before_any_job(tmp_path, name, files, message):
+    stops_before_any_job(str(tmp_path), files, message)
 
 
 BAD_CONFIGS = [
@@ -395,17 +363,6 @@ BAD_CONFIGS = [
 @pytest.mark.parametrize("override,message", BAD_CONFIGS)
 def test_bad_genotype_and_population_keys_stop_before_any_job(tmp_path, override, message):
     folder = str(tmp_path)
-    data = os.path.join(folder, "data")
-    os.makedirs(data)
-    loci = simulate.haplotypes(4, seed=3, theta=20, rho=10)
-    simulate.write_fileset(data, "chr1", loci, ["a0", "a1"], 20, seed=3)
-    with open(os.path.join(data, "A.txt"), "w") as f:
-        f.write("a0\na1\n")
-    open(os.path.join(data, "x.vcf"), "w").close()
-    settings = {"bfile": "data/chr1", "populations": {"A": "data/A.txt"}}
-    settings.update(override)
-    write_config(folder, {k: v for k, v in settings.items() if v is not None})
-    p = snakemake(folder, check=False)
-    assert p.returncode != 0
-    assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
-    assert not os.path.exists(os.path.join(folder, "results"))
+    os.makedirs(os.path.join(folder, "data"))
+    open(os.path.join(folder, "data", "x.vcf"), "w").close()
+    stops_before_any_job(folder, {"A": "a0\na1\n"}, message, **override)
