@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ldcluster/methods.h"
+#include "brute_force_cover.h"
 
 namespace {
 
@@ -63,29 +64,6 @@ int count_tags(const std::vector<int>& tag_of) {
   int k = 0;
   for (size_t x = 0; x < tag_of.size(); ++x) k += tag_of[x] == static_cast<int>(x);
   return k;
-}
-
-// The fewest tags, by trying every set of candidates of one size, then of
-// the next.
-int brute_force_minimum(const TagRelation& r) {
-  const int n = r.candidates();
-  std::vector<uint32_t> covers(n, 0);
-  for (int a = 0; a < n; ++a) {
-    for (int b = 0; b < r.items(); ++b) covers[a] |= uint32_t{r.tags(a, b)} << b;
-  }
-  const uint32_t all = r.items() == 32 ? ~0u : (1u << r.items()) - 1;
-  // Whether `left` more candidates from `from` on tag what `covered` lacks.
-  auto fits = [&](auto&& self, int from, int left, uint32_t covered) -> bool {
-    if (covered == all) return true;
-    if (left == 0) return false;
-    for (int a = from; a < n; ++a) {
-      if (self(self, a + 1, left - 1, covered | covers[a])) return true;
-    }
-    return false;
-  };
-  for (int k = 0;; ++k) {
-    if (fits(fits, 0, k, 0)) return k;
-  }
 }
 
 // Minimax linkage as its definition reads: every pair of clusters, every
@@ -243,7 +221,7 @@ TEST(LdclusterMethods, RandomTablesKeepEveryInvariant) {
     expect_valid(s, minimax, what + " Minimax");
 
     EXPECT_TRUE(cover.optimal) << what;
-    EXPECT_EQ(static_cast<int>(cover.tags.size()), brute_force_minimum(r)) << what;
+    EXPECT_EQ(static_cast<int>(cover.tags.size()), testing_support::brute_force_minimum(r)) << what;
     EXPECT_EQ(count_tags(minimum), static_cast<int>(cover.tags.size())) << what;
     EXPECT_GE(count_tags(greedy), count_tags(minimum)) << what;
     EXPECT_GE(count_tags(minimax), count_tags(minimum)) << what;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "brute_force_cover.h"
 #include "ldcluster/clusterer.h"
 
 namespace {
@@ -139,28 +140,6 @@ TEST_P(JointChoice, EachMethodGivesTheTagsWorkedOutByHand) {
 INSTANTIATE_TEST_SUITE_P(Tables, JointChoice, testing::ValuesIn(cases()),
                          [](const testing::TestParamInfo<Case>& p) { return p.param.name; });
 
-// The fewest tags that tag every (population, SNP) pair, by trying sets of
-// SNPs of one size, then the next.
-size_t brute_force(const Clusterer& c) {
-  const int n = static_cast<int>(c.joint_names.size());
-  std::vector<uint64_t> covers(n, 0);
-  for (int a = 0; a < n; ++a) {
-    for (int k = 0; k < c.joint.items(); ++k) covers[a] |= uint64_t{c.joint.tags(a, k)} << k;
-  }
-  const uint64_t all = c.joint.items() == 64 ? ~uint64_t{0} : (uint64_t{1} << c.joint.items()) - 1;
-  auto fits = [&](auto&& self, int from, int left, uint64_t covered) -> bool {
-    if (covered == all) return true;
-    if (left == 0) return false;
-    for (int a = from; a < n; ++a) {
-      if (self(self, a + 1, left - 1, covered | covers[a])) return true;
-    }
-    return false;
-  };
-  for (int k = 0;; ++k) {
-    if (fits(fits, 0, k, 0)) return static_cast<size_t>(k);
-  }
-}
-
 // Random populations: scores around 1, a SNP now and then undesirable (it
 // tags nothing) or needed in one population (tagged only by itself there).
 std::vector<Population> random_populations(std::mt19937& rng, int count, int n) {
@@ -242,7 +221,8 @@ TEST(JointChoice, RandomPopulationsKeepEveryInvariantAndMinimumIsTheFewest) {
         }
       }
     }
-    const size_t fewest = brute_force(c);
+    // The fewest tags that tag every (population, SNP) pair.
+    const size_t fewest = static_cast<size_t>(testing_support::brute_force_minimum(c.joint));
     EXPECT_EQ(chosen(c, ldcluster::kMinimum).size(), fewest) << what;
     EXPECT_GE(chosen(c, ldcluster::kGreedy).size(), fewest) << what;
     EXPECT_GE(chosen(c, ldcluster::kMinimax).size(), fewest) << what;
