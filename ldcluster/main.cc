@@ -56,64 +56,58 @@ bool add_methods(const std::string& list, bool* methods, std::string* bad) {
   }
 }
 
+// Takes one option's value into *o and *chosen; returns "" or the message
+// of a usage error.
+std::string take(const std::string& name, const std::string& value, ldcluster::Options* o, bool* chosen,
+                 bool* any_method) {
+  if (name == "--method") {
+    std::string bad;
+    if (!add_methods(value, chosen, &bad)) {
+      return "unknown method '" + bad + "' (the methods are greedy, minimax and minimum)";
+    }
+    *any_method = true;
+  } else if (name == "--time-limit") {
+    char* end = nullptr;
+    double seconds = std::strtod(value.c_str(), &end);
+    if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
+      return "--time-limit '" + value + "' is not a number of seconds above 0";
+    }
+    o->time_limit = seconds;
+  } else if (name == "--populations") {
+    o->populations.clear();
+    for (size_t start = 0;;) {
+      size_t comma = value.find(',', start);
+      std::string population = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+      if (population.empty() || population == "." || population == ".." ||
+          population.find('/') != std::string::npos) {
+        return "--populations: '" + population + "' is not the name of a folder here";
+      }
+      for (const std::string& earlier : o->populations) {
+        if (earlier == population) return "--populations: " + population + " is given twice";
+      }
+      o->populations.push_back(population);
+      if (comma == std::string::npos) break;
+      start = comma + 1;
+    }
+  } else {
+    if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
+      return "--chromosome '" + value + "' must be one word of at most 59 characters";
+    }
+    o->chromosome = value;
+  }
+  return "";
+}
+
 // Parses the options into *o; returns kRun, or the exit status.
 int parse(int argc, char** argv, ldcluster::Options* o) {
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return textio::print_usage(kUsage);
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return textio::print_version(kProgram);
   bool chosen[ldcluster::kMethods] = {};
   bool any_method = false;
-  for (int k = 1; k < argc; ++k) {
-    std::string arg = argv[k], value;
-    bool has_value = false;
-    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg.resize(eq);
-      has_value = true;
-    }
-    if (arg != "--method" && arg != "--time-limit" && arg != "--chromosome" && arg != "--populations") {
-      return textio::usage_error(kProgram, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
-                                               arg + "'");
-    }
-    if (!has_value) {
-      if (k + 1 == argc) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
-      value = argv[++k];
-    }
-    if (value.empty()) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
-    if (arg == "--method") {
-      std::string bad;
-      if (!add_methods(value, chosen, &bad)) {
-        return textio::usage_error(kProgram, "unknown method '" + bad + "' (the methods are greedy, minimax and minimum)");
-      }
-      any_method = true;
-    } else if (arg == "--time-limit") {
-      char* end = nullptr;
-      double seconds = std::strtod(value.c_str(), &end);
-      if (*end != '\0' || !std::isfinite(seconds) || seconds <= 0) {
-        return textio::usage_error(kProgram, "--time-limit '" + value + "' is not a number of seconds above 0");
-      }
-      o->time_limit = seconds;
-    } else if (arg == "--populations") {
-      o->populations.clear();
-      for (size_t start = 0;;) {
-        size_t comma = value.find(',', start);
-        std::string name = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-          return textio::usage_error(kProgram, "--populations: '" + name + "' is not the name of a folder here");
-        }
-        for (const std::string& earlier : o->populations) {
-          if (earlier == name) return textio::usage_error(kProgram, "--populations: " + name + " is given twice");
-        }
-        o->populations.push_back(name);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-      }
-    } else {
-      if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
-        return textio::usage_error(kProgram, "--chromosome '" + value + "' must be one word of at most 59 characters");
-      }
-      o->chromosome = value;
-    }
-  }
+  int status = textio::parse_options(argc, argv, kProgram, kUsage,
+                                     {"--method", "--time-limit", "--chromosome", "--populations"},
+                                     [&](const std::string& name, const std::string& value) {
+                                       return take(name, value, o, chosen, &any_method);
+                                     });
+  if (status != textio::kRun) return status;
   if (any_method) std::memcpy(o->methods, chosen, sizeof chosen);
   return textio::kRun;
 }

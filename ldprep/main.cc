@@ -1,5 +1,7 @@
 #include <cstring>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "ldprep/converter.h"
 #include "textio/command_line.h"
@@ -35,44 +37,21 @@ constexpr const char* kProgram = "ldprep";
 
 // Parses the options into *o; returns kRun, or the exit status.
 int parse(int argc, char** argv, ldprep::Options* o) {
-  struct Option {
-    const char* name;
-    std::string* value;
-  } options[] = {{"--bim", &o->bim},           {"--freq", &o->freq},
-                 {"--ld", &o->ld},             {"--threshold", &o->threshold},
-                 {"--thresholds", &o->thresholds}, {"--done", &o->done},
-                 {"--undesirable", &o->undesirable}};
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return textio::print_usage(kUsage);
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return textio::print_version(kProgram);
-  for (int k = 1; k < argc; ++k) {
-    std::string arg = argv[k];
-    std::string value;
-    bool has_value = false;
-    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = arg.substr(eq + 1);
-      arg.resize(eq);
-      has_value = true;
-    }
-    Option* found = nullptr;
-    for (Option& option : options) {
-      if (arg == option.name) found = &option;
-    }
-    if (!found) {
-      return textio::usage_error(kProgram, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") +
-                                               arg + "'");
-    }
-    if (!has_value) {
-      if (k + 1 == argc) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
-      value = argv[++k];
-    }
-    if (value.empty()) return textio::usage_error(kProgram, "option '" + arg + "' needs a value");
-    *found->value = value;
-  }
+  const std::map<std::string, std::string*> options = {
+      {"--bim", &o->bim},   {"--freq", &o->freq},     {"--ld", &o->ld},
+      {"--threshold", &o->threshold}, {"--thresholds", &o->thresholds}, {"--done", &o->done},
+      {"--undesirable", &o->undesirable}};
+  std::vector<std::string> names;
+  for (const auto& option : options) names.push_back(option.first);
+  int status = textio::parse_options(argc, argv, kProgram, kUsage, names,
+                                     [&](const std::string& name, const std::string& value) {
+                                       *options.at(name) = value;
+                                       return std::string();
+                                     });
+  if (status != textio::kRun) return status;
   for (const char* required : {"--bim", "--freq", "--ld"}) {
-    for (Option& option : options) {
-      if (std::strcmp(option.name, required) == 0 && option.value->empty()) {
-        return textio::usage_error(kProgram, std::string("missing option '") + required + "'");
-      }
+    if (options.at(required)->empty()) {
+      return textio::usage_error(kProgram, std::string("missing option '") + required + "'");
     }
   }
   if (!ldprep::is_threshold(o->threshold)) {

@@ -33,4 +33,32 @@ int standard_arguments(int argc, char** argv, const char* program, const char* u
                                   bad + "'");
 }
 
+int parse_options(int argc, char** argv, const char* program, const char* usage,
+                  const std::vector<std::string>& names,
+                  const std::function<std::string(const std::string& name, const std::string& value)>& take) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return print_usage(usage);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return print_version(program);
+  for (int k = 1; k < argc; ++k) {
+    std::string arg = argv[k], value;
+    bool has_value = false;
+    if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = arg.substr(eq + 1);
+      arg.resize(eq);
+      has_value = true;
+    }
+    bool known = false;
+    for (const std::string& name : names) known = known || arg == name;
+    if (!known) {
+      return usage_error(program, (arg.rfind("-", 0) == 0 ? "unknown option '" : "unexpected argument '") + arg + "'");
+    }
+    if (!has_value) {
+      if (k + 1 == argc) return usage_error(program, "option '" + arg + "' needs a value");
+      value = argv[++k];
+    }
+    if (value.empty()) return usage_error(program, "option '" + arg + "' needs a value");
+    if (std::string problem = take(arg, value); !problem.empty()) return usage_error(program, problem);
+  }
+  return kRun;
+}
+
 }  // namespace textio

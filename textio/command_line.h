@@ -8,7 +8,9 @@
 #ifndef TEXTIO_COMMAND_LINE_H_
 #define TEXTIO_COMMAND_LINE_H_
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace textio {
 
@@ -24,6 +26,16 @@ constexpr int kRun = -1;
 // handles "--help" or "--version" (exit status 0) or reports a usage error
 // (exit status 2), and returns the exit status.
 int standard_arguments(int argc, char** argv, const char* program, const char* usage);
+
+// For a program whose options all take a value, given as "--name value" or
+// "--name=value": handles "--help" and "--version" alone, then calls
+// take(name, value) for each option in order. An argument that is not one
+// of `names`, or an option without a value, is a usage error; so is the
+// message take() returns when it is not empty. Returns kRun, or the exit
+// status.
+int parse_options(int argc, char** argv, const char* program, const char* usage,
+                  const std::vector<std::string>& names,
+                  const std::function<std::string(const std::string& name, const std::string& value)>& take);
 
 // Prints `usage` to standard output; returns 0.
 int print_usage(const char* usage);
