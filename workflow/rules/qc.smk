@@ -99,7 +99,7 @@ if POPULATIONS:
             hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.log",
             varies="results/qc/populations/chr{chrom}.{population}.varies.log",
         params:
-            script=script_path("snp_filter.sh"),
+            script=script_path("plink_whole.sh"),
             plink=config["plink"],
             fileset=chromosome_fileset,
             code=chromosome_code,
@@ -113,15 +113,16 @@ if POPULATIONS:
         threads: 1
         resources:
             mem_mb=256,
-        # PLINK writes its logs itself.
+        # PLINK writes its logs itself; a filter that removes every SNP gives an
+        # empty list.
         shell:
             "exclude=(); if [ -s {input.exclude:q} ]; then exclude=(--exclude {input.exclude:q}); fi; "
             "for filter in missing_ok hwe_ok varies; do "
             "case $filter in missing_ok) options=({params.missing}) ;; hwe_ok) options=({params.hwe}) ;; "
             "varies) options=({params.maf}) ;; esac; "
-            "{params.script:q} {params.prefix:q}.$filter {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" \"${{options[@]}}\" --allow-no-sex "
-            "--threads {threads} --memory {params.memory} || exit 1; done"
+            "{params.script:q} {params.prefix:q}.$filter 'snplist?' {params.plink:q} --bfile {params.fileset:q} "
+            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" \"${{options[@]}}\" --write-snplist "
+            "--allow-no-sex --threads {threads} --memory {params.memory} || exit 1; done"
 
     rule qc:
         """The SNPs of one chromosome that pass PLINK's filters in every
