@@ -259,6 +259,13 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
             },
             text_columns=("chromosome",),
         ),
+        (
+            "<p>The filters are checked in each population: a SNP failing in any is left out, and one is kept "
+            "when it varies (its MAF reaches min_maf) in at least one. Every SNP left out, with the reason and the "
+            'populations: <a href="qc/dropped.tsv">qc/dropped.tsv</a>.</p>'
+            if populated
+            else ""
+        ),
         '<h2 id="warnings">Warnings</h2>',
         warnings_digest(warnings_txt),
         '<h2 id="regions">Regions</h2>',
