@@ -67,11 +67,25 @@ for method in greedy minimax minimum; do
   [ "$(wc -l < "$work/demo/results/${method}_tags.tsv")" -eq 7962 ] || fail "the demo's $method table has not every SNP"
 done
 
+echo "== the installed bundled configs"
+mkdir "$work/vcf"
+(cd "$work/vcf" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo vcf --cores 2 --config plots=false > vcf.log 2>&1) ||
+  { tail -n 30 "$work/vcf/vcf.log"; fail "ldtag-workflow --demo vcf"; }
+[ "$(cut -f3 "$work/vcf/results/minimum_tags.tsv" | sort -u | tr '\n' ' ')" = "ceu jpt population " ] ||
+  fail "the bundled VCF's tables are not of its two populations"
+for name in config populations; do
+  mkdir "$work/$name"
+  (cd "$work/$name" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo "$name" --cores 1 --dry-run > dry.log 2>&1) ||
+    { tail -n 30 "$work/$name/dry.log"; fail "ldtag-workflow --demo $name --dry-run"; }
+done
+
 echo "== the installed workflow demo, killed and run again"
 mkdir "$work/killed"
 (cd "$work/killed" && exec setsid env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > first.log 2>&1) &
 leader=$!
-sleep 4
+# Killed once the regions are known, while their jobs run: a moment the run's
+# progress defines, however busy the machine.
+until [ -e "$work/killed/results/regions.tsv" ] || ! kill -0 "$leader" 2> /dev/null; do sleep 0.05; done
 kill -KILL -- "-$leader" 2> /dev/null || fail "the demo ended before it could be killed"
 wait "$leader" 2> /dev/null || true
 (cd "$work/killed" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > again.log 2>&1) ||

@@ -4,6 +4,7 @@ would read as commands. Each ends with the same merged tables as a run that
 met none of it, or stops before any region job with a message naming the
 file and what is wrong."""
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -14,9 +15,6 @@ import pytest
 from conftest import SAMPLES, SNAKEFILE, environment, make_workdir, merged_results, read, snakemake, table, write_config
 
 import yaml
-
-# Seconds between kill moments, at least.
-KILL_STEP = float(os.environ.get("LDTAG_KILL_STEP", "0.25"))
 
 
 def start(folder, *args):
@@ -29,16 +27,24 @@ def start(folder, *args):
         )
 
 
-def kill_after(process, seconds):
-    """SIGKILL to the scheduler and every job at once after `seconds`;
-    returns True when it was killed, False when it had finished."""
-    try:
-        process.wait(timeout=seconds)
-        return False
-    except subprocess.TimeoutExpired:
-        os.killpg(process.pid, signal.SIGKILL)
-        process.wait()
-        return True
+def started_jobs(folder):
+    """How many jobs the run's log shows started."""
+    with open(os.path.join(folder, "run.log")) as f:
+        return sum(1 for line in f if re.match(r"^(local)?(rule|checkpoint) \w+:$", line))
+
+
+def kill_at_job(process, folder, jobs):
+    """SIGKILL to the scheduler and every job at once as soon as the run has
+    started `jobs` jobs (at once for 0, while it reads the config): a moment
+    defined by the run's progress, so that a busy machine moves it no
+    further. Returns True when it was killed, False when it had finished."""
+    while process.poll() is None:
+        if started_jobs(folder) >= jobs:
+            os.killpg(process.pid, signal.SIGKILL)
+            process.wait()
+            return True
+        time.sleep(0.002)
+    return False
 
 
 def running(folder):
@@ -66,25 +72,23 @@ def recover(folder):
 
 
 def test_runs_killed_at_moments_spread_over_the_run_end_with_the_same_tables(clean_run, tmp_path):
-    """Fresh runs, each killed a step later than the one before (a quarter
-    of a second, or an eighth of the run when that is longer), each then
-    recovered: the kills fall in every stage, from reading the config to the
-    report."""
-    start_time = time.monotonic()
-    snakemake(make_workdir(str(tmp_path / "timing")))
-    length = time.monotonic() - start_time
-    step = max(KILL_STEP, length / 8)
+    """Fresh runs, each killed as a later job starts (about eight moments
+    spread over every job of a whole run, from reading the config to the
+    report), each then recovered."""
+    timing = make_workdir(str(tmp_path / "timing"))
+    process = start(timing)
+    assert process.wait() == 0
+    jobs = started_jobs(timing)
     moments = []
-    for k in range(1, int(length / step) + 1):
+    for k, at in enumerate(sorted(set(range(0, jobs, max(1, jobs // 8))) | {jobs - 1})):
         folder = make_workdir(str(tmp_path / ("kill%d" % k)))
         process = start(folder)
-        if not kill_after(process, k * step):
-            break
-        moments.append("%.2f s (%s)" % (k * step, ", ".join(running(folder)) or "reading the config"))
+        assert kill_at_job(process, folder, at), "the run ended before its job %d started" % at
+        moments.append("job %d of %d (%s)" % (at, jobs, ", ".join(running(folder)) or "reading the config"))
         recover(folder)
         assert merged_results(folder) == merged_results(clean_run), moments[-1]
-    print("killed after " + "; ".join(moments), file=sys.stderr)
-    assert len(moments) >= 4
+    print("killed at " + "; ".join(moments), file=sys.stderr)
+    assert len(moments) >= 8
 
 
 SHIM = """#!/bin/bash
@@ -134,20 +138,20 @@ def test_runs_killed_while_a_program_writes_a_region_end_with_the_same_tables(cl
 
 
 def test_runs_killed_again_and_again_end_with_the_same_tables(clean_run, tmp_path):
-    """A chain of runs that keep their intermediate files, the k-th killed k
-    steps (KILL_STEP) after it starts, each recovering what the one before
-    left, until one runs to its end."""
+    """A chain of runs that keep their intermediate files, the k-th killed as
+    it starts its k-th job, each recovering what the one before left, until
+    one runs to its end."""
     folder = make_workdir(str(tmp_path), keep_intermediate=True)
     kills = []
     for k in range(1, 200):
         if k > 1:
             snakemake(folder, "--unlock")
         process = start(folder, "--rerun-incomplete")
-        if not kill_after(process, k * KILL_STEP):
+        if not kill_at_job(process, folder, k):
             assert process.returncode == 0, read(os.path.join(folder, "run.log")).decode()[-3000:]
             break
-        kills.append("%.2f s (%s)" % (k * KILL_STEP, ", ".join(running(folder)) or "reading the config"))
-    print("killed after %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
+        kills.append("job %d (%s)" % (k, ", ".join(running(folder)) or "reading the config"))
+    print("killed at %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
     assert len(kills) >= 4
     assert merged_results(folder) == merged_results(clean_run)
     assert "Nothing to be done" in snakemake(folder).stderr

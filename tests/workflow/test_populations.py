@@ -155,15 +155,14 @@ def test_a_snp_varying_in_one_population_and_an_empty_region(joint):
     results = os.path.join(folder, "results")
     rows = table(os.path.join(results, "greedy_tags.tsv"))
     assert {r["population"] for r in rows if r["chromosome"] == "2"} == {"A"}
-    # The region of chromosome 2 has no SNP in population B: empty tables, a
-    # run log that says so, and no row anywhere.
+    # The region of chromosome 2 has no SNP in population B: empty tables
+    # (the joined ones too), a run log that says so, and no row anywhere.
     region = [r["region"] for r in table(os.path.join(results, "regions.tsv")) if r["chromosome"] == "2"]
     assert region == ["chr2_001"]
     b = os.path.join(results, "regions", "chr2_001", "B")
     with open(os.path.join(b, "run_log.txt")) as f:
         assert f.read() == "No SNP of region chr2_001 varies in population B.\n"
-    with open(os.path.join(b, "greedy_output.txt")) as f:
-        assert f.read() == "NAME\tORVANTE\tTag\tPosition\tMAF\n"
+    assert os.path.getsize(os.path.join(b, "greedy_output.txt")) == 0
     summary = [r for r in table(os.path.join(results, "summary.tsv")) if r["region"] == "chr2_001"]
     assert [(r["population"], r["snps"], r["greedy_tags"]) for r in summary] == [
         ("A", summary[0]["snps"], summary[0]["greedy_tags"]),
@@ -176,9 +175,48 @@ def test_a_snp_varying_in_one_population_and_an_empty_region(joint):
     with open(os.path.join(results, "minimum_tag_snps.txt")) as f:
         assert done in f.read().split()
     # The plot of that region shows population A.
-    with open(os.path.join(results, "regions", "chr2_001", "ld_plot.log")) as f:
+    with open(os.path.join(folder, "logs", "ld_plot", "chr2_001.log")) as f:
         assert f.read() == ""
     assert os.path.getsize(os.path.join(results, "regions", "chr2_001", "ld_plot.png")) > 0
+
+
+def test_the_populations_and_their_people_are_written_once_and_reported(joint):
+    folder, _, _ = joint
+    results = os.path.join(folder, "results")
+    assert table(os.path.join(results, "populations.tsv")) == [
+        {"population": p, "people": str(PEOPLE), "keep": "results/qc/populations/%s.keep" % p} for p in ("A", "B")
+    ]
+    with open(os.path.join(results, "report.html")) as f:
+        report = f.read()
+    assert "was estimated in each population&#x27;s own people, 400 in all: A 200, B 200." in report
+
+
+def test_a_panel_file_gives_the_populations_as_their_files_do(joint, tmp_path):
+    """The populations as a reference panel ships them: one file, a header
+    line naming its columns, the population in a column of its own."""
+    folder, _, _ = joint
+    panel = str(tmp_path / "panel")
+    shutil.copytree(os.path.join(folder, "data"), os.path.join(panel, "data"))
+    with open(os.path.join(panel, "data", "panel.txt"), "w") as f:
+        f.write("sample\tgroup\tsuper_pop\tgender\n")
+        for population in ("B", "A"):  # the populations in the order they first appear
+            for line in open(os.path.join(folder, "data", population + ".txt")):
+                f.write("%s\t%s\tEUR\tmale\n" % (line.split()[-1], population))
+    settings = config(["A", "B"])
+    del settings["populations"]
+    settings.update(population_panel="data/panel.txt", population_column="group", plots=False)
+    write_config(panel, settings)
+    snakemake(panel)
+    assert [r["population"] for r in table(os.path.join(panel, "results", "populations.tsv"))] == ["B", "A"]
+    for name in ("minimum_tag_snps.txt", "greedy_tag_snps.txt", "minimax_tag_snps.txt"):
+        assert read(os.path.join(panel, "results", name)) == read(os.path.join(folder, "results", name)), name
+    own = {
+        (r["population"], r["snp"], r["tag_snp"]) for r in table(os.path.join(folder, "results", "minimum_tags.tsv"))
+    }
+    from_panel = {
+        (r["population"], r["snp"], r["tag_snp"]) for r in table(os.path.join(panel, "results", "minimum_tags.tsv"))
+    }
+    assert own == from_panel
 
 
 def test_tag_lists_hold_the_joint_set_and_the_summary_counts_it(joint):
@@ -280,8 +318,8 @@ def test_a_vcf_without_populations_gives_the_plain_tables(tmp_path):
 
 
 def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(vcf_run, tmp_path):
-    """A chain of runs, the k-th killed k steps (KILL_STEP) after it starts,
-    each recovering what the one before left: the kills fall in the VCF's
+    """A chain of runs, the k-th killed as it starts its k-th job, each
+    recovering what the one before left: the kills fall in the VCF's
     conversion, the populations' filters and the regions' chains."""
     folder = vcf_workdir(str(tmp_path))
     kills = []
@@ -289,12 +327,10 @@ def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(v
         if k > 1:
             snakemake(folder, "--unlock")
         process = test_faults.start(folder, "--rerun-incomplete")
-        if not test_faults.kill_after(process, k * test_faults.KILL_STEP):
+        if not test_faults.kill_at_job(process, folder, k):
             assert process.returncode == 0, read(os.path.join(folder, "run.log")).decode()[-3000:]
             break
-        kills.append(
-            "%.2f s (%s)" % (k * test_faults.KILL_STEP, ", ".join(test_faults.running(folder)) or "reading the config")
-        )
+        kills.append("job %d (%s)" % (k, ", ".join(test_faults.running(folder)) or "reading the config"))
     print("killed after %s; then ran to the end" % "; ".join(kills), file=sys.stderr)
     assert len(kills) >= 3
     names = MERGED + ("qc/dropped.tsv",)
@@ -366,3 +402,21 @@ def test_bad_genotype_and_population_keys_stop_before_any_job(tmp_path, override
     os.makedirs(os.path.join(folder, "data"))
     open(os.path.join(folder, "data", "x.vcf"), "w").close()
     stops_before_any_job(folder, {"A": "a0\na1\n"}, message, **override)
+
+
+BAD_PANELS = [
+    ("sample\tgroup\na0\tA\n", {}, "the header line names no column 'pop' (it names: sample, group)"),
+    ("id\tpop\na0\tA\n", {}, "the header line names no column 'sample' (it names: id, pop)"),
+    ("sample\tpop\na0\t1st\n", {}, "line 2: population '1st' cannot name a population"),
+    ("sample\tpop\tsex\na0\tA\n", {}, "line 2: expected 3 fields, as the header names, found 2"),
+    ("sample\tpop\nnobody\tA\n", {}, "population A: data/panel.txt (pop A): 1 sample is not in the genotypes"),
+    ("sample\tpop\n", {}, "population_panel: data/panel.txt lists no sample"),
+    ("sample\tpop\na0\tA\n", {"populations": {"A": "data/panel.txt"}}, "populations and population_panel are both"),
+]
+
+
+@pytest.mark.parametrize("text,settings,message", BAD_PANELS)
+def test_a_bad_panel_stops_before_any_job(tmp_path, text, settings, message):
+    panel = {"populations": None, "population_panel": "data/panel.txt"}
+    panel.update(settings)
+    stops_before_any_job(str(tmp_path), {"panel": text}, message, **panel)

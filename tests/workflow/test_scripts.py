@@ -2,14 +2,12 @@
 import itertools
 import os
 import random
+import subprocess
 
 import pytest
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-import coverage
-import cut_regions
-import exclude_names
-import merge_results
+from ldtag import coverage, cuts, files, merge, qc
 
 
 def brute_force(n, max_snps, counts):
@@ -32,13 +30,13 @@ def test_cuts_are_the_best_of_every_cutting():
         n = rng.randint(1, 11)
         max_snps = rng.randint(2, 5)
         pairs = [(i, j, "1") for i in range(n) for j in range(i + 1, min(n, i + max_snps)) if rng.random() < 0.3]
-        counts = cut_regions.crossing_counts(n, pairs)
-        assert cut_regions.place_cuts(n, max_snps, counts) == brute_force(n, max_snps, counts), (n, max_snps, pairs)
+        counts = cuts.crossing_counts(n, pairs)
+        assert cuts.place_cuts(n, max_snps, counts) == brute_force(n, max_snps, counts), (n, max_snps, pairs)
 
 
 def test_crossing_counts_count_pairs_on_both_sides_of_a_cut():
     # Pairs (0, 2) and (1, 2): a cut before SNP 1 separates one, before SNP 2 both.
-    assert cut_regions.crossing_counts(4, [(0, 2, "0.9"), (1, 2, "0.9")]) == [0, 1, 2, 0, 0]
+    assert cuts.crossing_counts(4, [(0, 2, "0.9"), (1, 2, "0.9")]) == [0, 1, 2, 0, 0]
 
 
 def write(path, text):
@@ -53,23 +51,23 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     ld = write(
         tmp_path / "c.ld",
         " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n"
-        "5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n5 0 s0 5 500 s5 0.65\n",
+        "5 0 s0 5 500 s5 0.65\n5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n",
     )
     thresholds = write(tmp_path / "t.txt", "s4 0.6\n")
-    regions, crossing = cut_regions.cut(bim, [ld], thresholds, 0.8, 3, "5")
+    regions, crossing = cuts.cut(bim, [ld], thresholds, 0.8, 3, "5")
     assert regions == [
         ("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
         ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0),
     ]
     assert crossing == []
-    regions, crossing = cut_regions.cut(bim, [ld], thresholds, 0.8, 2, "5")
+    regions, crossing = cuts.cut(bim, [ld], thresholds, 0.8, 2, "5")
     assert [r[1:3] + r[6:] for r in regions] == [
         ("chr5_001", "s0", 1, 0),
         ("chr5_002", "s1", 2, 0),
         ("chr5_003", "s3", 2, 0),
         ("chr5_004", "s5", 1, 0),
     ]
-    regions, crossing = cut_regions.cut(bim, [ld], None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
+    regions, crossing = cuts.cut(bim, [ld], None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
     assert [r[7] for r in regions] == [1, 1, 1, 0]
     assert crossing == [
         ("chr5_001", "s0", "s5", "0.65"),
@@ -81,17 +79,23 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     # with its higher r²; s2-s3 tags there only.
     other = write(
         tmp_path / "d.ld",
-        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s2 5 300 s3 0.95\n5 0 s0 5 500 s5 0.9\n",
+        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s5 0.9\n5 200 s2 5 300 s3 0.95\n",
     )
-    regions, crossing = cut_regions.cut(bim, [ld, other], thresholds, 0.8, 3, "5")
+    regions, crossing = cuts.cut(bim, [ld, other], thresholds, 0.8, 3, "5")
     assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 3, 2), ("chr5_002", "s3", 3, 0)]
     assert crossing == [("chr5_001", "s0", "s5", "0.9"), ("chr5_001", "s2", "s3", "0.95")]
+    # PLINK lists a windowed scan in SNP order; a table that is not is no scan.
+    shuffled = write(
+        tmp_path / "e.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s2 5 300 s3 0.95\n5 0 s0 5 500 s5 0.9\n"
+    )
+    with pytest.raises(files.FormatError, match="e.ld: line 3: the pair s0 s5 is not in SNP order"):
+        cuts.cut(bim, [shuffled], thresholds, 0.8, 3, "5")
 
 
 def test_excluded_names(tmp_path):
     a = write(tmp_path / "a.bim", "1 rs1 0 10 A G\n1 . 0 20 A G\n1 rs2 0 30 A G\n1 . 0 40 A G\n")
     b = write(tmp_path / "b.bim", "2 rs2 0 50 A G\n2 %s 0 60 A G\n2 rs3 0 70 A G\n" % ("y" * 30))
-    assert exclude_names.excluded([a, b]) == [
+    assert qc.excluded([a, b]) == [
         ("1", "20", ".", "missing name"),
         ("1", "30", "rs2", "name given to 2 SNPs"),
         ("1", "40", ".", "missing name"),
@@ -113,6 +117,11 @@ def region_files(root, joined):
     for method in ("greedy", "minimax"):
         write(folder / (method + "_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n" + joined)
     write(
+        folder / "tag_r2.tsv",
+        "method\tsnp\ttag\tr2\n"
+        + "".join("%s\tb\tb\t1.000000\n%s\ta\tb\t0.850000\n" % (m, m) for m in ("greedy", "minimax")),
+    )
+    write(
         folder / "coverage.tsv",
         "method\tmaf_class\tsnps\tcaptured\tmembers\tr2_sum\tr2_min\n"
         + "".join(
@@ -130,14 +139,16 @@ def outputs(root):
     return {n: str(root / (n + ".out")) for n in names}
 
 
-def test_merge_places_dropped_snps_in_no_cluster(tmp_path):
+def test_merge_places_dropped_snps_in_no_cluster(tmp_path, monkeypatch):
     root = region_files(tmp_path, "b\t0\t1\t2\t0.2\na\t0\t0\t1\t0.1\n")
+    monkeypatch.chdir(root)
     out = outputs(root)
-    merge_results.merge(str(root / "results" / "regions.tsv"), str(root / "results" / "qc.txt"), out)
+    merge.merge("results/regions.tsv", "results/qc.txt", out)
     with open(out["greedy"]) as f:
         assert f.read() == (
-            "chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\n"
-            "1\tchr1_001\tb\t0\t1\t2\t0.2\n1\tchr1_001\ta\t0\t0\t1\t0.1\n1\tchr1_001\tc\tNA\t0\t3\t0.3\n"
+            "chromosome\tregion\tsnp\tcluster\ttag\tposition\tmaf\ttag_snp\tr2\n"
+            "1\tchr1_001\tb\t0\t1\t2\t0.2\tb\t1.000000\n1\tchr1_001\ta\t0\t0\t1\t0.1\tb\t0.850000\n"
+            "1\tchr1_001\tc\tNA\t0\t3\t0.3\tNA\tNA\n"
         )
     with open(out["summary"]) as f:
         assert f.read().splitlines()[1] == "1\tchr1_001\t3\t1\t1\t0\t0" + "\t1\t1\t2\t0.8500\t0.8500" * 2
@@ -175,7 +186,12 @@ def test_coverage_of_a_region_follows_the_tagging_rule(tmp_path):
         folder / "greedy_output.txt",
         "NAME\tORVANTE\tTag\tPosition\tMAF\nb\t0\t1\t2\t0.1\na\t0\t0\t1\t0.01\n" "c\t0\t0\t3\t0.3\n",
     )
-    rows = coverage.coverage(str(folder), ["greedy"])
+    rows, tags = coverage.coverage(str(folder), ["greedy"])
+    assert tags == [  # in SNP list order; d is in no cluster
+        ("greedy", "a", "b", "0.799999"),
+        ("greedy", "b", "b", "1.000000"),
+        ("greedy", "c", "b", "0.800000"),
+    ]
     assert rows == [
         ("greedy", "all", 4, 2, 2, "1.599999", "0.799999"),
         ("greedy", "<0.05", 1, 0, 1, "0.799999", "0.799999"),
@@ -192,8 +208,62 @@ def test_coverage_of_a_region_follows_the_tagging_rule(tmp_path):
         ("b\t0\t1\t2\t0.2\nz\t0\t0\t1\t0.1\n", "line 3: SNP z is not among the region's SNPs"),
     ],
 )
-def test_merge_stops_on_a_joined_table_that_misplaces_snps(tmp_path, joined, message):
+def test_merge_stops_on_a_joined_table_that_misplaces_snps(tmp_path, monkeypatch, joined, message):
     root = region_files(tmp_path, joined)
-    with pytest.raises(merge_results.MergeError, match=message) as e:
-        merge_results.merge(str(root / "results" / "regions.tsv"), str(root / "results" / "qc.txt"), outputs(root))
+    monkeypatch.chdir(root)
+    with pytest.raises(merge.MergeError, match=message) as e:
+        merge.merge("results/regions.tsv", "results/qc.txt", outputs(root))
     assert os.path.join("chr1_001", "greedy_output.txt") in str(e.value)
+
+
+# Where the programs and the scripts must agree, one table each.
+
+# Thresholds and r² values at the edge of tagging: r² a little below, at and
+# above each threshold, as PLINK's doubles that ldprep prints with six
+# decimals, and values whose single-precision rounding decides.
+EDGE = [
+    (t, r2)
+    for t in (0.8, 0.5, 0.3, 0.9, 0.1, 1.0, 0.123456)
+    for r2 in (t - 1e-6, t - 5e-7, t - 4e-7, t, t + 4e-7, t + 5e-7, t + 1e-6, min(1.0, t + 1e-3))
+] + [(0.8, 0.7999994), (0.8, 0.79999996), (0.8, 0.7999995), (0.5, 0.4999995), (0.3, 0.2999996)]
+
+
+def test_the_scripts_tagging_rule_is_ldprunes(tmp_path):
+    """SNP 0 and, for each case, one SNP with the case's threshold whose r²
+    to SNP 0 is the case's r²: ldprune's score of the pair says whether SNP 0
+    tags it, and tagging.reaches_threshold must say the same."""
+    from ldtag import tagging
+
+    names = ["s0"] + ["s%d" % (k + 1) for k in range(len(EDGE))]
+    write(tmp_path / "SNP_names.data", "SNP BP CHR1\n" + "".join("%s %d\n" % (n, k) for k, n in enumerate(names)))
+    write(tmp_path / "maf.txt", "".join("%s %d 0.3\n" % (n, k) for k, n in enumerate(names)))
+    write(tmp_path / "weight.txt", "s0 0.8\n" + "".join("s%d %s\n" % (k + 1, t) for k, (t, _) in enumerate(EDGE)))
+    pairs = {("s0", "s%d" % (k + 1)): "%f" % r2 for k, (_, r2) in enumerate(EDGE)}
+    write(
+        tmp_path / "ld.txt",
+        "".join(
+            "%s %s %s\n" % (a, b, pairs.get((a, b), "0.000000")) for i, a in enumerate(names) for b in names[i + 1 :]
+        ),
+    )
+    write(tmp_path / "done.txt", "")
+    write(tmp_path / "undesirable.txt", "")
+    subprocess.run(["ldprune"], cwd=tmp_path, env=conftest.environment(), check=True, capture_output=True)
+    with open(tmp_path / "ld_processed.txt") as f:
+        score = {(a, b): float(s) for a, b, s in (line.split() for line in f)}
+    decided = [score["s0", "s%d" % (k + 1)] >= 1.0 for k in range(len(EDGE))]
+    assert any(decided) and not all(decided)
+    for (t, r2), tags in zip(EDGE, decided):
+        assert tagging.reaches_threshold(r2, t) == tags, (t, r2, "%f" % r2)
+
+
+def test_rule_files_keep_the_line_length_of_the_python():
+    """No formatter for Snakemake's files is packaged for Debian: their lines
+    are held to black's length for the project's Python (pyproject.toml)."""
+    workflow = os.path.join(conftest.ROOT, "workflow")
+    files = [os.path.join(workflow, "Snakefile")]
+    files += [os.path.join(workflow, "rules", f) for f in sorted(os.listdir(os.path.join(workflow, "rules")))]
+    long = []
+    for path in files:
+        with open(path) as f:
+            long += ["%s:%d" % (path, n) for n, line in enumerate(f, 1) if len(line.rstrip("\n")) > 120]
+    assert not long, long

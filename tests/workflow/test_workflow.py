@@ -236,10 +236,34 @@ def test_cluster_execution_gives_the_same_results_in_one_submission_per_region(c
         assert {os.path.dirname(path) for path in group["output"]} == {"results/regions/" + region["region"]}
 
 
+def job_stats(text):
+    """Rule -> count from the job table a run or dry run prints."""
+    lines = text.splitlines()
+    start = lines.index(next(line for line in lines if line.startswith("job ") and "count" in line))
+    stats = {}
+    for line in lines[start + 2 :]:
+        words = line.split()
+        if not words or words[0] == "total":
+            break
+        stats[words[0]] = int(words[1])
+    return stats
+
+
 def test_the_slurm_profile_plans_the_run(tmp_path):
+    """The profile's settings are ones this Snakemake takes, and with them the
+    plan up to the regions (the checkpoint after which they are known) is
+    the names' check, the populations, and per chromosome its quality
+    control and its cuts."""
     folder = make_workdir(str(tmp_path))
     p = snakemake(folder, "--profile", os.path.join(ROOT, "config", "slurm"), "--dry-run")
-    assert "cut_chromosome" in p.stdout
+    assert job_stats(p.stdout) == {
+        "all": 1,
+        "cut_chromosome": 2,
+        "exclude_names": 1,
+        "population_samples": 1,
+        "qc": 2,
+        "regions_table": 1,
+    }, p.stdout
 
 
 def test_without_clustering_command_it_stops_after_ldprune_and_joins_results_put_in_place(clean_run, tmp_path):

@@ -6,60 +6,55 @@
 rule cut_chromosome:
     """PLINK's windowed scan gives the pairs that could share a region (at
     most max_snps - 1 SNPs apart) and may tag (r² at least the lowest
-    threshold), with populations a scan in each; cut_regions.py places the
-    cuts (scripts/cut_chromosome.sh). The scans' tables are large and are
-    deleted at once unless intermediates are kept."""
+    threshold), with populations a scan in each; the cuts go where the
+    fewest such pairs cross. The scans' tables are large and are deleted at
+    once unless intermediates are kept."""
     input:
-        bed="results/qc/chr{chrom}.bed",
-        bim="results/qc/chr{chrom}.bim",
-        fam="results/qc/chr{chrom}.fam",
-        thresholds=thresholds_files,
-        populations=window_inputs,
+        fileset=multiext(paths.QC_FILESET, ".bed", ".bim", ".fam"),
+        thresholds=listed("thresholds_file"),
+        populations=paths.POPULATIONS_TABLE,
+        samples=population_lists,
     output:
-        regions="results/qc/chr{chrom}.regions.tsv",
-        pairs="results/qc/chr{chrom}.cut_pairs.tsv",
+        regions=paths.CHROMOSOME_REGIONS,
+        pairs=paths.CHROMOSOME_PAIRS,
     log:
-        "results/qc/chr{chrom}.window.log" if not POPULATIONS else "results/qc/chr{chrom}.cut.log",
+        paths.log("cut_chromosome", "chr{chrom}"),
     params:
-        script=script_path("cut_chromosome.sh"),
-        plink=config["plink"],
-        window_r2=SETUP.min_threshold * (1 - 1e-6),
-        memory=plink_memory(512),
-        python=sys.executable,
-        cut=script_path("cut_regions.py"),
-        thresholds=thresholds_option,
-        threshold=config["threshold"],
+        python=PYTHON,
+        script=script_path("cut_chromosome.py"),
+        fileset=lambda wildcards, input: input.fileset[0][: -len(".bed")],
         max_snps=config["max_snps"],
+        threshold=config["threshold"],
+        window_r2=SETUP.min_threshold * (1 - 1e-6),
         keep="--keep" if KEEP else "",
-        populations=population_windows,
+        plink=config["plink"],
+        memory=plink_memory(512),
     benchmark:
-        "results/benchmarks/cut_chromosome/chr{chrom}.tsv"
+        f"{paths.BENCHMARKS}/cut_chromosome/chr{{chrom}}.tsv"
     threads: 2
     resources:
         mem_mb=512,
-    # PLINK writes its logs itself (results/qc/chr{chrom}.window[.<population>].log);
-    # cut_regions.py's messages are added to the rule's log when PLINK is done.
     shell:
-        "{params.script:q} --fileset results/qc/chr{wildcards.chrom} --out results/qc/chr{wildcards.chrom}.window "
-        "--plink {params.plink:q} --max-snps {params.max_snps} --window-r2 {params.window_r2} --threads {threads} "
-        "--memory {params.memory} --python {params.python:q} --cut {params.cut:q} --threshold {params.threshold} "
-        "{params.thresholds} --chromosome {wildcards.chrom} --regions {output.regions:q} --pairs {output.pairs:q} "
-        "--log {log:q} {params.keep} {params.populations}"
+        "{params.python:q} {params.script:q} --fileset {params.fileset:q} --chromosome {wildcards.chrom} "
+        "--max-snps {params.max_snps} --window-r2 {params.window_r2} --threshold {params.threshold} "
+        "--thresholds {input.thresholds:q} --populations {input.populations:q} --regions {output.regions:q} "
+        "--pairs {output.pairs:q} "
+        "--plink {params.plink:q} --threads {threads} --memory {params.memory} --log {log:q} {params.keep}"
 
 
 checkpoint regions_table:
     """The regions of every chromosome, and the tagging pairs crossing each
     region's end."""
     input:
-        regions=expand("results/qc/chr{chrom}.regions.tsv", chrom=CHROMOSOMES),
-        pairs=expand("results/qc/chr{chrom}.cut_pairs.tsv", chrom=CHROMOSOMES),
+        regions=expand(paths.CHROMOSOME_REGIONS, chrom=CHROMOSOMES),
+        pairs=expand(paths.CHROMOSOME_PAIRS, chrom=CHROMOSOMES),
     output:
-        regions="results/regions.tsv",
-        pairs="results/cut_pairs.tsv",
+        regions=paths.REGIONS,
+        pairs=paths.CUT_PAIRS,
     log:
-        "results/regions.log",
+        paths.log("regions_table"),
     benchmark:
-        "results/benchmarks/regions_table.tsv"
+        f"{paths.BENCHMARKS}/regions_table.tsv"
     threads: 1
     resources:
         mem_mb=64,

@@ -16,35 +16,37 @@ if config["plots"]:
             run_log=region_files("run_log.txt"),
             tables=joined_tables("{region}"),
         output:
-            "results/regions/{region}/ld_plot.png",
+            paths.LD_PLOT,
         log:
-            "results/regions/{region}/ld_plot.log",
+            paths.log("ld_plot", "{region}"),
         params:
-            python=sys.executable,
+            python=PYTHON,
             script=script_path("ld_plot.py"),
-            arguments=plot_arguments,
+            folder=lambda wildcards: paths.region_folder(wildcards.region),
+            populations=f"--populations {','.join(POPULATIONS)}" if POPULATIONS else "",
         benchmark:
-            "results/benchmarks/ld_plot/{region}.tsv"
+            f"{paths.BENCHMARKS}/ld_plot/{{region}}.tsv"
         group:
             "region"
         threads: 1
         resources:
             mem_mb=512,
         shell:
-            "{params.python:q} {params.script:q} {params.arguments} {output:q} > /dev/null 2> {log:q}"
+            "{params.python:q} {params.script:q} {params.populations} {params.folder:q} {output:q} "
+            "> /dev/null 2> {log:q}"
 
 
 rule overview:
     """Every region along the chromosomes."""
     input:
         summary=MERGED["summary"],
-        regions="results/regions.tsv",
+        regions=paths.REGIONS,
     output:
-        "results/overview.png",
+        paths.OVERVIEW,
     log:
-        "results/overview.log",
+        paths.log("overview"),
     benchmark:
-        "results/benchmarks/overview.tsv"
+        f"{paths.BENCHMARKS}/overview.tsv"
     threads: 1
     resources:
         mem_mb=256,
@@ -53,21 +55,26 @@ rule overview:
 
 
 rule report:
-    """One page with the tables, the overview and every plot."""
+    """The run's page with the genome-wide tables and the overview, and a
+    page per chromosome with its regions and their plots."""
     input:
         summary=MERGED["summary"],
         coverage=MERGED["coverage"],
-        regions="results/regions.tsv",
-        qc="results/qc/report.tsv",
+        regions=paths.REGIONS,
+        qc=paths.QC_REPORT,
         warnings=MERGED["warnings"],
-        overview="results/overview.png",
+        overview=paths.OVERVIEW,
+        populations=paths.POPULATIONS_TABLE,
         plots=every_ld_plot,
     output:
-        "results/report.html",
+        report=paths.REPORT,
+        pages=expand(paths.REPORT_PAGE, chrom=CHROMOSOMES),
     log:
-        "results/report.log",
+        paths.log("report"),
+    params:
+        chromosomes=CHROMOSOMES,
     benchmark:
-        "results/benchmarks/report.tsv"
+        f"{paths.BENCHMARKS}/report.tsv"
     threads: 1
     resources:
         mem_mb=256,

@@ -1,204 +1,142 @@
-# The genotypes from VCF, and quality control per chromosome: of all samples
-# as one, or with populations, of each population's samples.
-
-if VCFS:
-
-    rule vcf_import:
-        """A VCF as a PLINK fileset: sample ids kept whole, half-calls missing,
-        multiallelic records and records that are not SNPs left out, records
-        without an ID named chromosome:position:allele:allele; vcf.py counts
-        what was left out and named, for the warnings."""
-        input:
-            vcf_path,
-        output:
-            multiext(f"{inputs.VCF_FOLDER}/{{vcf}}", ".bed", ".bim", ".fam"),
-            skipped=f"{inputs.VCF_FOLDER}/{{vcf}}.skipped.tsv",
-        log:
-            f"{inputs.VCF_FOLDER}/{{vcf}}.log",
-        params:
-            script=script_path("plink_whole.sh"),
-            plink=config["plink"],
-            memory=plink_memory(1024),
-            python=sys.executable,
-            scan=script_path("vcf.py"),
-            prefix=f"{inputs.VCF_FOLDER}/{{vcf}}",
-        benchmark:
-            "results/benchmarks/vcf_import/{vcf}.tsv"
-        threads: 2
-        resources:
-            mem_mb=1024,
-        # PLINK writes its log itself, as results/vcf/{vcf}.log.
-        shell:
-            "{params.script:q} {params.prefix:q} bed,bim,fam {params.plink:q} --vcf {input:q} --double-id "
-            "--vcf-half-call missing --snps-only just-acgt --biallelic-only strict "
-            "--set-missing-var-ids '@:#:$1:$2' --output-chr MT --make-bed --allow-no-sex --threads {threads} "
-            "--memory {params.memory} && {params.python:q} {params.scan:q} {output.skipped:q} {input:q}"
+# The genotypes from VCF, the populations and their people, and quality
+# control per chromosome: of all samples as one, or with populations, of each
+# population's samples.
 
 
+rule vcf_import:
+    """A VCF as a PLINK fileset; what the conversion left out or named, for
+    the warnings."""
+    input:
+        vcf=lambda wildcards: VCFS[wildcards.vcf],
+    output:
+        multiext(paths.VCF_FILESET, ".bed", ".bim", ".fam"),
+        skipped=paths.VCF_SKIPPED,
+    log:
+        paths.log("vcf_import", "{vcf}"),
+    params:
+        python=PYTHON,
+        script=script_path("vcf_import.py"),
+        prefix=paths.VCF_FILESET,
+        plink=config["plink"],
+        memory=plink_memory(1024),
+    benchmark:
+        f"{paths.BENCHMARKS}/vcf_import/{{vcf}}.tsv"
+    threads: 2
+    resources:
+        mem_mb=1024,
+    shell:
+        "{params.python:q} {params.script:q} --vcf {input.vcf:q} --prefix {params.prefix:q} "
+        "--skipped {output.skipped:q} --plink {params.plink:q} --threads {threads} --memory {params.memory} "
+        "--log {log:q}"
 
-rule excluded_names:
+
+rule exclude_names:
     """SNPs whose names cannot pass through the programs: missing ("."),
     given more than once in the genotypes, or longer than ldprune stores."""
     input:
         bims=all_bims,
     output:
-        report="results/qc/excluded_names.tsv",
-        names="results/qc/excluded_names.txt",
+        report=paths.EXCLUDED_NAMES,
+        names=paths.EXCLUDED_LIST,
     log:
-        "results/qc/excluded_names.log",
-    params:
-        python=sys.executable,
-        script=script_path("exclude_names.py"),
+        paths.log("exclude_names"),
     benchmark:
-        "results/benchmarks/excluded_names.tsv"
+        f"{paths.BENCHMARKS}/exclude_names.tsv"
     threads: 1
     resources:
         mem_mb=512,
+    script:
+        "../scripts/exclude_names.py"
+
+
+rule population_samples:
+    """The populations and their people, written once for every step that
+    needs them; with populations, each one's samples and all of them as
+    PLINK's --keep reads them."""
+    input:
+        fam=all_fams,
+        sources=population_sources,
+    output:
+        table=paths.POPULATIONS_TABLE,
+        keep=[paths.POPULATION_KEEP.format(population=p) for p in POPULATIONS],
+        keep_all=paths.KEEP_ALL if POPULATIONS else [],
+    log:
+        paths.log("population_samples"),
+    threads: 1
+    resources:
+        mem_mb=64,
+    script:
+        "../scripts/population_samples.py"
+
+
+rule population_filters:
+    """PLINK's filters on one population's samples, each writing the SNPs
+    that pass it: within max_missing, passing the HWE test, and with a MAF
+    that reaches min_maf there (the SNPs that vary there)."""
+    input:
+        genotypes=genotype_files,
+        exclude=paths.EXCLUDED_LIST,
+        keep=paths.POPULATION_KEEP,
+    output:
+        [paths.FILTER_LIST.replace("{kind}", kind) for kind in paths.FILTER_KINDS],
+    log:
+        paths.log("population_filters", "chr{chrom}.{population}"),
+    params:
+        python=PYTHON,
+        script=script_path("population_filters.py"),
+        fileset=chromosome_fileset,
+        code=chromosome_code,
+        out=paths.FILTER_LIST.replace(".{kind}.snplist", ""),
+        filters=plink_filters,
+        plink=config["plink"],
+        memory=plink_memory(256),
+    benchmark:
+        f"{paths.BENCHMARKS}/population_filters/chr{{chrom}}.{{population}}.tsv"
+    threads: 1
+    resources:
+        mem_mb=256,
     shell:
-        "{params.python:q} {params.script:q} --report {output.report:q} --names {output.names:q} {input.bims:q} "
-        "2> {log:q}"
+        "{params.python:q} {params.script:q} --bfile {params.fileset:q} --chr {params.code:q} --keep {input.keep:q} "
+        "--exclude {input.exclude:q} --out {params.out:q} {params.filters} --plink {params.plink:q} "
+        "--threads {threads} --memory {params.memory} --log {log:q}"
 
 
-if POPULATIONS:
-
-    rule population_samples:
-        """Each population's samples, and all of them, as PLINK's --keep
-        reads them: family id and sample id."""
-        input:
-            [config["populations"][p] for p in POPULATIONS],
-        output:
-            keep=[keep_file(p) for p in POPULATIONS],
-            all="results/qc/populations.keep",
-        log:
-            "results/qc/populations.log",
-        params:
-            python=sys.executable,
-            script=script_path("population_lists.py"),
-            pairs=[f"{p}={config['populations'][p]}" for p in POPULATIONS],
-        threads: 1
-        resources:
-            mem_mb=64,
-        shell:
-            "{params.python:q} {params.script:q} samples --folder results/qc/populations --all {output.all:q} "
-            "{params.pairs:q} 2> {log:q}"
-
-    rule population_filters:
-        """PLINK's filters on one population's samples, each writing the SNPs
-        that pass it: within max_missing, passing the HWE test, and with a
-        MAF that reaches min_maf there (the SNPs that vary there)."""
-        input:
-            genotypes=genotype_files,
-            exclude="results/qc/excluded_names.txt",
-            keep=population_keep,
-        output:
-            missing="results/qc/populations/chr{chrom}.{population}.missing_ok.snplist",
-            hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.snplist",
-            varies="results/qc/populations/chr{chrom}.{population}.varies.snplist",
-        log:
-            missing="results/qc/populations/chr{chrom}.{population}.missing_ok.log",
-            hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.log",
-            varies="results/qc/populations/chr{chrom}.{population}.varies.log",
-        params:
-            script=script_path("plink_whole.sh"),
-            plink=config["plink"],
-            fileset=chromosome_fileset,
-            code=chromosome_code,
-            prefix="results/qc/populations/chr{chrom}.{population}",
-            missing=f"--geno {config['max_missing']}" if config["max_missing"] < 1 else "",
-            hwe=f"--hwe {config['hwe_p']}" if config["hwe_p"] is not None else "",
-            maf=f"--maf {config['min_maf']}" if config["min_maf"] > 0 else "",
-            memory=plink_memory(256),
-        benchmark:
-            "results/benchmarks/population_filters/chr{chrom}.{population}.tsv"
-        threads: 1
-        resources:
-            mem_mb=256,
-        # PLINK writes its logs itself; a filter that removes every SNP gives an
-        # empty list.
-        shell:
-            "exclude=(); if [ -s {input.exclude:q} ]; then exclude=(--exclude {input.exclude:q}); fi; "
-            "for filter in missing_ok hwe_ok varies; do "
-            "case $filter in missing_ok) options=({params.missing}) ;; hwe_ok) options=({params.hwe}) ;; "
-            "varies) options=({params.maf}) ;; esac; "
-            "{params.script:q} {params.prefix:q}.$filter 'snplist?' {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" \"${{options[@]}}\" --write-snplist "
-            "--allow-no-sex --threads {threads} --memory {params.memory} || exit 1; done"
-
-    rule qc:
-        """The SNPs of one chromosome that pass PLINK's filters in every
-        population and vary in at least one, on the populations' samples;
-        and per population the SNPs that vary there."""
-        input:
-            genotypes=genotype_files,
-            exclude="results/qc/excluded_names.txt",
-            samples="results/qc/populations.keep",
-            missing=population_lists("missing_ok.snplist"),
-            hwe=population_lists("hwe_ok.snplist"),
-            varies=population_lists("varies.snplist"),
-        output:
-            multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
-            snps=[varying_snps("{chrom}", p) for p in POPULATIONS],
-            kept="results/qc/chr{chrom}.kept.txt",
-            dropped="results/qc/chr{chrom}.dropped.tsv",
-        log:
-            "results/qc/chr{chrom}.log",
-        params:
-            script=script_path("plink_whole.sh"),
-            plink=config["plink"],
-            fileset=chromosome_fileset,
-            code=chromosome_code,
-            python=sys.executable,
-            lists=script_path("population_lists.py"),
-            populations=POPULATIONS,
-            memory=plink_memory(256),
-        benchmark:
-            "results/benchmarks/qc/chr{chrom}.tsv"
-        threads: 1
-        resources:
-            mem_mb=256,
-        # PLINK writes its log itself, as results/qc/chr{chrom}.log.
-        shell:
-            "{params.python:q} {params.lists:q} filters --bim {params.fileset:q}.bim --code {params.code:q} "
-            "--exclude {input.exclude:q} --chromosome {wildcards.chrom} "
-            "--populations {params.populations:q} --folder results/qc/populations --snps results/qc/chr{wildcards.chrom} "
-            "--kept {output.kept:q} --dropped {output.dropped:q} && "
-            "{params.script:q} results/qc/chr{wildcards.chrom} bed,bim,fam {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.samples:q} --extract {output.kept:q} --make-bed --allow-no-sex "
-            "--threads {threads} --memory {params.memory}"
-
-else:
-
-    rule qc:
-        """PLINK's filters on one chromosome, without the excluded names."""
-        input:
-            genotypes=genotype_files,
-            exclude="results/qc/excluded_names.txt",
-        output:
-            multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
-        log:
-            "results/qc/chr{chrom}.log",
-        params:
-            script=script_path("plink_whole.sh"),
-            plink=config["plink"],
-            fileset=chromosome_fileset,
-            code=chromosome_code,
-            filters=" ".join(
-                (["--maf", str(config["min_maf"])] if config["min_maf"] > 0 else [])
-                + (["--geno", str(config["max_missing"])] if config["max_missing"] < 1 else [])
-                + (["--hwe", str(config["hwe_p"])] if config["hwe_p"] is not None else [])
-            ),
-            memory=plink_memory(256),
-        benchmark:
-            "results/benchmarks/qc/chr{chrom}.tsv"
-        threads: 1
-        resources:
-            mem_mb=256,
-        # PLINK writes its log itself, as results/qc/chr{chrom}.log.
-        shell:
-            "exclude=(); if [ -s {input.exclude:q} ]; then exclude=(--exclude {input.exclude:q}); fi; "
-            "{params.script:q} results/qc/chr{wildcards.chrom} bed,bim,fam {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} {params.filters} \"${{exclude[@]}}\" --make-bed --allow-no-sex --threads {threads} "
-            "--memory {params.memory}"
+rule qc:
+    """The SNPs of one chromosome that pass PLINK's filters, without the
+    names left out. With populations: those that pass in every population
+    and vary in at least one, on the populations' samples, and per
+    population the SNPs that vary there."""
+    input:
+        genotypes=genotype_files,
+        exclude=paths.EXCLUDED_LIST,
+        populations=paths.POPULATIONS_TABLE,
+        filters=filter_lists,
+    output:
+        multiext(paths.QC_FILESET, ".bed", ".bim", ".fam"),
+        varying=[paths.VARYING.replace("{population}", p) for p in POPULATIONS],
+        kept=paths.QC_KEPT if POPULATIONS else [],
+        dropped=paths.QC_DROPPED if POPULATIONS else [],
+    log:
+        paths.log("qc", "chr{chrom}"),
+    params:
+        python=PYTHON,
+        script=script_path("qc.py"),
+        fileset=chromosome_fileset,
+        code=chromosome_code,
+        out=paths.QC_FILESET,
+        filters=plink_filters,
+        plink=config["plink"],
+        memory=plink_memory(256),
+    benchmark:
+        f"{paths.BENCHMARKS}/qc/chr{{chrom}}.tsv"
+    threads: 1
+    resources:
+        mem_mb=256,
+    shell:
+        "{params.python:q} {params.script:q} --bfile {params.fileset:q} --chr {params.code:q} "
+        "--chromosome {wildcards.chrom} --exclude {input.exclude:q} --out {params.out:q} {params.filters} "
+        "--populations {input.populations:q} --plink {params.plink:q} --threads {threads} --memory {params.memory} "
+        "--log {log:q}"
 
 
 rule qc_report:
@@ -208,42 +146,32 @@ rule qc_report:
     genotypes or did not pass."""
     input:
         raw=all_bims,
-        excluded="results/qc/excluded_names.tsv",
-        passed=expand("results/qc/chr{chrom}.bim", chrom=CHROMOSOMES),
-        dropped=expand("results/qc/chr{chrom}.dropped.tsv", chrom=CHROMOSOMES) if POPULATIONS else [],
-        snps=[varying_snps(c, p) for c in CHROMOSOMES for p in POPULATIONS],
-        vcf=vcf_skipped,
+        excluded=paths.EXCLUDED_NAMES,
+        passed=expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES),
+        dropped=expand(paths.QC_DROPPED, chrom=CHROMOSOMES) if POPULATIONS else [],
+        varying=expand(paths.VARYING, chrom=CHROMOSOMES, population=POPULATIONS),
+        vcf=[paths.VCF_SKIPPED.format(vcf=name) for name in VCFS],
+        lists=listed("thresholds_file") + listed("done_file") + listed("undesirable_file"),
+        populations=paths.POPULATIONS_TABLE,
     output:
-        report="results/qc/report.tsv",
-        warnings="results/qc/warnings.txt",
-        dropped="results/qc/dropped.tsv" if POPULATIONS else [],
+        report=paths.QC_REPORT,
+        warnings=paths.QC_WARNINGS,
+        dropped=paths.DROPPED if POPULATIONS else [],
     log:
-        "results/qc/report.log",
+        paths.log("qc_report"),
     params:
-        python=sys.executable,
-        script=script_path("qc_report.py"),
         chromosomes=CHROMOSOMES,
-        lists=list_options,
-        populations=(f"--populations {' '.join(quoted(p) for p in POPULATIONS)} --dropped results/qc/dropped.tsv"
-                     if POPULATIONS else ""),
-        vcf=vcf_options,
+        vcfs=list(VCFS.values()),
     benchmark:
-        "results/benchmarks/qc_report.tsv"
+        f"{paths.BENCHMARKS}/qc_report.tsv"
     threads: 1
     resources:
         mem_mb=512,
-    shell:
-        "{params.python:q} {params.script:q} --raw {input.raw:q} --excluded {input.excluded:q} "
-        "--passed {input.passed:q} --chromosomes {params.chromosomes:q} {params.lists} {params.populations} "
-        "{params.vcf} --report {output.report:q} --warnings {output.warnings:q} 2> {log:q}"
+    script:
+        "../scripts/qc_report.py"
 
 
 localrules:
-    excluded_names,
+    exclude_names,
+    population_samples,
     qc_report,
-
-
-if POPULATIONS:
-
-    localrules:
-        population_samples,

@@ -48,7 +48,8 @@ from matplotlib.patches import Patch  # noqa: E402
 from matplotlib.ticker import MaxNLocator  # noqa: E402
 from PIL import Image  # noqa: E402
 
-import formats  # noqa: E402
+from ldtag import files as formats  # noqa: E402
+from ldtag import region as folders  # noqa: E402
 
 LEFT, RIGHT = 270, 40  # pixels beside the triangle: track labels, margin
 TITLE, RULER, TRACK, NAMES, GAP, LEGEND = 60, 90, 24, 90, 10, 110  # heights in pixels
@@ -170,7 +171,7 @@ def population_region(folder, populations):
     region_name = os.path.basename(os.path.abspath(folder))
     for population in populations:
         sub = os.path.join(folder, population)
-        if formats.Region(sub).snps():
+        if folders.Region(sub).snps():
             return read_region(
                 sub, "%s, r² in %s (tags chosen for %s)" % (region_name, population, ", ".join(populations))
             )
@@ -178,7 +179,7 @@ def population_region(folder, populations):
 
 
 def read_region(folder, name=None):
-    files = formats.Region(folder)
+    files = folders.Region(folder)
     snps = files.snps()
     where = {}
     for snp, position, _ in files.snp_table():

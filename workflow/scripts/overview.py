@@ -15,7 +15,7 @@ matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
 
-import formats  # noqa: E402
+from ldtag import files as formats  # noqa: E402
 
 SNPS = "#c8c8c8"
 METHODS = (

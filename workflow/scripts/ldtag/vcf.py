@@ -1,7 +1,4 @@
-#!/usr/bin/python3
 """A VCF as the workflow's conversion to PLINK sees it.
-
-    vcf.py SKIPPED.tsv VCF
 
 PLINK takes a SNP as two single-base alleles. The conversion leaves out the
 records it cannot tag: multiallelic records (more than one ALT allele) and
@@ -10,16 +7,19 @@ not A, C, G or T, such as "*" or "<DEL>"); a multiallelic record counts as
 multiallelic only. A record whose ID is "." gets a name from its chromosome,
 position and alleles. scan() reads the header's samples and the first five
 columns of every record, and counts each kind with the first few positions;
-the command line writes these counts as a table (kind, records, first).
+write_skipped() keeps these counts as a table (kind, records, first).
 A .vcf.gz (gzip or bgzip) is read through gzip -dc.
 """
+import collections
 import gzip
+import os
 import re
 import subprocess
-import sys
 from dataclasses import dataclass, field
 
-import formats
+from . import files
+from .files import FormatError
+from .genotypes import Chromosome
 
 SHOWN = 5  # positions kept of each kind
 KINDS = ("multiallelic", "not_snp", "unnamed")
@@ -69,16 +69,16 @@ def samples(path):
                     continue
                 fields = line.rstrip("\r\n").split("\t")
                 if tuple(fields[:8]) != HEADER:
-                    raise formats.FormatError(
+                    raise FormatError(
                         "%s: line %d: expected the VCF header line #CHROM POS ID REF ALT QUAL FILTER INFO "
                         "(tab-separated), found %r" % (path, number, line[:60].rstrip("\r\n"))
                     )
                 if len(fields) < 10:
-                    raise formats.FormatError("%s: the VCF holds no samples (no columns after INFO)" % path)
+                    raise FormatError("%s: the VCF holds no samples (no columns after INFO)" % path)
                 return fields[9:]
     except (OSError, EOFError, UnicodeError) as e:
-        raise formats.FormatError("%s cannot be read as a VCF: %s" % (path, e))
-    raise formats.FormatError("%s: no #CHROM header line: not a VCF" % path)
+        raise FormatError("%s cannot be read as a VCF: %s" % (path, e))
+    raise FormatError("%s: no #CHROM header line: not a VCF" % path)
 
 
 def _columns(path):
@@ -105,7 +105,7 @@ def scan(path):
                 continue
             fields = line.rstrip("\r\n").split("\t")
             if len(fields) < 5 or not fields[1].isdigit():
-                raise formats.FormatError(
+                raise FormatError(
                     "%s: line %d: expected a VCF record (chromosome, position, ID, REF, ALT, ...), found %r"
                     % (path, number, line[:60].rstrip("\r\n"))
                 )
@@ -126,12 +126,12 @@ def scan(path):
         error = proc.stderr.read()
         status = proc.wait()
     if status != 0:
-        raise formats.FormatError("%s cannot be read: %s" % (path, error.strip() or "exit status %d" % status))
+        raise FormatError("%s cannot be read: %s" % (path, error.strip() or "exit status %d" % status))
     return result
 
 
 def write_skipped(path, result):
-    formats.write_table(
+    files.write_table(
         path,
         ("kind", "records", "first"),
         [(k, result.kinds[k].records, ",".join(result.kinds[k].first) or "-") for k in KINDS],
@@ -142,18 +142,84 @@ def read_skipped(path):
     """kind -> (records, [first positions]) of a table write_skipped() wrote."""
     return {
         row["kind"]: (int(row["records"]), [] if row["first"] == "-" else row["first"].split(","))
-        for row in formats.read_table(path)[1]
+        for row in files.read_table(path)[1]
     }
 
 
-def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: vcf.py SKIPPED.tsv VCF")
-    try:
-        write_skipped(sys.argv[1], scan(sys.argv[2]))
-    except formats.FormatError as e:
-        sys.exit("vcf.py: %s" % e)
+def imports(paths):
+    """Name -> path of each VCF, in the given order; the name, made from the
+    file's name, is that of its PLINK fileset (paths.VCF_FILESET)."""
+    names = {}
+    for path in paths:
+        stem = os.path.basename(path)
+        for suffix in (".gz", ".bgz", ".vcf"):
+            if stem.endswith(suffix) and len(stem) > len(suffix):
+                stem = stem[: -len(suffix)]
+        stem = re.sub(r"[^A-Za-z0-9_.-]", "_", stem)
+        name, number = stem, 1
+        while name in names:
+            number += 1
+            name = "%s_%d" % (stem, number)
+        names[name] = path
+    return names
 
 
-if __name__ == "__main__":
-    main()
+def plink_code(code):
+    """A VCF's chromosome code as PLINK writes it in the converted .bim
+    (--output-chr MT): without "chr", X, Y, XY and MT in capitals."""
+    code = code[3:] if code.lower().startswith("chr") else code
+    code = code.upper()
+    return "MT" if code == "M" else code
+
+
+def _plural(items, one, many):
+    return one if len(items) == 1 else many
+
+
+def scan_all(vcfs, fileset_of):
+    """The chromosomes of the VCFs (label -> Chromosome, in file order), each
+    converted fileset's samples as PLINK keeps them whole, (id, id), and the
+    problems found. `vcfs`: name -> path; fileset_of(name): the converted
+    fileset's path."""
+    chromosomes, people, problems = {}, {}, []
+    for name, path in vcfs.items():
+        fileset = fileset_of(name)
+        try:
+            found = scan(path)
+        except FormatError as e:
+            problems.append("vcf: %s" % e)
+            continue
+        unknown = [c for c in found.chromosomes if not HUMAN.match(c)]
+        if unknown:
+            problems.append(
+                "vcf %s: chromosome code%s %s %s not one PLINK reads (1-26, X, Y, XY, MT, with or without "
+                '"chr"): leave %s records out of the VCF'
+                % (
+                    path,
+                    _plural(unknown, "", "s"),
+                    files.some_names(unknown),
+                    _plural(unknown, "is", "are"),
+                    _plural(unknown, "its", "their"),
+                )
+            )
+        if found.records == found.kinds["multiallelic"].records + found.kinds["not_snp"].records:
+            problems.append("vcf %s holds no record that is a SNP with two alleles" % path)
+        spaced = [s for s in found.samples if not s or re.search(r"\s", s)]
+        if spaced:
+            problems.append("vcf %s: sample ids with white space cannot pass to PLINK: %r" % (path, spaced[0]))
+        twice = [s for s, n in collections.Counter(found.samples).items() if n > 1]
+        if twice:
+            problems.append("vcf %s: sample %s is in the header more than once" % (path, twice[0]))
+        for code in found.chromosomes:
+            if HUMAN.match(code):
+                label = plink_code(code)
+                known = chromosomes.get(label)
+                if known is None:
+                    chromosomes[label] = Chromosome(label, label, fileset)
+                elif known.fileset != fileset:
+                    other = next(n for n in vcfs if fileset_of(n) == known.fileset)
+                    problems.append(
+                        "chromosome %s is in %s and in %s: give each chromosome once" % (label, vcfs[other], path)
+                    )
+        people[fileset] = [(s, s) for s in found.samples]
+    return chromosomes, people, problems

@@ -1,0 +1,377 @@
+"""The config and the files it names, checked before any job starts.
+
+The Snakefile calls prepare() while it is read. It validates the config
+against the schema (filling in defaults), checks that every file the config
+names exists and can be read, reads the genotypes (the filesets'
+chromosomes, SNP names, samples, and whether each .bed has the size its
+.bim and .fam give; or each VCF's samples and chromosomes), the thresholds
+file and the populations' samples, and returns what the rules need. Every
+problem found is reported at once, as a ConfigError with one line per
+problem. The checks of the SNP lists against the genotypes are warnings;
+for a VCF they wait for its conversion, which names the SNPs.
+
+Reading every .bim or VCF takes time on a whole genome, and Snakemake reads
+the Snakefile again in every cluster job, so what the genotypes gave is kept
+in a cache file, used again while the files it was made from are unchanged.
+"""
+import json
+import os
+import re
+import shutil
+from dataclasses import asdict, dataclass, field
+
+import yaml
+
+from . import files, genotypes, lists, paths, populations, vcf
+from .files import FormatError
+
+PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
+BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
+CACHE_VERSION = 3
+
+
+class ConfigError(Exception):
+    """The config, or a file it names, cannot be used."""
+
+
+class MissingPrograms(Exception):
+    """Programs the workflow runs are not on PATH."""
+
+
+@dataclass
+class Setup:
+    chromosomes: dict = field(default_factory=dict)  # label -> Chromosome, in genotype order
+    min_threshold: float = 1.0  # lowest threshold of any SNP
+    warnings: list = field(default_factory=list)
+    populations: list = field(default_factory=list)  # names, in config order; none for all samples as one
+    people: dict = field(default_factory=dict)  # population (or "all") -> number of people
+
+
+# Schema violations in words.
+
+
+def _types(sub):
+    types = sub.get("type", [])
+    return types if isinstance(types, list) else [types]
+
+
+def _requirement(sub):
+    """What the schema asks of a number-valued key, in words."""
+    kind = "an integer" if sub.get("type") == "integer" else "a number"
+    if "exclusiveMinimum" in sub:
+        return "%s above %s" % (kind, sub["exclusiveMinimum"]) + (
+            " and at most %s" % sub["maximum"] if "maximum" in sub else ""
+        )
+    if "maximum" in sub:
+        return "%s from %s to %s" % (kind, sub["minimum"], sub["maximum"])
+    return "%s of at least %s" % (kind, sub["minimum"])
+
+
+def _describe(error, schema):
+    """One line for a schema violation."""
+    path = list(error.absolute_path)
+    key = str(path[0]) if path else None
+    props = schema.get("properties", {})
+    if error.validator == "additionalProperties":
+        unknown = sorted(set(error.instance) - set(props))
+        return "; ".join("unknown key '%s' (the keys are: %s)" % (k, ", ".join(props)) for k in unknown)
+    if key == "bfile":
+        return "bfile must be the path of a PLINK fileset (without .bed) or a list of them, not %r" % (error.instance,)
+    if key == "vcf":
+        return "vcf must be the path of a VCF file (.vcf or .vcf.gz) or a list of them, not %r" % (error.instance,)
+    if key == "populations":
+        return (
+            "populations must map each population's name (a letter, then letters, digits, _ or -, at most 40 "
+            "characters) to the file of its samples, not %r" % (error.instance,)
+        )
+    if key in props:
+        sub = props[key]
+        types = _types(sub)
+        nullable = ", or null" if "null" in types else ""
+        if "number" in types or "integer" in types:
+            return "%s must be %s%s, not %r" % (key, _requirement(sub), nullable, error.instance)
+        if "boolean" in types:
+            return "%s must be true or false, not %r" % (key, error.instance)
+        if "string" in types:
+            return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text", error.instance)
+    return "%s: %s" % (key or "config", error.message)
+
+
+# A number as YAML or PLINK users write it: YAML 1.1, which Snakemake reads
+# config files with, takes 1e-6 and 1E-6 (no dot) for text.
+NUMBER = re.compile(r"^[-+]?(\d+\.?\d*|\.\d+)([eE][-+]?\d+)?$")
+
+
+def _number(text, types):
+    """The number a text stands for where the key takes one, or None."""
+    if not NUMBER.match(text.strip()):
+        return None
+    value = float(text)
+    if "number" in types:
+        return value
+    if "integer" in types and value.is_integer():
+        return int(value)
+    return None
+
+
+def normalize(config, schema):
+    """Values given on the command line (snakemake --config key=value) come as
+    text, and YAML takes numbers such as 1e-6 for text: true and false (in
+    any case) become booleans for boolean keys, null (in any case) becomes
+    null for keys that may be null, and numbers become numbers for keys that
+    take one."""
+    for key, value in list(config.items()):
+        sub = schema.get("properties", {}).get(key)
+        if sub is None or not isinstance(value, str):
+            continue
+        types = _types(sub)
+        if "boolean" in types and value.lower() in ("true", "false"):
+            config[key] = value.lower() == "true"
+        elif "null" in types and value.lower() == "null":
+            config[key] = None
+        elif _number(value, types) is not None:
+            config[key] = _number(value, types)
+
+
+def check_config(config, schema_path):
+    """Validates config against the schema and fills in its defaults."""
+    import jsonschema
+
+    with open(schema_path) as f:
+        schema = yaml.safe_load(f)
+    if not isinstance(config, dict):
+        raise ConfigError("the config must be a mapping of keys to values")
+    normalize(config, schema)
+    errors = sorted(jsonschema.Draft7Validator(schema).iter_errors(config), key=lambda e: list(e.absolute_path))
+    problems = []
+    for e in errors:
+        line = _describe(e, schema)
+        if line not in problems:
+            problems.append(line)
+    if problems:
+        raise ConfigError("\n".join(problems))
+    for key, sub in schema["properties"].items():
+        if key not in config and "default" in sub:
+            config[key] = sub["default"]
+    if config["clustering_command"] is not None and not config["clustering_command"].strip():
+        config["clustering_command"] = None
+    given = [key for key in ("bfile", "vcf") if config.get(key) is not None]
+    if not given:
+        raise ConfigError("no genotypes: give bfile (PLINK filesets) or vcf (VCF files)")
+    if len(given) == 2:
+        raise ConfigError("bfile and vcf are both given: give the genotypes one way, not both")
+    if config["populations"] is not None and config["population_panel"] is not None:
+        raise ConfigError("populations and population_panel are both given: give the populations one way, not both")
+    if has_populations(config) and config["clustering_command"] != BUILTIN:
+        raise ConfigError(
+            "populations need clustering_command %s, which chooses one set of tags for all of them, not %r"
+            % (BUILTIN, config["clustering_command"])
+        )
+
+
+def has_populations(config):
+    return config.get("populations") is not None or config.get("population_panel") is not None
+
+
+# The files the config names.
+
+
+def path_list(value):
+    return [] if value is None else [value] if isinstance(value, str) else list(value)
+
+
+def vcf_imports(config):
+    """Name -> path of each VCF the config names, in config order."""
+    return vcf.imports(path_list(config.get("vcf")))
+
+
+def filesets(config):
+    """The PLINK filesets the workflow reads: bfile's, or those the VCFs
+    are converted into."""
+    if config.get("vcf") is not None:
+        return [paths.VCF_FILESET.format(vcf=name) for name in vcf_imports(config)]
+    return path_list(config["bfile"])
+
+
+def _unreadable(path):
+    """Why a file cannot be read, or None."""
+    try:
+        with open(path, "rb") as f:
+            f.read(1)
+    except OSError as e:
+        return e.strerror
+    return None
+
+
+def file_problem(path):
+    """What keeps a file the config names from being read, or None. A
+    relative path is taken from the folder snakemake runs in, and the
+    message says so."""
+    problem = None
+    if not os.path.exists(path):
+        problem = "%s does not exist" % path
+    elif not os.path.isfile(path):
+        problem = "%s is not a file" % path
+    else:
+        reason = _unreadable(path)
+        problem = "%s cannot be read: %s" % (path, reason) if reason else None
+    if problem and not os.path.isabs(path):
+        problem += " (a relative path is taken from the folder snakemake runs in, %s)" % os.getcwd()
+    return problem
+
+
+def check_files(config):
+    problems = []
+    for prefix in path_list(config.get("bfile")):
+        for ext in (".bed", ".bim", ".fam"):
+            problem = file_problem(prefix + ext)
+            if problem:
+                problems.append("bfile %s: %s" % (prefix, problem))
+    for path in path_list(config.get("vcf")):
+        problem = file_problem(path)
+        if problem:
+            problems.append("vcf: %s" % problem)
+    for key in lists.KEYS + ("population_panel",):
+        problem = config.get(key) is not None and file_problem(config[key])
+        if problem:
+            problems.append("%s: %s" % (key, problem))
+    for name, path in (config.get("populations") or {}).items():
+        problem = file_problem(path)
+        if problem:
+            problems.append("population %s: %s" % (name, problem))
+    if problems:
+        raise ConfigError("\n".join(problems))
+
+
+def list_paths(config):
+    """Key -> path of each list the config names (None when not set)."""
+    return {key: config.get(key) for key in lists.KEYS}
+
+
+def check_programs(config):
+    """Raises MissingPrograms unless every program the run needs is on PATH."""
+    builtin = (BUILTIN,) if config["clustering_command"] == BUILTIN else ()
+    missing = [p for p in PROGRAMS + builtin + (config["plink"],) if shutil.which(p) is None]
+    if missing:
+        raise MissingPrograms(
+            "cannot find %s on PATH: build the project and put its programs on PATH "
+            "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9" % ", ".join(missing)
+        )
+
+
+# The cache of what the genotypes gave.
+
+
+def _cache_key(config):
+    """What a cached Setup depends on: the files the config names, by size
+    and modification time, and the keys that name them."""
+    named = [prefix + ext for prefix in path_list(config.get("bfile")) for ext in (".bed", ".bim", ".fam")]
+    named += path_list(config.get("vcf"))
+    named += [config[key] for key in lists.KEYS + ("population_panel",) if config.get(key) is not None]
+    named += list((config.get("populations") or {}).values())
+    stats = []
+    for path in named:
+        st = os.stat(path)
+        stats.append([os.path.abspath(path), st.st_size, st.st_mtime_ns])
+    keys = ["bfile", "vcf", "populations", "population_panel", "sample_column", "population_column", "threshold"]
+    return [CACHE_VERSION, stats, [config.get(k) for k in keys + list(lists.KEYS)]]
+
+
+def _load_cache(path, key):
+    try:
+        with open(path) as f:
+            cached = json.load(f)
+    except (OSError, ValueError):
+        return None
+    if cached.get("key") != key:
+        return None
+    setup = Setup(
+        min_threshold=cached["min_threshold"],
+        warnings=cached["warnings"],
+        populations=cached["populations"],
+        people=cached["people"],
+    )
+    setup.chromosomes = {c["label"]: genotypes.Chromosome(**c) for c in cached["chromosomes"]}
+    return setup
+
+
+def _save_cache(path, key, setup):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    data = {
+        "key": key,
+        "min_threshold": setup.min_threshold,
+        "warnings": setup.warnings,
+        "populations": setup.populations,
+        "people": setup.people,
+        "chromosomes": [asdict(c) for c in setup.chromosomes.values()],
+    }
+    partial = "%s.%d.partial" % (path, os.getpid())  # jobs of a cluster may write it at once
+    with open(partial, "w") as f:
+        json.dump(data, f)
+    os.replace(partial, path)
+
+
+def _read_genotypes(config, setup):
+    """The chromosomes, the SNP names (None for VCFs, whose names wait for
+    their conversion) and each fileset's samples."""
+    if config.get("vcf") is not None:
+        imports = vcf_imports(config)
+        setup.chromosomes, people, problems = vcf.scan_all(imports, lambda n: paths.VCF_FILESET.format(vcf=n))
+        names = None
+    else:
+        try:
+            setup.chromosomes, names, people, problems = genotypes.scan(filesets(config))
+        except FormatError as e:
+            raise ConfigError(str(e))
+        if not problems and not setup.chromosomes:
+            problems = ["bfile: the genotypes hold no SNPs"]
+    if problems:
+        raise ConfigError("\n".join(dict.fromkeys(problems)))
+    return names, people
+
+
+def _read_populations(config, setup, people):
+    try:
+        found, where = populations.read(config, people)
+    except FormatError as e:
+        raise ConfigError(str(e))
+    if found:
+        imports = vcf_imports(config)
+        name_of = (lambda fileset: imports[os.path.basename(fileset)]) if imports else (lambda f: f + ".fam")
+        problems = populations.check(found, where, people, name_of)
+        if problems:
+            raise ConfigError("\n".join(problems))
+        setup.populations = list(found)
+        setup.people = {name: len(records) for name, records in found.items()}
+    else:
+        setup.people = {populations.EVERYONE: len(next(iter(people.values())))}
+
+
+def prepare(config, schema_path, cache_path=None):
+    """Checks everything; returns the Setup. What the genotypes and lists
+    give is taken from the cache file at `cache_path` while the files are
+    unchanged, and saved there otherwise."""
+    check_config(config, schema_path)
+    check_files(config)
+    key = _cache_key(config)
+    setup = _load_cache(cache_path, key) if cache_path else None
+    if setup is not None:
+        return setup
+    setup = Setup()
+    names, people = _read_genotypes(config, setup)
+    setup.min_threshold = config["threshold"]
+    if config["thresholds_file"] is not None:
+        try:
+            values = [float(v) for v in lists.thresholds(config["thresholds_file"]).values()]
+        except FormatError as e:
+            raise ConfigError("thresholds_file %s" % e)
+        setup.min_threshold = min([setup.min_threshold] + values)
+    if names is not None:
+        try:
+            setup.warnings = lists.warnings(list_paths(config), names, "in the genotypes")
+        except FormatError as e:
+            raise ConfigError(str(e))
+    _read_populations(config, setup, people)
+    if cache_path:
+        _save_cache(cache_path, key, setup)
+    return setup

@@ -1,0 +1,77 @@
+"""Where the workflow keeps its files: every path pattern, in one place.
+
+Patterns hold Snakemake wildcards in braces ({chrom}, {region},
+{population}, {vcf}); the rules use them as they are and the scripts fill
+them with str.format. A chromosome's files are named by its label (the code
+without "chr"), a region chr<label>_<number>. With populations, a region's
+chain runs in a folder per population inside the region's folder.
+"""
+
+RESULTS = "results"
+LOGS = "logs"
+BENCHMARKS = "results/benchmarks"
+
+# The genotypes.
+VCF_FILESET = "results/vcf/{vcf}"  # a VCF converted by PLINK: .bed/.bim/.fam
+VCF_SKIPPED = "results/vcf/{vcf}.skipped.tsv"
+
+# Quality control.
+QC = "results/qc"
+EXCLUDED_NAMES = "results/qc/excluded_names.tsv"
+EXCLUDED_LIST = "results/qc/excluded_names.txt"
+POPULATIONS_TABLE = "results/populations.tsv"  # the populations and their people
+POPULATION_KEEP = "results/qc/populations/{population}.keep"  # a population's samples for PLINK
+KEEP_ALL = "results/qc/populations.keep"
+FILTER_LIST = "results/qc/populations/chr{chrom}.{population}.{kind}.snplist"
+FILTER_KINDS = ("missing_ok", "hwe_ok", "varies")
+QC_FILESET = "results/qc/chr{chrom}"
+VARYING = "results/qc/chr{chrom}.{population}.snps"  # SNPs that vary in a population
+QC_KEPT = "results/qc/chr{chrom}.kept.txt"
+QC_DROPPED = "results/qc/chr{chrom}.dropped.tsv"
+QC_REPORT = "results/qc/report.tsv"
+QC_WARNINGS = "results/qc/warnings.txt"
+DROPPED = "results/qc/dropped.tsv"
+
+# The cuts.
+SCAN = "results/qc/chr{chrom}.window"  # PLINK's windowed scans: <SCAN>[.<population>].ld
+CHROMOSOME_REGIONS = "results/qc/chr{chrom}.regions.tsv"
+CHROMOSOME_PAIRS = "results/qc/chr{chrom}.cut_pairs.tsv"
+REGIONS = "results/regions.tsv"
+CUT_PAIRS = "results/cut_pairs.tsv"
+
+# A region.
+REGION = "results/regions/{region}"
+REGION_POPULATION = "results/regions/{region}/{population}"
+REGION_LOGS = "logs/regions/{region}"
+REGION_POPULATION_LOGS = "logs/regions/{region}/{population}"
+LD_PLOT = "results/regions/{region}/ld_plot.png"
+
+# The genome-wide results.
+SUMMARY = "results/summary.tsv"
+COVERAGE = "results/coverage.tsv"
+WARNINGS = "results/warnings.txt"
+OVERVIEW = "results/overview.png"
+REPORT = "results/report.html"
+REPORT_PAGE = "results/report/chr{chrom}.html"  # a chromosome's page of the report
+
+
+def method_table(method):
+    return "results/%s_tags.tsv" % method
+
+
+def method_tags(method):
+    return "results/%s_tag_snps.txt" % method
+
+
+def region_folder(region, population=None):
+    """A region's folder, or a population's folder in it."""
+    return (REGION_POPULATION if population else REGION).format(region=region, population=population)
+
+
+def region_logs(region, population=None):
+    return (REGION_POPULATION_LOGS if population else REGION_LOGS).format(region=region, population=population)
+
+
+def log(rule, name=None):
+    """A rule's log: logs/<rule>.log, or logs/<rule>/<name>.log."""
+    return "logs/%s.log" % rule if name is None else "logs/%s/%s.log" % (rule, name)

@@ -1,0 +1,68 @@
+"""The short table a run ends with on the terminal: the SNPs, the people the
+LD came from, the tags of each method and what they capture, and where the
+tables and the report are."""
+from . import files, paths, populations
+
+LABELS = {"greedy": "Greedy", "minimax": "Minimax", "minimum": "Minimum"}
+
+
+def _n(value):
+    return format(int(value), ",")
+
+
+def _aligned(rows):
+    widths = [max(len(str(row[k])) for row in rows) for k in range(len(rows[0]))]
+    return ["  " + "  ".join(str(v).ljust(w) for v, w in zip(row, widths)).rstrip() for row in rows]
+
+
+def text(methods):
+    """The table, from the merged results, for the given methods."""
+    header, summary = files.read_table(paths.SUMMARY)
+    _, coverage = files.read_table(paths.COVERAGE)
+    people = populations.table(paths.POPULATIONS_TABLE)
+    populated = "population" in header
+    regions = {r["region"] for r in summary}
+    chromosomes = list(dict.fromkeys(r["chromosome"] for r in summary))
+    snps = sum(int(r["snps"]) for r in summary)
+    total = sum(int(p["people"]) for p in people)
+    who = ", ".join("%s %s" % (p["population"], _n(p["people"])) for p in people) if populated else ""
+    lines = [
+        "Results of %d regions on %d chromosome%s: %s SNPs passed quality control%s; LD from %s people%s."
+        % (
+            len(regions),
+            len(chromosomes),
+            "" if len(chromosomes) == 1 else "s",
+            _n(snps),
+            " (counted once per population where they vary)" if populated else "",
+            _n(total),
+            " (%s)" % who if populated else "",
+        ),
+        "",
+    ]
+    rows = [["method"] + (["population"] if populated else []) + ["tags", "SNPs captured", "mean r² to the tag"]]
+    genome = [r for r in coverage if r["region"] == "genome" and r["maf_class"] == "all"]
+    for method in methods:
+        # With populations, a region's set of tags is on each of its rows.
+        key = method + ("_joint_tags" if populated else "_tags")
+        tags = sum({r["region"]: int(r[key]) for r in summary}.values())
+        for r in (g for g in genome if g["method"] == method):
+            row = [LABELS.get(method, method)] + ([r["population"]] if populated else [])
+            row += [_n(tags), "%s of %s (%s%%)" % (_n(r["captured"]), _n(r["snps"]), r["captured_percent"])]
+            rows.append(row + [r["mean_r2"]])
+    lines += _aligned(rows)
+    with open(paths.WARNINGS) as f:
+        warnings = sum(1 for _ in f)
+    lines += [
+        "",
+        "Tables: %s (every SNP, its tag and its r² to it); tag lists: %s; per region: %s, %s; %d warnings: %s."
+        % (
+            ", ".join(paths.method_table(m) for m in methods),
+            ", ".join(paths.method_tags(m) for m in methods),
+            paths.SUMMARY,
+            paths.COVERAGE,
+            warnings,
+            paths.WARNINGS,
+        ),
+        "The report: %s (open it in a browser)." % paths.REPORT,
+    ]
+    return "\n".join(lines)
