@@ -13,7 +13,7 @@ import conftest
 import ld_plot
 from chromium import Chromium
 
-DARKEST = tuple(int(round(255 * v)) for v in ld_plot.COLORMAP(1.0)[:3])
+DARKEST = (0x7F, 0, 0)  # r² = 1
 WHITE = (255, 255, 255)
 TRACK_COLOURS = {label: tuple(int(color[k : k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
 
@@ -119,7 +119,8 @@ def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
 def test_ld_txt_gives_the_same_picture_as_plinks_matrix(tmp_path):
     _, from_matrix = render(write_region(str(tmp_path / "a"), six_snps(), **MARKED))
     _, from_text = render(write_region(str(tmp_path / "b"), six_snps(), matrix=False, **MARKED))
-    assert np.array_equal(from_matrix[60:], from_text[60:])  # the titles name the folders
+    below_title = ld_plot.layout(6).ruler[0]
+    assert np.array_equal(from_matrix[below_title:], from_text[below_title:])  # the titles name the folders
 
 
 @pytest.mark.parametrize(
@@ -136,24 +137,50 @@ def test_image_size_follows_the_snp_count(tmp_path, n, f, view, rows):
     """The full triangle up to 300 SNPs; above, the band of pairs near enough
     to matter, here the most, 200 SNPs, since random r² values reach 0.5 at
     every distance; its rows repeated so that it is about a quarter as high
-    as wide."""
+    as wide. Around it, the labels, ruler, tracks and legend, laid out for
+    the report's width and drawn `scale` times larger, so that the whole
+    image is SHOWN pixels wide at that scale."""
     rng = np.random.default_rng(n)
     r2 = rng.random((n, n))
     r2 = (r2 + r2.T) / 2
     lay, image = render(write_region(str(tmp_path), r2))
     assert (lay.f, lay.view) == (f, view)
-    names = ld_plot.NAMES if n <= ld_plot.NAMED else 0
     assert image.shape[:2] == (lay.height, lay.width)
-    assert lay.width == ld_plot.LEFT + 2 * n * f + ld_plot.RIGHT
-    assert lay.height == (
-        ld_plot.TITLE
-        + ld_plot.RULER
-        + len(ld_plot.TRACKS) * ld_plot.TRACK
-        + names
-        + ld_plot.GAP
-        + rows
-        + ld_plot.LEGEND
-    )
+    assert lay.scale == 2 * n * f / (ld_plot.SHOWN - ld_plot.LEFT - ld_plot.RIGHT)
+    assert lay.triangle == (lay.px(ld_plot.LEFT), lay.triangle[1], 2 * n * f, rows)
+    assert lay.width == lay.px(ld_plot.LEFT) + 2 * n * f + lay.px(ld_plot.RIGHT)
+    assert abs(lay.width - ld_plot.SHOWN * lay.scale) <= 1
+    names = lay.px(ld_plot.NAMES) if n <= ld_plot.NAMED else 0
+    above = lay.px(ld_plot.TITLE) + lay.px(ld_plot.RULER) + len(ld_plot.TRACKS) * lay.px(ld_plot.TRACK)
+    assert lay.triangle[1] == above + names + lay.px(ld_plot.GAP)
+    assert lay.height == lay.triangle[1] + rows + lay.px(ld_plot.LEGEND)
+
+
+def ink_height(image, box):
+    """Rows of the box (left, top, right, bottom) that hold dark pixels: the
+    height of the text in it."""
+    left, top, right, bottom = box
+    dark = (image[top:bottom, left:right].astype(int).sum(axis=2) < 3 * 128).any(axis=1)
+    rows = np.nonzero(dark)[0]
+    return rows[-1] - rows[0] + 1 if len(rows) else 0
+
+
+@pytest.mark.parametrize("n", [6, 100, 299, 2000])
+def test_labels_are_legible_at_the_width_shown(tmp_path, n):
+    """Shown SHOWN pixels wide, as the report shows a plot, the track labels
+    and the legend are about as large as the report's own text: a label with
+    capitals and descenders ("Undesirable, tagged (kept)", "Greedy tags") is
+    at least 12 pixels high, the colour bar's caption too."""
+    rng = np.random.default_rng(n)
+    r2 = rng.random((n, n)) / 2
+    lay, image = render(write_region(str(tmp_path), (r2 + r2.T) / 2))
+    shown = lambda pixels: pixels / lay.scale  # noqa: E731
+    for label in ("Undesirable, tagged (kept)", "Greedy tags"):
+        top, height = lay.tracks[label]
+        assert shown(ink_height(image, (0, top, lay.triangle[0], top + height))) >= 12, label
+    legend = lay.height - lay.px(ld_plot.LEGEND)
+    caption = (0, legend + lay.px(47), lay.triangle[0], lay.height)
+    assert shown(ink_height(image, caption)) >= 12
 
 
 def test_the_band_reaches_twice_as_far_as_strong_pairs(tmp_path):
@@ -192,10 +219,13 @@ def test_every_pair_gets_pixels_of_its_own(n):
     upper = np.triu_indices(n, 1)
     assert (counts[upper] == 2 * f * f).all()
     assert counts.sum() == counts[upper].sum()
-    # And the colours follow that mapping: white outside, r² inside.
-    r2[upper] = 1.0
-    rgb = ld_plot.triangle_pixels(r2, f)
-    assert (rgb[inside] == DARKEST).all() and (rgb[~inside] == 255).all()
+    # And the colours follow that mapping: white outside, the pair's r² inside.
+    r2 = np.random.default_rng(n).random((n, n))
+    rgb = ld_plot.PALETTE[ld_plot.triangle_pixels(r2, f)]
+    assert (rgb[~inside] == 255).all()
+    assert (rgb[inside] == ld_plot.PALETTE[ld_plot.shade(r2[i[inside], j[inside]])]).all()
+    assert ld_plot.PALETTE[ld_plot.shade(1.0)].tolist() == list(DARKEST)
+    assert ld_plot.PALETTE[ld_plot.shade(0.0)].tolist() == list(WHITE)
 
 
 def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
