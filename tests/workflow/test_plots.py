@@ -11,6 +11,7 @@ from PIL import Image
 
 import conftest
 import ld_plot
+import overview
 from chromium import Chromium
 
 DARKEST = (0x7F, 0, 0)  # r² = 1
@@ -237,6 +238,29 @@ def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
     )
     assert p.returncode == 0, p.stderr
     assert Image.open(os.path.join(folder, "ld_plot.png")).size == (ld_plot.layout(6).width, ld_plot.layout(6).height)
+
+
+def test_the_overviews_counts_have_whole_number_ticks(tmp_path):
+    """With counts of at most 3 (SNPs, tags, needed and dropped SNPs, pairs
+    across a cut), the axes that count are ticked at whole numbers only,
+    never at 0.5; the SNPs per tag may be fractions."""
+    (tmp_path / "summary.tsv").write_text(
+        "region\tsnps\tneeded\tundesirable_dropped\tgreedy_tags\tminimax_tags\tminimum_tags\n"
+        "chr1_001\t3\t1\t0\t1\t2\t1\n"
+        "chr1_002\t2\t0\t1\t1\t1\t1\n"
+        "chr2_001\t1\t0\t0\t1\t1\t1\n"
+    )
+    (tmp_path / "regions.tsv").write_text(
+        "region\tchromosome\tcrossing_pairs\nchr1_001\t1\t1\nchr1_002\t1\t0\nchr2_001\t2\t0\n"
+    )
+    fig = overview.figure(str(tmp_path / "summary.tsv"), str(tmp_path / "regions.tsv"))
+    fig.canvas.draw()
+    counts = {"SNPs and tags": fig.axes[0], "SNPs": fig.axes[1], "pairs across the cut": fig.axes[3]}
+    for name, ax in counts.items():
+        low, high = ax.get_ylim()
+        ticks = [t for t in ax.get_yticks() if low <= t <= high]
+        assert len(ticks) >= 2 and all(t == round(t) for t in ticks), (name, ticks)
+    overview.plt.close(fig)
 
 
 IMAGES = (
