@@ -85,14 +85,15 @@ def rgb(colour):
 # to black, then the marks' colours. Index 255 is left free: "not painted".
 SHADES, GREYS = 192, 52
 MARKS = [c for _, c in TRACKS if c] + list(BANDS)
-PALETTE = np.array(
-    [np.rint(255 + (np.array(DARK_RED) - 255) * k / (SHADES - 1)) for k in range(SHADES)]
-    + [[255 - round(255 * k / (GREYS - 1))] * 3 for k in range(GREYS)]
-    + [rgb(c) for c in MARKS],
-    dtype=np.uint8,
-)
+PALETTE = np.vstack(
+    [
+        np.rint(255 + np.outer(np.arange(SHADES) / (SHADES - 1), np.subtract(DARK_RED, 255))),
+        np.repeat(np.rint(255 - np.arange(GREYS) * 255 / (GREYS - 1))[:, None], 3, axis=1),
+        [rgb(c) for c in MARKS],
+    ]
+).astype(np.uint8)
 MARK = {c: SHADES + GREYS + k for k, c in enumerate(MARKS)}  # colour -> palette index
-INK = (SHADES + np.rint(np.arange(256) * (GREYS - 1) / 255)).astype(np.uint8)  # ink level -> palette index
+INK_TABLE = [SHADES + round(level * (GREYS - 1) / 255) for level in range(256)]  # ink level -> palette index
 UNPAINTED = 255
 assert len(PALETTE) < UNPAINTED
 
@@ -302,7 +303,8 @@ class Canvas:
     blank, 255 black), antialiased by Pillow: one over the rows above the
     triangle and one under it, as the triangle's rows hold none. The
     coloured parts are painted over them in palette indices, in the order
-    given, when the picture is made."""
+    given, when the picture is made; the triangle's rows are white but for
+    the triangle."""
 
     def __init__(self, lay):
         self.lay = lay
@@ -312,6 +314,7 @@ class Canvas:
         self.foot = Image.new("L", (lay.width, lay.height - self.bottom), 0)
         self.pens = ImageDraw.Draw(self.head), ImageDraw.Draw(self.foot)
         self.paints = []
+        self.triangle = None
 
     def pen(self, y):
         """The drawing of the layer that holds row y, and that row in it."""
@@ -333,21 +336,25 @@ class Canvas:
         self.paints.append((slice(y0, y1), slice(x0, x1), index))
 
     def image(self):
+        """The palette image: palette indices composed as a grey image by
+        Pillow, which then takes the palette."""
         lay = self.lay
-        _, top, _, height = lay.triangle
-        indices = np.empty((lay.height, lay.width), dtype=np.uint8)
-        np.take(INK, np.asarray(self.head), out=indices[:top])
-        indices[top : self.bottom] = 0  # white
-        np.take(INK, np.asarray(self.foot), out=indices[self.bottom :])
+        left, top, _, _ = lay.triangle
+        picture = Image.new("L", (lay.width, lay.height), 0)  # white
+        picture.paste(self.head.point(INK_TABLE), (0, 0))
+        picture.paste(self.foot.point(INK_TABLE), (0, self.bottom))
+        if self.triangle is not None:
+            picture.paste(Image.fromarray(self.triangle), (left, top))
         for rows, columns, index in self.paints:
-            box = indices[rows, columns]
             if np.ndim(index):
-                np.copyto(box, index, where=np.asarray(index) != UNPAINTED)
+                shape = (rows.stop - rows.start, columns.stop - columns.start)
+                index = np.ascontiguousarray(np.broadcast_to(index, shape))
+                mask = Image.fromarray(np.where(index == UNPAINTED, 0, 255).astype(np.uint8))
+                picture.paste(Image.fromarray(index), (columns.start, rows.start), mask)
             else:
-                box[...] = index
-        image = Image.fromarray(indices, mode="P")
-        image.putpalette(PALETTE.ravel().tolist())
-        return image
+                picture.paste(int(index), (columns.start, rows.start, columns.stop, rows.stop))
+        picture.putpalette(PALETTE.ravel().tolist())
+        return picture
 
 
 def draw_ruler(canvas, positions):
@@ -505,8 +512,7 @@ def render(region, view="auto"):
     if n <= NAMED:
         draw_names(canvas, region.snps)
     draw_legend(canvas)
-    left, top, width, height = lay.triangle
-    canvas.paint(left, top, left + width, top + height, triangle_pixels(region.r2, lay.f, height, lay.stretch))
+    canvas.triangle = triangle_pixels(region.r2, lay.f, lay.triangle[3], lay.stretch)
     return lay, canvas.image()
 
 
