@@ -4,6 +4,7 @@ import os
 import shutil
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -92,6 +93,20 @@ def test_pairs_are_coloured_by_r2(tmp_path):
     left, top, width, height = lay.triangle
     triangle = image[top : top + height, left : left + width].reshape(-1, 3)
     assert min(triangle.sum(axis=1)) == sum(DARKEST)  # nothing in it is darker than r² = 1
+
+
+def test_a_pair_without_r2_is_white(tmp_path):
+    """PLINK gives NaN for the pairs of a SNP that does not vary: they are
+    white, the other pairs keep their colours, and nothing is warned."""
+    r2 = six_snps()
+    r2[3, :] = r2[:, 3] = np.nan
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        lay, image = render(write_region(str(tmp_path), r2, **MARKED))
+    assert pixel(image, *ld_plot.pair_pixel(lay, 0, 1)) == DARKEST
+    for pair in ((0, 3), (2, 3), (3, 4), (3, 5)):
+        assert pixel(image, *ld_plot.pair_pixel(lay, *pair)) == WHITE, pair
+    assert pixel(image, *ld_plot.pair_pixel(lay, 2, 4)) not in (WHITE, DARKEST)
 
 
 def test_marks_are_in_their_track_at_their_snps_column(tmp_path):

@@ -184,9 +184,8 @@ def read_r2(region, snps):
     n = len(snps)
     matrix = region.path("plink.ld.bin")
     if os.path.exists(matrix) and os.path.getsize(matrix) == 8 * n * n:
-        r2 = np.fromfile(matrix, dtype="<f8").reshape(n, n)
-        r2[np.isnan(r2)] = 0.0
-        return r2
+        # Mapped, not read: pages come from the file as they are used. NaN stays (shade() whitens it).
+        return np.memmap(matrix, dtype="<f8", mode="r", shape=(n, n)) if n else np.zeros((0, 0))
     r2 = np.zeros((n, n))
     index = {name: k for k, name in enumerate(snps)}
     words = formats.tokens(region.path("ld.txt"))
@@ -237,8 +236,8 @@ def read_region(folder, name=None):
 
 def shade(r2):
     """The palette index of each r² value: 0 (white) at 0 to SHADES - 1 (dark
-    red) at 1."""
-    return np.rint(np.clip(r2, 0, 1) * (SHADES - 1)).astype(np.uint8)
+    red) at 1; white for NaN, which PLINK gives a SNP that does not vary."""
+    return np.rint(np.fmin(np.fmax(r2, 0), 1) * (SHADES - 1)).astype(np.uint8)
 
 
 def triangle_pixels(r2, f, height=None, stretch=1):
@@ -299,60 +298,45 @@ def font(pixels, bold=False):
 
 
 class Canvas:
-    """The picture as it is drawn. Text and lines are ink on grey layers (0
-    blank, 255 black), antialiased by Pillow: one over the rows above the
-    triangle and one under it, as the triangle's rows hold none. The
-    coloured parts are painted over them in palette indices, in the order
-    given, when the picture is made; the triangle's rows are white but for
-    the triangle."""
+    """The picture as it is drawn: text and lines as ink on a grey layer (0
+    blank, 255 black), antialiased by Pillow; then the layer turned into
+    palette indices, and the coloured parts (the triangle, marks, swatches)
+    painted over it in the order given."""
 
     def __init__(self, lay):
         self.lay = lay
-        _, top, _, height = lay.triangle
-        self.bottom = top + height  # the first row under the triangle
-        self.head = Image.new("L", (lay.width, top), 0)
-        self.foot = Image.new("L", (lay.width, lay.height - self.bottom), 0)
-        self.pens = ImageDraw.Draw(self.head), ImageDraw.Draw(self.foot)
+        self.ink = Image.new("L", (lay.width, lay.height), 0)
+        self.pen = ImageDraw.Draw(self.ink)
         self.paints = []
-        self.triangle = None
-
-    def pen(self, y):
-        """The drawing of the layer that holds row y, and that row in it."""
-        return (self.pens[0], y) if y < self.bottom else (self.pens[1], y - self.bottom)
 
     def text(self, x, y, text, size, anchor="la", bold=False):
         """Text at (x, y) in image pixels; `size` a key of FONT."""
-        pen, y = self.pen(y)
-        pen.text((x, y), text, fill=255, font=font(self.lay.px(FONT[size]), bold), anchor=anchor)
+        self.pen.text((x, y), text, fill=255, font=font(self.lay.px(FONT[size]), bold), anchor=anchor)
 
     def rule(self, x0, y0, x1, y1, ink=255):
         """A filled box of ink, x1 and y1 excluded."""
-        pen, y = self.pen(y0)
-        pen.rectangle((x0, y, x1 - 1, y + y1 - y0 - 1), fill=ink)
+        self.pen.rectangle((x0, y0, x1 - 1, y1 - 1), fill=ink)
 
     def paint(self, x0, y0, x1, y1, index):
         """A box in one colour, or in the palette indices of an array; the
         array's UNPAINTED entries leave what is under them."""
-        self.paints.append((slice(y0, y1), slice(x0, x1), index))
+        self.paints.append((x0, y0, x1, y1, index))
 
     def image(self):
-        """The palette image: palette indices composed as a grey image by
-        Pillow, which then takes the palette."""
-        lay = self.lay
-        left, top, _, _ = lay.triangle
-        picture = Image.new("L", (lay.width, lay.height), 0)  # white
-        picture.paste(self.head.point(INK_TABLE), (0, 0))
-        picture.paste(self.foot.point(INK_TABLE), (0, self.bottom))
-        if self.triangle is not None:
-            picture.paste(Image.fromarray(self.triangle), (left, top))
-        for rows, columns, index in self.paints:
-            if np.ndim(index):
-                shape = (rows.stop - rows.start, columns.stop - columns.start)
-                index = np.ascontiguousarray(np.broadcast_to(index, shape))
+        """The palette image: the palette indices composed as a grey image
+        by Pillow, which then takes the palette."""
+        picture = self.ink.point(INK_TABLE)
+        for x0, y0, x1, y1, index in self.paints:
+            if np.ndim(index) == 0:
+                picture.paste(int(index), (x0, y0, x1, y1))
+            elif UNPAINTED in index:
+                index = np.ascontiguousarray(np.broadcast_to(index, (y1 - y0, x1 - x0)))
                 mask = Image.fromarray(np.where(index == UNPAINTED, 0, 255).astype(np.uint8))
-                picture.paste(Image.fromarray(index), (columns.start, rows.start), mask)
+                picture.paste(Image.fromarray(index), (x0, y0), mask)
             else:
-                picture.paste(int(index), (columns.start, rows.start, columns.stop, rows.stop))
+                picture.paste(
+                    Image.fromarray(np.ascontiguousarray(np.broadcast_to(index, (y1 - y0, x1 - x0)))), (x0, y0)
+                )
         picture.putpalette(PALETTE.ravel().tolist())
         return picture
 
@@ -368,7 +352,7 @@ def draw_ruler(canvas, positions):
     span = max(high - low, 1)
     to_x = lambda p: left + (p - low) / span * width  # noqa: E731
     draw_fan(
-        canvas.head,
+        canvas.ink,
         (left, axis, width, top + height - axis),
         [to_x(p) for p in positions],
         [column_center(lay, k) for k in range(lay.n)],
@@ -466,7 +450,7 @@ def draw_names(canvas, snps):
         text = Image.new("L", (x1 - x0, y1 - y0), 0)
         ImageDraw.Draw(text).text((-x0, -y0), name, fill=255, font=face)
         upright = text.transpose(Image.Transpose.ROTATE_90)
-        canvas.head.paste(255, (column_center(lay, k) - upright.width // 2, top), mask=upright)
+        canvas.ink.paste(255, (column_center(lay, k) - upright.width // 2, top), mask=upright)
 
 
 def draw_legend(canvas):
@@ -512,7 +496,8 @@ def render(region, view="auto"):
     if n <= NAMED:
         draw_names(canvas, region.snps)
     draw_legend(canvas)
-    canvas.triangle = triangle_pixels(region.r2, lay.f, lay.triangle[3], lay.stretch)
+    left, top, width, height = lay.triangle
+    canvas.paint(left, top, left + width, top + height, triangle_pixels(region.r2, lay.f, height, lay.stretch))
     return lay, canvas.image()
 
 
