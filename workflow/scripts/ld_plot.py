@@ -298,47 +298,43 @@ def font(pixels, bold=False):
 
 
 class Canvas:
-    """The picture as it is drawn: text and lines as ink on a grey layer (0
-    blank, 255 black), antialiased by Pillow; then the layer turned into
-    palette indices, and the coloured parts (the triangle, marks, swatches)
-    painted over it in the order given."""
+    """The picture as it is drawn: a grey image of palette indices, which
+    takes the palette at the end. Text and lines are drawn as ink (0 blank,
+    255 black), antialiased by Pillow, which blends the background with the
+    ink: as the greys' indices grow with the ink in equal steps (INK_TABLE),
+    a blend lands on the grey between. Coloured parts are pasted in their
+    own indices."""
 
     def __init__(self, lay):
         self.lay = lay
-        self.ink = Image.new("L", (lay.width, lay.height), 0)
-        self.pen = ImageDraw.Draw(self.ink)
-        self.paints = []
+        self.picture = Image.new("L", (lay.width, lay.height), INK_TABLE[0])
+        self.pen = ImageDraw.Draw(self.picture)
 
     def text(self, x, y, text, size, anchor="la", bold=False):
         """Text at (x, y) in image pixels; `size` a key of FONT."""
-        self.pen.text((x, y), text, fill=255, font=font(self.lay.px(FONT[size]), bold), anchor=anchor)
+        self.pen.text((x, y), text, fill=INK_TABLE[255], font=font(self.lay.px(FONT[size]), bold), anchor=anchor)
 
     def rule(self, x0, y0, x1, y1, ink=255):
         """A filled box of ink, x1 and y1 excluded."""
-        self.pen.rectangle((x0, y0, x1 - 1, y1 - 1), fill=ink)
+        self.pen.rectangle((x0, y0, x1 - 1, y1 - 1), fill=INK_TABLE[ink])
+
+    def stamp(self, x, y, mask, ink=255):
+        """Ink where a grey image (255 full) says, its corner at (x, y)."""
+        self.picture.paste(INK_TABLE[ink], (x, y), mask)
 
     def paint(self, x0, y0, x1, y1, index):
         """A box in one colour, or in the palette indices of an array; the
         array's UNPAINTED entries leave what is under them."""
-        self.paints.append((x0, y0, x1, y1, index))
+        if np.ndim(index) == 0:
+            self.picture.paste(int(index), (x0, y0, x1, y1))
+            return
+        index = np.ascontiguousarray(np.broadcast_to(index, (y1 - y0, x1 - x0)))
+        mask = Image.fromarray(np.where(index == UNPAINTED, 0, 255).astype(np.uint8)) if UNPAINTED in index else None
+        self.picture.paste(Image.fromarray(index), (x0, y0), mask)
 
     def image(self):
-        """The palette image: the palette indices composed as a grey image
-        by Pillow, which then takes the palette."""
-        picture = self.ink.point(INK_TABLE)
-        for x0, y0, x1, y1, index in self.paints:
-            if np.ndim(index) == 0:
-                picture.paste(int(index), (x0, y0, x1, y1))
-            elif UNPAINTED in index:
-                index = np.ascontiguousarray(np.broadcast_to(index, (y1 - y0, x1 - x0)))
-                mask = Image.fromarray(np.where(index == UNPAINTED, 0, 255).astype(np.uint8))
-                picture.paste(Image.fromarray(index), (x0, y0), mask)
-            else:
-                picture.paste(
-                    Image.fromarray(np.ascontiguousarray(np.broadcast_to(index, (y1 - y0, x1 - x0)))), (x0, y0)
-                )
-        picture.putpalette(PALETTE.ravel().tolist())
-        return picture
+        self.picture.putpalette(PALETTE.ravel().tolist())
+        return self.picture
 
 
 def draw_ruler(canvas, positions):
@@ -352,7 +348,7 @@ def draw_ruler(canvas, positions):
     span = max(high - low, 1)
     to_x = lambda p: left + (p - low) / span * width  # noqa: E731
     draw_fan(
-        canvas.ink,
+        canvas,
         (left, axis, width, top + height - axis),
         [to_x(p) for p in positions],
         [column_center(lay, k) for k in range(lay.n)],
@@ -369,17 +365,16 @@ def draw_ruler(canvas, positions):
     canvas.text(left - lay.px(10), axis, "Position (bp)", "label", anchor="rm")
 
 
-def draw_fan(ink, box, starts, ends, width):
+def draw_fan(canvas, box, starts, ends, width):
     """Lines from each x of `starts` on the box's top to the x of `ends` on
     its bottom, in grey, as dark as lines `width` pixels wide: drawn one
     pixel wide, twice as large, and halved, so antialiased."""
     left, top, w, h = box
     layer = Image.new("L", (w * 2, h * 2), 0)
     pen = ImageDraw.Draw(layer)
-    ink_level = min(255, round(FAN * width * 2))
     for a, b in zip(starts, ends):
-        pen.line([((a - left) * 2, 0), ((b - left) * 2, h * 2 - 1)], fill=ink_level)
-    ink.paste(layer.reduce(2), (left, top))
+        pen.line([((a - left) * 2, 0), ((b - left) * 2, h * 2 - 1)], fill=255)
+    canvas.stamp(left, top, layer.reduce(2), min(255, round(FAN * width * 2)))
 
 
 def ruler_ticks(low, high, most=9):
@@ -450,7 +445,7 @@ def draw_names(canvas, snps):
         text = Image.new("L", (x1 - x0, y1 - y0), 0)
         ImageDraw.Draw(text).text((-x0, -y0), name, fill=255, font=face)
         upright = text.transpose(Image.Transpose.ROTATE_90)
-        canvas.ink.paste(255, (column_center(lay, k) - upright.width // 2, top), mask=upright)
+        canvas.stamp(column_center(lay, k) - upright.width // 2, top, upright)
 
 
 def draw_legend(canvas):
