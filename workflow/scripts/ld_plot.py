@@ -39,9 +39,10 @@ page in every plot. SNP names are written up to NAMED SNPs. layout() gives
 every box.
 
 The picture is drawn with numpy and Pillow alone, which start in a fraction
-of the time matplotlib takes: text and lines antialiased on a grey layer,
-the triangle, marks and swatches painted over it in the colours of a
-palette, written as a palette PNG.
+of the time matplotlib takes, in the indices of a palette of 256 colours
+(192 shades of r², 52 greys for text and lines, the marks' colours), and
+written as a palette PNG. The matrix is mapped, not read: NaN, which PLINK
+gives a SNP that does not vary, is white.
 """
 import argparse
 import functools
