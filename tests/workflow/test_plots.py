@@ -2,6 +2,7 @@
 import os
 import subprocess
 import sys
+import warnings
 
 import numpy as np
 import pytest
@@ -9,8 +10,9 @@ from PIL import Image
 
 import conftest
 import ld_plot
+import overview
 
-DARKEST = tuple(int(round(255 * v)) for v in ld_plot.COLORMAP(1.0)[:3])
+DARKEST = (0x7F, 0, 0)  # r² = 1
 WHITE = (255, 255, 255)
 TRACK_COLOURS = {label: tuple(int(color[k : k + 2], 16) for k in (1, 3, 5)) for label, color in ld_plot.TRACKS if color}
 
@@ -90,6 +92,20 @@ def test_pairs_are_coloured_by_r2(tmp_path):
     assert min(triangle.sum(axis=1)) == sum(DARKEST)  # nothing in it is darker than r² = 1
 
 
+def test_a_pair_without_r2_is_white(tmp_path):
+    """PLINK gives NaN for the pairs of a SNP that does not vary: they are
+    white, the other pairs keep their colours, and nothing is warned."""
+    r2 = six_snps()
+    r2[3, :] = r2[:, 3] = np.nan
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        lay, image = render(write_region(str(tmp_path), r2, **MARKED))
+    assert pixel(image, *ld_plot.pair_pixel(lay, 0, 1)) == DARKEST
+    for pair in ((0, 3), (2, 3), (3, 4), (3, 5)):
+        assert pixel(image, *ld_plot.pair_pixel(lay, *pair)) == WHITE, pair
+    assert pixel(image, *ld_plot.pair_pixel(lay, 2, 4)) not in (WHITE, DARKEST)
+
+
 def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
     lay, image = render(write_region(str(tmp_path), six_snps(), **MARKED))
     expected = {
@@ -116,7 +132,8 @@ def test_marks_are_in_their_track_at_their_snps_column(tmp_path):
 def test_ld_txt_gives_the_same_picture_as_plinks_matrix(tmp_path):
     _, from_matrix = render(write_region(str(tmp_path / "a"), six_snps(), **MARKED))
     _, from_text = render(write_region(str(tmp_path / "b"), six_snps(), matrix=False, **MARKED))
-    assert np.array_equal(from_matrix[60:], from_text[60:])  # the titles name the folders
+    below_title = ld_plot.layout(6).ruler[0]
+    assert np.array_equal(from_matrix[below_title:], from_text[below_title:])  # the titles name the folders
 
 
 @pytest.mark.parametrize(
@@ -133,24 +150,50 @@ def test_image_size_follows_the_snp_count(tmp_path, n, f, view, rows):
     """The full triangle up to 300 SNPs; above, the band of pairs near enough
     to matter, here the most, 200 SNPs, since random r² values reach 0.5 at
     every distance; its rows repeated so that it is about a quarter as high
-    as wide."""
+    as wide. Around it, the labels, ruler, tracks and legend, laid out for
+    the report's width and drawn `scale` times larger, so that the whole
+    image is SHOWN pixels wide at that scale."""
     rng = np.random.default_rng(n)
     r2 = rng.random((n, n))
     r2 = (r2 + r2.T) / 2
     lay, image = render(write_region(str(tmp_path), r2))
     assert (lay.f, lay.view) == (f, view)
-    names = ld_plot.NAMES if n <= ld_plot.NAMED else 0
     assert image.shape[:2] == (lay.height, lay.width)
-    assert lay.width == ld_plot.LEFT + 2 * n * f + ld_plot.RIGHT
-    assert lay.height == (
-        ld_plot.TITLE
-        + ld_plot.RULER
-        + len(ld_plot.TRACKS) * ld_plot.TRACK
-        + names
-        + ld_plot.GAP
-        + rows
-        + ld_plot.LEGEND
-    )
+    assert lay.scale == 2 * n * f / (ld_plot.SHOWN - ld_plot.LEFT - ld_plot.RIGHT)
+    assert lay.triangle == (lay.px(ld_plot.LEFT), lay.triangle[1], 2 * n * f, rows)
+    assert lay.width == lay.px(ld_plot.LEFT) + 2 * n * f + lay.px(ld_plot.RIGHT)
+    assert abs(lay.width - ld_plot.SHOWN * lay.scale) <= 1
+    names = lay.px(ld_plot.NAMES) if n <= ld_plot.NAMED else 0
+    above = lay.px(ld_plot.TITLE) + lay.px(ld_plot.RULER) + len(ld_plot.TRACKS) * lay.px(ld_plot.TRACK)
+    assert lay.triangle[1] == above + names + lay.px(ld_plot.GAP)
+    assert lay.height == lay.triangle[1] + rows + lay.px(ld_plot.LEGEND)
+
+
+def ink_height(image, box):
+    """Rows of the box (left, top, right, bottom) that hold dark pixels: the
+    height of the text in it."""
+    left, top, right, bottom = box
+    dark = (image[top:bottom, left:right].astype(int).sum(axis=2) < 3 * 128).any(axis=1)
+    rows = np.nonzero(dark)[0]
+    return rows[-1] - rows[0] + 1 if len(rows) else 0
+
+
+@pytest.mark.parametrize("n", [6, 100, 299, 2000])
+def test_labels_are_legible_at_the_width_shown(tmp_path, n):
+    """Shown SHOWN pixels wide, as the report shows a plot, the track labels
+    and the legend are about as large as the report's own text: a label with
+    capitals and descenders ("Undesirable, tagged (kept)", "Greedy tags") is
+    at least 12 pixels high, the colour bar's caption too."""
+    rng = np.random.default_rng(n)
+    r2 = rng.random((n, n)) / 2
+    lay, image = render(write_region(str(tmp_path), (r2 + r2.T) / 2))
+    shown = lambda pixels: pixels / lay.scale  # noqa: E731
+    for label in ("Undesirable, tagged (kept)", "Greedy tags"):
+        top, height = lay.tracks[label]
+        assert shown(ink_height(image, (0, top, lay.triangle[0], top + height))) >= 12, label
+    legend = lay.height - lay.px(ld_plot.LEGEND)
+    caption = (0, legend + lay.px(47), lay.triangle[0], lay.height)
+    assert shown(ink_height(image, caption)) >= 12
 
 
 def test_the_band_reaches_twice_as_far_as_strong_pairs(tmp_path):
@@ -189,10 +232,13 @@ def test_every_pair_gets_pixels_of_its_own(n):
     upper = np.triu_indices(n, 1)
     assert (counts[upper] == 2 * f * f).all()
     assert counts.sum() == counts[upper].sum()
-    # And the colours follow that mapping: white outside, r² inside.
-    r2[upper] = 1.0
-    rgb = ld_plot.triangle_pixels(r2, f)
-    assert (rgb[inside] == DARKEST).all() and (rgb[~inside] == 255).all()
+    # And the colours follow that mapping: white outside, the pair's r² inside.
+    r2 = np.random.default_rng(n).random((n, n))
+    rgb = ld_plot.PALETTE[ld_plot.triangle_pixels(r2, f)]
+    assert (rgb[~inside] == 255).all()
+    assert (rgb[inside] == ld_plot.PALETTE[ld_plot.shade(r2[i[inside], j[inside]])]).all()
+    assert ld_plot.PALETTE[ld_plot.shade(1.0)].tolist() == list(DARKEST)
+    assert ld_plot.PALETTE[ld_plot.shade(0.0)].tolist() == list(WHITE)
 
 
 def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
@@ -204,3 +250,26 @@ def test_a_plot_is_made_by_hand_for_a_region_folder(tmp_path):
     )
     assert p.returncode == 0, p.stderr
     assert Image.open(os.path.join(folder, "ld_plot.png")).size == (ld_plot.layout(6).width, ld_plot.layout(6).height)
+
+
+def test_the_overviews_counts_have_whole_number_ticks(tmp_path):
+    """With counts of at most 3 (SNPs, tags, needed and dropped SNPs, pairs
+    across a cut), the axes that count are ticked at whole numbers only,
+    never at 0.5; the SNPs per tag may be fractions."""
+    (tmp_path / "summary.tsv").write_text(
+        "region\tsnps\tneeded\tundesirable_dropped\tgreedy_tags\tminimax_tags\tminimum_tags\n"
+        "chr1_001\t3\t1\t0\t1\t2\t1\n"
+        "chr1_002\t2\t0\t1\t1\t1\t1\n"
+        "chr2_001\t1\t0\t0\t1\t1\t1\n"
+    )
+    (tmp_path / "regions.tsv").write_text(
+        "region\tchromosome\tcrossing_pairs\nchr1_001\t1\t1\nchr1_002\t1\t0\nchr2_001\t2\t0\n"
+    )
+    fig = overview.figure(str(tmp_path / "summary.tsv"), str(tmp_path / "regions.tsv"))
+    fig.canvas.draw()
+    counts = {"SNPs and tags": fig.axes[0], "SNPs": fig.axes[1], "pairs across the cut": fig.axes[3]}
+    for name, ax in counts.items():
+        low, high = ax.get_ylim()
+        ticks = [t for t in ax.get_yticks() if low <= t <= high]
+        assert len(ticks) >= 2 and all(t == round(t) for t in ticks), (name, ticks)
+    overview.plt.close(fig)

@@ -15,6 +15,7 @@ if config["plots"]:
             maf_processed=region_files("maf_processed.txt"),
             run_log=region_files("run_log.txt"),
             tables=joined_tables("{region}"),
+            populations=paths.POPULATIONS_TABLE,
         output:
             paths.LD_PLOT,
         log:
@@ -23,7 +24,6 @@ if config["plots"]:
             python=PYTHON,
             script=script_path("ld_plot.py"),
             folder=lambda wildcards: paths.region_folder(wildcards.region),
-            populations=f"--populations {','.join(POPULATIONS)}" if POPULATIONS else "",
         benchmark:
             f"{paths.BENCHMARKS}/ld_plot/{{region}}.tsv"
         group:
@@ -32,7 +32,7 @@ if config["plots"]:
         resources:
             mem_mb=512,
         shell:
-            "{params.python:q} {params.script:q} {params.populations} {params.folder:q} {output:q} "
+            "{params.python:q} {params.script:q} --populations {input.populations:q} {params.folder:q} {output:q} "
             "> /dev/null 2> {log:q}"
 
 

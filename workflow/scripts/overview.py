@@ -4,7 +4,8 @@ Four panels over the regions in genome order: SNPs and tags per method
 (Greedy, Minimax and, from ldcluster, Minimum);
 needed SNPs and dropped undesirable SNPs; SNPs per tag, the figure studies
 compare; and the cuts, with the tagging pairs that cross each one.
-Chromosomes are told apart by shading and named above the panels. With
+Chromosomes are told apart by shading and named above the panels. The
+panels that count (SNPs, tags, pairs) have whole numbers on their axes. With
 populations, a region's bar is its SNPs over all populations, its tags the
 one set chosen for all of them, and its needed and dropped SNPs the sums
 over the populations.
@@ -14,6 +15,7 @@ import matplotlib
 matplotlib.use("Agg")
 import matplotlib.pyplot as plt  # noqa: E402
 import numpy as np  # noqa: E402
+from matplotlib.ticker import MaxNLocator  # noqa: E402
 
 from ldtag import files as formats  # noqa: E402
 
@@ -49,7 +51,9 @@ def per_region(header, summary, regions):
     return [rows[r["region"]] for r in regions]
 
 
-def draw(summary_tsv, regions_tsv, output):
+def figure(summary_tsv, regions_tsv):
+    """The overview of the tables as a matplotlib figure; its axes, from the
+    top, are the four panels."""
     header, summary = formats.read_table(summary_tsv)
     regions = formats.read_table(regions_tsv)[1]
     summary = per_region(header, summary, regions)
@@ -129,6 +133,8 @@ def draw(summary_tsv, regions_tsv, output):
             va="bottom",
             fontsize=10,
         )
+    for ax in (axes[0], axes[1], axes[3]):
+        ax.yaxis.set_major_locator(MaxNLocator(integer=True))
     for ax in axes:
         ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=9, frameon=False)
         ax.grid(axis="y", color="#e0e0e0", linewidth=0.6)
@@ -155,6 +161,11 @@ def draw(summary_tsv, regions_tsv, output):
         ),
         fontsize=13,
     )
+    return fig
+
+
+def draw(summary_tsv, regions_tsv, output):
+    fig = figure(summary_tsv, regions_tsv)
     with formats.written(output) as partial:
         fig.savefig(partial, format="png", dpi=100, bbox_inches="tight", pad_inches=0.2)
     plt.close(fig)
