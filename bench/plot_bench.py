@@ -6,8 +6,8 @@ and one of 100 SNPs (the full triangle).
 
 The regions come from a dense region simulated with scrm (2000 SNPs in 1 Mb,
 500 people; bench/simulate.py) with a done SNP every 97 and an undesirable
-SNP every 41, through the workflow's own chain (prepare_region.sh and
-cluster_region.sh: PLINK's r², ldprep, ldprune, ldcluster and the joiners),
+SNP every 41, through the workflow's own chain (ldtag.chain's prepare and
+cluster: PLINK's r², ldprep, ldprune, ldcluster and the joiners),
 so that the plot reads what it reads in a run: PLINK's 32 MB matrix and
 every method's tables. Prints, per region, the median wall time, processor
 time (user and system) and peak resident memory of the command the workflow
@@ -33,6 +33,9 @@ from simulate import simulate  # noqa: E402
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 SCRIPTS = os.path.join(ROOT, "workflow", "scripts")
+sys.path.insert(0, SCRIPTS)
+from ldtag import chain, paths  # noqa: E402
+
 # One process: the time of each part of a plot, printed as JSON.
 SPLIT = """
 import json, sys, time
@@ -69,20 +72,28 @@ def make_region(scratch, bfile, name, first, last, env):
         with open(os.path.join(lists, list_name), "w") as f:
             f.writelines(s + "\n" for s in names[every - 1 :: every])
     folder = os.path.join(scratch, name)
-    os.mkdir(folder)
-    run(
-        ["bash", os.path.join(SCRIPTS, "prepare_region.sh"), "--region", name, "--folder", folder, "--bfile", bfile]
-        + ["--from", names[first], "--to", names[last], "--plink", "plink1.9", "--threads", "1", "--memory", "512"]
-        + ["--threshold", "0.8", "--done", os.path.join(lists, "done.txt")]
-        + ["--undesirable", os.path.join(lists, "undesirable.txt")],
-        env=env,
-    )
-    run(
-        ["bash", os.path.join(SCRIPTS, "cluster_region.sh"), "--region", name, "--folder", folder]
-        + ["--clustering", "ldcluster", "--methods", "greedy minimax minimum", "--python", sys.executable]
-        + ["--coverage", os.path.join(SCRIPTS, "coverage.py")],
-        env=env,
-    )
+    logs = os.path.join(scratch, "logs", name)
+    os.makedirs(folder)
+    os.makedirs(logs)
+    outputs = [os.path.join(folder, file) for file in paths.PREPARED.values()]
+    old_path = os.environ["PATH"]
+    os.environ["PATH"] = env["PATH"]
+    try:
+        lists_options = [
+            "--done",
+            os.path.join(lists, "done.txt"),
+            "--undesirable",
+            os.path.join(lists, "undesirable.txt"),
+        ]
+        chain.prepare(
+            name, outputs, logs, bfile, names[first], names[last], "plink1.9", 1, 512, "0.8", lists_options, None
+        )
+        clustering = ("ldcluster", ["--time-limit", "10", "--chromosome", "1"])
+        chain.cluster(name, folder, logs, clustering, ["greedy", "minimax", "minimum"], [])
+    except chain.Failed as e:
+        sys.exit(str(e))
+    finally:
+        os.environ["PATH"] = old_path
     return folder
 
 

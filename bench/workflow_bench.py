@@ -55,8 +55,8 @@ STEPS = [
     ("windowed LD scan and cuts", ["cut_chromosome"]),
     ("region: PLINK r², ldprep, ldprune", ["prepare_region"]),
     ("region: ldcluster, joiners, coverage", ["cluster_region"]),
-    ("small tables (scripts)", ["excluded_names", "regions_table", "qc_report"]),
-    ("merge", ["merge"]),
+    ("small tables (scripts)", ["exclude_names", "regions_table", "qc_report"]),
+    ("merge", ["merge_results"]),
     ("LD plots", ["ld_plot"]),
     ("overview", ["overview"]),
     ("report", ["report"]),
@@ -73,11 +73,10 @@ cd "$out"
 mkdir -p qc regions
 plink1.9 --bfile "$bfile" --maf 0.01 --geno 0.05 --make-bed --allow-no-sex --threads 1 --out qc/chr > /dev/null
 plink1.9 --bfile qc/chr --r2 --ld-window "$max" --ld-window-kb 1000000 --ld-window-r2 0.7999992 --allow-no-sex   --threads 2 --out qc/window > /dev/null
-if [ -z "$only" ]; then
-  python3 SCRIPTS/cut_regions.py --bim qc/chr.bim --ld qc/window.ld --threshold 0.8 --max-snps "$max"     --chromosome 1 --regions qc/regions.tsv --pairs qc/pairs.tsv
-else
-  python3 SCRIPTS/cut_regions.py --bim qc/chr.bim --ld qc/window.ld --threshold 0.8 --max-snps "$max"     --chromosome 1 --regions qc/regions.tsv --pairs qc/pairs.tsv  # only to know the regions; timed apart
-fi
+# The cuts from the scan; with "plink", only to know the regions, timed apart.
+/usr/bin/python3 -c 'import sys; sys.path.insert(0, "SCRIPTS"); from ldtag import cuts, files
+regions, pairs = cuts.cut("qc/chr.bim", ["qc/window.ld"], None, 0.8, int(sys.argv[1]), "1")
+files.write_table("qc/regions.tsv", cuts.REGION_COLUMNS, regions)' "$max"
 rm -f qc/window.ld
 tail -n +2 qc/regions.tsv | cut -f 2,3,5 | xargs -P 2 -L 1 bash -c '
   mkdir -p "regions/$0" && cd "regions/$0"

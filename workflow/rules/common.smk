@@ -96,10 +96,20 @@ def result_files(region):
     return in_folders(region, *names)
 
 
+def prepared_outputs():
+    """The files of a region's chain up to ldprune, by name; PLINK's matrix
+    and ld_processed.txt are large and go once clustered."""
+    large = ("ld", "processed")
+    return {
+        name: until_clustered(f"{FOLDER}/{file}") if name in large else f"{FOLDER}/{file}"
+        for name, file in paths.PREPARED.items()
+    }
+
+
 def kept_intermediates(wildcards=None):
     """ld.txt and ldprune's run log, which a region's job keeps only when
     asked to."""
-    return [f"{FOLDER}/ld.txt", f"{FOLDER}/ld_processed_temp.txt"] if KEEP else []
+    return [f"{FOLDER}/{file}" for file in paths.KEPT] if KEEP else []
 
 
 def clustering_log(region):

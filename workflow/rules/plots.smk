@@ -30,7 +30,7 @@ if config["plots"]:
             "region"
         threads: 1
         resources:
-            mem_mb=512,
+            mem_mb=256,
         shell:
             "{params.python:q} {params.script:q} --populations {input.populations:q} {params.folder:q} {output:q} "
             "> /dev/null 2> {log:q}"

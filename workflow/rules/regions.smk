@@ -22,17 +22,7 @@ rule prepare_region:
         done=listed("done_file"),
         undesirable=listed("undesirable_file"),
     output:
-        ld=until_clustered(f"{FOLDER}/plink.ld.bin"),
-        bim=f"{FOLDER}/plink.bim",
-        freq=f"{FOLDER}/plink.frq",
-        snps=f"{FOLDER}/SNP_names.data",
-        maf=f"{FOLDER}/maf.txt",
-        weight=f"{FOLDER}/weight.txt",
-        done=f"{FOLDER}/done.txt",
-        undesirable=f"{FOLDER}/undesirable.txt",
-        processed=until_clustered(f"{FOLDER}/ld_processed.txt"),
-        maf_processed=f"{FOLDER}/maf_processed.txt",
-        run_log=f"{FOLDER}/run_log.txt",
+        **prepared_outputs(),
         kept=kept_intermediates(),
     log:
         plink=f"{FOLDER_LOGS}/plink.log",

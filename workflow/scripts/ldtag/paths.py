@@ -45,6 +45,22 @@ REGION_POPULATION = "results/regions/{region}/{population}"
 REGION_LOGS = "logs/regions/{region}"
 REGION_POPULATION_LOGS = "logs/regions/{region}/{population}"
 LD_PLOT = "results/regions/{region}/ld_plot.png"
+# What a region's chain up to ldprune leaves in its folder (or each
+# population's), by the names the rule gives them; run_log.txt comes last.
+PREPARED = {
+    "ld": "plink.ld.bin",
+    "bim": "plink.bim",
+    "freq": "plink.frq",
+    "snps": "SNP_names.data",
+    "maf": "maf.txt",
+    "weight": "weight.txt",
+    "done": "done.txt",
+    "undesirable": "undesirable.txt",
+    "processed": "ld_processed.txt",
+    "maf_processed": "maf_processed.txt",
+    "run_log": "run_log.txt",
+}
+KEPT = ("ld.txt", "ld_processed_temp.txt")  # kept too with keep_intermediate
 
 # The genome-wide results.
 SUMMARY = "results/summary.tsv"
