@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -345,11 +344,12 @@ TEST(Budget, StepUsesTheNeededSnpsAndWarnsAtTheTimeLimit) {
   expect_valid(t.relation, c.coverage.forced, needed + 20, maximum, "step");
   EXPECT_GE(maximum.captured, greedy.captured);
   if (!maximum.optimal) {
-    EXPECT_TRUE(std::regex_match(
-        messages, std::regex("ldcluster: budget_maximum: the time limit of 1e-06 s stopped the solver; the best " +
-                             std::to_string(needed + 20) + " tags found capture [0-9]+ of the 400 SNPs, and " +
-                             std::to_string(needed + 20) + " tags can capture at most [0-9]+ \\(a gap of [0-9]+\\)\n")))
-        << messages;
+    // The message whole, with the counts the step found.
+    const std::string k = std::to_string(needed + 20);
+    EXPECT_EQ(messages, "ldcluster: budget_maximum: the time limit of 1e-06 s stopped the solver; the best " + k +
+                            " tags found capture " + std::to_string(maximum.captured) + " of the 400 SNPs, and " + k +
+                            " tags can capture at most " + std::to_string(maximum.bound) + " (a gap of " +
+                            std::to_string(maximum.bound - maximum.captured) + ")\n");
   } else {
     EXPECT_EQ(messages, "");
   }
