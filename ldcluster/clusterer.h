@@ -49,7 +49,7 @@ extern const char* const kMethodNames[kMethods];  // "Greedy", "Minimax", "Minim
 
 struct Options {
   bool methods[kMethods] = {true, true, true};
-  double time_limit = 10.0;         // seconds for the Minimum solver
+  double time_limit = 10.0;         // seconds for the Minimum solver, and as many for budget_maximum
   std::string chromosome = "NA";    // written in the member lists
   std::vector<std::string> populations;  // folders of the populations; none for one in the current directory
   CoverageOptions coverage;
