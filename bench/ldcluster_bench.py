@@ -2,7 +2,8 @@
 """ldcluster: its speed and memory next to ldprune's, and the quality of
 each method's tags.
 
-    /usr/bin/python3 bench/ldcluster_bench.py [--build DIR] [--runs N] [--only speed quality]
+    /usr/bin/python3 bench/ldcluster_bench.py [--build DIR] [--runs N] [--only speed quality budget]
+                                              [--time-limit S]
 
 Speed: on a full 2000-SNP region (run_bench.py's "full" case) and on a
 2000-SNP block in which every SNP tags every other, the median wall time of
@@ -14,6 +15,14 @@ PLINK, ldprep with the bundled lists, ldprune, ldcluster) and on a dense
 region simulated with scrm (2000 SNPs in 1 Mb, 500 people) at r² >= 0.5 and
 >= 0.8, the tags of each method, its excess over Minimum, and the mean over
 the SNPs that are not tags of their best r² to any of the method's tags.
+Budget: on the full case (its needed SNPs, from ldprune's log, forced) and
+on the dense region at r² >= 0.8 and >= 0.5, the median wall time of
+ldcluster --method none --curve (beside --method greedy, which reads the
+same tables), and of --max-tags K at K = |F| + 10%, 25%
+and 50% of the order's tags beyond the |F| needed ones (the full cover),
+greedy alone and with the exact maximum (--time-limit, default 10 s); the
+items each captures, the solver's proven bound, and greedy's shortfall.
+
 Needs plink1.9, scrm and python3-numpy.
 """
 import argparse
@@ -127,7 +136,8 @@ def run_bench_tokens(path):
         return f.read().split()
 
 
-def chain(folder, build, bfile, extra_plink, ldprep_args):
+def prepare(folder, build, bfile, extra_plink, ldprep_args):
+    """PLINK's tables, ldprep and ldprune for a region, in its folder."""
     run(
         [
             "plink1.9",
@@ -151,6 +161,10 @@ def chain(folder, build, bfile, extra_plink, ldprep_args):
         folder,
     )
     run([os.path.join(build, "ldprune")], folder)
+
+
+def chain(folder, build, bfile, extra_plink, ldprep_args):
+    prepare(folder, build, bfile, extra_plink, ldprep_args)
     run([os.path.join(build, "ldcluster")], folder)
     return quality_of(folder)
 
@@ -211,11 +225,133 @@ def quality(build, scratch):
         )
 
 
+def write_needed(folder):
+    """needed.txt from the needed SNPs ldprune's log lists; their number."""
+    with open(os.path.join(folder, "ld_processed_temp.txt")) as f:
+        names = [line.rsplit(" ", 1)[1] for line in f if line.startswith("the ") and "needed SNP" in line]
+    with open(os.path.join(folder, "needed.txt"), "w") as f:
+        f.writelines(names)
+    return len(names)
+
+
+def read_summary(folder):
+    """budget_summary.tsv as {method: (tags, captured, items, bound, optimal)}."""
+    with open(os.path.join(folder, "budget_summary.tsv")) as f:
+        next(f)
+        return {fields[0]: fields[1:] for fields in (line.split() for line in f)}
+
+
+def budget_case(name, folder, build, runs, time_limit):
+    """The order's and the budgets' times and what each budget captures."""
+    ldcluster = os.path.join(build, "ldcluster")
+    forced = write_needed(folder)
+    base = [ldcluster, "--method", "none", "--needed", "needed.txt", "--time-limit", str(time_limit)]
+    run(base + ["--curve"], folder)
+    with open(os.path.join(folder, "coverage_order.tsv")) as f:
+        cover = sum(1 for _ in f) - 1
+    curve, plain = [], []
+    for _ in range(runs):
+        curve.append(run_bench.timed(base + ["--curve"], folder))
+        plain.append(run_bench.timed([ldcluster, "--method", "greedy"], folder))
+    rows = []
+    for share in (0.10, 0.25, 0.50):
+        k = forced + max(1, round(share * (cover - forced)))
+        greedy_only = base + ["--max-tags", str(k), "--budget-method", "greedy"]
+        both = base + ["--max-tags", str(k)]
+        greedy_times, both_times = [], []
+        for _ in range(runs):
+            greedy_times.append(run_bench.timed(greedy_only, folder))
+            both_times.append(run_bench.timed(both, folder))
+        summary = read_summary(folder)
+        greedy, maximum = int(summary["budget_greedy"][1]), int(summary["budget_maximum"][1])
+        bound, items = int(summary["budget_maximum"][3]), int(summary["budget_maximum"][2])
+        rows.append(
+            (
+                share,
+                k,
+                statistics.median(greedy_times),
+                statistics.median(both_times),
+                greedy,
+                maximum,
+                bound,
+                summary["budget_maximum"][4] == "1",
+                items,
+            )
+        )
+    return name, forced, cover, statistics.median(plain), statistics.median(curve), rows
+
+
+def budget(build, runs, scratch, time_limit):
+    cases = []
+    full = os.path.join(scratch, "budget-full")
+    os.mkdir(full)
+    print("generating full ...", file=sys.stderr)
+    run_bench.make_full(full)
+    run([os.path.join(build, "ldprune")], full)
+    cases.append(("full", full))
+    sim_folder = os.path.join(scratch, "budget-sim")
+    os.mkdir(sim_folder)
+    print("simulating a dense region ...", file=sys.stderr)
+    prefix = simulate(sim_folder)
+    for threshold in ("0.8", "0.5"):
+        folder = os.path.join(scratch, "budget-dense" + threshold)
+        os.mkdir(folder)
+        prepare(folder, build, prefix, [], ["--threshold", threshold])
+        cases.append(("dense, r² >= %s" % threshold, folder))
+    print(
+        "\n%-16s %6s %6s %7s %8s %8s %4s %5s %9s %9s %8s %8s %8s %8s"
+        % (
+            "case",
+            "SNPs",
+            "needed",
+            "cover",
+            "Greedy s",
+            "curve s",
+            "K%",
+            "K",
+            "greedy s",
+            "+exact s",
+            "greedy",
+            "exact",
+            "bound",
+            "short %",
+        )
+    )
+    for name, folder in cases:
+        print("budget: %s ..." % name, file=sys.stderr)
+        _, forced, cover, plain, curve, rows = budget_case(name, folder, build, runs, time_limit)
+        for share, k, greedy_s, both_s, greedy, maximum, bound, optimal, items in rows:
+            print(
+                "%-16s %6d %6d %7d %8.3f %8.3f %4d %5d %9.3f %9.3f %8d %8s %8d %8.2f"
+                % (
+                    name,
+                    items,
+                    forced,
+                    cover,
+                    plain,
+                    curve,
+                    round(100 * share),
+                    k,
+                    greedy_s,
+                    both_s,
+                    greedy,
+                    "%d%s" % (maximum, "" if optimal else "*"),
+                    bound,
+                    100.0 * (bound - greedy) / bound,
+                )
+            )
+    print(
+        "Greedy s: ldcluster --method greedy on the same tables, for the time of reading them; "
+        "* the time limit stopped the solver; short %: greedy below the proven bound, as a share of it"
+    )
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", default=os.path.join(ROOT, "build-release"))
     ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--only", nargs="*", default=["speed", "quality"])
+    ap.add_argument("--only", nargs="*", default=["speed", "quality", "budget"])
+    ap.add_argument("--time-limit", type=float, default=10.0, help="seconds for the exact budget solver")
     args = ap.parse_args()
     build = os.path.abspath(args.build)
     scratch = tempfile.mkdtemp(prefix="ldcluster-bench-")
@@ -224,6 +360,8 @@ def main():
             speed(build, args.runs, scratch)
         if "quality" in args.only:
             quality(build, scratch)
+        if "budget" in args.only:
+            budget(build, args.runs, scratch, args.time_limit)
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
 

@@ -5,7 +5,9 @@
 // accepted, each method's clusters must hold the invariants: each SNP in
 // exactly one cluster, whose tag can be a tag and tags it; a SNP that only
 // it itself tags is a tag; and Minimum, when the solver proved it, has no
-// more tags (over all populations) than Greedy or Minimax.
+// more tags (over all populations) than Greedy or Minimax. Then the
+// coverage order and the budgets on the same tables (check_coverage).
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -39,6 +41,70 @@ void check(const ldcluster::Table& t, const std::vector<int>& tag_of) {
     bool others = false;
     for (int a = 0; a < n && !others; ++a) others = a != b && r.tags(a, b);
     if (r.tags(b, b) && !others && tag_of[b] != b) __builtin_trap();
+  }
+}
+
+// The coverage order and the budgets (budget.h) on the same tables, with
+// every `step`-th SNP that can be a tag needed: the order starts with the
+// needed SNPs, its later gains are above 0 and never increase, and it
+// captures every item, each first by the tag of its rank; greedy's budget is
+// the order's first K tags; Maximum holds the needed SNPs in at most K tags
+// and captures at least what greedy does and at most the bound.
+void check_coverage(ldcluster::Clusterer& c, size_t step) {
+  c.coverage.needed.assign(c.tables.size(), {});
+  for (size_t k = 0; k < c.tables.size(); ++k) {
+    const ldcluster::Table& t = c.tables[k];
+    for (size_t b = 0; b < t.snps.size(); b += step) {
+      const int x = static_cast<int>(b);
+      if (t.relation.tags(x, x)) c.coverage.needed[k].push_back(x);
+    }
+  }
+  ldcluster::CoverageOptions& o = c.options.coverage;
+  o.curve = true;
+  o.max_tags = 1;
+  for (const auto& needed : c.coverage.needed) o.max_tags += static_cast<int>(needed.size());
+  o.max_tags += static_cast<int>(step % 4);
+  c.options.time_limit = 0.5;
+  try {
+    ldcluster::choose_by_coverage(c);
+  } catch (const textio::Failure&) {
+    __builtin_trap();
+  }
+  const ldcluster::TagRelation& r = c.tables.size() > 1 ? c.joint : c.tables.front().relation;
+  const ldcluster::CoverageResults& out = c.coverage;
+  const ldcluster::CoverageOrder& order = out.order;
+  const int forced = static_cast<int>(out.forced.size());
+  if (order.forced != forced || !std::equal(out.forced.begin(), out.forced.end(), order.tags.begin())) __builtin_trap();
+  int total = 0;
+  for (size_t k = 0; k < order.gains.size(); ++k) {
+    const int i = static_cast<int>(k);
+    if (i >= forced && (order.gains[k] <= 0 || (i > forced && order.gains[k] > order.gains[k - 1]))) __builtin_trap();
+    total += order.gains[k];
+  }
+  if (total != r.items()) __builtin_trap();
+  std::vector<int> firsts(order.tags.size(), 0);
+  for (int rank : ldcluster::first_capture(r, order.tags)) {
+    if (rank < 0) __builtin_trap();
+    ++firsts[rank];
+  }
+  if (firsts != order.gains) __builtin_trap();
+
+  const ldcluster::BudgetCover& greedy = out.budgets[ldcluster::kBudgetGreedy];
+  const ldcluster::BudgetCover& maximum = out.budgets[ldcluster::kBudgetMaximum];
+  std::vector<int> first_k(order.tags.begin(),
+                           order.tags.begin() + std::min(order.tags.size(), static_cast<size_t>(o.max_tags)));
+  std::sort(first_k.begin(), first_k.end());
+  if (greedy.tags != first_k || greedy.captured != ldcluster::captured_by(r, greedy.tags)) __builtin_trap();
+  if (maximum.captured != ldcluster::captured_by(r, maximum.tags) ||
+      maximum.tags.size() > static_cast<size_t>(o.max_tags)) {
+    __builtin_trap();
+  }
+  for (int a : out.forced) {
+    if (!std::binary_search(maximum.tags.begin(), maximum.tags.end(), a)) __builtin_trap();
+  }
+  if (maximum.captured < greedy.captured || maximum.captured > maximum.bound || greedy.bound != maximum.bound ||
+      maximum.optimal != (maximum.captured == maximum.bound)) {
+    __builtin_trap();
   }
 }
 
@@ -82,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (proved && (minimum > count_tags(c, ldcluster::kGreedy) || minimum > count_tags(c, ldcluster::kMinimax))) {
     __builtin_trap();
   }
+  check_coverage(c, 2 + size % 5);
   return 0;
 }

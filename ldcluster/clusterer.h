@@ -13,6 +13,7 @@
 //   Minimum  the fewest tags, an exact cover found by integer programming.
 // With several populations one set of tags is chosen for all of them
 // (populations.cc), and each population's folder gets its result files.
+// The coverage order and the best tags for a budget are in budget.h.
 //
 // The run's steps are declared here, each in its own file; run() calls them in
 // order on one Clusterer. A step that meets input it cannot handle throws
@@ -27,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "ldcluster/budget.h"
 #include "ldcluster/methods.h"
 #include "textio/diagnostics.h"
 #include "textio/name_index.h"
@@ -47,9 +49,10 @@ extern const char* const kMethodNames[kMethods];  // "Greedy", "Minimax", "Minim
 
 struct Options {
   bool methods[kMethods] = {true, true, true};
-  double time_limit = 10.0;         // seconds for the Minimum solver
+  double time_limit = 10.0;         // seconds for the Minimum solver, and as many for budget_maximum
   std::string chromosome = "NA";    // written in the member lists
   std::vector<std::string> populations;  // folders of the populations; none for one in the current directory
+  CoverageOptions coverage;
 };
 
 struct Snp {
@@ -97,6 +100,7 @@ struct Clusterer {
   // SNP a tags item (population p, SNP b of p) as it does in p.
   std::vector<std::string> joint_names;
   TagRelation joint;
+  CoverageResults coverage;
 
   Table& add_table(const std::string& population);
 };

@@ -52,10 +52,13 @@ int run(Clusterer& c) {
   try {
     open_inputs(c);
     read_snps(c);
+    read_needed(c);
     read_scores(c);
     build_relation(c);
     choose_tags(c);
+    choose_by_coverage(c);
     write_results(c);
+    write_coverage_results(c);
   } catch (const textio::Failure& failure) {
     // Results of an earlier run are not those of these inputs: they are
     // left empty.
@@ -66,6 +69,7 @@ int run(Clusterer& c) {
         textio::empty_output(t.folder + summary_file(Method(m)));
       }
     }
+    empty_coverage_results(c);
     c.diag.finish();
     c.diag.print(failure.message);
     return failure.status;

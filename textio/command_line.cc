@@ -35,7 +35,8 @@ int standard_arguments(int argc, char** argv, const char* program, const char* u
 
 int parse_options(int argc, char** argv, const char* program, const char* usage,
                   const std::vector<std::string>& names,
-                  const std::function<std::string(const std::string& name, const std::string& value)>& take) {
+                  const std::function<std::string(const std::string& name, const std::string& value)>& take,
+                  const std::vector<std::string>& flags) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return print_usage(usage);
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) return print_version(program);
   for (int k = 1; k < argc; ++k) {
@@ -45,6 +46,13 @@ int parse_options(int argc, char** argv, const char* program, const char* usage,
       value = arg.substr(eq + 1);
       arg.resize(eq);
       has_value = true;
+    }
+    bool flag = false;
+    for (const std::string& name : flags) flag = flag || arg == name;
+    if (flag) {
+      if (has_value) return usage_error(program, "option '" + arg + "' takes no value");
+      if (std::string problem = take(arg, ""); !problem.empty()) return usage_error(program, problem);
+      continue;
     }
     bool known = false;
     for (const std::string& name : names) known = known || arg == name;

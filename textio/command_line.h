@@ -27,15 +27,17 @@ constexpr int kRun = -1;
 // (exit status 2), and returns the exit status.
 int standard_arguments(int argc, char** argv, const char* program, const char* usage);
 
-// For a program whose options all take a value, given as "--name value" or
-// "--name=value": handles "--help" and "--version" alone, then calls
-// take(name, value) for each option in order. An argument that is not one
-// of `names`, or an option without a value, is a usage error; so is the
-// message take() returns when it is not empty. Returns kRun, or the exit
-// status.
+// For a program whose options take a value, given as "--name value" or
+// "--name=value", but for the `flags`, which take none: handles "--help"
+// and "--version" alone, then calls take(name, value) for each option in
+// order (take(name, "") for a flag). An argument that is not one of `names`
+// or `flags`, an option of `names` without a value, or a flag with one is a
+// usage error; so is the message take() returns when it is not empty.
+// Returns kRun, or the exit status.
 int parse_options(int argc, char** argv, const char* program, const char* usage,
                   const std::vector<std::string>& names,
-                  const std::function<std::string(const std::string& name, const std::string& value)>& take);
+                  const std::function<std::string(const std::string& name, const std::string& value)>& take,
+                  const std::vector<std::string>& flags = {});
 
 // Prints `usage` to standard output; returns 0.
 int print_usage(const char* usage);

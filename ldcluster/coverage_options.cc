@@ -1,0 +1,75 @@
+// The command-line options of the coverage order and the budget.
+#include <strings.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "ldcluster/budget.h"
+
+namespace ldcluster {
+
+const std::vector<std::string> kCoverageOptions = {"--needed", "--max-tags", "--budget-method"};
+const std::vector<std::string> kCoverageFlags = {"--curve"};
+
+namespace {
+
+// Selects the budget methods of a comma-separated list; false for an
+// unknown name.
+bool add_budget_methods(const std::string& list, bool* methods, std::string* bad) {
+  static const char* const kNames[kBudgetMethods] = {"greedy", "maximum"};
+  for (size_t start = 0;;) {
+    const size_t comma = list.find(',', start);
+    const std::string name = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    int found = -1;
+    for (int m = 0; m < kBudgetMethods; ++m) {
+      if (strcasecmp(name.c_str(), kNames[m]) == 0) found = m;
+    }
+    if (found < 0) {
+      *bad = name;
+      return false;
+    }
+    methods[found] = true;
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+}  // namespace
+
+std::string take_coverage_option(const std::string& name, const std::string& value, CoverageOptions* o) {
+  if (name == "--needed") {
+    o->needed = value;
+  } else if (name == "--curve") {
+    o->curve = true;
+  } else if (name == "--max-tags") {
+    errno = 0;
+    const long k = std::strtol(value.c_str(), nullptr, 10);
+    if (value.find_first_not_of("0123456789") != std::string::npos || errno != 0 || k < 0 || k > INT_MAX) {
+      return "--max-tags '" + value + "' is not a whole number of tags";
+    }
+    o->max_tags = static_cast<int>(k);
+  } else {
+    // The first --budget-method replaces the default; more add to it.
+    if (!o->budget_method_given) {
+      for (bool& m : o->budget_methods) m = false;
+    }
+    o->budget_method_given = true;
+    std::string bad;
+    if (!add_budget_methods(value, o->budget_methods, &bad)) {
+      return "unknown budget method '" + bad + "' (the budget methods are greedy and maximum)";
+    }
+  }
+  return "";
+}
+
+std::string check_coverage_options(const CoverageOptions& o, bool methods) {
+  if (!methods && !o.any()) return "--method none leaves nothing to do without --curve or --max-tags";
+  if (o.budget_method_given && o.max_tags < 0) return "--budget-method needs --max-tags";
+  if (!o.needed.empty() && !o.any()) return "--needed needs --curve or --max-tags";
+  return "";
+}
+
+}  // namespace ldcluster
