@@ -34,10 +34,6 @@
 
 namespace ldcluster {
 
-// ldprune's limit on SNPs, and the joiners' limit on stored texts.
-constexpr int kMaxSnps = 2000;
-constexpr size_t kMaxText = 59;
-
 constexpr const char* kProgram = "ldcluster";
 constexpr const char* kSnpFile = "maf_processed.txt";
 constexpr const char* kScoreFile = "ld_processed.txt";

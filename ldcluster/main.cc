@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/limits.h"
 #include "ldcluster/clusterer.h"
 #include "textio/command_line.h"
 
@@ -90,8 +91,9 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
       start = comma + 1;
     }
   } else {
-    if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
-      return "--chromosome '" + value + "' must be one word of at most 59 characters";
+    if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > common::kMaxJoinerText) {
+      return "--chromosome '" + value + "' must be one word of at most " +
+             std::to_string(common::kMaxJoinerText) + " characters";
     }
     o->chromosome = value;
   }

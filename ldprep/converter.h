@@ -29,10 +29,6 @@ class Writer;
 
 namespace ldprep {
 
-// ldprune's limits: SNPs per region and characters per name.
-constexpr int kMaxSnps = 2000;
-constexpr size_t kMaxName = 29;
-
 struct Options {
   std::string bim, freq, ld;                   // PLINK's output for the region
   std::string thresholds, done, undesirable;  // optional lists; "" for none

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/limits.h"
 #include "ldprep/converter.h"
 #include "textio/reader.h"
 
@@ -75,10 +76,12 @@ void read_snps(Converter& c) {
       fail_input(lines.at() + "chromosome " + std::string(f[0]) + " after " + c.chromosome +
                  ": a region lies on one chromosome");
     }
-    if (c.snps.size() == kMaxSnps) fail_input(file + ": more than " + std::to_string(kMaxSnps) + " SNPs");
-    if (f[1].size() > kMaxName) {
-      fail_input(lines.at() + "SNP name \"" + std::string(f[1].substr(0, kMaxName)) + "...\" is longer than " +
-                 std::to_string(kMaxName) + " characters");
+    if (c.snps.size() == common::kMaxSnps) {
+      fail_input(file + ": more than " + std::to_string(common::kMaxSnps) + " SNPs");
+    }
+    if (f[1].size() > common::kMaxSnpName) {
+      fail_input(lines.at() + "SNP name \"" + std::string(f[1].substr(0, common::kMaxSnpName)) +
+                 "...\" is longer than " + std::to_string(common::kMaxSnpName) + " characters");
     }
     int64_t position = 0;
     auto r = std::from_chars(f[3].data(), f[3].data() + f[3].size(), position);

@@ -22,10 +22,10 @@ namespace memberjoin {
 
 using textio::Token;
 
-// Capacities: member records, clusters, and the longest stored text.
+// Capacities: member records and clusters; stored texts have at most
+// common::kMaxJoinerText characters.
 constexpr int kMaxMembers = 10000;
 constexpr int64_t kMaxClusters = 10000;
-constexpr size_t kMaxText = 59;
 constexpr size_t kBuffer = 1 << 16;
 
 // What tells the two programs apart. Field numbers count from 1.

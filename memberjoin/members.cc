@@ -1,6 +1,7 @@
 // Reading and echoing the member list.
 #include <string>
 
+#include "common/limits.h"
 #include "memberjoin/joiner.h"
 
 namespace memberjoin {
@@ -13,13 +14,13 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
   for (int k = 0; k < got; ++k) {
     int field = k + 1;
     if (field == v.name_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "SNP name");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "SNP name");
       m.name = f[k].token.str();
     } else if (field == v.position_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "position");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "position");
       m.position = f[k].token.str();
     } else if (field == v.maf_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "MAF");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "MAF");
       m.maf = f[k].token.str();
     } else if (field == v.cluster_field) {
       textio::check_int32(f[k].integer, file, record, "cluster index");

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/limits.h"
 #include "memberjoin/joiner.h"
 
 namespace memberjoin {
@@ -42,7 +43,7 @@ void read_summary(Joiner& j) {
     if (got >= 1) textio::check_int32(f[0].integer, file, record, "cluster number");
     if (got >= 2) textio::check_int32(f[1].integer, file, record, "cluster size");
     if (got >= 3) {
-      textio::check_length(f[2].token, kMaxText, file, record, "tag SNP name");
+      textio::check_length(f[2].token, common::kMaxJoinerText, file, record, "tag SNP name");
       j.tag_names[r] = f[2].token.str();
     }
     if (got < 4) {
