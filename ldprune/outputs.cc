@@ -6,6 +6,7 @@
 
 #include "ldprune/steps.h"
 #include "textio/output_file.h"
+#include "textio/row.h"
 
 namespace ldprune {
 namespace {
@@ -74,14 +75,7 @@ void write_tables(Preprocessor& p) {
       p.ld_out.advance(static_cast<size_t>(w - line));
     }
   }
-  for (const Snp& s : p.new_table) {
-    p.maf_out.put(s.name.str());
-    p.maf_out.put(' ');
-    p.maf_out.put_integer(s.position);
-    p.maf_out.put(' ');
-    p.maf_out.put_real(s.maf);
-    p.maf_out.put('\n');
-  }
+  for (const Snp& s : p.new_table) textio::put_row(p.maf_out, ' ', s.name.str(), s.position, s.maf);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "common/limits.h"
 #include "memberjoin/joiner.h"
+#include "textio/row.h"
 
 namespace memberjoin {
 namespace {
@@ -35,16 +36,7 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
 }  // namespace
 
 void write_record(textio::Writer& to, const Member& m, int32_t cluster) {
-  to.put(m.name);
-  to.put('\t');
-  to.put_integer(cluster);
-  to.put('\t');
-  to.put_integer(m.flag);
-  to.put('\t');
-  to.put(m.position);
-  to.put('\t');
-  to.put(m.maf);
-  to.put('\n');
+  textio::put_row(to, '\t', m.name, cluster, m.flag, m.position, m.maf);
 }
 
 void read_members(Joiner& j) {

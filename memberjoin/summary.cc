@@ -4,6 +4,7 @@
 
 #include "common/limits.h"
 #include "memberjoin/joiner.h"
+#include "textio/row.h"
 
 namespace memberjoin {
 namespace {
@@ -60,14 +61,7 @@ void read_summary(Joiner& j) {
         });
       }
     }
-    j.echo.put_integer(f[0].integer);
-    j.echo.put('\t');
-    j.echo.put_integer(f[1].integer);
-    j.echo.put('\t');
-    j.echo.put(j.tag_names[r]);
-    j.echo.put('\t');
-    j.echo.put_real(f[3].real);
-    j.echo.put('\n');
+    textio::put_row(j.echo, '\t', f[0].integer, f[1].integer, j.tag_names[r], f[3].real);
   }
   textio::check_read(in, file);
   in.close();
