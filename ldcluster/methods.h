@@ -43,6 +43,9 @@ class TagRelation {
   // An empty relation of `candidates` x `items`, to be filled with add().
   void reset(int candidates, int items);
   void add(int candidate, int item);
+  // The part of `whole` between the given candidates and items, each listed
+  // in table order, renumbered in that order from 0.
+  void take_part(const TagRelation& whole, const std::vector<int>& candidates, const std::vector<int>& items);
 
   int candidates() const { return candidates_; }
   int items() const { return items_; }

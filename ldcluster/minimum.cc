@@ -153,42 +153,19 @@ std::vector<Part> split(const TagRelation& r, const Reduced& p) {
   return parts;
 }
 
-// A greedy cover of one part, in local candidate indexes.
-std::vector<int> greedy_part(const TagRelation& r, const Part& q) {
-  std::vector<char> tagged(q.items.size(), 0);
-  std::vector<int> chosen;
-  for (size_t left = q.items.size(); left > 0;) {
-    int best = -1;
-    size_t best_count = 0;
-    for (size_t k = 0; k < q.candidates.size(); ++k) {
-      size_t count = 0;
-      for (size_t i = 0; i < q.items.size(); ++i) count += !tagged[i] && r.tags(q.candidates[k], q.items[i]);
-      if (count > best_count) {
-        best = static_cast<int>(k);
-        best_count = count;
-      }
-    }
-    if (best < 0) break;
-    chosen.push_back(best);
-    for (size_t i = 0; i < q.items.size(); ++i) {
-      if (!tagged[i] && r.tags(q.candidates[best], q.items[i])) {
-        tagged[i] = 1;
-        --left;
-      }
-    }
-  }
-  return chosen;
-}
-
 struct PartCover {
   std::vector<int> tags;  // candidates
   bool optimal = true;
   int lower_bound = 0;
 };
 
-// Solves one part with CBC within `seconds`.
+// Solves one part with CBC within `seconds`, started from its greedy cover.
+// The reductions left no item of the part with a sole tagger, so that cover
+// is made of the candidates that tag the most items left, one at a time.
 PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
-  std::vector<int> start_cover = greedy_part(r, q);
+  TagRelation part;
+  part.take_part(r, q.candidates, q.items);
+  std::vector<int> start_cover = greedy_cover(part);
   PartCover out;
   // Greedy's first tag tags the most items: when two tags do, one cannot.
   if (start_cover.size() <= 2) {
@@ -196,14 +173,10 @@ PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
     out.lower_bound = static_cast<int>(out.tags.size());
     return out;
   }
-  const int cols = static_cast<int>(q.candidates.size()), rows = static_cast<int>(q.items.size());
-  std::vector<int> row_of(r.items(), -1);
-  for (int k = 0; k < rows; ++k) row_of[q.items[k]] = k;
+  const int cols = part.candidates(), rows = part.items();
   std::vector<int> start{0}, index;
-  for (int c : q.candidates) {
-    common::for_each_bit(r.tagged(c), r.item_words(), [&](int item) {
-      if (int k = row_of[item]; k >= 0) index.push_back(k);
-    });
+  for (int k = 0; k < cols; ++k) {
+    common::for_each_bit(part.tagged(k), part.item_words(), [&](int row) { index.push_back(row); });
     start.push_back(static_cast<int>(index.size()));
   }
   std::vector<double> value(index.size(), 1.0), lower(cols, 0.0), upper(cols, 1.0), cost(cols, 1.0);

@@ -322,6 +322,32 @@ TEST(LdclusterMethods, GreedyTakesSoleTaggersFirst) {
   EXPECT_EQ(ldcluster::greedy_cover(relation(s)), (std::vector<int>{0, 3, 1}));
 }
 
+// A part of a relation tags as the whole does between the SNPs it keeps.
+TEST(LdclusterMethods, APartOfARelationTagsAsTheWholeDoes) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 100; ++round) {
+    const int n = 1 + round % 150;
+    const TagRelation whole = relation(random_table(rng, n, round % 2 == 0));
+    std::bernoulli_distribution keep(0.5);
+    std::vector<int> candidates, items;
+    for (int x = 0; x < n; ++x) {
+      if (keep(rng)) candidates.push_back(x);
+      if (keep(rng)) items.push_back(x);
+    }
+    TagRelation part;
+    part.take_part(whole, candidates, items);
+    ASSERT_EQ(part.candidates(), static_cast<int>(candidates.size()));
+    ASSERT_EQ(part.items(), static_cast<int>(items.size()));
+    for (size_t c = 0; c < candidates.size(); ++c) {
+      for (size_t i = 0; i < items.size(); ++i) {
+        const int k = static_cast<int>(c), j = static_cast<int>(i);
+        ASSERT_EQ(part.tags(k, j), whole.tags(candidates[c], items[i])) << "round " << round;
+        ASSERT_EQ((part.taggers(j)[k / 64] >> (k % 64)) & 1, uint64_t{part.tags(k, j)}) << "round " << round;
+      }
+    }
+  }
+}
+
 // A block in which every SNP tags every other is one cluster, led by the SNP
 // whose lowest score is the highest, whether it is found at once or merged.
 TEST(LdclusterMethods, MinimaxBlockBecomesOneCluster) {
