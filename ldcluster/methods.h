@@ -92,6 +92,13 @@ MinimumCover minimum_cover(const TagRelation& relation, double seconds);
 // of its cluster. Every SNP must be tagged by one of `tags` (clusters.cc).
 std::vector<int> join_best_tags(const ScoreMatrix& scores, const std::vector<int>& tags);
 
+// Gives each SNP that is in no cluster (tag_of[x] < 0), in table order, the
+// tag that scores it best; when no tag tags it, its best tagger leaves its
+// cluster to lead a new one with it (the cluster it leaves keeps its tag).
+// The earliest in the table wins a tie. A SNP that nothing tags stays in no
+// cluster (clusters.cc).
+void place_lone_snps(const ScoreMatrix& scores, const TagRelation& relation, std::vector<int>& tag_of);
+
 // Agglomerative clustering by minimax linkage (minimax.cc). Returns per SNP
 // the tag of its cluster. See minimax.cc for the linkage and its ties.
 // `shortcut` lets a part of the table in which one SNP tags every SNP

@@ -261,21 +261,7 @@ std::vector<int> minimax_clusters(const ScoreMatrix& s, const TagRelation& r, bo
   }
 
   // SNPs left alone without a centre; see the top of this file.
-  for (int u = 0; u < n; ++u) {
-    if (tag_of[u] >= 0) continue;
-    int best = -1;
-    for (int t = 0; t < n; ++t) {
-      if (tag_of[t] == t && r.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-    }
-    if (best < 0) {
-      for (int t = 0; t < n; ++t) {
-        if (r.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-      }
-      if (best < 0) continue;  // nothing tags it; the caller checked there is no such SNP
-      tag_of[best] = best;
-    }
-    tag_of[u] = best;
-  }
+  place_lone_snps(s, r, tag_of);
   return tag_of;
 }
 

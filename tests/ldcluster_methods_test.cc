@@ -67,8 +67,8 @@ int count_tags(const std::vector<int>& tag_of) {
 }
 
 // Minimax linkage as its definition reads: every pair of clusters, every
-// centre, from scratch at every step; then the SNPs left alone as minimax.cc
-// places them.
+// centre, from scratch at every step; then the SNPs left alone without a
+// centre, as ldcluster(1) places them.
 std::vector<int> reference_minimax(const ScoreMatrix& s) {
   const int n = s.size();
   auto centre_value = [&](int c, const std::vector<int>& set) {
@@ -115,25 +115,47 @@ std::vector<int> reference_minimax(const ScoreMatrix& s) {
     std::sort(clusters[best_a].begin(), clusters[best_a].end());
     clusters.erase(clusters.begin() + best_b);
   }
-  std::vector<int> tag_of(n, -1);
+  struct Led {
+    int tag;
+    std::vector<int> members;
+  };
+  std::vector<Led> led;
+  std::vector<int> alone;
   for (const std::vector<int>& cl : clusters) {
     float value;
-    int tag = best_centre(cl, &value);
-    for (int x : cl) tag_of[x] = tag;
+    const int tag = best_centre(cl, &value);
+    if (tag >= 0) {
+      led.push_back({tag, cl});
+    } else {
+      alone.insert(alone.end(), cl.begin(), cl.end());
+    }
   }
-  for (int u = 0; u < n; ++u) {
-    if (tag_of[u] >= 0) continue;
-    int best = -1;
-    for (int t = 0; t < n; ++t) {
-      if (tag_of[t] == t && s.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-    }
-    if (best < 0) {
-      for (int t = 0; t < n; ++t) {
-        if (s.tags(t, t) && s.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
+  // In table order, a SNP left alone joins the tag that scores it best; when
+  // no tag tags it, its best tagger leaves its cluster, which keeps its tag,
+  // to lead a new one with it. The earliest in the table wins a tie.
+  std::sort(alone.begin(), alone.end());
+  for (int u : alone) {
+    Led* best = nullptr;
+    for (Led& l : led) {
+      if (!s.tags(l.tag, u)) continue;
+      if (!best || s.at(l.tag, u) > s.at(best->tag, u) || (s.at(l.tag, u) == s.at(best->tag, u) && l.tag < best->tag)) {
+        best = &l;
       }
-      tag_of[best] = best;
     }
-    tag_of[u] = best;
+    if (best) {
+      best->members.push_back(u);
+      continue;
+    }
+    int tagger = -1;
+    for (int t = 0; t < n; ++t) {
+      if (s.tags(t, t) && s.tags(t, u) && (tagger < 0 || s.at(t, u) > s.at(tagger, u))) tagger = t;
+    }
+    for (Led& l : led) std::erase(l.members, tagger);
+    led.push_back({tagger, {tagger, u}});
+  }
+  std::vector<int> tag_of(n, -1);
+  for (const Led& l : led) {
+    for (int x : l.members) tag_of[x] = l.tag;
   }
   return tag_of;
 }
@@ -290,6 +312,16 @@ std::vector<Case> cases() {
       // A needed SNP (0) that tags an undesirable SNP (1): the undesirable
       // SNP has no other tagger, so every method puts it with 0.
       {"NeededTagsUndesirable", {{1, 1.05f, 0}, {0, 0, 0}, {0, 0, 1}}, {0, 0, 2}, {0, 0, 2}, {0, 0, 2}},
+      // A table ldprune would not make: undesirable SNPs 2 and 3 are tagged
+      // by 1 alone, which does not tag 0. Minimax merges 0 and 1 (centre 0),
+      // then stops: no centre tags 0 and 2, or 0 and 3, and 2 and 3 tag
+      // nothing. Left alone, 2 takes its tagger 1 out of {0, 1} to lead a
+      // cluster of its own ({0} keeps 0), and 3 joins the tag 1.
+      {"LoneSnpsTakeTheirTaggerFromItsCluster",
+       {{1, 1.3f, 0, 0}, {0, 1, 1.1f, 1.05f}, {0, 0, 0, 0}, {0, 0, 0, 0}},
+       {0, 1, 1, 1},
+       {0, 1, 1, 1},
+       {0, 1, 1, 1}},
   };
 }
 
@@ -303,6 +335,7 @@ TEST_P(HandMade, EachMethodGivesTheTagsWorkedOutByHand) {
   const TagRelation r = relation(s);
   EXPECT_EQ(ldcluster::join_best_tags(s, ldcluster::greedy_cover(r)), c.greedy);
   EXPECT_EQ(ldcluster::minimax_clusters(s, r), c.minimax);
+  EXPECT_EQ(reference_minimax(s), c.minimax);
   EXPECT_EQ(ldcluster::join_best_tags(s, ldcluster::minimum_cover(r, 10.0).tags), c.minimum);
 }
 
