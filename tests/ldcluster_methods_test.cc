@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ldcluster/methods.h"
 #include "brute_force_cover.h"
+#include "ldcluster/clusterer.h"
+#include "ldcluster/methods.h"
 
 namespace {
 
@@ -410,16 +411,70 @@ TEST(LdclusterMethods, MinimaxBlockBecomesOneCluster) {
   EXPECT_EQ(ldcluster::minimax_clusters(s, r, false), std::vector<int>(n, best));
 }
 
+// A cover problem CBC cannot prove in a millisecond: 200 SNPs, each tagging
+// itself and about one in twelve of the others, so that a cover needs many
+// tags, few candidates dominate others, and the linear relaxation leaves a
+// gap to close by branching.
+ScoreMatrix hard_cover_table() {
+  std::mt19937 rng(11);
+  std::bernoulli_distribution tags(1.0 / 12);
+  std::uniform_int_distribution<int> step(0, 9);
+  const int n = 200;
+  std::vector<std::vector<float>> rows(n, std::vector<float>(n, 0.5f));
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      if (a == b) {
+        rows[a][b] = 1.0f;
+      } else if (tags(rng)) {
+        rows[a][b] = 1.0f + 0.01f * static_cast<float>(step(rng));
+      }
+    }
+  }
+  return matrix(rows);
+}
+
 // A time limit too short for the solver still gives a cover, with a bound
 // that is no larger.
-TEST(LdclusterMethods, MinimumWithinATinyTimeLimitStillCovers) {
-  std::mt19937 rng(11);
-  const ScoreMatrix s = random_table(rng, 120, false);
+TEST(LdclusterMethods, MinimumStoppedByItsTimeLimitStillCovers) {
+  const ScoreMatrix s = hard_cover_table();
   const TagRelation r = relation(s);
-  ldcluster::MinimumCover cover = ldcluster::minimum_cover(r, 1e-6);
+  ldcluster::MinimumCover cover = ldcluster::minimum_cover(r, 0.001);
+  EXPECT_FALSE(cover.optimal) << "the solver proved the cover within the limit: the test no longer tests the limit";
   expect_valid(s, ldcluster::join_best_tags(s, cover.tags), "tiny limit");
+  EXPECT_TRUE(std::is_sorted(cover.tags.begin(), cover.tags.end()));
+  EXPECT_LE(cover.tags.size(), ldcluster::greedy_cover(r).size());
   EXPECT_LE(cover.lower_bound, static_cast<int>(cover.tags.size()));
   EXPECT_GE(cover.lower_bound, 1);
+}
+
+// The run says so: a warning with the cover's size, the bound and the gap,
+// and the same in the summary's note.
+TEST(LdclusterMethods, MinimumStoppedByItsTimeLimitSaysSo) {
+  std::string messages;
+  ldcluster::Clusterer c(&messages);
+  c.options.time_limit = 0.001;
+  c.options.methods[ldcluster::kGreedy] = c.options.methods[ldcluster::kMinimax] = false;
+  ldcluster::Table& t = c.add_table("");
+  t.scores = hard_cover_table();
+  for (int x = 0; x < t.scores.size(); ++x) t.snps.push_back({"rs" + std::to_string(x), std::to_string(x), "0.3"});
+  ldcluster::build_relation(c);
+  ldcluster::choose_tags(c);
+
+  const std::vector<int>& tag_of = t.results[ldcluster::kMinimum].tag_of;
+  expect_valid(t.scores, tag_of, "tiny limit");
+  const int tags = count_tags(tag_of);
+  ASSERT_EQ(t.results[ldcluster::kMinimum].notes.size(), 1u);
+  const std::string& note = t.results[ldcluster::kMinimum].notes[0];
+  const std::string lead = "Tags: " + std::to_string(tags) + "; the time limit stopped the solver: the fewest possible "
+                           "are at least ";
+  ASSERT_EQ(note.substr(0, lead.size()), lead) << note;
+  const int bound = std::stoi(note.substr(lead.size()));
+  EXPECT_GE(bound, 1);
+  EXPECT_LE(bound, tags);
+  EXPECT_EQ(note, lead + std::to_string(bound));
+  EXPECT_EQ(messages, "ldcluster: Minimum: the time limit of 0.001 s stopped the solver; the best cover found has " +
+                          std::to_string(tags) + " tags, and the fewest possible are at least " +
+                          std::to_string(bound) + " (a gap of " + std::to_string(tags - bound) + ")\n");
 }
 
 }  // namespace
