@@ -54,7 +54,6 @@ void read_members(Joiner& j) {
   const int unsorted = j.diag.kind("records in " + file + " out of cluster order");
   textio::Field f[10];
   j.members.clear();
-  j.members.reserve(kMaxMembers);
   while (!in.eof()) {
     if (j.members.size() == static_cast<size_t>(kMaxMembers)) {
       textio::fail_input(file + ": more than " + std::to_string(kMaxMembers) + " records");
