@@ -90,9 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // and the counts of warnings left out.
   if (shared.messages.compare(0, whole.messages.size(), whole.messages) != 0) __builtin_trap();
   // Bit for bit: a nan in ld.txt gives nan cells.
-  if (whole.status == 0 && (shared.r2.size() != whole.r2.size() ||
-                            (!whole.r2.empty() &&
-                             std::memcmp(shared.r2.data(), whole.r2.data(), whole.r2.size() * sizeof(float)) != 0))) {
+  if (whole.status == 0 &&
+      (shared.r2.size() != whole.r2.size() ||
+       (!whole.r2.empty() && std::memcmp(shared.r2.data(), whole.r2.data(), whole.r2.size() * sizeof(float)) != 0))) {
     __builtin_trap();
   }
   if (whole.status != 0 && shared.status != whole.status) __builtin_trap();

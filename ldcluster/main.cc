@@ -79,8 +79,7 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
     for (size_t start = 0;;) {
       size_t comma = value.find(',', start);
       std::string population = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      if (population.empty() || population == "." || population == ".." ||
-          population.find('/') != std::string::npos) {
+      if (population.empty() || population == "." || population == ".." || population.find('/') != std::string::npos) {
         return "--populations: '" + population + "' is not the name of a folder here";
       }
       for (const std::string& earlier : o->populations) {
@@ -92,8 +91,8 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
     }
   } else {
     if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > common::kMaxJoinerText) {
-      return "--chromosome '" + value + "' must be one word of at most " +
-             std::to_string(common::kMaxJoinerText) + " characters";
+      return "--chromosome '" + value + "' must be one word of at most " + std::to_string(common::kMaxJoinerText) +
+             " characters";
     }
     o->chromosome = value;
   }
@@ -104,11 +103,9 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
 int parse(int argc, char** argv, ldcluster::Options* o) {
   bool chosen[ldcluster::kMethods] = {};
   bool any_method = false;
-  int status = textio::parse_options(argc, argv, kProgram, kUsage,
-                                     {"--method", "--time-limit", "--chromosome", "--populations"},
-                                     [&](const std::string& name, const std::string& value) {
-                                       return take(name, value, o, chosen, &any_method);
-                                     });
+  int status = textio::parse_options(
+      argc, argv, kProgram, kUsage, {"--method", "--time-limit", "--chromosome", "--populations"},
+      [&](const std::string& name, const std::string& value) { return take(name, value, o, chosen, &any_method); });
   if (status != textio::kRun) return status;
   if (any_method) std::memcpy(o->methods, chosen, sizeof chosen);
   return textio::kRun;

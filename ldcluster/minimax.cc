@@ -230,8 +230,8 @@ class Merger {
   }
 
   int m_;
-  std::vector<float> v_;     // V[c][x]: lowest score of SNP c over cluster x, c left out
-  std::vector<float> link_;  // linkage of two clusters, kNone without a centre
+  std::vector<float> v_;                   // V[c][x]: lowest score of SNP c over cluster x, c left out
+  std::vector<float> link_;                // linkage of two clusters, kNone without a centre
   std::vector<std::vector<int>> members_;  // per slot, empty once merged away
   std::vector<std::vector<int>> centres_;  // per slot, in table order
   std::vector<int> cluster_of_;            // per SNP, its cluster's slot

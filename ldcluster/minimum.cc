@@ -183,8 +183,8 @@ PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
   std::vector<double> row_lower(rows, 1.0);
 
   Cbc_Model* model = Cbc_newModel();
-  Cbc_loadProblem(model, cols, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(),
-                  cost.data(), row_lower.data(), nullptr);
+  Cbc_loadProblem(model, cols, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(), cost.data(),
+                  row_lower.data(), nullptr);
   for (int k = 0; k < cols; ++k) Cbc_setInteger(model, k);
   std::vector<double> ones(start_cover.size(), 1.0);
   Cbc_setMIPStartI(model, static_cast<int>(start_cover.size()), start_cover.data(), ones.data());

@@ -62,9 +62,7 @@ class alignas(64) ScoreReader {
   int next_ = 0;
 };
 
-std::string quote(std::string_view name) {
-  return std::string(name.substr(0, 40)) + (name.size() > 40 ? "..." : "");
-}
+std::string quote(std::string_view name) { return std::string(name.substr(0, 40)) + (name.size() > 40 ? "..." : ""); }
 
 bool ScoreReader::store(std::string_view first, std::string_view second, float value) {
   const textio::NameIndex& index = t_.index;
@@ -134,8 +132,7 @@ bool read_halves(const Table& t, textio::Reader& in, std::vector<uint64_t>& seen
   ScoreReader second(t, second_in, second_seen, cells);
   ScoreReader first(t, in, seen, cells);
   const bool second_read = textio::read_beside([&] { first.read(middle); }, [&] { second.read(INT64_MAX); });
-  if (!second_read || first.failed() || second.failed() || in.offset() != middle || in.error() ||
-      second_in.error()) {
+  if (!second_read || first.failed() || second.failed() || in.offset() != middle || in.error() || second_in.error()) {
     return false;
   }
   for (size_t w = 0; w < seen.size(); ++w) {

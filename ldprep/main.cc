@@ -40,10 +40,13 @@ constexpr const char* kProgram = "ldprep";
 
 // Parses the options into *o; returns kRun, or the exit status.
 int parse(int argc, char** argv, ldprep::Options* o) {
-  const std::map<std::string, std::string*> options = {
-      {"--bim", &o->bim},   {"--freq", &o->freq},     {"--ld", &o->ld},
-      {"--threshold", &o->threshold}, {"--thresholds", &o->thresholds}, {"--done", &o->done},
-      {"--undesirable", &o->undesirable}};
+  const std::map<std::string, std::string*> options = {{"--bim", &o->bim},
+                                                       {"--freq", &o->freq},
+                                                       {"--ld", &o->ld},
+                                                       {"--threshold", &o->threshold},
+                                                       {"--thresholds", &o->thresholds},
+                                                       {"--done", &o->done},
+                                                       {"--undesirable", &o->undesirable}};
   std::vector<std::string> names;
   for (const auto& option : options) names.push_back(option.first);
   int status = textio::parse_options(argc, argv, kProgram, kUsage.c_str(), names,

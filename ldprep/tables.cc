@@ -11,8 +11,8 @@ const char* const kOutputs[6] = {"SNP_names.data", "ld.txt", "maf.txt", "weight.
 
 void finish_output(textio::Writer& out, const char* file) {
   if (!out.close()) {
-    throw textio::Failure{textio::kExitWriteError, std::string("cannot write ") + file + ": " +
-                                                       textio::describe_errno(out.error())};
+    throw textio::Failure{textio::kExitWriteError,
+                          std::string("cannot write ") + file + ": " + textio::describe_errno(out.error())};
   }
 }
 

@@ -78,8 +78,8 @@ void read_positions(Preprocessor& p) {
   check_read(p.maf_in, kMafFile);
   p.maf_in.close();
   if (k < p.n) {
-    p.diag.print(std::string(kMafFile) + ": no record for SNP " + std::string(p.snps[k].name.str()) +
-                 " (SNP " + std::to_string(k + 1) + " of the SNP list) after record " + std::to_string(matched_at) +
+    p.diag.print(std::string(kMafFile) + ": no record for SNP " + std::string(p.snps[k].name.str()) + " (SNP " +
+                 std::to_string(k + 1) + " of the SNP list) after record " + std::to_string(matched_at) +
                  ", where it should follow; it and the " + std::to_string(p.n - k - 1) +
                  " SNPs after it keep position 0 and MAF 0");
   }
@@ -117,9 +117,8 @@ void read_thresholds(Preprocessor& p) {
   check_read(p.weight_in, kWeightFile);
   p.weight_in.close();
   if (records < p.n) {
-    p.diag.print(std::string(kWeightFile) + ": " + std::to_string(records) + " records for " +
-                 std::to_string(p.n) + " SNPs; the last " + std::to_string(p.n - records) +
-                 " SNPs get threshold 0, so every SNP tags them");
+    p.diag.print(std::string(kWeightFile) + ": " + std::to_string(records) + " records for " + std::to_string(p.n) +
+                 " SNPs; the last " + std::to_string(p.n - records) + " SNPs get threshold 0, so every SNP tags them");
   }
 }
 

@@ -39,8 +39,9 @@ bool finish(Preprocessor& p, textio::Writer& out, const char* file) {
 
 // The run log's two matrix dumps.
 void write_log(Preprocessor& p) {
-  p.log.put("\n  Before deleting undesirable and untagged SNPs, and adjusting the weights for done and undersirable "
-            "SNPs: r2 table:\n");
+  p.log.put(
+      "\n  Before deleting undesirable and untagged SNPs, and adjusting the weights for done and undersirable "
+      "SNPs: r2 table:\n");
   dump(p.log, p.r2.data(), p.n, p.n);
   p.log.put("\n  After deleting and adjusting for done SNPs: new_r2 table:\n");
   const int nn = p.new_n();

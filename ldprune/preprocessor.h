@@ -55,8 +55,7 @@ struct TaggedUndesirable {
 };
 
 struct Preprocessor {
-  explicit Preprocessor(std::string* diagnostics_capture = nullptr)
-      : diag("ldprune", diagnostics_capture) {}
+  explicit Preprocessor(std::string* diagnostics_capture = nullptr) : diag("ldprune", diagnostics_capture) {}
 
   textio::Diagnostics diag;
 

@@ -299,10 +299,9 @@ void read_pairs(Preprocessor& p) {
   std::vector<uint64_t> listed;  // pairs of first entries that a record named
   if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
 
-  const WarningKinds kinds{
-      p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list"),
-      p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order"),
-      p.diag.kind(std::string("records in ") + kLdFile + " that did not scan")};
+  const WarningKinds kinds{p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list"),
+                           p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order"),
+                           p.diag.kind(std::string("records in ") + kLdFile + " that did not scan")};
   PairReader reader(p, p.ld_in, kinds, p.r2.data(), repeated_names ? listed.data() : nullptr);
   if (p.ld_in.size() < p.ld_split_bytes || n == 0 || !read_in_halves(p, reader, kinds, listed)) {
     reader.read(kNoStop);

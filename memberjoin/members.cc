@@ -100,8 +100,7 @@ void read_members(Joiner& j) {
   for (size_t c = 0; c < present.size(); ++c) {
     if (!present[c]) {
       j.diag.warn(missing, [&] {
-        return file + ": cluster " + std::to_string(c) +
-               " has no record; its walk takes the first record that follows";
+        return file + ": cluster " + std::to_string(c) + " has no record; its walk takes the first record that follows";
       });
     }
   }

@@ -51,8 +51,7 @@ void read_summary(Joiner& j) {
       if (got == 0 && in.eof()) {
         j.diag.warn(missing, [&] {
           return file + ": row " + std::to_string(record) + " is missing (" + std::to_string(k_count) +
-                 " clusters); cluster " + std::to_string(r) +
-                 " gets an empty tag name and the previous row's numbers";
+                 " clusters); cluster " + std::to_string(r) + " gets an empty tag name and the previous row's numbers";
         });
       } else {
         j.diag.warn(bad, [&] {

@@ -19,10 +19,18 @@ std::vector<uint64_t> random_set(std::mt19937_64& rng, int words) {
   std::vector<uint64_t> set(words);
   for (uint64_t& w : set) {
     switch (rng() % 5) {
-      case 0: w = 0; break;
-      case 1: w = ~uint64_t{0}; break;
-      case 2: w = (uint64_t{1} << 63) | 1; break;
-      default: w = rng() & rng(); break;
+      case 0:
+        w = 0;
+        break;
+      case 1:
+        w = ~uint64_t{0};
+        break;
+      case 2:
+        w = (uint64_t{1} << 63) | 1;
+        break;
+      default:
+        w = rng() & rng();
+        break;
     }
   }
   return set;

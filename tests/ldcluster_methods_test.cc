@@ -279,7 +279,7 @@ TEST(LdclusterMethods, LargerRandomTablesAgree) {
 struct Case {
   std::string name;
   std::vector<std::vector<float>> scores;
-  std::vector<int> greedy;   // tag per SNP
+  std::vector<int> greedy;  // tag per SNP
   std::vector<int> minimax;
   std::vector<int> minimum;
 };
@@ -348,11 +348,8 @@ INSTANTIATE_TEST_SUITE_P(Tables, HandMade, testing::ValuesIn(cases()),
 TEST(LdclusterMethods, GreedyTakesSoleTaggersFirst) {
   // 3 is needed (tagged by itself only) and 0 alone tags 4, so both come
   // first; then 1 and 2 each tag one SNP left (2), and 1 is the earlier.
-  const ScoreMatrix s = matrix({{1, 1.1f, 0, 0, 1.1f},
-                                {1.1f, 1, 1.1f, 0, 0},
-                                {0, 0, 1, 0, 0},
-                                {0, 0, 0, 1, 0},
-                                {0, 0, 0, 0, 0}});
+  const ScoreMatrix s =
+      matrix({{1, 1.1f, 0, 0, 1.1f}, {1.1f, 1, 1.1f, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 1, 0}, {0, 0, 0, 0, 0}});
   EXPECT_EQ(ldcluster::greedy_cover(relation(s)), (std::vector<int>{0, 3, 1}));
 }
 
@@ -465,7 +462,8 @@ TEST(LdclusterMethods, MinimumStoppedByItsTimeLimitSaysSo) {
   const int tags = count_tags(tag_of);
   ASSERT_EQ(t.results[ldcluster::kMinimum].notes.size(), 1u);
   const std::string& note = t.results[ldcluster::kMinimum].notes[0];
-  const std::string lead = "Tags: " + std::to_string(tags) + "; the time limit stopped the solver: the fewest possible "
+  const std::string lead = "Tags: " + std::to_string(tags) +
+                           "; the time limit stopped the solver: the fewest possible "
                            "are at least ";
   ASSERT_EQ(note.substr(0, lead.size()), lead) << note;
   const int bound = std::stoi(note.substr(lead.size()));

@@ -1,7 +1,6 @@
 // Where a file of records is cut in halves, and the two threads that read
 // them.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <atomic>
