@@ -9,10 +9,12 @@
 #include "scan_oracle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // clang-format off
   static const char* const kPatterns[] = {
       "%s\t%s\t%s\n", "%s\t%s\n", "%s %ld %f\n", "%s\t%f\n", "%s\n", "%s %s %f\n",
       "%s\t%d\t%d\t%s\t%s\t%s\t%s\t%s\t%s\n", "%s\t%d\t%s\t%s\t%s\t%s\t%d\t%s\t%s\t%s\n", "%d\t%d\t%s\t%f\n",
   };
+  // clang-format on
   if (size < 2) return 0;
   const char* pattern = kPatterns[data[0] % (sizeof kPatterns / sizeof kPatterns[0])];
   size_t buffer = 1 + data[1] % 70;

@@ -2,11 +2,12 @@
 //
 // A run reads maf_processed.txt (each SNP's name, position and MAF) and
 // ld_processed.txt (a tag score for every ordered pair) in the current
-// directory, or, with several populations, in each population's folder. SNP a tags SNP b when the score of the record "a b s" is at least
-// 1.0; a SNP whose own score is below 1.0 (an undesirable SNP) can tag nothing
-// and so can be no tag. Each method chooses tags so that every SNP is tagged,
-// puts every SNP into the cluster of one tag that tags it, and writes the
-// member list and cluster summary Zentavor.result.<Method>.members.txt and
+// directory, or, with several populations, in each population's folder. SNP
+// a tags SNP b when the score of the record "a b s" is at least 1.0; a SNP
+// whose own score is below 1.0 (an undesirable SNP) can tag nothing and so
+// can be no tag. Each method chooses tags so that every SNP is tagged, puts
+// every SNP into the cluster of one tag that tags it, and writes the member
+// list and cluster summary Zentavor.result.<Method>.members.txt and
 // Zentavor.result.<Method>.out:
 //   Greedy   tags from a greedy cover;
 //   Minimax  clusters merged by minimax linkage, each led by its centre;
@@ -36,10 +37,6 @@
 
 namespace ldcluster {
 
-// ldprune's limit on SNPs, and the joiners' limit on stored texts.
-constexpr int kMaxSnps = 2000;
-constexpr size_t kMaxText = 59;
-
 constexpr const char* kProgram = "ldcluster";
 constexpr const char* kSnpFile = "maf_processed.txt";
 constexpr const char* kScoreFile = "ld_processed.txt";
@@ -49,8 +46,8 @@ extern const char* const kMethodNames[kMethods];  // "Greedy", "Minimax", "Minim
 
 struct Options {
   bool methods[kMethods] = {true, true, true};
-  double time_limit = 10.0;         // seconds for the Minimum solver, and as many for budget_maximum
-  std::string chromosome = "NA";    // written in the member lists
+  double time_limit = 10.0;              // seconds for the Minimum solver, and as many for budget_maximum
+  std::string chromosome = "NA";         // written in the member lists
   std::vector<std::string> populations;  // folders of the populations; none for one in the current directory
   CoverageOptions coverage;
 };
@@ -70,7 +67,7 @@ struct Result {
 
 // One population's processed tables, and what the methods chose there.
 struct Table {
-  std::string folder;  // "" for the current directory, else "<population>/"
+  std::string folder;      // "" for the current directory, else "<population>/"
   std::string population;  // its name, "" for the current directory
   // The two inputs, opened by open_inputs() (or on strings, for tests).
   textio::Reader snp_in{1 << 16}, score_in{1 << 16};

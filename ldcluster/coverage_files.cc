@@ -15,6 +15,7 @@
 
 #include "ldcluster/clusterer.h"
 #include "textio/output_file.h"
+#include "textio/row.h"
 
 namespace ldcluster {
 namespace {
@@ -37,14 +38,8 @@ void write_order(const Clusterer& c, textio::Writer& out) {
   out.put("rank\tsnp\tposition\tneeded\tgain\n");
   for (size_t k = 0; k < order.tags.size(); ++k) {
     const int a = order.tags[k];
-    out.put_integer(static_cast<int64_t>(k + 1));
-    out.put('\t');
-    out.put(joint(c) ? c.joint_names[a] : c.tables.front().snps[a].name);
-    out.put('\t');
-    out.put(*position[a]);
-    out.put(static_cast<int>(k) < order.forced ? "\t1\t" : "\t0\t");
-    out.put_integer(order.gains[k]);
-    out.put('\n');
+    const std::string& name = joint(c) ? c.joint_names[a] : c.tables.front().snps[a].name;
+    textio::put_row(out, '\t', k + 1, name, *position[a], static_cast<int>(k) < order.forced ? 1 : 0, order.gains[k]);
   }
 }
 
@@ -52,15 +47,12 @@ void write_order(const Clusterer& c, textio::Writer& out) {
 void write_ranks(const Table& t, const std::vector<int>& first, int offset, textio::Writer& out) {
   out.put("snp\trank\n");
   for (size_t b = 0; b < t.snps.size(); ++b) {
-    out.put(t.snps[b].name);
-    out.put('\t');
     const int k = first[offset + b];
     if (k < 0) {
-      out.put("NA");
+      textio::put_row(out, '\t', t.snps[b].name, "NA");
     } else {
-      out.put_integer(k + 1);
+      textio::put_row(out, '\t', t.snps[b].name, k + 1);
     }
-    out.put('\n');
   }
 }
 
@@ -82,16 +74,11 @@ void write_budget(const Clusterer& c, const Table& t, const BudgetCover& cover, 
       const int a = local[k];
       if (t.relation.tags(a, b) && (best < 0 || t.scores.at(a, b) > t.scores.at(best, b))) best = a;
     }
-    out.put(t.snps[b].name);
     if (best < 0) {
-      out.put("\tNA\tNA\n");
-      continue;
+      textio::put_row(out, '\t', t.snps[b].name, "NA", "NA");
+    } else {
+      textio::put_row(out, '\t', t.snps[b].name, t.snps[best].name, t.scores.at(best, b));
     }
-    out.put('\t');
-    out.put(t.snps[best].name);
-    out.put('\t');
-    out.put_real(t.scores.at(best, b));
-    out.put('\n');
   }
 }
 
@@ -101,20 +88,9 @@ void write_summary(const Clusterer& c, textio::Writer& out) {
   for (int m = 0; m < kBudgetMethods; ++m) {
     if (!c.options.coverage.runs(BudgetMethod(m))) continue;
     const BudgetCover& cover = c.coverage.budgets[m];
-    out.put(kBudgetMethodNames[m]);
-    out.put('\t');
-    out.put_integer(static_cast<int64_t>(cover.tags.size()));
-    out.put('\t');
-    out.put_integer(cover.captured);
-    out.put('\t');
-    out.put_integer(items);
-    out.put('\t');
-    if (cover.bound < 0) {
-      out.put("NA");
-    } else {
-      out.put_integer(cover.bound);
-    }
-    out.put(cover.optimal ? "\t1\n" : "\t0\n");
+    const std::string bound = cover.bound < 0 ? "NA" : std::to_string(cover.bound);
+    textio::put_row(out, '\t', kBudgetMethodNames[m], cover.tags.size(), cover.captured, items, bound,
+                    cover.optimal ? 1 : 0);
   }
 }
 

@@ -1,28 +1,19 @@
 // The greedy coverage order, and where along it each item is captured.
-#include <bit>
 #include <cstdint>
 
+#include "common/bits.h"
 #include "ldcluster/max_coverage.h"
 
 namespace ldcluster {
-namespace {
 
-template <class Each>
-void for_each_bit(const uint64_t* bits, int words, Each&& each) {
-  for (int w = 0; w < words; ++w) {
-    for (uint64_t b = bits[w]; b; b &= b - 1) each(w * 64 + std::countr_zero(b));
-  }
-}
-
-}  // namespace
+using common::count_bits;
+using common::for_each_bit;
 
 CoverageOrder coverage_order(const TagRelation& r, const std::vector<int>& forced) {
   const int nc = r.candidates();
   // open[a]: the items candidate a tags that no tag taken captures yet.
   std::vector<int> open(nc, 0);
-  for (int a = 0; a < nc; ++a) {
-    for (int w = 0; w < r.item_words(); ++w) open[a] += std::popcount(r.tagged(a)[w]);
-  }
+  for (int a = 0; a < nc; ++a) open[a] = count_bits(r.tagged(a), r.item_words());
   std::vector<char> captured(r.items(), 0);
   CoverageOrder order;
   auto take = [&](int a) {

@@ -1,7 +1,6 @@
 // Greedy cover: the tags that must be tags, then the most useful tag, again
 // and again.
-#include <bit>
-
+#include "common/bits.h"
 #include "ldcluster/methods.h"
 
 namespace ldcluster {
@@ -10,9 +9,7 @@ std::vector<int> greedy_cover(const TagRelation& r) {
   const int nc = r.candidates(), ni = r.items();
   // open[a]: items candidate a tags that no chosen tag tags yet.
   std::vector<int> open(nc, 0);
-  for (int a = 0; a < nc; ++a) {
-    for (int w = 0; w < r.item_words(); ++w) open[a] += std::popcount(r.tagged(a)[w]);
-  }
+  for (int a = 0; a < nc; ++a) open[a] = common::count_bits(r.tagged(a), r.item_words());
   std::vector<char> tagged(ni, 0), chosen(nc, 0);
   std::vector<int> tags;
   int left = ni;
@@ -23,24 +20,15 @@ std::vector<int> greedy_cover(const TagRelation& r) {
       if (tagged[b] || !r.tags(a, b)) continue;
       tagged[b] = 1;
       --left;
-      const uint64_t* by = r.taggers(b);
-      for (int w = 0; w < r.candidate_words(); ++w) {
-        for (uint64_t bits = by[w]; bits; bits &= bits - 1) --open[w * 64 + std::countr_zero(bits)];
-      }
+      common::for_each_bit(r.taggers(b), r.candidate_words(), [&](int by) { --open[by]; });
     }
   };
 
   // Sole taggers, in table order: no cover goes without them.
   std::vector<char> sole(nc, 0);
   for (int b = 0; b < ni; ++b) {
-    const uint64_t* by = r.taggers(b);
-    int count = 0, last = -1;
-    for (int w = 0; w < r.candidate_words() && count < 2; ++w) {
-      if (by[w] == 0) continue;
-      count += std::popcount(by[w]);
-      last = w * 64 + std::countr_zero(by[w]);
-    }
-    if (count == 1) sole[last] = 1;
+    if (common::count_bits(r.taggers(b), r.candidate_words()) != 1) continue;
+    common::for_each_bit(r.taggers(b), r.candidate_words(), [&](int by) { sole[by] = 1; });
   }
   for (int a = 0; a < nc; ++a) {
     if (sole[a]) choose(a);

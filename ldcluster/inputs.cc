@@ -1,6 +1,7 @@
 // The SNP tables, and the relations checked before any method runs.
 #include <string>
 
+#include "common/limits.h"
 #include "ldcluster/clusterer.h"
 #include "textio/reader.h"
 
@@ -31,10 +32,12 @@ void read_table_snps(Table& t) {
     int got = in.scan(kRecord, f);
     if (got == 0) break;  // white space to the end
     if (got < 3) textio::fail_input(textio::at_record(file, record) + "expected a SNP name, its position and its MAF");
-    if (t.snps.size() == kMaxSnps) textio::fail_input(file + ": more than " + std::to_string(kMaxSnps) + " SNPs");
-    textio::check_length(f[0].token, kMaxText, file, record, "SNP name");
-    textio::check_length(f[1].token, kMaxText, file, record, "position");
-    textio::check_length(f[2].token, kMaxText, file, record, "MAF");
+    if (t.snps.size() == common::kMaxSnps) {
+      textio::fail_input(file + ": more than " + std::to_string(common::kMaxSnps) + " SNPs");
+    }
+    textio::check_length(f[0].token, common::kMaxJoinerText, file, record, "SNP name");
+    textio::check_length(f[1].token, common::kMaxJoinerText, file, record, "position");
+    textio::check_length(f[2].token, common::kMaxJoinerText, file, record, "MAF");
     t.snps.push_back({std::string(f[0].token.str()), std::string(f[1].token.str()), std::string(f[2].token.str())});
   }
   textio::check_read(in, file);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "ldcluster/clusterer.h"
 #include "textio/command_line.h"
 
@@ -93,8 +94,7 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
     for (size_t start = 0;;) {
       size_t comma = value.find(',', start);
       std::string population = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-      if (population.empty() || population == "." || population == ".." ||
-          population.find('/') != std::string::npos) {
+      if (population.empty() || population == "." || population == ".." || population.find('/') != std::string::npos) {
         return "--populations: '" + population + "' is not the name of a folder here";
       }
       for (const std::string& earlier : o->populations) {
@@ -107,8 +107,9 @@ std::string take(const std::string& name, const std::string& value, ldcluster::O
   } else if (name != "--chromosome") {
     return ldcluster::take_coverage_option(name, value, &o->coverage);
   } else {
-    if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > ldcluster::kMaxText) {
-      return "--chromosome '" + value + "' must be one word of at most 59 characters";
+    if (value.find_first_of(" \t\n\r\v\f") != std::string::npos || value.size() > common::kMaxJoinerText) {
+      return "--chromosome '" + value + "' must be one word of at most " + std::to_string(common::kMaxJoinerText) +
+             " characters";
     }
     o->chromosome = value;
   }

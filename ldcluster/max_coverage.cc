@@ -25,17 +25,14 @@
 #include <string>
 #include <unordered_map>
 
+#include "common/bits.h"
+
 namespace ldcluster {
 namespace {
 
 using Words = std::vector<uint64_t>;
 
-template <class Each>
-void for_each_bit(const uint64_t* bits, int words, Each&& each) {
-  for (int w = 0; w < words; ++w) {
-    for (uint64_t b = bits[w]; b; b &= b - 1) each(w * 64 + std::countr_zero(b));
-  }
-}
+using common::for_each_bit;
 
 int first_bit(const uint64_t* bits, int words) {
   for (int w = 0; w < words; ++w) {

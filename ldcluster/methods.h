@@ -43,6 +43,9 @@ class TagRelation {
   // An empty relation of `candidates` x `items`, to be filled with add().
   void reset(int candidates, int items);
   void add(int candidate, int item);
+  // The part of `whole` between the given candidates and items, each listed
+  // in table order, renumbered in that order from 0.
+  void take_part(const TagRelation& whole, const std::vector<int>& candidates, const std::vector<int>& items);
 
   int candidates() const { return candidates_; }
   int items() const { return items_; }
@@ -88,6 +91,13 @@ MinimumCover minimum_cover(const TagRelation& relation, double seconds);
 // in the table on a tie; a tag is in its own cluster. Returns per SNP the tag
 // of its cluster. Every SNP must be tagged by one of `tags` (clusters.cc).
 std::vector<int> join_best_tags(const ScoreMatrix& scores, const std::vector<int>& tags);
+
+// Gives each SNP that is in no cluster (tag_of[x] < 0), in table order, the
+// tag that scores it best; when no tag tags it, its best tagger leaves its
+// cluster to lead a new one with it (the cluster it leaves keeps its tag).
+// The earliest in the table wins a tie. A SNP that nothing tags stays in no
+// cluster (clusters.cc).
+void place_lone_snps(const ScoreMatrix& scores, const TagRelation& relation, std::vector<int>& tag_of);
 
 // Agglomerative clustering by minimax linkage (minimax.cc). Returns per SNP
 // the tag of its cluster. See minimax.cc for the linkage and its ties.

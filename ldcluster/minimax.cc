@@ -23,10 +23,10 @@
 // merging always ends in one cluster (that SNP would be a centre of any two
 // clusters left), so such a part becomes one cluster at once.
 #include <algorithm>
-#include <bit>
 #include <limits>
-#include <numeric>
 
+#include "common/bits.h"
+#include "common/union_find.h"
 #include "ldcluster/methods.h"
 
 namespace ldcluster {
@@ -38,25 +38,12 @@ constexpr float kNone = -kInf;  // no centre
 // The parts of the table that tagging links, each in table order.
 std::vector<std::vector<int>> parts(const TagRelation& r) {
   const int n = r.candidates();
-  std::vector<int> parent(n);
-  std::iota(parent.begin(), parent.end(), 0);
-  auto root = [&](int x) {
-    while (parent[x] != x) x = parent[x] = parent[parent[x]];
-    return x;
-  };
-  for (int a = 0; a < n; ++a) {
-    const uint64_t* bits = r.tagged(a);
-    for (int w = 0; w < r.item_words(); ++w) {
-      for (uint64_t b = bits[w]; b; b &= b - 1) {
-        int x = root(a), y = root(w * 64 + std::countr_zero(b));
-        if (x != y) parent[std::max(x, y)] = std::min(x, y);
-      }
-    }
-  }
+  common::UnionFind groups(n);
+  for (int a = 0; a < n; ++a) common::for_each_bit(r.tagged(a), r.item_words(), [&](int b) { groups.join(a, b); });
   std::vector<int> part_of(n, -1);
   std::vector<std::vector<int>> out;
   for (int a = 0; a < n; ++a) {
-    int x = root(a);
+    int x = groups.root(a);
     if (part_of[x] < 0) {
       part_of[x] = static_cast<int>(out.size());
       out.emplace_back();
@@ -120,14 +107,10 @@ class Merger {
     // Two single SNPs have a centre when one tags the other.
     for (int a = 0; a < m_; ++a) {
       if (!centre_[a]) continue;
-      const uint64_t* bits = r.tagged(part[a]);
-      for (int w = 0; w < r.item_words(); ++w) {
-        for (uint64_t b = bits[w]; b; b &= b - 1) {
-          const int x = local_of[w * 64 + std::countr_zero(b)];
-          if (x == a) continue;
-          link(a, x) = link(x, a) = std::max(link(a, x), v(a, x));
-        }
-      }
+      common::for_each_bit(r.tagged(part[a]), r.item_words(), [&](int b) {
+        const int x = local_of[b];
+        if (x != a) link(a, x) = link(x, a) = std::max(link(a, x), v(a, x));
+      });
     }
     for (int a = 0; a < m_; ++a) rescan(a);
   }
@@ -247,8 +230,8 @@ class Merger {
   }
 
   int m_;
-  std::vector<float> v_;     // V[c][x]: lowest score of SNP c over cluster x, c left out
-  std::vector<float> link_;  // linkage of two clusters, kNone without a centre
+  std::vector<float> v_;                   // V[c][x]: lowest score of SNP c over cluster x, c left out
+  std::vector<float> link_;                // linkage of two clusters, kNone without a centre
   std::vector<std::vector<int>> members_;  // per slot, empty once merged away
   std::vector<std::vector<int>> centres_;  // per slot, in table order
   std::vector<int> cluster_of_;            // per SNP, its cluster's slot
@@ -278,21 +261,7 @@ std::vector<int> minimax_clusters(const ScoreMatrix& s, const TagRelation& r, bo
   }
 
   // SNPs left alone without a centre; see the top of this file.
-  for (int u = 0; u < n; ++u) {
-    if (tag_of[u] >= 0) continue;
-    int best = -1;
-    for (int t = 0; t < n; ++t) {
-      if (tag_of[t] == t && r.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-    }
-    if (best < 0) {
-      for (int t = 0; t < n; ++t) {
-        if (r.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-      }
-      if (best < 0) continue;  // nothing tags it; the caller checked there is no such SNP
-      tag_of[best] = best;
-    }
-    tag_of[u] = best;
-  }
+  place_lone_snps(s, r, tag_of);
   return tag_of;
 }
 

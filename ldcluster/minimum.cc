@@ -5,9 +5,10 @@
 #include <bit>
 #include <chrono>
 #include <cmath>
-#include <numeric>
 #include <string>
 
+#include "common/bits.h"
+#include "common/union_find.h"
 #include "ldcluster/methods.h"
 
 namespace ldcluster {
@@ -46,13 +47,6 @@ void compare(const uint64_t* a, const uint64_t* b, const uint64_t* live, int wor
   }
 }
 
-template <class Each>
-void for_each_bit(const uint64_t* bits, int words, Each&& each) {
-  for (int w = 0; w < words; ++w) {
-    for (uint64_t b = bits[w]; b; b &= b - 1) each(w * 64 + std::countr_zero(b));
-  }
-}
-
 // The cover problem as the reductions leave it.
 struct Reduced {
   Reduced(const TagRelation& r) : items(r.items(), true), candidates(r.candidates(), true) {}
@@ -69,10 +63,10 @@ bool take_sole_taggers(const TagRelation& r, Reduced& p) {
     if (!p.items.has(i)) continue;
     if (intersect(r.taggers(i), p.candidates.data(), r.candidate_words(), scratch.data()) != 1) continue;
     int c = -1;
-    for_each_bit(scratch.data(), r.candidate_words(), [&](int k) { c = k; });
+    common::for_each_bit(scratch.data(), r.candidate_words(), [&](int k) { c = k; });
     p.taken.push_back(c);
     p.candidates.clear(c);
-    for_each_bit(r.tagged(c), r.item_words(), [&](int k) { p.items.clear(k); });
+    common::for_each_bit(r.tagged(c), r.item_words(), [&](int k) { p.items.clear(k); });
     changed = true;
   }
   return changed;
@@ -85,24 +79,15 @@ bool drop_dominated_candidates(const TagRelation& r, Reduced& p) {
   for (int c = 0; c < r.candidates(); ++c) {
     if (!p.candidates.has(c)) continue;
     const uint64_t* mine = r.tagged(c);
-    int first = -1;
-    for (int w = 0; w < r.item_words() && first < 0; ++w) {
-      if (uint64_t b = mine[w] & p.items.data()[w]) first = w * 64 + std::countr_zero(b);
-    }
-    bool dominated = first < 0;
-    if (!dominated) {
-      // A candidate that tags all of c's items tags its first one.
-      const uint64_t* others = r.taggers(first);
-      for (int w = 0; w < r.candidate_words() && !dominated; ++w) {
-        for (uint64_t b = others[w] & p.candidates.data()[w]; b && !dominated; b &= b - 1) {
-          int d = w * 64 + std::countr_zero(b);
-          if (d == c) continue;
+    const int first = common::first_bit_in_both(mine, p.items.data(), r.item_words());
+    // A candidate that tags all of c's items tags its first one.
+    const bool dominated =
+        first < 0 || common::any_bit_in_both(r.taggers(first), p.candidates.data(), r.candidate_words(), [&](int d) {
+          if (d == c) return false;
           bool subset, equal;
           compare(mine, r.tagged(d), p.items.data(), r.item_words(), &subset, &equal);
-          dominated = subset && (!equal || d < c);
-        }
-      }
-    }
+          return subset && (!equal || d < c);
+        });
     if (dominated) {
       p.candidates.clear(c);
       changed = true;
@@ -118,25 +103,18 @@ bool drop_dominated_items(const TagRelation& r, Reduced& p) {
   for (int s = 0; s < r.items(); ++s) {
     if (!p.items.has(s)) continue;
     const uint64_t* mine = r.taggers(s);
-    int first = -1;
-    for (int w = 0; w < r.candidate_words() && first < 0; ++w) {
-      if (uint64_t b = mine[w] & p.candidates.data()[w]) first = w * 64 + std::countr_zero(b);
-    }
+    const int first = common::first_bit_in_both(mine, p.candidates.data(), r.candidate_words());
     if (first < 0) continue;
     // An item with all of s's taggers is tagged by s's first one.
-    const uint64_t* near = r.tagged(first);
-    for (int w = 0; w < r.item_words(); ++w) {
-      for (uint64_t b = near[w] & p.items.data()[w]; b; b &= b - 1) {
-        int i = w * 64 + std::countr_zero(b);
-        if (i == s) continue;
-        bool subset, equal;
-        compare(mine, r.taggers(i), p.candidates.data(), r.candidate_words(), &subset, &equal);
-        if (subset && (!equal || s < i)) {
-          p.items.clear(i);
-          changed = true;
-        }
+    common::for_each_bit_in_both(r.tagged(first), p.items.data(), r.item_words(), [&](int i) {
+      if (i == s) return;
+      bool subset, equal;
+      compare(mine, r.taggers(i), p.candidates.data(), r.candidate_words(), &subset, &equal);
+      if (subset && (!equal || s < i)) {
+        p.items.clear(i);
+        changed = true;
       }
-    }
+    });
   }
   return changed;
 }
@@ -149,25 +127,15 @@ struct Part {
 std::vector<Part> split(const TagRelation& r, const Reduced& p) {
   // Items and candidates in one union-find: candidates first, then items.
   const int nc = r.candidates();
-  std::vector<int> parent(nc + r.items());
-  std::iota(parent.begin(), parent.end(), 0);
-  auto root = [&](int x) {
-    while (parent[x] != x) x = parent[x] = parent[parent[x]];
-    return x;
-  };
+  common::UnionFind groups(nc + r.items());
   for (int c = 0; c < nc; ++c) {
     if (!p.candidates.has(c)) continue;
-    for (int w = 0; w < r.item_words(); ++w) {
-      for (uint64_t b = r.tagged(c)[w] & p.items.data()[w]; b; b &= b - 1) {
-        int x = root(c), y = root(nc + w * 64 + std::countr_zero(b));
-        if (x != y) parent[std::max(x, y)] = std::min(x, y);
-      }
-    }
+    common::for_each_bit_in_both(r.tagged(c), p.items.data(), r.item_words(), [&](int i) { groups.join(c, nc + i); });
   }
-  std::vector<int> part_of(parent.size(), -1);
+  std::vector<int> part_of(nc + r.items(), -1);
   std::vector<Part> parts;
   auto part = [&](int x) -> Part& {
-    int root_x = root(x);
+    int root_x = groups.root(x);
     if (part_of[root_x] < 0) {
       part_of[root_x] = static_cast<int>(parts.size());
       parts.emplace_back();
@@ -185,42 +153,19 @@ std::vector<Part> split(const TagRelation& r, const Reduced& p) {
   return parts;
 }
 
-// A greedy cover of one part, in local candidate indexes.
-std::vector<int> greedy_part(const TagRelation& r, const Part& q) {
-  std::vector<char> tagged(q.items.size(), 0);
-  std::vector<int> chosen;
-  for (size_t left = q.items.size(); left > 0;) {
-    int best = -1;
-    size_t best_count = 0;
-    for (size_t k = 0; k < q.candidates.size(); ++k) {
-      size_t count = 0;
-      for (size_t i = 0; i < q.items.size(); ++i) count += !tagged[i] && r.tags(q.candidates[k], q.items[i]);
-      if (count > best_count) {
-        best = static_cast<int>(k);
-        best_count = count;
-      }
-    }
-    if (best < 0) break;
-    chosen.push_back(best);
-    for (size_t i = 0; i < q.items.size(); ++i) {
-      if (!tagged[i] && r.tags(q.candidates[best], q.items[i])) {
-        tagged[i] = 1;
-        --left;
-      }
-    }
-  }
-  return chosen;
-}
-
 struct PartCover {
   std::vector<int> tags;  // candidates
   bool optimal = true;
   int lower_bound = 0;
 };
 
-// Solves one part with CBC within `seconds`.
+// Solves one part with CBC within `seconds`, started from its greedy cover.
+// The reductions left no item of the part with a sole tagger, so that cover
+// is made of the candidates that tag the most items left, one at a time.
 PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
-  std::vector<int> start_cover = greedy_part(r, q);
+  TagRelation part;
+  part.take_part(r, q.candidates, q.items);
+  std::vector<int> start_cover = greedy_cover(part);
   PartCover out;
   // Greedy's first tag tags the most items: when two tags do, one cannot.
   if (start_cover.size() <= 2) {
@@ -228,24 +173,18 @@ PartCover solve_part(const TagRelation& r, const Part& q, double seconds) {
     out.lower_bound = static_cast<int>(out.tags.size());
     return out;
   }
-  const int cols = static_cast<int>(q.candidates.size()), rows = static_cast<int>(q.items.size());
-  std::vector<int> row_of(r.items(), -1);
-  for (int k = 0; k < rows; ++k) row_of[q.items[k]] = k;
+  const int cols = part.candidates(), rows = part.items();
   std::vector<int> start{0}, index;
-  for (int c : q.candidates) {
-    for (int w = 0; w < r.item_words(); ++w) {
-      for (uint64_t b = r.tagged(c)[w]; b; b &= b - 1) {
-        if (int k = row_of[w * 64 + std::countr_zero(b)]; k >= 0) index.push_back(k);
-      }
-    }
+  for (int k = 0; k < cols; ++k) {
+    common::for_each_bit(part.tagged(k), part.item_words(), [&](int row) { index.push_back(row); });
     start.push_back(static_cast<int>(index.size()));
   }
   std::vector<double> value(index.size(), 1.0), lower(cols, 0.0), upper(cols, 1.0), cost(cols, 1.0);
   std::vector<double> row_lower(rows, 1.0);
 
   Cbc_Model* model = Cbc_newModel();
-  Cbc_loadProblem(model, cols, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(),
-                  cost.data(), row_lower.data(), nullptr);
+  Cbc_loadProblem(model, cols, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(), cost.data(),
+                  row_lower.data(), nullptr);
   for (int k = 0; k < cols; ++k) Cbc_setInteger(model, k);
   std::vector<double> ones(start_cover.size(), 1.0);
   Cbc_setMIPStartI(model, static_cast<int>(start_cover.size()), start_cover.data(), ones.data());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/limits.h"
 #include "ldcluster/clusterer.h"
 #include "textio/reader.h"
 
@@ -20,7 +21,7 @@ std::vector<int> read_table_needed(const Table& t, const std::string& name) {
   std::vector<int> needed;
   for (long record = 1; !in.eof(); ++record) {
     if (in.scan(kRecord, f) == 0) break;  // white space to the end
-    textio::check_length(f[0].token, kMaxText, file, record, "SNP name");
+    textio::check_length(f[0].token, common::kMaxJoinerText, file, record, "SNP name");
     const int g = t.index.find(f[0].token);
     if (g == textio::NameIndex::kNone) {
       textio::fail_input(textio::at_record(file, record) + "SNP " + std::string(f[0].token.str()) + " is not in " +

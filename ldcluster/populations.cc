@@ -120,20 +120,7 @@ void minimax_jointly(Clusterer& c) {
       const int p = proxy[t.to_joint[b]];
       if (p >= 0) tag_of[b] = local_of[p];
     }
-    for (int u = 0; u < m; ++u) {
-      if (tag_of[u] >= 0) continue;
-      int best = -1;
-      for (int a = 0; a < m; ++a) {
-        if (tag_of[a] == a && t.relation.tags(a, u) && (best < 0 || t.scores.at(a, u) > t.scores.at(best, u))) best = a;
-      }
-      if (best < 0) {
-        for (int a = 0; a < m; ++a) {
-          if (t.relation.tags(a, u) && (best < 0 || t.scores.at(a, u) > t.scores.at(best, u))) best = a;
-        }
-        tag_of[best] = best;
-      }
-      tag_of[u] = best;
-    }
+    place_lone_snps(t.scores, t.relation, tag_of);
   }
 }
 

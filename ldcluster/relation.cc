@@ -1,4 +1,5 @@
 // The score matrix and the tagging relation built from it.
+#include "common/bits.h"
 #include "ldcluster/methods.h"
 
 namespace ldcluster {
@@ -20,6 +21,18 @@ void TagRelation::reset(int candidates, int items) {
 void TagRelation::add(int candidate, int item) {
   tagged_[row(candidate, item_words_) + item / 64] |= uint64_t{1} << (item % 64);
   taggers_[row(item, candidate_words_) + candidate / 64] |= uint64_t{1} << (candidate % 64);
+}
+
+void TagRelation::take_part(const TagRelation& whole, const std::vector<int>& candidates,
+                            const std::vector<int>& items) {
+  reset(static_cast<int>(candidates.size()), static_cast<int>(items.size()));
+  std::vector<int> item_of(whole.items(), -1);
+  for (int k = 0; k < items_; ++k) item_of[items[k]] = k;
+  for (int c = 0; c < candidates_; ++c) {
+    common::for_each_bit(whole.tagged(candidates[c]), whole.item_words(), [&](int b) {
+      if (item_of[b] >= 0) add(c, item_of[b]);
+    });
+  }
 }
 
 void TagRelation::build(const ScoreMatrix& scores) {

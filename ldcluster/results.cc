@@ -16,6 +16,7 @@
 #include "ldcluster/clusterer.h"
 #include "textio/command_line.h"
 #include "textio/output_file.h"
+#include "textio/row.h"
 
 namespace ldcluster {
 
@@ -58,11 +59,8 @@ void write_method(const Clusterer& c, const Table& t, Method m, textio::Writer& 
     summary.put("Population: " + t.population + ", one of " + all + ", whose tags are chosen together\n");
   }
   summary.put("Input: " + t.path(kScoreFile) + ", " + t.path(kSnpFile) + "\n");
-  summary.put("SNPs: ");
-  summary.put_integer(static_cast<int64_t>(t.snps.size()));
-  summary.put("\nClusters: ");
-  summary.put_integer(static_cast<int64_t>(clusters.size()));
-  summary.put('\n');
+  textio::put_row(summary, ' ', "SNPs:", t.snps.size());
+  textio::put_row(summary, ' ', "Clusters:", clusters.size());
   for (const std::string& note : t.results[m].notes) summary.put(note + "\n");
   summary.put("\nCluster\tSize\tTagging SNP\tAvg. sim.\n");
 
@@ -78,46 +76,19 @@ void write_method(const Clusterer& c, const Table& t, Method m, textio::Writer& 
       others = others || x != cl.tag;
     }
     const double max_distance = others ? 1.0 - static_cast<double>(lowest) : 0.0;
+    const size_t size = cl.members.size();
     for (int x : cl.members) {
       const Snp& s = t.snps[x];
       const char* flag = x == cl.tag ? "1" : "0";
-      members.put(s.name);
-      members.put('\t');
-      members.put_integer(static_cast<int64_t>(k));
-      members.put('\t');
-      if (!minimax_layout) {
-        members.put(flag);
-        members.put('\t');
-      }
-      members.put(s.position);
-      members.put('\t');
-      members.put(s.maf);
-      members.put('\t');
-      members.put(c.options.chromosome);
-      members.put('\t');
+      const float score = t.scores.at(cl.tag, x);
+      const std::string& chromosome = c.options.chromosome;
       if (minimax_layout) {
-        members.put_integer(static_cast<int64_t>(cl.members.size()));
-        members.put('\t');
-        members.put(flag);
-        members.put('\t');
-        members.put_real(t.scores.at(cl.tag, x));
-        members.put('\t');
-        members.put_double(max_distance);
+        textio::put_row(members, '\t', s.name, k, s.position, s.maf, chromosome, size, flag, score, max_distance, 1);
       } else {
-        members.put_real(t.scores.at(cl.tag, x));
-        members.put('\t');
-        members.put_integer(static_cast<int64_t>(cl.members.size()));
+        textio::put_row(members, '\t', s.name, k, flag, s.position, s.maf, chromosome, score, size, 1);
       }
-      members.put("\t1\n");
     }
-    summary.put_integer(static_cast<int64_t>(k));
-    summary.put('\t');
-    summary.put_integer(static_cast<int64_t>(cl.members.size()));
-    summary.put('\t');
-    summary.put(t.snps[cl.tag].name);
-    summary.put('\t');
-    summary.put_double(sum / static_cast<double>(cl.members.size()));
-    summary.put('\n');
+    textio::put_row(summary, '\t', k, size, t.snps[cl.tag].name, sum / static_cast<double>(size));
   }
 }
 

@@ -11,9 +11,9 @@
 #include <cmath>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "ldcluster/clusterer.h"
+#include "textio/halves.h"
 #include "textio/reader.h"
 
 namespace ldcluster {
@@ -62,9 +62,7 @@ class alignas(64) ScoreReader {
   int next_ = 0;
 };
 
-std::string quote(std::string_view name) {
-  return std::string(name.substr(0, 40)) + (name.size() > 40 ? "..." : "");
-}
+std::string quote(std::string_view name) { return std::string(name.substr(0, 40)) + (name.size() > 40 ? "..." : ""); }
 
 bool ScoreReader::store(std::string_view first, std::string_view second, float value) {
   const textio::NameIndex& index = t_.index;
@@ -123,39 +121,18 @@ void ScoreReader::read(int64_t stop) {
   }
 }
 
-// The offset of the first record that starts a line at or after `from`, or
-// -1 when there is none or the input cannot be read there.
-int64_t line_after(const textio::Reader& whole, int64_t from) {
-  textio::Reader probe(4096);
-  if (!probe.open_part(whole, from)) return -1;
-  char line[256];
-  for (size_t got; (got = probe.read_line(line, sizeof line)) > 0 && line[got - 1] != '\n';) {
-  }
-  return probe.error() || probe.eof() ? -1 : probe.offset();
-}
-
 // Reads the file in two halves on two threads. Returns false, having
 // stored nothing that counts, when the halves do not fit together.
 bool read_halves(const Table& t, textio::Reader& in, std::vector<uint64_t>& seen, float* cells) {
-  const int64_t middle = line_after(in, in.size() / 2);
+  const int64_t middle = textio::record_after(in, in.size() / 2);
   if (middle <= 0) return false;
   textio::Reader second_in(1 << 16);
   if (!second_in.open_part(in, middle)) return false;
   std::vector<uint64_t> second_seen(seen.size(), 0);
   ScoreReader second(t, second_in, second_seen, cells);
-  bool second_threw = false;
-  std::thread worker([&] {
-    try {
-      second.read(INT64_MAX);
-    } catch (...) {
-      second_threw = true;
-    }
-  });
   ScoreReader first(t, in, seen, cells);
-  first.read(middle);
-  worker.join();
-  if (second_threw || first.failed() || second.failed() || in.offset() != middle || in.error() ||
-      second_in.error()) {
+  const bool second_read = textio::read_beside([&] { first.read(middle); }, [&] { second.read(INT64_MAX); });
+  if (!second_read || first.failed() || second.failed() || in.offset() != middle || in.error() || second_in.error()) {
     return false;
   }
   for (size_t w = 0; w < seen.size(); ++w) {

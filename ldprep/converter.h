@@ -29,14 +29,10 @@ class Writer;
 
 namespace ldprep {
 
-// ldprune's limits: SNPs per region and characters per name.
-constexpr int kMaxSnps = 2000;
-constexpr size_t kMaxName = 29;
-
 struct Options {
-  std::string bim, freq, ld;                   // PLINK's output for the region
+  std::string bim, freq, ld;                  // PLINK's output for the region
   std::string thresholds, done, undesirable;  // optional lists; "" for none
-  std::string threshold = "0.8";               // default threshold, as text
+  std::string threshold = "0.8";              // default threshold, as text
 };
 
 struct Snp {
@@ -52,11 +48,11 @@ struct Converter {
   Options options;
   textio::Diagnostics diag;
   std::string chromosome;
-  std::vector<Snp> snps;           // in .bim order
-  textio::NameIndex index;         // names of snps
+  std::vector<Snp> snps;                 // in .bim order
+  textio::NameIndex index;               // names of snps
   std::vector<std::string> done;         // done names in the region, in file order
   std::vector<std::string> undesirable;  // the same for undesirable names
-  int pairs_fd = -1;               // the r² matrix, opened by open_pairs()
+  int pairs_fd = -1;                     // the r² matrix, opened by open_pairs()
 };
 
 // True when `text` is a number above 0 and at most 1 (lists.cc).

@@ -42,8 +42,8 @@ void read_thresholds(Converter& c) {
     if (group == textio::NameIndex::kNone) continue;
     int i = c.index.first(group);
     if (listed_at[i]) {
-      fail_input(at_record(file, record) + "SNP " + name + " is listed twice (records " +
-                 std::to_string(listed_at[i]) + " and " + std::to_string(record) + ")");
+      fail_input(at_record(file, record) + "SNP " + name + " is listed twice (records " + std::to_string(listed_at[i]) +
+                 " and " + std::to_string(record) + ")");
     }
     listed_at[i] = record;
     c.snps[i].threshold = f[1].token.str();

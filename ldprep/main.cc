@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "common/limits.h"
 #include "ldprep/converter.h"
 #include "textio/command_line.h"
 
 namespace {
 
-const char kUsage[] =
+const std::string kUsage =
     "Usage: ldprep --bim FILE --freq FILE --ld FILE [--threshold T]\n"
     "              [--thresholds FILE] [--done FILE] [--undesirable FILE]\n"
     "       ldprep --help | --version\n"
@@ -17,7 +18,9 @@ const char kUsage[] =
     "SNP_names.data, ld.txt, maf.txt, weight.txt, done.txt and undesirable.txt.\n"
     "\n"
     "  --bim FILE          the region's SNPs, in order (PLINK .bim, one chromosome,\n"
-    "                      at most 2000 SNPs)\n"
+    "                      at most " +
+    std::to_string(common::kMaxSnps) +
+    " SNPs)\n"
     "  --freq FILE         their allele frequencies (PLINK --freq, same order)\n"
     "  --ld FILE           the r² of every pair (PLINK --r2 square bin)\n"
     "  --threshold T       the r² another SNP must reach to tag a SNP, above 0\n"
@@ -37,13 +40,16 @@ constexpr const char* kProgram = "ldprep";
 
 // Parses the options into *o; returns kRun, or the exit status.
 int parse(int argc, char** argv, ldprep::Options* o) {
-  const std::map<std::string, std::string*> options = {
-      {"--bim", &o->bim},   {"--freq", &o->freq},     {"--ld", &o->ld},
-      {"--threshold", &o->threshold}, {"--thresholds", &o->thresholds}, {"--done", &o->done},
-      {"--undesirable", &o->undesirable}};
+  const std::map<std::string, std::string*> options = {{"--bim", &o->bim},
+                                                       {"--freq", &o->freq},
+                                                       {"--ld", &o->ld},
+                                                       {"--threshold", &o->threshold},
+                                                       {"--thresholds", &o->thresholds},
+                                                       {"--done", &o->done},
+                                                       {"--undesirable", &o->undesirable}};
   std::vector<std::string> names;
   for (const auto& option : options) names.push_back(option.first);
-  int status = textio::parse_options(argc, argv, kProgram, kUsage, names,
+  int status = textio::parse_options(argc, argv, kProgram, kUsage.c_str(), names,
                                      [&](const std::string& name, const std::string& value) {
                                        *options.at(name) = value;
                                        return std::string();

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/limits.h"
 #include "ldprep/converter.h"
 #include "textio/reader.h"
 
@@ -75,15 +76,18 @@ void read_snps(Converter& c) {
       fail_input(lines.at() + "chromosome " + std::string(f[0]) + " after " + c.chromosome +
                  ": a region lies on one chromosome");
     }
-    if (c.snps.size() == kMaxSnps) fail_input(file + ": more than " + std::to_string(kMaxSnps) + " SNPs");
-    if (f[1].size() > kMaxName) {
-      fail_input(lines.at() + "SNP name \"" + std::string(f[1].substr(0, kMaxName)) + "...\" is longer than " +
-                 std::to_string(kMaxName) + " characters");
+    if (c.snps.size() == common::kMaxSnps) {
+      fail_input(file + ": more than " + std::to_string(common::kMaxSnps) + " SNPs");
+    }
+    if (f[1].size() > common::kMaxSnpName) {
+      fail_input(lines.at() + "SNP name \"" + std::string(f[1].substr(0, common::kMaxSnpName)) +
+                 "...\" is longer than " + std::to_string(common::kMaxSnpName) + " characters");
     }
     int64_t position = 0;
     auto r = std::from_chars(f[3].data(), f[3].data() + f[3].size(), position);
     if (r.ec != std::errc() || r.ptr != f[3].data() + f[3].size() || position < INT32_MIN || position > INT32_MAX) {
-      fail_input(lines.at() + "position \"" + std::string(f[3]) + "\" is not a whole number in the 32-bit signed range");
+      fail_input(lines.at() + "position \"" + std::string(f[3]) +
+                 "\" is not a whole number in the 32-bit signed range");
     }
     c.snps.push_back(Snp{std::string(f[1]), static_cast<int32_t>(position), "", ""});
   }
@@ -93,8 +97,8 @@ void read_snps(Converter& c) {
   for (int i = 0; i < static_cast<int>(c.snps.size()); ++i) {
     auto group = c.index.entries(c.index.group_of(i));
     if (group.size() > 1) {
-      fail_input(file + ": SNP " + c.snps[i].name + " is listed " + std::to_string(group.size()) +
-                 " times (lines " + std::to_string(group[0] + 1) + " and " + std::to_string(group[1] + 1) + ")");
+      fail_input(file + ": SNP " + c.snps[i].name + " is listed " + std::to_string(group.size()) + " times (lines " +
+                 std::to_string(group[0] + 1) + " and " + std::to_string(group[1] + 1) + ")");
     }
   }
 }

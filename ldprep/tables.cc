@@ -2,6 +2,7 @@
 // done and undesirable SNPs.
 #include "ldprep/converter.h"
 #include "textio/output_file.h"
+#include "textio/row.h"
 #include "textio/writer.h"
 
 namespace ldprep {
@@ -10,8 +11,8 @@ const char* const kOutputs[6] = {"SNP_names.data", "ld.txt", "maf.txt", "weight.
 
 void finish_output(textio::Writer& out, const char* file) {
   if (!out.close()) {
-    throw textio::Failure{textio::kExitWriteError, std::string("cannot write ") + file + ": " +
-                                                       textio::describe_errno(out.error())};
+    throw textio::Failure{textio::kExitWriteError,
+                          std::string("cannot write ") + file + ": " + textio::describe_errno(out.error())};
   }
 }
 
@@ -26,47 +27,25 @@ void write_file(const char* file, Body&& body) {
   finish_output(out, file);
 }
 
-void put_names(textio::Writer& out, const std::vector<std::string>& names) {
-  for (const std::string& name : names) {
-    out.put(name);
-    out.put('\n');
-  }
-}
-
 }  // namespace
 
 void write_tables(Converter& c) {
   write_file("SNP_names.data", [&](textio::Writer& out) {
-    out.put("SNP BP CHR");
-    out.put(c.chromosome);
-    out.put('\n');
-    for (const Snp& s : c.snps) {
-      out.put(s.name);
-      out.put(' ');
-      out.put_integer(s.position);
-      out.put('\n');
-    }
+    textio::put_row(out, ' ', "SNP", "BP", "CHR" + c.chromosome);
+    for (const Snp& s : c.snps) textio::put_row(out, ' ', s.name, s.position);
   });
   write_file("maf.txt", [&](textio::Writer& out) {
-    for (const Snp& s : c.snps) {
-      out.put(s.name);
-      out.put(' ');
-      out.put_integer(s.position);
-      out.put(' ');
-      out.put(s.maf);
-      out.put('\n');
-    }
+    for (const Snp& s : c.snps) textio::put_row(out, ' ', s.name, s.position, s.maf);
   });
   write_file("weight.txt", [&](textio::Writer& out) {
-    for (const Snp& s : c.snps) {
-      out.put(s.name);
-      out.put(' ');
-      out.put(s.threshold);
-      out.put('\n');
-    }
+    for (const Snp& s : c.snps) textio::put_row(out, ' ', s.name, s.threshold);
   });
-  write_file("done.txt", [&](textio::Writer& out) { put_names(out, c.done); });
-  write_file("undesirable.txt", [&](textio::Writer& out) { put_names(out, c.undesirable); });
+  write_file("done.txt", [&](textio::Writer& out) {
+    for (const std::string& name : c.done) textio::put_row(out, ' ', name);
+  });
+  write_file("undesirable.txt", [&](textio::Writer& out) {
+    for (const std::string& name : c.undesirable) textio::put_row(out, ' ', name);
+  });
 }
 
 }  // namespace ldprep

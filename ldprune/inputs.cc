@@ -19,7 +19,7 @@ using textio::check_read;
 using textio::fail_input;
 
 void check_name(const Token& name, const char* file, long record) {
-  textio::check_length(name, kMaxName, file, record, "SNP name");
+  textio::check_length(name, common::kMaxSnpName, file, record, "SNP name");
 }
 
 void check_count(long attempts, long limit, const char* file) {
@@ -36,7 +36,7 @@ void read_snp_list(Preprocessor& p) {
   int k = 0;
   p.snps.clear();
   while (!p.snp_list_in.eof()) {
-    check_count(k, kMaxSnps, kSnpListFile);
+    check_count(k, common::kMaxSnps, kSnpListFile);
     Snp& entry = p.snps.emplace_back();
     if (p.snp_list_in.scan(record, f) >= 1) {
       check_name(f[0].token, kSnpListFile, k + 1);
@@ -78,8 +78,8 @@ void read_positions(Preprocessor& p) {
   check_read(p.maf_in, kMafFile);
   p.maf_in.close();
   if (k < p.n) {
-    p.diag.print(std::string(kMafFile) + ": no record for SNP " + std::string(p.snps[k].name.str()) +
-                 " (SNP " + std::to_string(k + 1) + " of the SNP list) after record " + std::to_string(matched_at) +
+    p.diag.print(std::string(kMafFile) + ": no record for SNP " + std::string(p.snps[k].name.str()) + " (SNP " +
+                 std::to_string(k + 1) + " of the SNP list) after record " + std::to_string(matched_at) +
                  ", where it should follow; it and the " + std::to_string(p.n - k - 1) +
                  " SNPs after it keep position 0 and MAF 0");
   }
@@ -94,7 +94,7 @@ void read_thresholds(Preprocessor& p) {
   Field f[2];
   int records = 0;  // attempts that read a name
   for (int r = 0; !p.weight_in.eof(); ++r) {
-    check_count(r, kMaxSnps, kWeightFile);
+    check_count(r, common::kMaxSnps, kWeightFile);
     int got = p.weight_in.scan(record, f);
     if (got >= 1) {
       check_name(f[0].token, kWeightFile, r + 1);
@@ -117,9 +117,8 @@ void read_thresholds(Preprocessor& p) {
   check_read(p.weight_in, kWeightFile);
   p.weight_in.close();
   if (records < p.n) {
-    p.diag.print(std::string(kWeightFile) + ": " + std::to_string(records) + " records for " +
-                 std::to_string(p.n) + " SNPs; the last " + std::to_string(p.n - records) +
-                 " SNPs get threshold 0, so every SNP tags them");
+    p.diag.print(std::string(kWeightFile) + ": " + std::to_string(records) + " records for " + std::to_string(p.n) +
+                 " SNPs; the last " + std::to_string(p.n - records) + " SNPs get threshold 0, so every SNP tags them");
   }
 }
 
@@ -130,7 +129,7 @@ void read_name_list(Reader& in, const char* file, std::vector<Token>& list) {
   Field f[1];
   list.clear();
   while (!in.eof()) {
-    check_count(static_cast<long>(list.size()), kMaxList, file);
+    check_count(static_cast<long>(list.size()), common::kMaxSnps, file);
     list.emplace_back();
     if (in.scan(record, f) >= 1) {
       check_name(f[0].token, file, static_cast<long>(list.size()));

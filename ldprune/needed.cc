@@ -99,12 +99,12 @@ void select_needed(Preprocessor& p) {
   while (coverage.covered() < coverage.elements()) {
     auto [best, score] = coverage.best();
     if (score == 0) {
-      throw Failure{textio::kExitInputError,
-                    "no SNP tags the remaining " + std::to_string(coverage.elements() - coverage.covered()) +
-                        " tagged undesirable SNPs; needed-SNP selection cannot go on"};
+      throw Failure{textio::kExitInputError, "no SNP tags the remaining " +
+                                                 std::to_string(coverage.elements() - coverage.covered()) +
+                                                 " tagged undesirable SNPs; needed-SNP selection cannot go on"};
     }
-    if (p.needed.size() >= static_cast<size_t>(kMaxList)) {
-      throw Failure{textio::kExitInputError, "more than " + std::to_string(kMaxList) + " needed SNPs"};
+    if (p.needed.size() >= static_cast<size_t>(common::kMaxSnps)) {
+      throw Failure{textio::kExitInputError, "more than " + std::to_string(common::kMaxSnps) + " needed SNPs"};
     }
     p.needed.push_back(best);
     coverage.cover_by(best);

@@ -6,6 +6,7 @@
 
 #include "ldprune/steps.h"
 #include "textio/output_file.h"
+#include "textio/row.h"
 
 namespace ldprune {
 namespace {
@@ -38,8 +39,9 @@ bool finish(Preprocessor& p, textio::Writer& out, const char* file) {
 
 // The run log's two matrix dumps.
 void write_log(Preprocessor& p) {
-  p.log.put("\n  Before deleting undesirable and untagged SNPs, and adjusting the weights for done and undersirable "
-            "SNPs: r2 table:\n");
+  p.log.put(
+      "\n  Before deleting undesirable and untagged SNPs, and adjusting the weights for done and undersirable "
+      "SNPs: r2 table:\n");
   dump(p.log, p.r2.data(), p.n, p.n);
   p.log.put("\n  After deleting and adjusting for done SNPs: new_r2 table:\n");
   const int nn = p.new_n();
@@ -74,14 +76,7 @@ void write_tables(Preprocessor& p) {
       p.ld_out.advance(static_cast<size_t>(w - line));
     }
   }
-  for (const Snp& s : p.new_table) {
-    p.maf_out.put(s.name.str());
-    p.maf_out.put(' ');
-    p.maf_out.put_integer(s.position);
-    p.maf_out.put(' ');
-    p.maf_out.put_real(s.maf);
-    p.maf_out.put('\n');
-  }
+  for (const Snp& s : p.new_table) textio::put_row(p.maf_out, ' ', s.name.str(), s.position, s.maf);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/limits.h"
 #include "ldprune/matrix.h"
 #include "textio/diagnostics.h"
 #include "textio/name_index.h"
@@ -24,12 +25,6 @@
 namespace ldprune {
 
 using textio::Token;
-
-// Capacities: SNPs, and entries of the done, undesirable and needed lists.
-constexpr int kMaxSnps = 2000;
-constexpr int kMaxList = 2000;
-// Longest SNP name the tables store.
-constexpr size_t kMaxName = 29;
 
 // File names, all in the working directory.
 inline constexpr const char* kLdFile = "ld.txt";
@@ -60,8 +55,7 @@ struct TaggedUndesirable {
 };
 
 struct Preprocessor {
-  explicit Preprocessor(std::string* diagnostics_capture = nullptr)
-      : diag("ldprune", diagnostics_capture) {}
+  explicit Preprocessor(std::string* diagnostics_capture = nullptr) : diag("ldprune", diagnostics_capture) {}
 
   textio::Diagnostics diag;
 
@@ -83,8 +77,8 @@ struct Preprocessor {
   }
 
   // SNP table: entries [0, n) come from the SNP list. weight.txt may name
-  // entries up to kMaxSnps, but no step reads those past n, so they are not
-  // kept.
+  // entries up to common::kMaxSnps, but no step reads those past n, so they
+  // are not kept.
   std::vector<Snp> snps;
   int n = 0;
   textio::NameIndex snp_index;  // names of entries [0, n)
@@ -102,7 +96,7 @@ struct Preprocessor {
   std::vector<int> undesirable_index;
   std::vector<long> tagger_count;
   std::vector<TaggedUndesirable> tagged;
-  std::vector<char> dropped = std::vector<char>(kMaxSnps, 0);
+  std::vector<char> dropped = std::vector<char>(common::kMaxSnps, 0);
   long dropped_count = 0;
 
   // New table: the SNPs without a drop mark, and their new_r2 table.

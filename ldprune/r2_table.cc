@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ldprune/steps.h"
+#include "textio/halves.h"
 
 namespace ldprune {
 namespace {
@@ -190,22 +190,6 @@ float* PairReader::cell_of(Name first, Name second) {
   return cells_ + cell;
 }
 
-// The offset of the first record that starts a line at or after `from` in
-// ld.txt: past the next line feed, and past the white space after it. At
-// the end of the input when there is none; -1 when the input cannot be read
-// there.
-int64_t record_after(const textio::Reader& whole, int64_t from) {
-  textio::Reader probe(4096);
-  if (!probe.open_part(whole, from)) return -1;
-  char line[256];
-  for (size_t got; (got = probe.read_line(line, sizeof line)) > 0 && line[got - 1] != '\n';) {
-  }
-  static const textio::Pattern space(" ");
-  textio::Field none[1];
-  probe.scan(space, none);
-  return probe.error() ? -1 : probe.offset();
-}
-
 // A stretch of ld.txt read into a table of its own, kept where it is while
 // a thread reads it.
 struct Stretch {
@@ -254,7 +238,7 @@ struct Stretch {
 // reads on to the end itself.
 bool read_in_halves(Preprocessor& p, PairReader& first, WarningKinds kinds, std::vector<uint64_t>& listed) {
   const int64_t size = p.ld_in.size();
-  const int64_t middle = record_after(p.ld_in, size / 2);
+  const int64_t middle = textio::record_after(p.ld_in, size / 2);
   if (middle < 0) return false;
   Stretch second(p, kinds);
   if (!second.in.open_part(p.ld_in, middle)) return false;
@@ -262,38 +246,35 @@ bool read_in_halves(Preprocessor& p, PairReader& first, WarningKinds kinds, std:
     std::atomic<int64_t> stop{kNoStop};
     std::atomic<int64_t> progress{0};
     std::atomic<bool> done{false};
-    bool failed = false;
   } shared;
   shared.progress = middle;
-  std::thread worker([&] {
-    try {
-      second.reader.read(shared.stop, &shared.progress);
-    } catch (...) {
-      shared.failed = true;
-    }
-    shared.done = true;
-  });
-
-  first.read(middle);
-  const bool joined = p.ld_in.offset() == middle;
+  bool joined = false;
   std::unique_ptr<Stretch> third;
   int64_t split = -1;
-  if (!joined) {
-    shared.stop = 0;
-  } else if (const int64_t at = shared.progress.load(); !shared.done && size - at >= p.ld_split_bytes) {
-    split = record_after(p.ld_in, at + (size - at) / 2);
-    if (split > at && split < size) {
-      third = std::make_unique<Stretch>(p, kinds);
-      if (third->in.open_part(p.ld_in, split)) {
-        shared.stop = split;
-        third->reader.read(kNoStop);
-      } else {
-        third.reset();
-      }
-    }
-  }
-  worker.join();
-  if (!joined || shared.failed || !second.sound()) return false;
+  const bool second_read = textio::read_beside(
+      [&] {
+        first.read(middle);
+        joined = p.ld_in.offset() == middle;
+        if (!joined) {
+          shared.stop = 0;
+        } else if (const int64_t at = shared.progress.load(); !shared.done && size - at >= p.ld_split_bytes) {
+          split = textio::record_after(p.ld_in, at + (size - at) / 2);
+          if (split > at && split < size) {
+            third = std::make_unique<Stretch>(p, kinds);
+            if (third->in.open_part(p.ld_in, split)) {
+              shared.stop = split;
+              third->reader.read(kNoStop);
+            } else {
+              third.reset();
+            }
+          }
+        }
+      },
+      [&] {
+        second.reader.read(shared.stop, &shared.progress);
+        shared.done = true;
+      });
+  if (!joined || !second_read || !second.sound()) return false;
   const bool third_counts = third && second.in.offset() == split && third->sound();
   if (third && !third_counts) {
     second.reader.read(kNoStop);
@@ -318,10 +299,9 @@ void read_pairs(Preprocessor& p) {
   std::vector<uint64_t> listed;  // pairs of first entries that a record named
   if (repeated_names) listed.assign((static_cast<size_t>(n) * n + 63) / 64, 0);
 
-  const WarningKinds kinds{
-      p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list"),
-      p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order"),
-      p.diag.kind(std::string("records in ") + kLdFile + " that did not scan")};
+  const WarningKinds kinds{p.diag.kind(std::string("records in ") + kLdFile + " naming an SNP not in the SNP list"),
+                           p.diag.kind(std::string("records in ") + kLdFile + " listing their pair in reverse order"),
+                           p.diag.kind(std::string("records in ") + kLdFile + " that did not scan")};
   PairReader reader(p, p.ld_in, kinds, p.r2.data(), repeated_names ? listed.data() : nullptr);
   if (p.ld_in.size() < p.ld_split_bytes || n == 0 || !read_in_halves(p, reader, kinds, listed)) {
     reader.read(kNoStop);

@@ -11,6 +11,7 @@
 
 namespace memberjoin {
 
+// clang-format off
 const Variant kGreedy = {
     "memberjoin1",
     "Greedy",
@@ -32,6 +33,7 @@ const Variant kMinimax = {
     true,
     "minimax_output.txt",
 };
+// clang-format on
 
 void open_inputs(Joiner& j) {
   textio::open_input(j.member_in, j.variant.member_file);
@@ -65,6 +67,7 @@ int run(const Variant& variant) {
 
 int main(int argc, char** argv, const Variant& variant) {
   const std::string v = variant.program;
+  // clang-format off
   const std::string usage =
       "Usage: " + v + " [--help | --version]\n"
       "\n"
@@ -78,6 +81,7 @@ int main(int argc, char** argv, const Variant& variant) {
       "Exit status: 0 on success; 1 when an input cannot be read or breaks a\n"
       "limit; 2 for a wrong argument; 255 when an output cannot be written.\n"
       "See " + v + "(1).\n";
+  // clang-format on
   int status = textio::standard_arguments(argc, argv, variant.program, usage.c_str());
   if (status != textio::kRun) return status;
   return run(variant);

@@ -22,10 +22,10 @@ namespace memberjoin {
 
 using textio::Token;
 
-// Capacities: member records, clusters, and the longest stored text.
+// Capacities: member records and clusters; stored texts have at most
+// common::kMaxJoinerText characters.
 constexpr int kMaxMembers = 10000;
 constexpr int64_t kMaxClusters = 10000;
-constexpr size_t kMaxText = 59;
 constexpr size_t kBuffer = 1 << 16;
 
 // What tells the two programs apart. Field numbers count from 1.
@@ -67,11 +67,11 @@ struct Joiner {
   textio::Writer echo{kBuffer};  // standard output
   textio::Writer out{kBuffer};
 
-  char line[200] = {};  // header lines, as read
-  std::vector<Member> members;  // M records
-  int64_t clusters = 0;         // K: last record's cluster index + 1
+  char line[200] = {};                 // header lines, as read
+  std::vector<Member> members;         // M records
+  int64_t clusters = 0;                // K: last record's cluster index + 1
   std::vector<std::string> tag_names;  // per cluster, from the summary rows
-  std::vector<int> tag_member;   // per cluster: member record, or -1 if none
+  std::vector<int> tag_member;         // per cluster: member record, or -1 if none
 };
 
 // Writes "%s\t%d\t%d\t%s\t%s\n": name, the given cluster, tag flag, position

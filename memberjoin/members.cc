@@ -1,7 +1,9 @@
 // Reading and echoing the member list.
 #include <string>
 
+#include "common/limits.h"
 #include "memberjoin/joiner.h"
+#include "textio/row.h"
 
 namespace memberjoin {
 namespace {
@@ -13,13 +15,13 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
   for (int k = 0; k < got; ++k) {
     int field = k + 1;
     if (field == v.name_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "SNP name");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "SNP name");
       m.name = f[k].token.str();
     } else if (field == v.position_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "position");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "position");
       m.position = f[k].token.str();
     } else if (field == v.maf_field) {
-      textio::check_length(f[k].token, kMaxText, file, record, "MAF");
+      textio::check_length(f[k].token, common::kMaxJoinerText, file, record, "MAF");
       m.maf = f[k].token.str();
     } else if (field == v.cluster_field) {
       textio::check_int32(f[k].integer, file, record, "cluster index");
@@ -34,16 +36,7 @@ void store_fields(const Variant& v, const textio::Field* f, int got, long record
 }  // namespace
 
 void write_record(textio::Writer& to, const Member& m, int32_t cluster) {
-  to.put(m.name);
-  to.put('\t');
-  to.put_integer(cluster);
-  to.put('\t');
-  to.put_integer(m.flag);
-  to.put('\t');
-  to.put(m.position);
-  to.put('\t');
-  to.put(m.maf);
-  to.put('\n');
+  textio::put_row(to, '\t', m.name, cluster, m.flag, m.position, m.maf);
 }
 
 void read_members(Joiner& j) {
@@ -61,7 +54,6 @@ void read_members(Joiner& j) {
   const int unsorted = j.diag.kind("records in " + file + " out of cluster order");
   textio::Field f[10];
   j.members.clear();
-  j.members.reserve(kMaxMembers);
   while (!in.eof()) {
     if (j.members.size() == static_cast<size_t>(kMaxMembers)) {
       textio::fail_input(file + ": more than " + std::to_string(kMaxMembers) + " records");
@@ -108,8 +100,7 @@ void read_members(Joiner& j) {
   for (size_t c = 0; c < present.size(); ++c) {
     if (!present[c]) {
       j.diag.warn(missing, [&] {
-        return file + ": cluster " + std::to_string(c) +
-               " has no record; its walk takes the first record that follows";
+        return file + ": cluster " + std::to_string(c) + " has no record; its walk takes the first record that follows";
       });
     }
   }

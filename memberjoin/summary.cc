@@ -2,7 +2,9 @@
 #include <cstring>
 #include <string>
 
+#include "common/limits.h"
 #include "memberjoin/joiner.h"
+#include "textio/row.h"
 
 namespace memberjoin {
 namespace {
@@ -42,15 +44,14 @@ void read_summary(Joiner& j) {
     if (got >= 1) textio::check_int32(f[0].integer, file, record, "cluster number");
     if (got >= 2) textio::check_int32(f[1].integer, file, record, "cluster size");
     if (got >= 3) {
-      textio::check_length(f[2].token, kMaxText, file, record, "tag SNP name");
+      textio::check_length(f[2].token, common::kMaxJoinerText, file, record, "tag SNP name");
       j.tag_names[r] = f[2].token.str();
     }
     if (got < 4) {
       if (got == 0 && in.eof()) {
         j.diag.warn(missing, [&] {
           return file + ": row " + std::to_string(record) + " is missing (" + std::to_string(k_count) +
-                 " clusters); cluster " + std::to_string(r) +
-                 " gets an empty tag name and the previous row's numbers";
+                 " clusters); cluster " + std::to_string(r) + " gets an empty tag name and the previous row's numbers";
         });
       } else {
         j.diag.warn(bad, [&] {
@@ -59,14 +60,7 @@ void read_summary(Joiner& j) {
         });
       }
     }
-    j.echo.put_integer(f[0].integer);
-    j.echo.put('\t');
-    j.echo.put_integer(f[1].integer);
-    j.echo.put('\t');
-    j.echo.put(j.tag_names[r]);
-    j.echo.put('\t');
-    j.echo.put_real(f[3].real);
-    j.echo.put('\n');
+    textio::put_row(j.echo, '\t', f[0].integer, f[1].integer, j.tag_names[r], f[3].real);
   }
   textio::check_read(in, file);
   in.close();

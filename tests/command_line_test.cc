@@ -20,12 +20,8 @@ struct Program {
 };
 
 std::vector<Program> programs() {
-  return {{"ldprune", LDPRUNE_PATH},
-          {"memberjoin1", MEMBERJOIN1_PATH},
-          {"memberjoin2", MEMBERJOIN2_PATH},
-          {"ldprep", LDPREP_PATH},
-          {"ldcluster", LDCLUSTER_PATH},
-          {"clustering-standin", STANDIN_PATH}};
+  return {{"ldprune", LDPRUNE_PATH}, {"memberjoin1", MEMBERJOIN1_PATH}, {"memberjoin2", MEMBERJOIN2_PATH},
+          {"ldprep", LDPREP_PATH},   {"ldcluster", LDCLUSTER_PATH},     {"clustering-standin", STANDIN_PATH}};
 }
 
 // A folder with every input any program reads, so that a program that ran

@@ -45,6 +45,7 @@ std::string scores(const std::vector<std::string>& names, const std::vector<std:
 // Five SNPs, each tagging its neighbours (the table of the Chain case of the
 // methods' tests).
 const std::vector<std::string> kNames = {"a", "b", "c", "d", "e"};
+// clang-format off
 const std::vector<std::vector<double>> kChain = {{1, 1.4, 0, 0, 0},
                                                  {1.1, 1, 1.1, 0, 0},
                                                  {0, 1.2, 1, 1.1, 0},
@@ -82,6 +83,7 @@ const std::string kMinimaxMembers = kMinimaxHeader + "a\t0\t100\t0.100000\tNA\t2
                                     "d\t1\t400\t0.400000\tNA\t3\t1\t1.000000\t-0.200000\t1\n" +
                                     "e\t1\t500\t0.450000\tNA\t3\t0\t1.300000\t-0.200000\t1\n";
 const std::string kMinimaxRows = "0\t2\ta\t1.200000\n1\t3\td\t1.166667\n";
+// clang-format on
 
 TEST(LdclusterEndToEnd, WritesEachMethodsResultAsWorkedOutByHand) {
   TempDir dir;
@@ -103,12 +105,14 @@ TEST(LdclusterEndToEnd, WritesEachMethodsResultAsWorkedOutByHand) {
   ASSERT_EQ(run_program(MEMBERJOIN1_PATH, dir).status, 0);
   ASSERT_EQ(run_program(MEMBERJOIN2_PATH, dir).status, 0);
   const std::string header = "NAME\tORVANTE\tTag\tPosition\tMAF\n";
+  // clang-format off
   EXPECT_EQ(dir.read("greedy_output.txt"), header + "b\t0\t1\t200\t0.200000\na\t0\t0\t100\t0.100000\n"
                                                     "d\t1\t1\t400\t0.400000\nc\t1\t0\t300\t0.300000\n"
                                                     "e\t1\t0\t500\t0.450000\n");
   EXPECT_EQ(dir.read("minimax_output.txt"), header + "a\t0\t1\t100\t0.100000\nb\t0\t0\t200\t0.200000\n"
                                                      "d\t1\t1\t400\t0.400000\nc\t1\t0\t300\t0.300000\n"
                                                      "e\t1\t0\t500\t0.450000\n");
+  // clang-format on
 }
 
 TEST(LdclusterEndToEnd, OptionsSelectMethodsAndNameTheChromosome) {
@@ -144,9 +148,8 @@ TEST(LdclusterEndToEnd, PopulationsShareOneSetOfTags) {
   auto summary = [](const std::string& method, const std::string& population, const std::string& notes,
                     const std::string& rows) {
     return "ldcluster " LDTAG_VERSION ": " + method + " clusters\nPopulation: " + population +
-           ", one of A, B, whose tags are chosen together\nInput: " + population + "/ld_processed.txt, " +
-           population + "/maf_processed.txt\nSNPs: 3\nClusters: 2\n" + notes +
-           "\nCluster\tSize\tTagging SNP\tAvg. sim.\n" + rows;
+           ", one of A, B, whose tags are chosen together\nInput: " + population + "/ld_processed.txt, " + population +
+           "/maf_processed.txt\nSNPs: 3\nClusters: 2\n" + notes + "\nCluster\tSize\tTagging SNP\tAvg. sim.\n" + rows;
   };
   const std::string rows_a = "0\t2\tb\t1.100000\n1\t1\tc\t1.000000\n";
   const std::string rows_b = "0\t1\tb\t1.000000\n1\t2\tc\t1.150000\n";
@@ -181,9 +184,11 @@ TEST(LdclusterEndToEnd, PopulationsShareOneSetOfTags) {
     in_b.write(f, dir.read(std::string("B/") + f));
   }
   ASSERT_EQ(run_program(MEMBERJOIN1_PATH, in_b).status, 0);
+  // clang-format off
   EXPECT_EQ(in_b.read("greedy_output.txt"), "NAME\tORVANTE\tTag\tPosition\tMAF\n"
                                             "b\t0\t1\t200\t0.250000\nc\t1\t1\t300\t0.350000\n"
                                             "d\t1\t0\t400\t0.400000\n");
+  // clang-format on
 
   // A population without its tables: one line, and no results anywhere.
   std::filesystem::remove(dir.path() / "B" / "maf_processed.txt");
@@ -220,9 +225,9 @@ TEST(LdclusterEndToEnd, WrongOptionsAreUsageErrors) {
 
 struct BadInput {
   std::string name;
-  std::string snps;    // maf_processed.txt, or kMissing
-  std::string pairs;   // ld_processed.txt, or kMissing
-  std::string err;     // the one line on standard error
+  std::string snps;   // maf_processed.txt, or kMissing
+  std::string pairs;  // ld_processed.txt, or kMissing
+  std::string err;    // the one line on standard error
   int status = 1;
 };
 

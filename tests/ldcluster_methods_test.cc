@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ldcluster/methods.h"
 #include "brute_force_cover.h"
+#include "ldcluster/clusterer.h"
+#include "ldcluster/methods.h"
 
 namespace {
 
@@ -67,8 +68,8 @@ int count_tags(const std::vector<int>& tag_of) {
 }
 
 // Minimax linkage as its definition reads: every pair of clusters, every
-// centre, from scratch at every step; then the SNPs left alone as minimax.cc
-// places them.
+// centre, from scratch at every step; then the SNPs left alone without a
+// centre, as ldcluster(1) places them.
 std::vector<int> reference_minimax(const ScoreMatrix& s) {
   const int n = s.size();
   auto centre_value = [&](int c, const std::vector<int>& set) {
@@ -115,25 +116,47 @@ std::vector<int> reference_minimax(const ScoreMatrix& s) {
     std::sort(clusters[best_a].begin(), clusters[best_a].end());
     clusters.erase(clusters.begin() + best_b);
   }
-  std::vector<int> tag_of(n, -1);
+  struct Led {
+    int tag;
+    std::vector<int> members;
+  };
+  std::vector<Led> led;
+  std::vector<int> alone;
   for (const std::vector<int>& cl : clusters) {
     float value;
-    int tag = best_centre(cl, &value);
-    for (int x : cl) tag_of[x] = tag;
+    const int tag = best_centre(cl, &value);
+    if (tag >= 0) {
+      led.push_back({tag, cl});
+    } else {
+      alone.insert(alone.end(), cl.begin(), cl.end());
+    }
   }
-  for (int u = 0; u < n; ++u) {
-    if (tag_of[u] >= 0) continue;
-    int best = -1;
-    for (int t = 0; t < n; ++t) {
-      if (tag_of[t] == t && s.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
-    }
-    if (best < 0) {
-      for (int t = 0; t < n; ++t) {
-        if (s.tags(t, t) && s.tags(t, u) && (best < 0 || s.at(t, u) > s.at(best, u))) best = t;
+  // In table order, a SNP left alone joins the tag that scores it best; when
+  // no tag tags it, its best tagger leaves its cluster, which keeps its tag,
+  // to lead a new one with it. The earliest in the table wins a tie.
+  std::sort(alone.begin(), alone.end());
+  for (int u : alone) {
+    Led* best = nullptr;
+    for (Led& l : led) {
+      if (!s.tags(l.tag, u)) continue;
+      if (!best || s.at(l.tag, u) > s.at(best->tag, u) || (s.at(l.tag, u) == s.at(best->tag, u) && l.tag < best->tag)) {
+        best = &l;
       }
-      tag_of[best] = best;
     }
-    tag_of[u] = best;
+    if (best) {
+      best->members.push_back(u);
+      continue;
+    }
+    int tagger = -1;
+    for (int t = 0; t < n; ++t) {
+      if (s.tags(t, t) && s.tags(t, u) && (tagger < 0 || s.at(t, u) > s.at(tagger, u))) tagger = t;
+    }
+    for (Led& l : led) std::erase(l.members, tagger);
+    led.push_back({tagger, {tagger, u}});
+  }
+  std::vector<int> tag_of(n, -1);
+  for (const Led& l : led) {
+    for (int x : l.members) tag_of[x] = l.tag;
   }
   return tag_of;
 }
@@ -256,7 +279,7 @@ TEST(LdclusterMethods, LargerRandomTablesAgree) {
 struct Case {
   std::string name;
   std::vector<std::vector<float>> scores;
-  std::vector<int> greedy;   // tag per SNP
+  std::vector<int> greedy;  // tag per SNP
   std::vector<int> minimax;
   std::vector<int> minimum;
 };
@@ -290,6 +313,16 @@ std::vector<Case> cases() {
       // A needed SNP (0) that tags an undesirable SNP (1): the undesirable
       // SNP has no other tagger, so every method puts it with 0.
       {"NeededTagsUndesirable", {{1, 1.05f, 0}, {0, 0, 0}, {0, 0, 1}}, {0, 0, 2}, {0, 0, 2}, {0, 0, 2}},
+      // A table ldprune would not make: undesirable SNPs 2 and 3 are tagged
+      // by 1 alone, which does not tag 0. Minimax merges 0 and 1 (centre 0),
+      // then stops: no centre tags 0 and 2, or 0 and 3, and 2 and 3 tag
+      // nothing. Left alone, 2 takes its tagger 1 out of {0, 1} to lead a
+      // cluster of its own ({0} keeps 0), and 3 joins the tag 1.
+      {"LoneSnpsTakeTheirTaggerFromItsCluster",
+       {{1, 1.3f, 0, 0}, {0, 1, 1.1f, 1.05f}, {0, 0, 0, 0}, {0, 0, 0, 0}},
+       {0, 1, 1, 1},
+       {0, 1, 1, 1},
+       {0, 1, 1, 1}},
   };
 }
 
@@ -303,6 +336,7 @@ TEST_P(HandMade, EachMethodGivesTheTagsWorkedOutByHand) {
   const TagRelation r = relation(s);
   EXPECT_EQ(ldcluster::join_best_tags(s, ldcluster::greedy_cover(r)), c.greedy);
   EXPECT_EQ(ldcluster::minimax_clusters(s, r), c.minimax);
+  EXPECT_EQ(reference_minimax(s), c.minimax);
   EXPECT_EQ(ldcluster::join_best_tags(s, ldcluster::minimum_cover(r, 10.0).tags), c.minimum);
 }
 
@@ -314,12 +348,35 @@ INSTANTIATE_TEST_SUITE_P(Tables, HandMade, testing::ValuesIn(cases()),
 TEST(LdclusterMethods, GreedyTakesSoleTaggersFirst) {
   // 3 is needed (tagged by itself only) and 0 alone tags 4, so both come
   // first; then 1 and 2 each tag one SNP left (2), and 1 is the earlier.
-  const ScoreMatrix s = matrix({{1, 1.1f, 0, 0, 1.1f},
-                                {1.1f, 1, 1.1f, 0, 0},
-                                {0, 0, 1, 0, 0},
-                                {0, 0, 0, 1, 0},
-                                {0, 0, 0, 0, 0}});
+  const ScoreMatrix s =
+      matrix({{1, 1.1f, 0, 0, 1.1f}, {1.1f, 1, 1.1f, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, 1, 0}, {0, 0, 0, 0, 0}});
   EXPECT_EQ(ldcluster::greedy_cover(relation(s)), (std::vector<int>{0, 3, 1}));
+}
+
+// A part of a relation tags as the whole does between the SNPs it keeps.
+TEST(LdclusterMethods, APartOfARelationTagsAsTheWholeDoes) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 100; ++round) {
+    const int n = 1 + round % 150;
+    const TagRelation whole = relation(random_table(rng, n, round % 2 == 0));
+    std::bernoulli_distribution keep(0.5);
+    std::vector<int> candidates, items;
+    for (int x = 0; x < n; ++x) {
+      if (keep(rng)) candidates.push_back(x);
+      if (keep(rng)) items.push_back(x);
+    }
+    TagRelation part;
+    part.take_part(whole, candidates, items);
+    ASSERT_EQ(part.candidates(), static_cast<int>(candidates.size()));
+    ASSERT_EQ(part.items(), static_cast<int>(items.size()));
+    for (size_t c = 0; c < candidates.size(); ++c) {
+      for (size_t i = 0; i < items.size(); ++i) {
+        const int k = static_cast<int>(c), j = static_cast<int>(i);
+        ASSERT_EQ(part.tags(k, j), whole.tags(candidates[c], items[i])) << "round " << round;
+        ASSERT_EQ((part.taggers(j)[k / 64] >> (k % 64)) & 1, uint64_t{part.tags(k, j)}) << "round " << round;
+      }
+    }
+  }
 }
 
 // A block in which every SNP tags every other is one cluster, led by the SNP
@@ -351,16 +408,71 @@ TEST(LdclusterMethods, MinimaxBlockBecomesOneCluster) {
   EXPECT_EQ(ldcluster::minimax_clusters(s, r, false), std::vector<int>(n, best));
 }
 
+// A cover problem CBC cannot prove in a millisecond: 200 SNPs, each tagging
+// itself and about one in twelve of the others, so that a cover needs many
+// tags, few candidates dominate others, and the linear relaxation leaves a
+// gap to close by branching.
+ScoreMatrix hard_cover_table() {
+  std::mt19937 rng(11);
+  std::bernoulli_distribution tags(1.0 / 12);
+  std::uniform_int_distribution<int> step(0, 9);
+  const int n = 200;
+  std::vector<std::vector<float>> rows(n, std::vector<float>(n, 0.5f));
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      if (a == b) {
+        rows[a][b] = 1.0f;
+      } else if (tags(rng)) {
+        rows[a][b] = 1.0f + 0.01f * static_cast<float>(step(rng));
+      }
+    }
+  }
+  return matrix(rows);
+}
+
 // A time limit too short for the solver still gives a cover, with a bound
 // that is no larger.
-TEST(LdclusterMethods, MinimumWithinATinyTimeLimitStillCovers) {
-  std::mt19937 rng(11);
-  const ScoreMatrix s = random_table(rng, 120, false);
+TEST(LdclusterMethods, MinimumStoppedByItsTimeLimitStillCovers) {
+  const ScoreMatrix s = hard_cover_table();
   const TagRelation r = relation(s);
-  ldcluster::MinimumCover cover = ldcluster::minimum_cover(r, 1e-6);
+  ldcluster::MinimumCover cover = ldcluster::minimum_cover(r, 0.001);
+  EXPECT_FALSE(cover.optimal) << "the solver proved the cover within the limit: the test no longer tests the limit";
   expect_valid(s, ldcluster::join_best_tags(s, cover.tags), "tiny limit");
+  EXPECT_TRUE(std::is_sorted(cover.tags.begin(), cover.tags.end()));
+  EXPECT_LE(cover.tags.size(), ldcluster::greedy_cover(r).size());
   EXPECT_LE(cover.lower_bound, static_cast<int>(cover.tags.size()));
   EXPECT_GE(cover.lower_bound, 1);
+}
+
+// The run says so: a warning with the cover's size, the bound and the gap,
+// and the same in the summary's note.
+TEST(LdclusterMethods, MinimumStoppedByItsTimeLimitSaysSo) {
+  std::string messages;
+  ldcluster::Clusterer c(&messages);
+  c.options.time_limit = 0.001;
+  c.options.methods[ldcluster::kGreedy] = c.options.methods[ldcluster::kMinimax] = false;
+  ldcluster::Table& t = c.add_table("");
+  t.scores = hard_cover_table();
+  for (int x = 0; x < t.scores.size(); ++x) t.snps.push_back({"rs" + std::to_string(x), std::to_string(x), "0.3"});
+  ldcluster::build_relation(c);
+  ldcluster::choose_tags(c);
+
+  const std::vector<int>& tag_of = t.results[ldcluster::kMinimum].tag_of;
+  expect_valid(t.scores, tag_of, "tiny limit");
+  const int tags = count_tags(tag_of);
+  ASSERT_EQ(t.results[ldcluster::kMinimum].notes.size(), 1u);
+  const std::string& note = t.results[ldcluster::kMinimum].notes[0];
+  const std::string lead = "Tags: " + std::to_string(tags) +
+                           "; the time limit stopped the solver: the fewest possible "
+                           "are at least ";
+  ASSERT_EQ(note.substr(0, lead.size()), lead) << note;
+  const int bound = std::stoi(note.substr(lead.size()));
+  EXPECT_GE(bound, 1);
+  EXPECT_LE(bound, tags);
+  EXPECT_EQ(note, lead + std::to_string(bound));
+  EXPECT_EQ(messages, "ldcluster: Minimum: the time limit of 0.001 s stopped the solver; the best cover found has " +
+                          std::to_string(tags) + " tags, and the fewest possible are at least " +
+                          std::to_string(bound) + " (a gap of " + std::to_string(tags - bound) + ")\n");
 }
 
 }  // namespace

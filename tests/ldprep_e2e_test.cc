@@ -78,6 +78,7 @@ Files plus(Files a, const Files& b) {
 }
 
 std::vector<Case> cases() {
+  // clang-format off
   std::vector<Case> c;
   c.push_back({"DefaultThreshold", region_abc(), kPlinkArgs, abc_outputs("a 0.8\nb 0.8\nc 0.8\n")});
   // Thresholds override the default as written; names outside the region are
@@ -145,6 +146,7 @@ std::vector<Case> cases() {
                "ldprep: option '--done' needs a value; try 'ldprep --help'\n", 2});
   c.push_back({"Version", region_abc(), {"--version"}, {}, "", 0, "ldprep " LDTAG_VERSION "\n"});
   return c;
+  // clang-format on
 }
 
 class LdprepEndToEnd : public testing::TestWithParam<Case> {};

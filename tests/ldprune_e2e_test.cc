@@ -71,6 +71,7 @@ Files with(Files base, const Files& changes) {
 const std::string kMafAbc = "a 1 0.500000\nb 2 0.500000\nc 3 0.500000\n";
 
 std::vector<Case> cases() {
+  // clang-format off
   std::vector<Case> c;
   {
     std::vector<std::string> m = {"1.000000 1.125000 1.000000", "0.875000 1.000000 0.500000",
@@ -281,6 +282,7 @@ std::vector<Case> cases() {
     c.push_back({"EmptySnpList", with(snps_abc(), {{"SNP_names.data", ""}, {"ld.txt", ""}}), empty_log, "", ""});
   }
   return c;
+  // clang-format on
 }
 
 class LdpruneEndToEnd : public testing::TestWithParam<Case> {};
@@ -326,6 +328,7 @@ struct ErrorCase {
 };
 
 std::vector<ErrorCase> error_cases() {
+  // clang-format off
   const std::string name29(29, 'n'), name30(30, 'n');
   return {
       {"TooManyDoneRecords", {{"done.txt", repeat("a\n", 2001)}}, 1, "ldprune: done.txt: more than 2000 records\n"},
@@ -352,6 +355,7 @@ std::vector<ErrorCase> error_cases() {
        {{"ld.txt", "b c 0.75\n"}, {"undesirable.txt", "c\n"}, {"done.txt", repeat("a\n", 2000)}}, 1,
        "ldprune: more than 2000 needed SNPs\n"},
   };
+  // clang-format on
 }
 
 class LdpruneErrors : public testing::TestWithParam<ErrorCase> {};
@@ -393,22 +397,23 @@ INSTANTIATE_TEST_SUITE_P(Cases, LdpruneErrors, testing::ValuesIn(error_cases()),
 TEST(LdpruneLimits, AcceptsExactlyTheCapacitiesAndLongDiscardedTokens) {
   TempDir dir;
   const std::string long_token(100, 't'), name29(29, 'n');
-  Files inputs = with(snps_abc(), {{"SNP_names.data", long_token + " B C\na " + long_token + "\nb 2\n" + name29 +
-                                                          " 3\n"},
-                                   {"weight.txt", "a 0.75\nb 0.75\n" + name29 + " 0.75\n" + repeat("x 0\n", 1997)},
-                                   {"maf.txt", "a -2147483648 0.5\n" + long_token + " 7 0.5\nb 2147483647 0.5\n"},
-                                   {"ld.txt", long_token + " a 0.5\n"},
-                                   {"done.txt", repeat("a\n", 2000)},
-                                   {"undesirable.txt", ""}});
+  Files inputs =
+      with(snps_abc(), {{"SNP_names.data", long_token + " B C\na " + long_token + "\nb 2\n" + name29 + " 3\n"},
+                        {"weight.txt", "a 0.75\nb 0.75\n" + name29 + " 0.75\n" + repeat("x 0\n", 1997)},
+                        {"maf.txt", "a -2147483648 0.5\n" + long_token + " 7 0.5\nb 2147483647 0.5\n"},
+                        {"ld.txt", long_token + " a 0.5\n"},
+                        {"done.txt", repeat("a\n", 2000)},
+                        {"undesirable.txt", ""}});
   for (const auto& [name, content] : inputs) dir.write(name, content);
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "ldprune: maf.txt: no record for SNP " + name29 +
                        " (SNP 3 of the SNP list) after record 3, where it should follow; it and the 0 SNPs after "
                        "it keep position 0 and MAF 0\n"
-                       "ldprune: ld.txt: record 1: SNP " + std::string(40, 't') +
-                       "... is not in the SNP list; the record is ignored\n");
-  EXPECT_EQ(dir.read("maf_processed.txt"), "a -2147483648 0.500000\nb 2147483647 0.500000\n" + name29 + " 0 0.000000\n");
+                       "ldprune: ld.txt: record 1: SNP " +
+                       std::string(40, 't') + "... is not in the SNP list; the record is ignored\n");
+  EXPECT_EQ(dir.read("maf_processed.txt"),
+            "a -2147483648 0.500000\nb 2147483647 0.500000\n" + name29 + " 0 0.000000\n");
   EXPECT_NE(dir.read("ld_processed_temp.txt").find("total done SNP number is 2000\n"), std::string::npos);
   EXPECT_NE(dir.read("ld_processed_temp.txt").find("the 1999th needed SNP (counting from 0) is: a\n"),
             std::string::npos);
@@ -484,6 +489,7 @@ struct WarningCase {
 };
 
 std::vector<WarningCase> warning_cases() {
+  // clang-format off
   std::string unknown;
   for (int i = 0; i < 8; ++i) unknown += "zz" + std::to_string(i) + " a 0.5\n";
   std::string unknown_err;
@@ -520,6 +526,7 @@ std::vector<WarningCase> warning_cases() {
                                "0.250000 0.250000 1.000000"}),
        kMafAbc},
   };
+  // clang-format on
 }
 
 class LdpruneWarnings : public testing::TestWithParam<WarningCase> {};

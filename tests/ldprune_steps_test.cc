@@ -158,9 +158,11 @@ TEST(BuildR2Table, RepeatedNamesMatchRecordByRecordAssignment) {
 // order, on either side of the middle.
 TEST(BuildR2Table, ReadingInHalvesMatchesOneReading) {
   std::mt19937 rng(12);
+  // clang-format off
   const std::vector<std::string> pieces = {
       "a", "b", "c", "d", "zz", "a", "b", "c", "0.5", "0.25", "1", "-0.75", "1e", "x", ".", "-", "1e-2", "0x1p-3",
       std::string(70, 'q'), "nan"};
+  // clang-format on
   const std::vector<std::string> gaps = {" ", "\t", "\n", " \n", "\n\n", " \t "};
   auto run = [&](const std::string& text, const std::vector<std::string>& names, int64_t split_bytes,
                  std::string* messages) {
@@ -187,7 +189,8 @@ TEST(BuildR2Table, ReadingInHalvesMatchesOneReading) {
       if (rng() % 4) {  // a well-formed line
         text += names[rng() % n] + " " + names[rng() % n] + " 0." + std::to_string(rng() % 1000) + "\n";
       } else {
-        for (int k = static_cast<int>(rng() % 5); k > 0; --k) text += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
+        for (int k = static_cast<int>(rng() % 5); k > 0; --k)
+          text += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
       }
     }
     if (rng() % 2) text += gaps[rng() % gaps.size()];

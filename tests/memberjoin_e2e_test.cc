@@ -39,8 +39,8 @@ struct Case {
 };
 
 // A Greedy member record: name, cluster, tag flag, position, MAF, four more.
-std::string greedy(const std::string& name, const std::string& cluster, const std::string& flag,
-                   const std::string& pos, const std::string& maf) {
+std::string greedy(const std::string& name, const std::string& cluster, const std::string& flag, const std::string& pos,
+                   const std::string& maf) {
   return name + "\t" + cluster + "\t" + flag + "\t" + pos + "\t" + maf + "\t10\t0.9\t3\t1\n";
 }
 // A Minimax member record: name, cluster, position, MAF, two more, tag flag,
@@ -50,12 +50,13 @@ std::string minimax(const std::string& name, const std::string& cluster, const s
   return name + "\t" + cluster + "\t" + pos + "\t" + maf + "\t10\t3\t" + flag + "\t0.1\t1\tx\n";
 }
 // A line of the echo or of the joined table.
-std::string line(const std::string& name, const std::string& cluster, const std::string& flag,
-                 const std::string& pos, const std::string& maf) {
+std::string line(const std::string& name, const std::string& cluster, const std::string& flag, const std::string& pos,
+                 const std::string& maf) {
   return name + "\t" + cluster + "\t" + flag + "\t" + pos + "\t" + maf + "\n";
 }
 
 std::vector<Case> cases() {
+  // clang-format off
   std::vector<Case> c;
   const std::string summary = "Zentavor 1.0 clustering\n\n" + kHeader + "0\t3\tb\t0.85\n1\t1\tc\t1\n2\t9\tzz\t0.5\n";
   const std::string summary_echo =
@@ -205,6 +206,7 @@ std::vector<Case> cases() {
                "than 10000 clusters\n",
                1});
   return c;
+  // clang-format on
 }
 
 class MemberjoinEndToEnd : public testing::TestWithParam<Case> {};

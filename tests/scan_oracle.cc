@@ -49,12 +49,14 @@ std::vector<Targets> reference_stream(const std::string& data, const std::string
   std::vector<float> reals(kinds.size(), 0.0f);
   std::vector<void*> args(10, nullptr);
   for (size_t k = 0; k < kinds.size(); ++k) {
+    // clang-format off
     switch (kinds[k]) {
       case Kind::kToken: args[k] = tokens[k].data(); break;
       case Kind::kInt: args[k] = &ints[k]; break;
       case Kind::kLong: args[k] = &longs[k]; break;
       case Kind::kReal: args[k] = &reals[k]; break;
     }
+    // clang-format on
   }
   std::vector<Targets> out;
   std::string copy = data.empty() ? std::string(1, '\0') : data;
@@ -64,8 +66,8 @@ std::vector<Targets> reference_stream(const std::string& data, const std::string
     f = std::tmpfile();
   }
   while (!std::feof(f) && static_cast<int>(out.size()) < max_attempts) {
-    int r = std::fscanf(f, pattern.c_str(), args[0], args[1], args[2], args[3], args[4], args[5], args[6],
-                        args[7], args[8], args[9]);
+    int r = std::fscanf(f, pattern.c_str(), args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7],
+                        args[8], args[9]);
     Targets t;
     t.converted = r == EOF ? 0 : r;
     for (size_t k = 0; k < kinds.size(); ++k) {
@@ -81,9 +83,7 @@ std::vector<Targets> reference_stream(const std::string& data, const std::string
 
 }  // namespace
 
-std::string describe(const std::string& data) {
-  return describe_bytes(data);
-}
+std::string describe(const std::string& data) { return describe_bytes(data); }
 
 namespace {
 
@@ -148,9 +148,11 @@ std::string compare_with_c_library(const std::string& data, const std::string& p
         case Kind::kInt:
         case Kind::kLong: {
           int64_t v = fields[k].integer;
-          bool in_range = kinds[k] == Kind::kInt ? (v >= INT32_MIN && v <= INT32_MAX) : (v > -(int64_t{1} << 62) && v < (int64_t{1} << 62));
+          bool in_range = kinds[k] == Kind::kInt ? (v >= INT32_MIN && v <= INT32_MAX)
+                                                 : (v > -(int64_t{1} << 62) && v < (int64_t{1} << 62));
           if (in_range && v != w.integers[k]) {
-            return where + "integer " + std::to_string(k) + " " + std::to_string(v) + " vs " + std::to_string(w.integers[k]);
+            return where + "integer " + std::to_string(k) + " " + std::to_string(v) + " vs " +
+                   std::to_string(w.integers[k]);
           }
           break;
         }
@@ -173,6 +175,5 @@ std::string compare_with_c_library(const std::string& data, const std::string& p
   }
   return "";
 }
-
 
 }  // namespace testing_support

@@ -33,9 +33,11 @@ float from_bits(uint32_t bits) {
 TEST(FormatReal, SpecialValues) {
   const float kInf = std::numeric_limits<float>::infinity();
   const float kNan = std::numeric_limits<float>::quiet_NaN();
+  // clang-format off
   for (float f : {0.0f, -0.0f, 1.0f, -1.0f, 0.5f, 0.0078125f, 0.0234375f, 1e-7f, -1e-9f, 5e-7f, 4.9999997e-7f,
                   1.5e-6f, 2.5e-6f, 0.2f, 0.8f, 1.1f, 16777216.0f, 3.4028235e38f, -3.4028235e38f, 1.4e-45f, kInf,
                   -kInf, kNan, -kNan, from_bits(0x7fc00001), from_bits(0xff800001)}) {
+    // clang-format on
     EXPECT_EQ(ours(f), theirs(f)) << std::hexfloat << f;
   }
 }
@@ -80,9 +82,11 @@ double double_from_bits(uint64_t bits) {
 
 TEST(FormatDouble, AgreesWithPrintf) {
   const double kInf = std::numeric_limits<double>::infinity();
+  // clang-format off
   for (double d : {0.0, -0.0, 1.0, 0.5, 5e-7, 4.999999999999999e-7, 5.000000000000001e-7, 0.0000015, 0.0000025,
                    0.123456500000000001, 0.9999995, 0.99999949999999999, 1.0000000000000002, 18446744073709551615.0,
                    18446744073709551616.0, 1e300, -1e-300, 4.9e-324, kInf, -kInf,
+                   // clang-format on
                    std::numeric_limits<double>::quiet_NaN()}) {
     EXPECT_EQ(ours_double(d), theirs_double(d)) << std::hexfloat << d;
   }

@@ -35,6 +35,7 @@ const std::vector<std::string> kPatterns = {
 };
 
 TEST(Scanner, AgreesWithCLibraryOnChosenInputs) {
+  // clang-format off
   const std::vector<std::string> inputs = {
       "", " ", "\n\n\t ", "a", "a\n", "a b c\n", "a\tb\n\n\n", "rs1 rs2 0.5", "rs1 rs2 0.5\n",
       "x 12 0.25\ny 13 0.5\n", "x -5 1e", "x +7 -", "x 9 .", "x 9 -.e1", "1.2.3 4", "1e5.3", "infinity nan NaN -INF",
@@ -45,6 +46,7 @@ TEST(Scanner, AgreesWithCLibraryOnChosenInputs) {
       "\xff\xfe 1\n", "abc\r\n", "\v\f1.5\v", "1 2 3 4 5 6 7 8 9 10 11 12", "- + . e", "5e", "5E+2", "0.1e-0009",
       "0x1.fffffep127", "0x1.ffffffp127", "0x1p-150", "0x1.000001p0", "0.29380100000000000000000000000000001",
   };
+  // clang-format on
   for (const std::string& pattern : kPatterns) {
     for (const std::string& input : inputs) {
       for (size_t buffer : {1, 2, 3, 7, 4096}) {
@@ -118,7 +120,8 @@ TEST(Scanner, RealsRoundLikeTheCLibrary) {
         break;
       case 4: {
         char b[64];
-        std::snprintf(b, sizeof b, "%a", std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 400) - 250));
+        std::snprintf(b, sizeof b, "%a",
+                      std::ldexp(static_cast<double>(rng() >> 11), static_cast<int>(rng() % 400) - 250));
         input += b;
         break;
       }
@@ -146,8 +149,8 @@ TEST(Scanner, ShortRealsAgreeWithCLibrary) {
     for (int i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
     return s;
   };
-  static const char* const kNear[] = {"16777215", "16777216", "16777217", "1677721.5", "1677721.6", "99999999",
-                                      "9999999.9", "0.0000001", "00000000.5", "0.00000001", "0.123456", "1.0"};
+  static const char* const kNear[] = {"16777215",  "16777216",  "16777217",   "1677721.5",  "1677721.6", "99999999",
+                                      "9999999.9", "0.0000001", "00000000.5", "0.00000001", "0.123456",  "1.0"};
   static const char* const kSigns[] = {"", "", "-", "+"};
   static const char* const kEnds[] = {"", " rs1", ".", "e", "E5", "e-2", "x", "X1", "a", "\t", "-", "p1"};
   for (int round = 0; round < 20000; ++round) {
@@ -176,9 +179,11 @@ TEST(Scanner, ShortRealsAgreeWithCLibrary) {
 // scan() from where the last one ended.
 TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
   std::mt19937 rng(99);
+  // clang-format off
   const std::vector<std::string> pieces = {"rs1", "rs22", "a", "0.5", "0.123456", "-0.25", "+3", "16777217", "1e5",
                                            "0x1p3", "nan", ".", "-", "12.5.1", "1677721.7", "-16777.217", "1234567.", std::string(63, 'n'),
                                            std::string(64, 'o'), std::string("a\0b", 3), "\x01z", "\xe9\xe8"};
+  // clang-format on
   const std::vector<std::string> gaps = {" ", "\t", "\n", "\r\n", "  \n\v", "\n\n"};
   const Pattern pattern("%s %s %f\n");
   long taken = 0;  // records the fast path took
@@ -188,9 +193,11 @@ TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
       // Records of 24 to 40 bytes and what follows them, ending at and
       // around the ends of buffers of 24 to 40 bytes.
       int length = 24 + round % 17;
-      input = std::string(static_cast<size_t>(length - 11), 'n') + " m 0.12345\n" + gaps[round / 17 % gaps.size()] + "x y 1";
+      input = std::string(static_cast<size_t>(length - 11), 'n') + " m 0.12345\n" + gaps[round / 17 % gaps.size()] +
+              "x y 1";
     } else if (round % 2) {
-      for (int k = static_cast<int>(rng() % 24); k > 0; --k) input += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
+      for (int k = static_cast<int>(rng() % 24); k > 0; --k)
+        input += pieces[rng() % pieces.size()] + gaps[rng() % gaps.size()];
     } else {
       // Tokens of characters that change a number's course, in the layout
       // of two names and a number, so that most records are short lines.
@@ -199,7 +206,8 @@ TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
         for (size_t n = 1 + rng() % (k % 3 == 0 ? 9 : 4); n > 0; --n) {
           input += rng() % 50 ? chars[rng() % chars.size()] : '\0';
         }
-        input += k % 3 == 1 ? (rng() % 8 ? "\n" : gaps[rng() % gaps.size()]) : (rng() % 8 ? " " : gaps[rng() % gaps.size()]);
+        input +=
+            k % 3 == 1 ? (rng() % 8 ? "\n" : gaps[rng() % gaps.size()]) : (rng() % 8 ? " " : gaps[rng() % gaps.size()]);
       }
     }
     if (rng() % 2 && !input.empty()) input.pop_back();
@@ -222,8 +230,8 @@ TEST(Scanner, NamesAndRealFastPathAgreesWithScan) {
         got_fast = fast.scan(pattern, f);
       }
       int got = plain.scan(pattern, g);
-      std::string where = "input \"" + describe(input) + "\" buffer " + std::to_string(buffer) + " attempt " +
-                          std::to_string(attempt);
+      std::string where =
+          "input \"" + describe(input) + "\" buffer " + std::to_string(buffer) + " attempt " + std::to_string(attempt);
       ASSERT_EQ(got_fast, got) << where;
       ASSERT_EQ(fast.offset(), plain.offset()) << where;
       ASSERT_EQ(fast.eof(), plain.eof()) << where;

@@ -29,12 +29,12 @@ int standard_arguments(int argc, char** argv, const char* program, const char* u
   if (argc == 2 && help) return print_usage(usage);
   if (argc == 2 && version) return print_version(program);
   const char* bad = help || version ? argv[2] : argv[1];
-  return usage_error(program, std::string(bad[0] == '-' && !help && !version ? "unknown option '" : "unexpected argument '") +
-                                  bad + "'");
+  return usage_error(
+      program,
+      std::string(bad[0] == '-' && !help && !version ? "unknown option '" : "unexpected argument '") + bad + "'");
 }
 
-int parse_options(int argc, char** argv, const char* program, const char* usage,
-                  const std::vector<std::string>& names,
+int parse_options(int argc, char** argv, const char* program, const char* usage, const std::vector<std::string>& names,
                   const std::function<std::string(const std::string& name, const std::string& value)>& take,
                   const std::vector<std::string>& flags) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) return print_usage(usage);

@@ -34,8 +34,7 @@ int standard_arguments(int argc, char** argv, const char* program, const char* u
 // or `flags`, an option of `names` without a value, or a flag with one is a
 // usage error; so is the message take() returns when it is not empty.
 // Returns kRun, or the exit status.
-int parse_options(int argc, char** argv, const char* program, const char* usage,
-                  const std::vector<std::string>& names,
+int parse_options(int argc, char** argv, const char* program, const char* usage, const std::vector<std::string>& names,
                   const std::function<std::string(const std::string& name, const std::string& value)>& take,
                   const std::vector<std::string>& flags = {});
 

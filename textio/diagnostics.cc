@@ -18,9 +18,7 @@ int Diagnostics::kind(const std::string& more) {
   return static_cast<int>(kinds_.size()) - 1;
 }
 
-bool Diagnostics::note(int kind) {
-  return ++kinds_[kind].count <= kShown;
-}
+bool Diagnostics::note(int kind) { return ++kinds_[kind].count <= kShown; }
 
 void Diagnostics::finish() {
   for (Kind& k : kinds_) {

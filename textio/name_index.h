@@ -65,7 +65,7 @@ class NameIndex {
   // hash. Small enough to stay in the fastest cache, it settles most look-ups
   // of names that are not there without touching slots_.
   std::vector<uint8_t> marks_;
-  std::vector<int> start_;               // group g's entries: order_[start_[g]..start_[g+1])
+  std::vector<int> start_;  // group g's entries: order_[start_[g]..start_[g+1])
   std::vector<int> order_;
   std::vector<int> group_of_;
 };

@@ -19,9 +19,7 @@ namespace {
 // feed, carriage return.
 constexpr bool is_space(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
-constexpr bool is_xdigit(int c) {
-  return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+constexpr bool is_xdigit(int c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 constexpr int lower(int c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 // Byte classes: kBytes.space[c] is true for white space; kBytes.stop[c] for
@@ -51,7 +49,7 @@ inline size_t find_low_byte(const char* p, const char* end) {
     uint64_t low = (w - kOnes * 0x21) & ~w & kHigh;
     if (low) return static_cast<size_t>(p - start) + static_cast<size_t>(__builtin_ctzll(low) / 8);
   }
-  while (p < end && static_cast<unsigned char>(*p) > 0x20) ++p;
+  while (p < end && (static_cast<unsigned char>(*p) > 0x20)) ++p;
   return static_cast<size_t>(p - start);
 }
 
@@ -94,7 +92,7 @@ inline int digit_run(uint64_t w) {
 // Value of the first n (0 to 8) digits of w, from load_digits.
 inline uint64_t digits_value(uint64_t w, int n) {
   if (n == 0) return 0;
-  w <<= 8 * (8 - n);  // the digits last, behind leading zeros
+  w <<= 8 * (8 - n);      // the digits last, behind leading zeros
   w = w * 10 + (w >> 8);  // pairs of digits
   constexpr uint64_t kPairs = 0x000000FF000000FFull;
   return (((w & kPairs) * (100 + (1000000ull << 32))) + (((w >> 16) & kPairs) * (1 + (10000ull << 32)))) >> 32;
@@ -172,14 +170,14 @@ constexpr int kMaxSignificant = 200;  // decides every single-precision rounding
 struct RealText {
   bool negative = false;
   bool hex = false;
-  bool got_digit = false;       // a mantissa digit was read
-  size_t chars = 0;             // characters accepted, sign included
+  bool got_digit = false;  // a mantissa digit was read
+  size_t chars = 0;        // characters accepted, sign included
   bool got_sign = false;
   char sig[kMaxSignificant + 2];
   int nsig = 0;
-  bool sticky = false;          // a non-zero digit was dropped
-  uint64_t small = 0;           // value of sig while nsig <= 18
-  int64_t scale = 0;            // power of the base applied to sig
+  bool sticky = false;  // a non-zero digit was dropped
+  uint64_t small = 0;   // value of sig while nsig <= 18
+  int64_t scale = 0;    // power of the base applied to sig
   bool exp_digits = false;
   bool exp_negative = false;
   int64_t exponent = 0;
@@ -219,8 +217,7 @@ struct RealText {
   float convert_decimal(int64_t e) const {
     // Exact fast path: the digits and the power of ten are both exact in
     // single precision, so one rounded operation gives the nearest value.
-    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
-                                       1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    static constexpr float kPow10[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
     if (nsig <= 7 && !sticky && e >= -10 && e <= 10) {
       float w = static_cast<float>(small);
       return e < 0 ? w / kPow10[-e] : w * kPow10[e];
@@ -239,8 +236,7 @@ struct RealText {
     }
     for (int i = 0; i < nsig; ++i) text[n++] = sig[i];
     if (sticky) text[n++] = '1', e -= hex ? 4 : 1;
-    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "%c%lld",
-                  hex ? 'p' : 'e', static_cast<long long>(e));
+    std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "%c%lld", hex ? 'p' : 'e', static_cast<long long>(e));
     return std::strtof(text, nullptr);
   }
 };
@@ -528,7 +524,7 @@ bool Reader::scan_real(float* out) {
   }
   scan_real_body(&t);
   size_t prefix = (t.got_sign ? 1 : 0) + (t.hex ? 2 : 0);
-  if (t.chars == prefix) return false;  // nothing, or a bare "0x"
+  if (t.chars == prefix) return false;       // nothing, or a bare "0x"
   if (!t.got_digit && !t.hex) return false;  // only a sign and a point
   *out = t.value();
   return true;

@@ -26,9 +26,9 @@ namespace textio {
 // One conversion's target. Only the member of the conversion's kind is
 // written, and only when that conversion succeeds.
 struct Field {
-  Token token;        // "%s"
+  Token token;          // "%s"
   int64_t integer = 0;  // "%d", "%ld"
-  float real = 0.0f;  // "%f"
+  float real = 0.0f;    // "%f"
 };
 
 class Pattern {

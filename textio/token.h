@@ -50,9 +50,7 @@ class Token {
 
   // Two tokens are equal when both fit the capacity and their C-string
   // values are equal.
-  bool operator==(const Token& o) const {
-    return !overlong() && !o.overlong() && same_padded(str(), o.str());
-  }
+  bool operator==(const Token& o) const { return !overlong() && !o.overlong() && same_padded(str(), o.str()); }
 
   void assign(const char* s, size_t n) {
     length_ = n;

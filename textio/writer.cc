@@ -4,8 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -213,19 +213,15 @@ size_t Writer::real_text(float value, char* out) {
 // The buffer takes its full size when a file is opened; until then, and for
 // strings, a small one will do.
 Writer::Writer(size_t buffer_size)
-    : requested_(buffer_size < 64 ? 64 : buffer_size), size_(64), buf_(new char[size_]) {}
+    : requested_(buffer_size < 64 ? 64 : buffer_size), size_(64), buf_(std::make_unique_for_overwrite<char[]>(size_)) {}
 
 void Writer::resize_buffer(size_t size) {
   if (size == size_) return;
-  delete[] buf_;
   size_ = size;
-  buf_ = new char[size_];
+  buf_ = std::make_unique_for_overwrite<char[]>(size_);
 }
 
-Writer::~Writer() {
-  close();
-  delete[] buf_;
-}
+Writer::~Writer() { close(); }
 
 bool Writer::open(const char* path, Emptying emptying) {
   close();
@@ -267,15 +263,15 @@ void Writer::open_string(std::string* sink) {
 
 void Writer::put_integer(int64_t value) {
   if (room() < 24) flush();
-  auto r = std::to_chars(buf_ + len_, buf_ + len_ + 24, value);
-  len_ = static_cast<size_t>(r.ptr - buf_);
+  auto r = std::to_chars(buf_.get() + len_, buf_.get() + len_ + 24, value);
+  len_ = static_cast<size_t>(r.ptr - buf_.get());
 }
 
 void Writer::put_large(std::string_view text) {
   while (!text.empty()) {
     if (room() == 0) flush();
     size_t n = text.size() < room() ? text.size() : room();
-    std::memcpy(buf_ + len_, text.data(), n);
+    std::memcpy(buf_.get() + len_, text.data(), n);
     len_ += n;
     text.remove_prefix(n);
   }
@@ -287,7 +283,7 @@ void Writer::make_room(size_t n) {
 }
 
 bool Writer::flush() {
-  const char* p = buf_;
+  const char* p = buf_.get();
   size_t left = len_;
   len_ = 0;
   if (error_) return false;

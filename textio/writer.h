@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,6 @@ class alignas(64) Writer {
 
   explicit Writer(size_t buffer_size = kDefaultBuffer);
   ~Writer();
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
 
   // Creates or empties the file. Returns false, with errno set, when it
   // cannot be opened for writing. With kLater an existing file is left as it
@@ -60,7 +59,7 @@ class alignas(64) Writer {
       put_large(text);
       return;
     }
-    std::memcpy(buf_ + len_, text.data(), text.size());
+    std::memcpy(buf_.get() + len_, text.data(), text.size());
     len_ += text.size();
   }
   void put(char c) {
@@ -70,18 +69,18 @@ class alignas(64) Writer {
   void put_integer(int64_t value);
   void put_real(float value) {
     if (room() < kMaxRealText) flush();
-    len_ += real_text(value, buf_ + len_);
+    len_ += real_text(value, buf_.get() + len_);
   }
   void put_double(double value) {
     if (room() < kMaxDoubleText) make_room(kMaxDoubleText);
-    len_ += format_double(value, buf_ + len_);
+    len_ += format_double(value, buf_.get() + len_);
   }
 
   // For text built in place: reserve(n) returns where the next n bytes go;
   // advance(k) then takes the first k <= n of them as written.
   char* reserve(size_t n) {
     if (room() < n) make_room(n);
-    return buf_ + len_;
+    return buf_.get() + len_;
   }
   void advance(size_t k) { len_ += k; }
   // Writes what put_real(value) prints to out, which has room for
@@ -119,7 +118,7 @@ class alignas(64) Writer {
 
   size_t requested_;
   size_t size_;
-  char* buf_;
+  std::unique_ptr<char[]> buf_;
   size_t len_ = 0;
   int fd_ = -1;
   bool owns_fd_ = false;

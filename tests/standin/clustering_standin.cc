@@ -93,7 +93,8 @@ void read_scores(Standin& s) {
     int a = s.index.find(f[0].token), b = s.index.find(f[1].token);
     if (a == textio::NameIndex::kNone || b == textio::NameIndex::kNone) {
       fail_input(textio::at_record(file, record) + "SNP " +
-                 std::string((a == textio::NameIndex::kNone ? f[0] : f[1]).token.str()) + " is not in maf_processed.txt");
+                 std::string((a == textio::NameIndex::kNone ? f[0] : f[1]).token.str()) +
+                 " is not in maf_processed.txt");
     }
     size_t cell = static_cast<size_t>(s.index.first(a)) * s.n + s.index.first(b);
     s.score[cell] = f[2].real;
@@ -148,7 +149,9 @@ std::vector<Cluster> form_clusters(const Standin& s, const std::vector<int>& tag
   return clusters;
 }
 
-float similarity(const Standin& s, const Cluster& c, int member) { return member == c.tag ? 1.0f : s.at(c.tag, member); }
+float similarity(const Standin& s, const Cluster& c, int member) {
+  return member == c.tag ? 1.0f : s.at(c.tag, member);
+}
 
 void finish(textio::Writer& out, const std::string& file) {
   if (int err = textio::commit(out, file); err != 0) {
@@ -162,8 +165,9 @@ void write_result(const Standin& s, const std::string& method, const std::vector
   textio::Writer members(1 << 16), summary(1 << 16);
   textio::create_output(members, base + ".members.txt");
   textio::create_output(summary, base + ".out");
-  members.put(greedy ? "SNP\tCluster\tTag\tPosition\tMAF\tChromosome\tSimilarityToTag\tClusterSize\tWeight\n"
-                     : "SNP\tCluster\tPosition\tMAF\tChromosome\tClusterSize\tTag\tSimilarityToTag\tMaxDistance\tWeight\n");
+  members.put(
+      greedy ? "SNP\tCluster\tTag\tPosition\tMAF\tChromosome\tSimilarityToTag\tClusterSize\tWeight\n"
+             : "SNP\tCluster\tPosition\tMAF\tChromosome\tClusterSize\tTag\tSimilarityToTag\tMaxDistance\tWeight\n");
   summary.put("Zentavor clustering result (written by clustering-standin, a stand-in for tests)\n");
   summary.put("Method: " + method + "\nInput: ld_processed.txt, maf_processed.txt\n");
   summary.put("SNPs: " + std::to_string(s.n) + "\nClusters: " + std::to_string(clusters.size()) + "\n\n");
