@@ -24,7 +24,8 @@ std::vector<int> forced_candidates(const Clusterer& c) {
     for (int b : c.coverage.needed[k]) {
       if (!t.relation.tags(b, b)) {
         textio::fail_input(t.path(c.options.coverage.needed.c_str()) + ": the needed SNP " + t.snps[b].name +
-                           " cannot be a tag: its score for itself in " + t.path(kScoreFile) + " is below 1.0");
+                           " cannot be a tag: its score for itself in " + t.path(c.options.score_file()) +
+                           " is below 1.0");
       }
       forced[c.tables.size() > 1 ? t.to_joint[b] : b] = 1;
     }

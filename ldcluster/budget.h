@@ -11,7 +11,14 @@
 //                        first tag of that order that tags it there;
 //   budget_greedy.tsv, budget_maximum.tsv  (each table's folder) per SNP, the
 //                        chosen tag that tags it there with the highest score;
-//   budget_summary.tsv   (current directory) a row per budget method.
+//   budget_summary.tsv   (current directory) a row per budget method;
+//   --tagging-pairs FILE (each table's folder) the records of the score
+//                        table whose score is at least 1.0: the pairs that
+//                        tag, as they were given, for a later run to read
+//                        with --scores FILE instead of the whole table.
+// --scores FILE reads the scores from FILE in each table's folder, where an
+// ordered pair it does not list scores 0 (tags nothing); it serves only the
+// order and the budgets (--method none), which depend on no other score.
 #ifndef LDCLUSTER_BUDGET_H_
 #define LDCLUSTER_BUDGET_H_
 
@@ -33,6 +40,8 @@ std::string budget_file(BudgetMethod m);
 
 struct CoverageOptions {
   std::string needed;                                  // --needed: a file name in each table's folder; "" for none
+  std::string scores;                                  // --scores: read instead of ld_processed.txt; "" for none
+  std::string tagging_pairs;                           // --tagging-pairs: written in each table's folder
   bool curve = false;                                  // --curve
   int max_tags = -1;                                   // --max-tags; -1 for none
   bool budget_methods[kBudgetMethods] = {true, true};  // --budget-method

@@ -50,6 +50,8 @@ struct Options {
   std::string chromosome = "NA";         // written in the member lists
   std::vector<std::string> populations;  // folders of the populations; none for one in the current directory
   CoverageOptions coverage;
+  // The score table read: ld_processed.txt, or the file of --scores.
+  const char* score_file() const { return coverage.scores.empty() ? kScoreFile : coverage.scores.c_str(); }
 };
 
 struct Snp {

@@ -10,6 +10,7 @@
 //                        own tag), or NA NA when none does.
 //   budget_summary.tsv   method tags captured items bound optimal: a row per
 //                        budget method; bound is NA when none is known.
+//   --tagging-pairs      name name score: the pairs that tag, row by row.
 #include <memory>
 #include <string>
 
@@ -82,6 +83,17 @@ void write_budget(const Clusterer& c, const Table& t, const BudgetCover& cover, 
   }
 }
 
+// The pairs that tag (score at least 1.0) in the score table's layout,
+// "name name score", row by row.
+void write_tagging_pairs(const Table& t, textio::Writer& out) {
+  const int n = t.scores.size();
+  for (int a = 0; a < n; ++a) {
+    for (int b = 0; b < n; ++b) {
+      if (t.scores.tags(a, b)) textio::put_row(out, ' ', t.snps[a].name, t.snps[b].name, t.scores.at(a, b));
+    }
+  }
+}
+
 void write_summary(const Clusterer& c, textio::Writer& out) {
   const int items = joint(c) ? c.joint.items() : c.tables.front().relation.items();
   out.put("method\ttags\tcaptured\titems\tbound\toptimal\n");
@@ -121,6 +133,9 @@ void write_coverage_results(const Clusterer& c) {
       write_budget(c, t, c.coverage.budgets[m], open(t.path(budget_file(BudgetMethod(m)).c_str())));
   }
   if (o.max_tags >= 0) write_summary(c, open(kBudgetSummaryFile));
+  if (!o.tagging_pairs.empty()) {
+    for (const Table& t : c.tables) write_tagging_pairs(t, open(t.path(o.tagging_pairs.c_str())));
+  }
   for (auto& f : files) f->commit();
 }
 
@@ -134,6 +149,9 @@ void empty_coverage_results(const Clusterer& c) {
     }
   }
   if (o.max_tags >= 0) textio::empty_output(kBudgetSummaryFile);
+  if (!o.tagging_pairs.empty()) {
+    for (const Table& t : c.tables) textio::empty_output(t.path(o.tagging_pairs.c_str()));
+  }
 }
 
 }  // namespace ldcluster

@@ -11,7 +11,8 @@
 
 namespace ldcluster {
 
-const std::vector<std::string> kCoverageOptions = {"--needed", "--max-tags", "--budget-method"};
+const std::vector<std::string> kCoverageOptions = {"--needed", "--max-tags", "--budget-method", "--scores",
+                                                   "--tagging-pairs"};
 const std::vector<std::string> kCoverageFlags = {"--curve"};
 
 namespace {
@@ -40,8 +41,9 @@ bool add_budget_methods(const std::string& list, bool* methods, std::string* bad
 }  // namespace
 
 std::string take_coverage_option(const std::string& name, const std::string& value, CoverageOptions* o) {
-  if (name == "--needed") {
-    o->needed = value;
+  if (name == "--needed" || name == "--scores" || name == "--tagging-pairs") {
+    if (value.empty() || value.find('/') != std::string::npos) return name + " '" + value + "' is not a file name";
+    (name == "--needed" ? o->needed : name == "--scores" ? o->scores : o->tagging_pairs) = value;
   } else if (name == "--curve") {
     o->curve = true;
   } else if (name == "--max-tags") {
@@ -69,6 +71,10 @@ std::string check_coverage_options(const CoverageOptions& o, bool methods) {
   if (!methods && !o.any()) return "--method none leaves nothing to do without --curve or --max-tags";
   if (o.budget_method_given && o.max_tags < 0) return "--budget-method needs --max-tags";
   if (!o.needed.empty() && !o.any()) return "--needed needs --curve or --max-tags";
+  if (!o.tagging_pairs.empty() && !o.any()) return "--tagging-pairs needs --curve or --max-tags";
+  if (!o.scores.empty() && methods) {
+    return "--scores lists only the pairs that tag, which serves --curve and --max-tags alone: give --method none";
+  }
   return "";
 }
 

@@ -17,7 +17,7 @@ Table& Clusterer::add_table(const std::string& population) {
 void open_inputs(Clusterer& c) {
   for (Table& t : c.tables) {
     textio::open_input(t.snp_in, t.path(kSnpFile));
-    textio::open_input(t.score_in, t.path(kScoreFile));
+    textio::open_input(t.score_in, t.path(c.options.score_file()));
   }
 }
 
@@ -67,7 +67,7 @@ void build_relation(Clusterer& c) {
     t.relation.build(t.scores);
     if (int b = t.relation.untaggable(); b >= 0) {
       const std::string& name = t.snps[b].name;
-      textio::fail_input(t.path(kScoreFile) + ": SNP " + name +
+      textio::fail_input(t.path(c.options.score_file()) + ": SNP " + name +
                          " is tagged by no SNP that can be a tag (no score of at least 1.0 for " + name +
                          " from a SNP whose score for itself is at least 1.0), so no cluster can hold it");
     }

@@ -142,8 +142,10 @@ bool read_halves(const Table& t, textio::Reader& in, std::vector<uint64_t>& seen
   return true;
 }
 
-void read_table_scores(Table& t, int64_t split_bytes) {
-  const std::string file = t.path(kScoreFile);
+// `all_pairs`: every ordered pair needs its score; else a pair not listed
+// scores 0.
+void read_table_scores(Table& t, int64_t split_bytes, const char* score_file, bool all_pairs) {
+  const std::string file = t.path(score_file);
   const int n = static_cast<int>(t.snps.size());
   t.scores.reset(n);
   float* cells = n > 0 ? &t.scores.at(0, 0) : nullptr;
@@ -164,6 +166,7 @@ void read_table_scores(Table& t, int64_t split_bytes) {
     if (whole.failed()) textio::fail_input(textio::at_record(file, whole.error_record()) + whole.error());
   }
   in.close();
+  if (!all_pairs) return;
   // Every ordered pair needs its score.
   const size_t pairs = static_cast<size_t>(n) * n;
   auto in_table = [&](size_t w) {
@@ -184,7 +187,8 @@ void read_table_scores(Table& t, int64_t split_bytes) {
 }  // namespace
 
 void read_scores(Clusterer& c) {
-  for (Table& t : c.tables) read_table_scores(t, c.split_bytes);
+  for (Table& t : c.tables)
+    read_table_scores(t, c.split_bytes, c.options.score_file(), c.options.coverage.scores.empty());
 }
 
 }  // namespace ldcluster

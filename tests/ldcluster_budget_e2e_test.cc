@@ -138,6 +138,41 @@ TEST(BudgetEndToEnd, BudgetAsWorkedOutByHand) {
             "method\ttags\tcaptured\titems\tbound\toptimal\nbudget_greedy\t3\t9\t10\tNA\t0\n");
 }
 
+// The pairs that tag, row by row as ld_processed.txt gives them: each SNP
+// that can be a tag with itself, and the scores of ten_snps() of 1.0 or more.
+const std::string kTaggingPairs =
+    "s1 s1 1.200000\ns1 s2 1.100000\ns1 s3 1.050000\ns1 s4 1.300000\n"
+    "s2 s1 1.100000\ns2 s2 1.200000\n"
+    "s3 s3 1.200000\n"
+    "s4 s2 1.100000\ns4 s3 1.150000\ns4 s4 1.200000\ns4 s5 1.100000\ns4 s6 1.150000\n"
+    "s5 s5 1.200000\ns6 s6 1.200000\ns7 s7 1.200000\n"
+    "s8 s5 1.200000\ns8 s6 1.150000\ns8 s7 1.100000\ns8 s8 1.200000\n"
+    "n u 1.050000\nn n 1.000000\n";
+
+// The pairs that tag are written for a later run, which reads them with
+// --scores in place of the whole table and finds the same budgets.
+TEST(BudgetEndToEnd, TaggingPairsServeALaterBudget) {
+  TempDir dir;
+  write_ten(dir);
+  auto r = run_program(LDCLUSTER_PATH, dir,
+                       {"--method", "none", "--needed", "needed.txt", "--curve", "--tagging-pairs", "pairs.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("pairs.txt"), kTaggingPairs);
+  EXPECT_EQ(dir.read("coverage_order.tsv"), kOrder);
+  const std::vector<std::string> budget = {"--method", "none", "--needed", "needed.txt", "--max-tags", "3"};
+  r = run_program(LDCLUSTER_PATH, dir, budget);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string summary = dir.read("budget_summary.tsv");
+  std::vector<std::string> with_scores = budget;
+  with_scores.insert(with_scores.end(), {"--scores", "pairs.txt"});
+  std::filesystem::remove(dir.path() / "ld_processed.txt");
+  r = run_program(LDCLUSTER_PATH, dir, with_scores);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("budget_greedy.tsv"), kGreedyTags);
+  EXPECT_EQ(dir.read("budget_maximum.tsv"), kMaximumTags);
+  EXPECT_EQ(dir.read("budget_summary.tsv"), summary);
+}
+
 // A budget of the needed SNPs alone: n captures itself and u, both ways, and
 // nothing more can be chosen; without needed SNPs a budget of 0 captures
 // nothing. Both are proven at once.
@@ -257,6 +292,10 @@ TEST(BudgetEndToEnd, WrongOptionsAreUsageErrors) {
       {{"--method", "none"}, "--method none leaves nothing to do without --curve or --max-tags"},
       {{"--curve=yes"}, "option '--curve' takes no value"},
       {{"--max-tags"}, "option '--max-tags' needs a value"},
+      {{"--tagging-pairs", "pairs.txt"}, "--tagging-pairs needs --curve or --max-tags"},
+      {{"--curve", "--scores", "pairs.txt"},
+       "--scores lists only the pairs that tag, which serves --curve and --max-tags alone: give --method none"},
+      {{"--curve", "--method", "none", "--scores", "a/b.txt"}, "--scores 'a/b.txt' is not a file name"},
   };
   for (const auto& [args, message] : cases) {
     TempDir dir;
