@@ -1,6 +1,7 @@
 """The slot budget's genome-wide part on small hand-made and random
 inputs: the regions' greedy orders merged by gain, the budget shared out
 across regions against every split, and the coverage curve."""
+import collections
 import itertools
 import random
 
@@ -88,3 +89,92 @@ def test_the_curve_is_monotone_and_ends_with_every_item():
         totals = [counts.get("all", 0) for _, _, counts in rows]
         assert totals == sorted(totals) and totals[-1] == sum(len(c) for c in captures)
         assert len(rows) == sum(len(s) for s in orders)
+
+
+# End to end: the workflow with a slot budget on the tests' genotypes.
+
+import os  # noqa: E402
+
+from conftest import make_workdir, snakemake, table  # noqa: E402
+
+BUDGET = 300
+
+
+@pytest.fixture(scope="module")
+def budget_run(tmp_path_factory):
+    folder = make_workdir(str(tmp_path_factory.mktemp("budget")), max_tags=BUDGET, plots=False)
+    snakemake(folder)
+    return folder
+
+
+def results(folder, name):
+    return table(os.path.join(folder, "results", name))
+
+
+def test_the_curve_grows_to_the_full_cover_and_captures_what_it_can(budget_run):
+    curve = results(budget_run, "coverage_curve.tsv")
+    assert [int(r["tags"]) for r in curve] == list(range(1, len(curve) + 1))
+    shares = [float(r["share"]) for r in curve]
+    assert shares == sorted(shares)
+    for kind in ("all", "<0.05", "0.05-0.2", ">=0.2"):
+        column = [float(r[kind]) for r in curve]
+        assert column == sorted(column), kind
+    # Its end: every SNP but the undesirable ones nothing tags, as the full
+    # covers capture, in the regions' orders laid end to end.
+    minimum = [r for r in results(budget_run, "coverage.tsv") if r["region"] == "genome" and r["maf_class"] == "all"]
+    assert int(curve[-1]["captured"]) == int(minimum[0]["captured"])
+    orders = sum(
+        len(results(budget_run, "regions/%s/coverage_order.tsv" % r["region"]))
+        for r in results(budget_run, "regions.tsv")
+    )
+    assert len(curve) == orders
+    needed = sum(int(r["needed"]) for r in results(budget_run, "summary.tsv"))
+    assert [r["needed"] for r in curve[:needed]] == ["1"] * needed and "1" not in [r["needed"] for r in curve[needed:]]
+
+
+def test_the_budget_is_the_first_tags_of_the_curve_shared_among_the_regions(budget_run):
+    curve = results(budget_run, "coverage_curve.tsv")
+    allocation = results(budget_run, "budget_allocation.tsv")
+    assert sum(int(r["tags"]) for r in allocation) == BUDGET
+    first = collections.Counter(r["region"] for r in curve[:BUDGET])
+    assert {r["region"]: int(r["tags"]) for r in allocation} == {r["region"]: first[r["region"]] for r in allocation}
+    summary = results(budget_run, "budget.tsv")
+    genome, regions = summary[0], summary[1:]
+    assert genome["region"] == "all" and int(genome["tags"]) == BUDGET
+    assert int(genome["greedy_captured"]) == int(curve[BUDGET - 1]["captured"])
+    for r in regions:
+        assert int(r["needed"]) <= int(r["tags"]) <= int(r["full_cover"])
+        assert int(r["greedy_captured"]) <= int(r["maximum_captured"]) <= int(r["maximum_bound"])
+    for method in ("budget_greedy", "budget_maximum"):
+        rows = results(budget_run, method + "_tags.tsv")
+        tags = [r["snp"] for r in rows if r["tag"] == "1"]
+        assert len(tags) == BUDGET
+        with open(os.path.join(budget_run, "results", method + "_tag_snps.txt")) as f:
+            assert sorted(f.read().split()) == sorted(tags)
+        assert {r["snp"] for r in rows} == {r["snp"] for r in results(budget_run, "minimum_tags.tsv")}
+        chosen = set(tags)
+        for r in rows:
+            if r["tag_snp"] != "NA":
+                assert r["tag_snp"] in chosen and float(r["r2"]) > 0
+        captured = sum(r["tag_snp"] != "NA" for r in rows)
+        key = "greedy_captured" if method == "budget_greedy" else "maximum_captured"
+        assert captured == int(genome[key])
+        # The needed SNPs are tags of the budget.
+        for region in results(budget_run, "regions.tsv"):
+            with open(os.path.join(budget_run, "results", "regions", region["region"], "needed.txt")) as f:
+                assert set(f.read().split()) <= chosen
+
+
+def test_a_budget_below_the_needed_snps_stops_and_one_above_the_full_cover_takes_it(budget_run, tmp_path):
+    folder = make_workdir(str(tmp_path / "small"), max_tags=3, plots=False)
+    p = snakemake(folder, check=False)
+    needed = sum(int(r["needed"]) for r in results(budget_run, "summary.tsv"))
+    assert p.returncode != 0
+    assert "ldtag: max_tags 3 is below the %d needed SNPs" % needed in p.stderr
+    folder = make_workdir(str(tmp_path / "large"), max_tags=5000, plots=False)
+    p = snakemake(folder)
+    full = len(results(budget_run, "coverage_curve.tsv"))
+    assert "max_tags 5000 is more than the %d tags that capture every SNP" % full in p.stderr
+    summary = results(folder, "budget.tsv")
+    assert int(summary[0]["tags"]) == full and summary[0]["optimal"] == "1"
+    assert summary[0]["greedy_captured"] == summary[0]["maximum_captured"] == summary[0]["items"]

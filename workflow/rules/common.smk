@@ -34,6 +34,9 @@ CLUSTERING = config["clustering_command"] is not None
 # ldcluster, this project's clustering program, also gives the Minimum result.
 BUILTIN = config["clustering_command"] == settings.BUILTIN
 METHODS = ("greedy", "minimax", "minimum") if BUILTIN else ("greedy", "minimax")
+# A slot budget (max_tags): shared out across the regions once all are
+# clustered, and chosen in each by ldcluster's maximum coverage.
+BUDGET = BUILTIN and config["max_tags"] is not None
 KEEP = config["keep_intermediate"]
 # With populations, each region's chain runs in a folder per population.
 POPULATIONS = list(SETUP.populations)
@@ -268,6 +271,16 @@ def region_files(*names):
     return in_folders("{region}", *names)
 
 
+def in_every_region_folder(*names):
+    """An input function: the named files in every region's own folder
+    (not its populations')."""
+
+    def files_of(wildcards):
+        return [f"{paths.region_folder(region)}/{name}" for region in all_regions() for name in names]
+
+    return files_of
+
+
 def in_every_region(*names):
     """An input function: the named files in every folder of every region."""
 
@@ -310,6 +323,8 @@ def final_targets(wildcards):
     targets += [f for r in ready for f in in_folders(r, "coverage.tsv")]
     if len(ready) == len(regions):
         targets += list(MERGED.values()) + [paths.OVERVIEW, paths.REPORT]
+        targets += [paths.COVERAGE_CURVE] if BUILTIN else []
+        targets += list(BUDGET_MERGED.values()) if BUDGET else []
     return targets
 
 
@@ -322,6 +337,23 @@ MERGED = {
     "coverage": paths.COVERAGE,
     "warnings": paths.WARNINGS,
 }
+
+
+BUDGET_MERGED = {
+    **{method: paths.method_table(method) for method in ("budget_greedy", "budget_maximum")},
+    **{f"{method}_tags": paths.method_tags(method) for method in ("budget_greedy", "budget_maximum")},
+    "coverage": paths.BUDGET_COVERAGE,
+    "summary": paths.BUDGET_SUMMARY,
+}
+
+
+def report_extras():
+    """The report's inputs beyond the pairwise tables: the coverage curve
+    with ldcluster, the budget's tables with max_tags."""
+    extras = {"curve": paths.COVERAGE_CURVE, "curve_plot": paths.COVERAGE_CURVE_PLOT} if BUILTIN else {}
+    if BUDGET:
+        extras.update(budget_summary=paths.BUDGET_SUMMARY, budget_coverage=paths.BUDGET_COVERAGE)
+    return extras
 
 
 # What the run says at its start and end.

@@ -54,6 +54,31 @@ rule overview:
         "../scripts/overview.py"
 
 
+if BUILTIN:
+
+    rule curve_plot:
+        """What N slots capture, as the genome-wide greedy order grows."""
+        input:
+            curve=paths.COVERAGE_CURVE,
+            summary=MERGED["summary"],
+        output:
+            paths.COVERAGE_CURVE_PLOT,
+        log:
+            paths.log("curve_plot"),
+        params:
+            max_tags=config["max_tags"],
+        benchmark:
+            f"{paths.BENCHMARKS}/curve_plot.tsv"
+        threads: 1
+        resources:
+            mem_mb=512,
+        script:
+            "../scripts/curve_plot.py"
+
+    localrules:
+        curve_plot,
+
+
 rule report:
     """The run's page with the genome-wide tables and the overview, and a
     page per chromosome with its regions and their plots."""
@@ -66,6 +91,7 @@ rule report:
         overview=paths.OVERVIEW,
         populations=paths.POPULATIONS_TABLE,
         plots=every_ld_plot,
+        **report_extras(),
     output:
         report=paths.REPORT,
         pages=expand(paths.REPORT_PAGE, chrom=CHROMOSOMES),

@@ -70,6 +70,9 @@ rule cluster_region:
         results=result_files("{region}") if CLUSTERING else [],
         tables=joined_tables("{region}"),
         tag_r2=region_files("tag_r2.tsv"),
+        order=[f"{paths.REGION}/coverage_order.tsv"] if BUILTIN else [],
+        curve=region_files("capture_rank.tsv", "needed.txt") if BUILTIN else [],
+        tagging=region_files("tagging_pairs.txt", "tagging_r2.tsv") if BUDGET else [],
         coverage=region_files("coverage.tsv"),
     log:
         clustering=clustering_log("{region}"),
@@ -81,6 +84,7 @@ rule cluster_region:
         logs=lambda wildcards: paths.region_logs(wildcards.region),
         methods=METHODS,
         clustering=clustering_options,
+        budget="--budget" if BUDGET else "",
     benchmark:
         f"{paths.BENCHMARKS}/cluster_region/{{region}}.tsv"
     group:
@@ -90,4 +94,5 @@ rule cluster_region:
         mem_mb=128 if BUILTIN or not CLUSTERING else config["clustering_mem_mb"],
     shell:
         "{params.python:q} {params.script:q} --region {wildcards.region} --folder {params.folder:q} "
-        "--logs {params.logs:q} --methods {params.methods} {params.clustering} --populations {input.populations:q}"
+        "--logs {params.logs:q} --methods {params.methods} {params.clustering} --populations {input.populations:q} "
+        "{params.budget}"

@@ -4,6 +4,7 @@ folder (ldtag.chain.cluster).
 
     cluster_region.py --region NAME --folder DIR --logs DIR --methods METHOD...
         --clustering ldcluster --time-limit S --chromosome LABEL --populations TABLE
+        [--budget]
     cluster_region.py ... --clustering command --command CMD
     cluster_region.py ... --clustering none
 
@@ -28,6 +29,7 @@ def main():
     parser.add_argument("--chromosome")
     parser.add_argument("--command")
     parser.add_argument("--populations", required=True, help="the populations table")
+    parser.add_argument("--budget", action="store_true", help="keep what a slot budget's job needs")
     args = parser.parse_args()
     argument = {
         "ldcluster": ["--time-limit", args.time_limit, "--chromosome", args.chromosome],
@@ -36,7 +38,8 @@ def main():
     }[args.clustering]
     try:
         names = populations.names(args.populations)
-        chain.cluster(args.region, args.folder, args.logs, (args.clustering, argument), args.methods, names)
+        clustering = (args.clustering, argument)
+        chain.cluster(args.region, args.folder, args.logs, clustering, args.methods, names, args.budget)
     except chain.Failed as e:
         sys.exit(str(e))
 

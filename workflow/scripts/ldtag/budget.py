@@ -107,24 +107,24 @@ def item_classes(population, maf):
 
 
 def read_region(region, populations):
-    """A region's coverage order, and its items as (rank index, class):
-    each captured item counts in its MAF class and in "all", per
-    population when there are several."""
+    """A region's coverage order, its items as (rank index, class) and every
+    SNP of the region per class: each SNP counts in its MAF class (maf.txt,
+    as the coverage table takes it) and in "all", per population when there
+    are several; the undesirable SNPs that ldprune dropped count, never
+    captured."""
     from . import paths
+    from . import region as folders
 
     steps = read_order("%s/coverage_order.tsv" % paths.region_folder(region))
-    items = []
+    items, snps = [], collections.Counter()
     for population in populations or [None]:
-        folder = paths.region_folder(region, population)
-        maf = {row[0]: float(row[2]) for row in _triples(files.tokens("%s/maf_processed.txt" % folder))}
-        for row in files.read_table("%s/capture_rank.tsv" % folder)[1]:
-            rank = int(row["rank"]) - 1
-            items += [(rank, kind) for kind in item_classes(population, maf[row["snp"]])]
-    return steps, items
-
-
-def _triples(words):
-    return [words[k : k + 3] for k in range(0, len(words) - 2, 3)]
+        folder = folders.Region(paths.region_folder(region, population))
+        kinds = {name: item_classes(population, float(maf)) for name, _, maf in folder.snp_table()}
+        for name_kinds in kinds.values():
+            snps.update(name_kinds)
+        for row in files.read_table(folder.path("capture_rank.tsv"))[1]:
+            items += [(int(row["rank"]) - 1, kind) for kind in kinds[row["snp"]]]
+    return steps, items, snps
 
 
 CURVE_COLUMNS = ("tags", "chromosome", "region", "snp", "needed", "gain", "captured", "share")
@@ -132,24 +132,30 @@ CURVE_COLUMNS = ("tags", "chromosome", "region", "snp", "needed", "gain", "captu
 
 def write_curve(regions, populations, out):
     """coverage_curve.tsv of the regions (rows of the regions table): a row
-    per tag of the genome-wide greedy order, with the items captured so far
-    in all and per class. Returns the regions' orders, for the budget."""
-    orders, captures = [], []
+    per tag of the genome-wide greedy order, the SNPs captured so far, and
+    their share of the SNPs that passed quality control, in all and per
+    class (with populations, a SNP counts once per population where it
+    varies). Returns the regions' orders, for the budget."""
+    orders, captures, snps = [], [], collections.Counter()
     for row in regions:
-        steps, items = read_region(row["region"], populations)
+        steps, items, counts = read_region(row["region"], populations)
         orders.append(steps)
         captures.append(items)
+        snps.update(counts)
     kinds = classes(populations)
-    total = sum(s.gain for steps in orders for s in steps)
+    total = sum(snps[k] for k in kinds if k.endswith("all"))
+
+    def share(count, of):
+        return "%.6f" % (count / of) if of else "NA"
+
     with files.written(out) as partial, open(partial, "w") as f:
         f.write("\t".join(CURVE_COLUMNS + tuple(kinds)) + "\n")
         captured = 0
         for number, (r, k, counts) in enumerate(curve(orders, captures), 1):
             step = orders[r][k]
             captured += step.gain
-            share = "%.6f" % (captured / total) if total else "NA"
             fields = [number, regions[r]["chromosome"], regions[r]["region"], step.snp, int(step.needed), step.gain]
-            fields += [captured, share] + [counts.get(kind, 0) for kind in kinds]
+            fields += [captured, share(captured, total)] + [share(counts.get(kind, 0), snps[kind]) for kind in kinds]
             f.write("\t".join(map(str, fields)) + "\n")
     return orders
 
@@ -165,3 +171,100 @@ def write_allocation(regions, orders, max_tags, out):
     ]
     files.write_table(out, ALLOCATION_COLUMNS, rows)
     return note
+
+
+# The budget's tables, from every region's share.
+
+BUDGET_METHODS = ("budget_greedy", "budget_maximum")
+TABLE_COLUMNS = ("chromosome", "region", "snp", "tag", "position", "maf", "tag_snp", "r2")
+SUMMARY_COLUMNS = (
+    "chromosome",
+    "region",
+    "needed",
+    "tags",
+    "full_cover",
+    "items",
+    "greedy_captured",
+    "maximum_captured",
+    "maximum_bound",
+    "optimal",
+)
+COVERAGE_COLUMNS = ("method", "maf_class", "snps", "captured", "captured_percent")
+
+
+def _with_population(columns, populations):
+    if not populations:
+        return list(columns)
+    at = list(columns).index("region") + 1
+    return list(columns[:at]) + ["population"] + list(columns[at:])
+
+
+def _region_rows(row, populations, method, counts):
+    """A region's rows of a budget method's table, and its chosen tags with
+    their positions; counts (population or None, MAF class) -> [SNPs,
+    captured] are added to."""
+    from . import paths, region
+
+    out, chosen = [], {}
+    for population in populations or [None]:
+        folder = region.Region(paths.region_folder(row["region"], population))
+        kept = {r["snp"]: r for r in files.read_table(folder.path(method + ".tsv"))[1]}
+        r2 = {(r["tag"], r["snp"]): r["r2"] for r in files.read_table(folder.path("tagging_r2.tsv"))[1]}
+        lead = [row["chromosome"], row["region"]] + ([population] if populations else [])
+        for name, position, maf in folder.snp_table():
+            tag = kept[name]["tag"] if name in kept else "NA"
+            mark = int(tag == name)
+            if mark:
+                chosen[name] = int(position)
+            value = "NA" if tag == "NA" else "1.000000" if mark else r2[tag, name]
+            out.append(lead + [name, mark, position, maf, tag, value])
+            for kind in ("all", tagging.maf_class(float(maf))):
+                counts[population, kind][0] += 1
+                counts[population, kind][1] += tag != "NA"
+    return out, chosen
+
+
+def write_tables(regions, populations, allocation_table, out):
+    """The budget's tables: per method every SNP with its tag or NA
+    (`out[method]`), the tag list (`out[method + "_tags"]`), the coverage per
+    MAF class (`out["coverage"]`), and per region its share and what each
+    method captured, the genome first (`out["summary"]`), with each region's
+    share from the allocation table."""
+    from . import paths
+
+    coverage_rows = []
+    for method in BUDGET_METHODS:
+        counts = collections.defaultdict(lambda: [0, 0])
+        with files.written(out[method]) as table, files.written(out[method + "_tags"]) as tags:
+            with open(table, "w") as t, open(tags, "w") as g:
+                t.write("\t".join(_with_population(TABLE_COLUMNS, populations)) + "\n")
+                for row in regions:
+                    rows, chosen = _region_rows(row, populations, method, counts)
+                    t.writelines("\t".join(map(str, r)) + "\n" for r in rows)
+                    g.writelines(name + "\n" for name in sorted(chosen, key=lambda n: (chosen[n], n)))
+        for population in populations or [None]:
+            for kind in tagging.MAF_CLASSES:
+                snps, captured = counts[population, kind]
+                share = "%.2f" % (100.0 * captured / snps) if snps else "NA"
+                coverage_rows.append([method] + ([population] if populations else []) + [kind, snps, captured, share])
+    columns = list(COVERAGE_COLUMNS)
+    if populations:
+        columns.insert(1, "population")
+    files.write_table(out["coverage"], columns, coverage_rows)
+    allocation = {r["region"]: r for r in files.read_table(allocation_table)[1]}
+    summary, total = [], collections.Counter()
+    optimal = True
+    for row in regions:
+        share = allocation[row["region"]]
+        found = {
+            r["method"]: r for r in files.read_table("%s/budget_summary.tsv" % paths.region_folder(row["region"]))[1]
+        }
+        greedy, maximum = found["budget_greedy"], found["budget_maximum"]
+        values = [share["needed"], share["tags"], share["full_cover"], greedy["items"]]
+        values += [greedy["captured"], maximum["captured"], maximum["bound"], maximum["optimal"]]
+        summary.append([row["chromosome"], row["region"]] + values)
+        for key, value in zip(SUMMARY_COLUMNS[2:-1], values[:-1]):
+            total[key] += int(value)
+        optimal = optimal and maximum["optimal"] == "1"
+    genome = ["genome", "all"] + [total[key] for key in SUMMARY_COLUMNS[2:-1]] + [int(optimal)]
+    files.write_table(out["summary"], SUMMARY_COLUMNS, [genome] + summary)

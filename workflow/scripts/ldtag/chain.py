@@ -23,7 +23,10 @@ import shutil
 import subprocess
 
 from . import coverage, files
+from . import region as regionfiles
 
+NEEDED = "needed.txt"  # a folder's needed SNPs, for ldcluster
+TAGGING_PAIRS = "tagging_pairs.txt"  # the pairs that tag, as ld_processed.txt lists them
 # The Minimum result is in the Greedy layout: memberjoin1 joins it in a
 # folder of its own.
 JOINERS = {"greedy": "memberjoin1", "minimax": "memberjoin2", "minimum": "memberjoin1"}
@@ -151,11 +154,22 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
 # The clustering, the joiners and the coverage.
 
 
-def _cluster(region, folder, logs, clustering, methods, populations):
-    """Runs the clustering program in the region's folder."""
+def _write_needed(folders):
+    """Each folder's needed SNPs, as ldprune's run log names them, for
+    ldcluster's --needed."""
+    for where, _ in folders:
+        files.write_lines(os.path.join(where, NEEDED), sorted(regionfiles.Region(where).needed()))
+
+
+def _cluster(region, folder, logs, clustering, methods, populations, budget):
+    """Runs the clustering program in the region's folder. ldcluster also
+    writes the greedy coverage order, and with a budget to come, the pairs
+    that tag (TAGGING_PAIRS)."""
     kind, argument = clustering
     if kind == "ldcluster":
-        command = ["ldcluster", *argument]
+        command = ["ldcluster", *argument, "--needed", NEEDED, "--curve"]
+        if budget:
+            command += ["--tagging-pairs", TAGGING_PAIRS]
         if populations:
             command += ["--populations", ",".join(populations)]
         _run(region, "ldcluster", command, folder, os.path.join(logs, "ldcluster.log"))
@@ -193,11 +207,14 @@ def _join(region, folder, logs, methods):
         shutil.rmtree(scratch)
 
 
-def cluster(region, folder, logs, clustering, methods, populations):
+def cluster(region, folder, logs, clustering, methods, populations, budget=False):
     """Runs the clustering program, the joiners and the coverage.
     `clustering`: ("ldcluster", its options), ("command", a shell command)
     or ("none", None); with populations, the chain's folders are theirs in
-    the region's folder."""
+    the region's folder. With `budget` (a slot budget is to be shared out
+    once every region is clustered), ldcluster keeps the pairs that tag and
+    the coverage step their r², which the budget's job needs once the large
+    tables are gone."""
     folders = [(os.path.join(folder, p), os.path.join(logs, p)) for p in populations] or [(folder, logs)]
     # The region's first jobs have finished: the scratch folders a killed
     # run of them may have left are of no use any more.
@@ -205,11 +222,28 @@ def cluster(region, folder, logs, clustering, methods, populations):
         shutil.rmtree(os.path.join(where, ".partial"), ignore_errors=True)
         if os.path.exists(os.path.join(where, "coverage.tsv")):
             os.remove(os.path.join(where, "coverage.tsv"))
-    _cluster(region, folder, logs, clustering, methods, populations)
+    if clustering[0] == "ldcluster":
+        _write_needed(folders)
+    _cluster(region, folder, logs, clustering, methods, populations, budget)
     for where, where_logs in folders:
         _join(region, where, where_logs, methods)
     for where, _ in folders:
         try:
-            coverage.write(where, methods)
+            coverage.write(where, methods, TAGGING_PAIRS if budget else None)
         except (OSError, KeyError, ValueError, files.FormatError) as e:
             raise Failed("ldtag: region %s: the coverage failed: %s: %s" % (region, where, e))
+
+
+# The slot budget's share of a region.
+
+
+def budget(region, folder, logs, tags, time_limit, populations):
+    """The best `tags` tags of the region by greedy and exact maximum
+    coverage (ldcluster --max-tags), from the pairs that tag, which the
+    clustering job kept: budget_greedy.tsv and budget_maximum.tsv in each
+    folder of the chain, budget_summary.tsv in the region's."""
+    command = ["ldcluster", "--method", "none", "--scores", TAGGING_PAIRS, "--needed", NEEDED]
+    command += ["--max-tags", str(tags), "--time-limit", str(time_limit)]
+    if populations:
+        command += ["--populations", ",".join(populations)]
+    _run(region, "ldcluster --max-tags", command, folder, os.path.join(logs, "budget.log"))

@@ -162,6 +162,11 @@ def check_config(config, schema_path):
         raise ConfigError("bfile and vcf are both given: give the genotypes one way, not both")
     if config["populations"] is not None and config["population_panel"] is not None:
         raise ConfigError("populations and population_panel are both given: give the populations one way, not both")
+    if config["max_tags"] is not None and config["clustering_command"] != BUILTIN:
+        raise ConfigError(
+            "max_tags needs clustering_command %s, whose maximum coverage chooses the budget's tags, not %r"
+            % (BUILTIN, config["clustering_command"])
+        )
     if has_populations(config) and config["clustering_command"] != BUILTIN:
         raise ConfigError(
             "populations need clustering_command %s, which chooses one set of tags for all of them, not %r"

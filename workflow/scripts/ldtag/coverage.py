@@ -78,8 +78,28 @@ def coverage(path, methods):
     return rows, tag_rows
 
 
-def write(path, methods):
-    """coverage.tsv and tag_r2.tsv in the folder, the coverage last."""
+def tagging_r2(path, pairs):
+    """PLINK's r² of each pair of a file of pairs (ldcluster's tagging pairs:
+    name, name, score), six decimals as ldprep writes them."""
+    folder = region.Region(path)
+    snps = folder.snps()
+    index = {name: k for k, name in enumerate(snps)}
+    n = len(snps)
+    r2 = read_matrix(folder, n)
+    rows = []
+    with open(os.path.join(path, pairs)) as f:
+        for line in f:
+            a, b = line.split()[:2]
+            value = r2[index[a] * n + index[b]]
+            rows.append((a, b, "%f" % (0.0 if math.isnan(value) else value)))
+    return rows
+
+
+def write(path, methods, pairs=None):
+    """coverage.tsv and tag_r2.tsv in the folder, the coverage last; with
+    `pairs`, the r² of each pair that file names too (tagging_r2.tsv)."""
     rows, tag_rows = coverage(path, methods)
     files.write_table(os.path.join(path, "tag_r2.tsv"), TAG_COLUMNS, tag_rows)
+    if pairs:
+        files.write_table(os.path.join(path, "tagging_r2.tsv"), ("tag", "snp", "r2"), tagging_r2(path, pairs))
     files.write_table(os.path.join(path, "coverage.tsv"), COLUMNS, rows)

@@ -67,6 +67,11 @@ SUMMARY = "results/summary.tsv"
 COVERAGE = "results/coverage.tsv"
 WARNINGS = "results/warnings.txt"
 OVERVIEW = "results/overview.png"
+COVERAGE_CURVE = "results/coverage_curve.tsv"  # the genome-wide greedy order, SNPs captured as tags grow
+COVERAGE_CURVE_PLOT = "results/coverage_curve.png"
+BUDGET_ALLOCATION = "results/budget_allocation.tsv"  # each region's share of max_tags
+BUDGET_SUMMARY = "results/budget.tsv"
+BUDGET_COVERAGE = "results/budget_coverage.tsv"
 REPORT = "results/report.html"
 REPORT_PAGE = "results/report/chr{chrom}.html"  # a chromosome's page of the report
 

@@ -359,6 +359,113 @@ def chromosomes_table(regions, rows, methods, populated, pages):
     return "<table>%s</table>" % "".join(cells)
 
 
+def curve_points(curve_tsv, max_tags=None):
+    """Rows of the coverage curve at the needed SNPs, at a tenth, a quarter,
+    a half, three quarters and nine tenths of the full cover, at the full
+    cover and at the budget."""
+    header, rows = files.read_table(curve_tsv)
+    if not rows:
+        return header, []
+    full = len(rows)
+    needed = sum(r["needed"] == "1" for r in rows)
+    wanted = {needed, full} | {max(1, round(full * f)) for f in (0.1, 0.25, 0.5, 0.75, 0.9)}
+    if max_tags is not None:
+        wanted.add(min(max_tags, full))
+    return header, [rows[k - 1] for k in sorted(wanted) if k >= 1]
+
+
+def curve_section(curve_tsv, curve_png, max_tags=None):
+    """What N slots capture: the curve and a table of its points."""
+    header, points = curve_points(curve_tsv, max_tags)
+    kinds = header[header.index("share") + 1 :]
+    rows = []
+    for r in points:
+        row = {"tags": format(int(r["tags"]), ",")}
+        for kind in kinds:
+            row[kind] = "–" if r[kind] == "NA" else "%.1f" % (100.0 * float(r[kind]))
+        rows.append(row)
+    headings = {"tags": "Tags"}
+    for kind in kinds:
+        population, _, maf = kind.rpartition(":")
+        label = "% " + MAF_CLASSES.get(maf, maf)
+        headings[kind] = "%s %s" % (population, label) if population else label
+    return "".join(
+        [
+            '<h2 id="curve">What N slots capture</h2>',
+            "<p>The tags in the genome-wide greedy order: every needed SNP first, then, again and again, the tag "
+            "that captures the most SNPs not yet captured, in any region (each region's greedy maximum coverage, "
+            "merged by gain). The curve and its table give the share of the SNPs that passed quality control with a "
+            "tag at their own threshold as the number of tags grows, by MAF class (the undesirable SNPs that no "
+            'desirable SNP tags are never captured); every step is in <a href="coverage_curve.tsv">'
+            "coverage_curve.tsv</a>. Pairwise coverage is not imputed coverage: see the imputation section when it "
+            "ran.</p>",
+            '<img id="curve-image" src="%s" alt="SNPs captured as the tags grow">' % embedded_png(curve_png),
+            table(["tags"] + kinds, rows, headings),
+        ]
+    )
+
+
+def budget_section(summary_tsv, coverage_tsv, max_tags):
+    """The slot budget: its share per region, and what greedy and exact
+    maximum coverage capture with it."""
+    _, rows = files.read_table(summary_tsv)
+    genome, regions = rows[0], rows[1:]
+    proven = sum(r["optimal"] == "1" for r in regions)
+    header, coverage = files.read_table(coverage_tsv)
+    labels = {"budget_greedy": "Greedy", "budget_maximum": "Maximum (exact)"}
+    for r in coverage:
+        r["method_label"] = labels.get(r["method"], r["method"])
+        r["maf_label"] = MAF_CLASSES.get(r["maf_class"], r["maf_class"])
+    shown = ["method_label", "maf_label", "snps", "captured", "captured_percent"]
+    if "population" in header:
+        shown.insert(0, "population")
+    over = int(genome["tags"]) < max_tags
+    parts = [
+        '<h2 id="budget">The slot budget: %s tags</h2>' % format(max_tags, ","),
+        "<p>%s The budget is shared out across the regions by marginal gain (the first %s tags of the "
+        "genome-wide greedy order), %s needed SNPs first. In each region, Greedy takes the first tags of its order: "
+        "with F needed SNPs and k more tags it captures, beyond what the needed SNPs capture, at least 1 − 1/e "
+        "(63%%) of the most that k tags could. Maximum is the most SNPs the region's share can capture, by CBC: "
+        "proven in %d of %d regions%s. Genome-wide, Greedy captures %s and Maximum %s of %s SNPs; the shares are "
+        'in <a href="budget.tsv">budget.tsv</a>, the tags in budget_greedy_tags.tsv and budget_maximum_tags.tsv.</p>'
+        % (
+            (
+                "The budget is more than the %s tags that capture every SNP: its tags are the full cover."
+                % format(int(genome["tags"]), ",")
+                if over
+                else ""
+            ),
+            format(int(genome["tags"]), ","),
+            format(int(genome["needed"]), ","),
+            proven,
+            len(regions),
+            (
+                "; where the time limit stopped the solver, at most %s could be captured in all"
+                % format(int(genome["maximum_bound"]), ",")
+                if proven < len(regions)
+                else ""
+            ),
+            format(int(genome["greedy_captured"]), ","),
+            format(int(genome["maximum_captured"]), ","),
+            format(int(genome["items"]), ","),
+        ),
+        table(
+            shown,
+            coverage,
+            {
+                "population": "Population",
+                "method_label": "Method",
+                "maf_label": "MAF",
+                "snps": "SNPs",
+                "captured": "Captured",
+                "captured_percent": "% captured",
+            },
+            text_columns=("population", "method_label", "maf_label"),
+        ),
+    ]
+    return "".join(parts)
+
+
 def write(out, inputs, plots, config, versions, pages):
     """The report, from the rule's inputs (summary, coverage, regions, qc,
     warnings, overview and populations): the run's page, and a page per
@@ -406,6 +513,12 @@ def write(out, inputs, plots, config, versions, pages):
         "</a>.</p>",
         coverage_html,
         coverage_notes(coverage_tsv, summary_tsv, config),
+        curve_section(inputs.curve, inputs.curve_plot, config["max_tags"]) if "curve" in inputs.keys() else "",
+        (
+            budget_section(inputs.budget_summary, inputs.budget_coverage, config["max_tags"])
+            if "budget_summary" in inputs.keys()
+            else ""
+        ),
         '<h2 id="overview">Overview</h2>',
         '<img id="overview-image" src="%s" alt="Regions along the genome">' % embedded_png(overview_png),
         '<h2 id="qc">Quality control</h2>',

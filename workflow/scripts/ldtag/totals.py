@@ -1,6 +1,8 @@
 """The short table a run ends with on the terminal: the SNPs, the people the
 LD came from, the tags of each method and what they capture, and where the
 tables and the report are."""
+import os
+
 from . import files, paths, populations
 
 LABELS = {"greedy": "Greedy", "minimax": "Minimax", "minimum": "Minimum"}
@@ -50,6 +52,8 @@ def text(methods):
             row += [_n(tags), "%s of %s (%s%%)" % (_n(r["captured"]), _n(r["snps"]), r["captured_percent"])]
             rows.append(row + [r["mean_r2"]])
     lines += _aligned(rows)
+    if os.path.exists(paths.BUDGET_SUMMARY):
+        lines += ["", budget_line()]
     with open(paths.WARNINGS) as f:
         warnings = sum(1 for _ in f)
     lines += [
@@ -65,4 +69,29 @@ def text(methods):
         ),
         "The report: %s (open it in a browser)." % paths.REPORT,
     ]
+    if os.path.exists(paths.COVERAGE_CURVE):
+        lines.insert(-1, "What N slots capture, for every N: %s." % paths.COVERAGE_CURVE)
     return "\n".join(lines)
+
+
+def budget_line():
+    """What the slot budget's tags capture."""
+    rows = files.read_table(paths.BUDGET_SUMMARY)[1]
+    genome, regions = rows[0], rows[1:]
+    coverage = files.read_table(paths.BUDGET_COVERAGE)[1]
+    snps = sum(int(r["snps"]) for r in coverage if r["method"] == "budget_greedy" and r["maf_class"] == "all")
+    proven = sum(r["optimal"] == "1" for r in regions)
+    return (
+        "Slot budget: %s tags capture %s (Greedy) and %s (Maximum, proven in %d of %d regions) of %s SNPs; "
+        "tags in %s and %s."
+        % (
+            _n(genome["tags"]),
+            _n(genome["greedy_captured"]),
+            _n(genome["maximum_captured"]),
+            proven,
+            len(regions),
+            _n(snps),
+            paths.method_tags("budget_greedy"),
+            paths.method_tags("budget_maximum"),
+        )
+    )
