@@ -348,6 +348,7 @@ def final_targets(wildcards):
     targets += [f for r in ready for f in in_folders(r, "coverage.tsv")]
     if len(ready) == len(regions):
         targets += list(MERGED.values()) + ["results/overview.png", "results/report.html"]
+        targets += imputation_targets()
     return targets
 
 

@@ -62,6 +62,7 @@ rule report:
         warnings=MERGED["warnings"],
         overview="results/overview.png",
         plots=every_ld_plot,
+        imputation=imputation_report_inputs,
     output:
         "results/report.html",
     log:

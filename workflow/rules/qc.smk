@@ -90,6 +90,7 @@ if POPULATIONS:
             genotypes=genotype_files,
             exclude="results/qc/excluded_names.txt",
             keep=population_keep,
+            holdout=holdout_people,
         output:
             missing="results/qc/populations/chr{chrom}.{population}.missing_ok.snplist",
             hwe="results/qc/populations/chr{chrom}.{population}.hwe_ok.snplist",
@@ -108,6 +109,7 @@ if POPULATIONS:
             hwe=f"--hwe {config['hwe_p']}" if config["hwe_p"] is not None else "",
             maf=f"--maf {config['min_maf']}" if config["min_maf"] > 0 else "",
             memory=plink_memory(256),
+            holdout=holdout_option,
         benchmark:
             "results/benchmarks/population_filters/chr{chrom}.{population}.tsv"
         threads: 1
@@ -121,7 +123,7 @@ if POPULATIONS:
             "case $filter in missing_ok) options=({params.missing}) ;; hwe_ok) options=({params.hwe}) ;; "
             "varies) options=({params.maf}) ;; esac; "
             "{params.script:q} {params.prefix:q}.$filter 'snplist?' {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.keep:q} \"${{exclude[@]}}\" \"${{options[@]}}\" --write-snplist "
+            "--chr {params.code:q} --keep {input.keep:q} {params.holdout} \"${{exclude[@]}}\" \"${{options[@]}}\" --write-snplist "
             "--allow-no-sex --threads {threads} --memory {params.memory} || exit 1; done"
 
     rule qc:
@@ -135,6 +137,7 @@ if POPULATIONS:
             missing=population_lists("missing_ok.snplist"),
             hwe=population_lists("hwe_ok.snplist"),
             varies=population_lists("varies.snplist"),
+            holdout=holdout_people,
         output:
             multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
             snps=[varying_snps("{chrom}", p) for p in POPULATIONS],
@@ -151,6 +154,7 @@ if POPULATIONS:
             lists=script_path("population_lists.py"),
             populations=POPULATIONS,
             memory=plink_memory(256),
+            holdout=holdout_option,
         benchmark:
             "results/benchmarks/qc/chr{chrom}.tsv"
         threads: 1
@@ -163,7 +167,7 @@ if POPULATIONS:
             "--populations {params.populations:q} --folder results/qc/populations --snps results/qc/chr{wildcards.chrom} "
             "--kept {output.kept:q} --dropped {output.dropped:q} && "
             "{params.script:q} results/qc/chr{wildcards.chrom} bed,bim,fam {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} --keep {input.samples:q} --extract {output.kept:q} --make-bed --allow-no-sex "
+            "--chr {params.code:q} --keep {input.samples:q} {params.holdout} --extract {output.kept:q} --make-bed --allow-no-sex "
             "--threads {threads} --memory {params.memory}"
 
 else:
@@ -173,6 +177,7 @@ else:
         input:
             genotypes=genotype_files,
             exclude="results/qc/excluded_names.txt",
+            holdout=holdout_people,
         output:
             multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
         log:
@@ -188,6 +193,7 @@ else:
                 + (["--hwe", str(config["hwe_p"])] if config["hwe_p"] is not None else [])
             ),
             memory=plink_memory(256),
+            holdout=holdout_option,
         benchmark:
             "results/benchmarks/qc/chr{chrom}.tsv"
         threads: 1
@@ -197,7 +203,7 @@ else:
         shell:
             "exclude=(); if [ -s {input.exclude:q} ]; then exclude=(--exclude {input.exclude:q}); fi; "
             "{params.script:q} results/qc/chr{wildcards.chrom} bed,bim,fam {params.plink:q} --bfile {params.fileset:q} "
-            "--chr {params.code:q} {params.filters} \"${{exclude[@]}}\" --make-bed --allow-no-sex --threads {threads} "
+            "--chr {params.code:q} {params.filters} {params.holdout} \"${{exclude[@]}}\" --make-bed --allow-no-sex --threads {threads} "
             "--memory {params.memory}"
 
 

@@ -18,12 +18,14 @@ import collections
 import json
 import os
 import re
+import shlex
 import shutil
 from dataclasses import asdict, dataclass, field
 
 import yaml
 
 import formats
+import imputation
 import vcf
 
 SHOWN_NAMES = 5  # names quoted in a warning about many names
@@ -226,6 +228,10 @@ def check_files(config):
         problem = _file_problem(path)
         if problem:
             problems.append("population %s: %s" % (name, problem))
+    for key in imputation.FILE_KEYS:
+        problem = config.get(key) is not None and _file_problem(config[key])
+        if problem:
+            problems.append("%s: %s" % (key, problem))
     if problems:
         raise ConfigError("\n".join(problems))
 
@@ -471,6 +477,13 @@ def check_programs(config):
             "cannot find %s on PATH: build the project and put its programs on PATH "
             "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9" % ", ".join(missing)
         )
+    if config.get("imputation"):
+        missing = [p for p in (shlex.split(config["beagle"])[0], "bcftools") if shutil.which(p) is None]
+        if missing:
+            raise MissingPrograms(
+                "imputation: true needs Beagle 5.4 and bcftools (Debian's beagle and bcftools): cannot find %s "
+                "on PATH" % ", ".join(missing)
+            )
 
 
 def _cache_key(config):
@@ -480,11 +493,13 @@ def _cache_key(config):
     files += _paths(config.get("vcf"))
     files += [config[key] for key in LIST_KEYS if config[key] is not None]
     files += list((config.get("populations") or {}).values())
+    files += [config[key] for key in imputation.FILE_KEYS if config.get(key) is not None]
     stats = []
     for path in files:
         st = os.stat(path)
         stats.append([os.path.abspath(path), st.st_size, st.st_mtime_ns])
     keys = [config.get("bfile"), config.get("vcf"), config.get("populations"), config["threshold"]]
+    keys += [config.get(k) for k in imputation.KEYS]
     return [CACHE_VERSION, stats, keys + [config[k] for k in LIST_KEYS]]
 
 
@@ -516,6 +531,24 @@ def _save_cache(path, key, setup):
     os.replace(partial, path)
 
 
+def check_imputation(config, samples, names, setup):
+    """(problems, warnings) of the imputation keys (imputation.py)."""
+    if config["populations"] is not None:
+        groups = {name: len(read_population(name, path)) for name, path in config["populations"].items()}
+    else:
+        groups = {imputation.ALL: len(next(iter(samples.values()), []))}
+
+    def known():
+        if names is not None:
+            return names
+        import vcf_sites
+
+        return {n for path in vcf_imports(config).values() for n in vcf_sites.names(path)}
+
+    same = len({tuple(people) for people in samples.values()}) <= 1
+    return imputation.check_config(config, groups, known, list(setup.chromosomes), same)
+
+
 def prepare(config, schema_path, cache_path=None):
     """Checks everything; returns the Setup. What the genotypes and lists
     give is taken from the cache file at `cache_path` while the files are
@@ -541,6 +574,10 @@ def prepare(config, schema_path, cache_path=None):
     if config["populations"] is not None:
         check_populations(config["populations"], samples, vcf_imports(config) if config.get("vcf") else None)
         setup.populations = list(config["populations"])
+    problems, warnings = check_imputation(config, samples, names, setup)
+    if problems:
+        raise ConfigError("\n".join(problems))
+    setup.warnings += warnings
     if cache_path:
         _save_cache(cache_path, key, setup)
     return setup

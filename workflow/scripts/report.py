@@ -21,6 +21,7 @@ import subprocess
 import yaml
 
 import formats
+import imputation_report
 
 METHODS = (("greedy", "Greedy"), ("minimax", "Minimax"), ("minimum", "Minimum"))
 BASE_HEADINGS = {
@@ -218,10 +219,10 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
         "<h1>Tag SNP selection: report of the run</h1>",
         '<p class="note">Made %s in %s.</p>'
         % (esc(datetime.datetime.now().strftime("%Y-%m-%d %H:%M")), esc(os.path.dirname(base))),
-        '<nav><a href="#summary">Summary</a><a href="#coverage">Coverage</a><a href="#overview">'
+        '<nav><a href="#summary">Summary</a><a href="#coverage">Coverage</a>%s<a href="#overview">'
         'Overview</a><a href="#qc">Quality '
         'control</a><a href="#warnings">Warnings</a><a href="#regions">Regions</a><a href="#run">Run'
-        "</a></nav>",
+        "</a></nav>" % imputation_report.nav_link(config),
         '<h2 id="summary">Summary</h2>',
         (
             "<p>Each SNP is tagged in each population where it varies, by one set of tags chosen for all the "
@@ -243,6 +244,7 @@ def write(out, summary_tsv, coverage_tsv, regions_tsv, qc_tsv, warnings_txt, ove
         'r² columns are over the SNPs that are not tags. Per region in <a href="coverage.tsv">coverage.tsv'
         "</a>.</p>",
         coverage_html,
+        *imputation_report.section(base, config),
         '<h2 id="overview">Overview</h2>',
         '<img id="overview-image" src="%s" alt="Regions along the genome">' % embedded_png(overview_png),
         '<h2 id="qc">Quality control</h2>',

@@ -1,0 +1,421 @@
+# Each method's tags as a VCF for array design tools; and, with imputation,
+# how well each set of tags imputes the other SNPs in people held out
+# (scripts/imputation.py gives the protocol, scripts/dosage_r2.py the scoring).
+#
+# The panel, a chromosome's people at the SNPs that passed quality control,
+# is phased once per chunk with Beagle (or used as given when the user's VCF is
+# phased). For each fold, the reference is the phased haplotypes of the people
+# not in the fold; the target, the fold's true genotypes at a set's tags;
+# Beagle imputes the rest, and the fold's sums of dosage and genotype are
+# pooled over the folds into results/imputation.tsv.
+
+rule tags_vcf:
+    """Each method's tags as a sites-only VCF (BGZF, for tabix): chromosome,
+    position, name and the two alleles."""
+    input:
+        tags=tag_lists,
+        bims=QC_BIMS,
+        vcf=list(VCFS.values()),
+    output:
+        [f"results/{method}_tags.vcf.gz" for method in JUDGED_METHODS],
+    log:
+        "logs/tags_vcf.log",
+    params:
+        python=sys.executable,
+        script=script_path("tags_vcf.py"),
+        sources=tag_codes,
+        tags=[f"{m}=results/{m}_tag_snps.txt=results/{m}_tags.vcf.gz" for m in JUDGED_METHODS],
+    benchmark:
+        "results/benchmarks/tags_vcf.tsv"
+    threads: 1
+    resources:
+        mem_mb=512,
+    shell:
+        "{params.python:q} {params.script:q} --bim {input.bims:q} {params.sources} --tags {params.tags:q} 2> {log:q}"
+
+
+localrules:
+    tags_vcf,
+
+
+if IMPUTATION:
+
+    rule imputation_people:
+        """Who is imputed in which fold: with holdout, a share of each
+        population, set aside before quality control; else folds within each
+        population."""
+        input:
+            people_source,
+        output:
+            people=f"{IMPUTATION_FOLDER}/people.tsv",
+            keep=f"{IMPUTATION_FOLDER}/people.keep",
+            holdout=f"{IMPUTATION_FOLDER}/holdout.remove",
+            ids=f"{IMPUTATION_FOLDER}/vcf_ids.txt",
+            folds=expand(f"{IMPUTATION_FOLDER}/folds/{{fold}}.txt", fold=FOLDS),
+        log:
+            f"{IMPUTATION_LOGS}/people.log",
+        params:
+            python=sys.executable,
+            script=script_path("imputation_steps.py"),
+            source=people_options,
+            folder=lambda wildcards, output: os.path.dirname(output.people),
+            folds=config["folds"],
+            holdout=config["holdout"] if config["holdout"] is not None else "none",
+            seed=config["seed"],
+        benchmark:
+            "results/benchmarks/imputation_people.tsv"
+        threads: 1
+        resources:
+            mem_mb=256,
+        shell:
+            "{params.python:q} {params.script:q} people --out {params.folder:q} {params.source} --folds {params.folds} "
+            "--holdout {params.holdout} --seed {params.seed} 2> {log:q}"
+
+    if VCFS:
+
+        rule imputation_panel:
+            """The people's genotypes at the chromosome's SNPs that passed
+            quality control, from the user's VCF, phase and all; phasing.txt
+            says "given" when every genotype is phased."""
+            input:
+                vcf=chromosome_vcf,
+                bim="results/qc/chr{chrom}.bim",
+                people=f"{IMPUTATION_FOLDER}/people.tsv",
+            output:
+                vcf=f"{IMPUTATION_FOLDER}/chr{{chrom}}/panel.vcf.gz",
+                index=f"{IMPUTATION_FOLDER}/chr{{chrom}}/panel.vcf.gz.tbi",
+                phasing=f"{IMPUTATION_FOLDER}/chr{{chrom}}/phasing.txt",
+            log:
+                f"{IMPUTATION_LOGS}/chr{{chrom}}/panel.log",
+            params:
+                python=sys.executable,
+                script=script_path("imputation_steps.py"),
+            benchmark:
+                "results/benchmarks/imputation_panel/chr{chrom}.tsv"
+            threads: 1
+            resources:
+                mem_mb=512,
+            shell:
+                "({params.python:q} {params.script:q} panel --vcf {input.vcf:q} --bim {input.bim:q} "
+                "--people {input.people:q} --out {output.vcf:q} --phasing {output.phasing:q} && "
+                "bcftools index -t -f -o {output.index:q}.partial {output.vcf:q} && "
+                "mv {output.index:q}.partial {output.index:q}) 2> {log:q}"
+
+    else:
+
+        rule imputation_panel:
+            """The people's genotypes at the chromosome's SNPs that passed
+            quality control, from the user's fileset, as VCF (PLINK's A2
+            allele as REF); Beagle phases them."""
+            input:
+                genotypes=genotype_files,
+                bim="results/qc/chr{chrom}.bim",
+                keep=f"{IMPUTATION_FOLDER}/people.keep",
+                ids=f"{IMPUTATION_FOLDER}/vcf_ids.txt",
+            output:
+                vcf=f"{IMPUTATION_FOLDER}/chr{{chrom}}/panel.vcf.gz",
+                index=f"{IMPUTATION_FOLDER}/chr{{chrom}}/panel.vcf.gz.tbi",
+                phasing=f"{IMPUTATION_FOLDER}/chr{{chrom}}/phasing.txt",
+            log:
+                f"{IMPUTATION_LOGS}/chr{{chrom}}/panel.log",
+            params:
+                plink=config["plink"],
+                fileset=chromosome_fileset,
+                code=chromosome_code,
+                prefix=f"{IMPUTATION_FOLDER}/chr{{chrom}}/panel.partial",
+                memory=plink_memory(1024),
+            benchmark:
+                "results/benchmarks/imputation_panel/chr{chrom}.tsv"
+            threads: 1
+            resources:
+                mem_mb=1024,
+            shell:
+                "cut -f2 {input.bim:q} > {params.prefix:q}.snps && "
+                "{params.plink:q} --bfile {params.fileset:q} --chr {params.code:q} --extract {params.prefix:q}.snps "
+                "--keep {input.keep:q} --recode $(cat {input.ids:q}) bgz --output-chr MT --allow-no-sex "
+                "--threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1; "
+                "status=$?; mv {params.prefix:q}.log {log:q}; rm -f {params.prefix:q}.snps {params.prefix:q}.nosex; "
+                "[ $status -eq 0 ] || {{ echo 'ldtag: PLINK failed writing the panel, see {log}' >&2; exit 1; }}; "
+                "bcftools index -t -f -o {output.index:q}.partial {params.prefix:q}.vcf.gz 2>> {log:q} && "
+                "mv {params.prefix:q}.vcf.gz {output.vcf:q} && mv {output.index:q}.partial {output.index:q} && "
+                "echo beagle > {output.phasing:q}"
+
+    checkpoint imputation_chunks:
+        """Each chromosome's chunks: a core of chunk_mb, scored, and flanks of
+        flank_mb that Beagle reads too."""
+        input:
+            QC_BIMS,
+        output:
+            f"{IMPUTATION_FOLDER}/chunks.tsv",
+        log:
+            f"{IMPUTATION_LOGS}/chunks.log",
+        params:
+            python=sys.executable,
+            script=script_path("imputation_steps.py"),
+            chunk=config["chunk_mb"],
+            flank=config["flank_mb"],
+        benchmark:
+            "results/benchmarks/imputation_chunks.tsv"
+        threads: 1
+        resources:
+            mem_mb=256,
+        shell:
+            "{params.python:q} {params.script:q} chunks --bim {input:q} --chunk-mb {params.chunk} "
+            "--flank-mb {params.flank} --out {output:q} 2> {log:q}"
+
+    checkpoint imputation_sets:
+        """The sets judged: each method's tags, evaluate_tags (cut to the SNPs
+        that passed quality control), and evenly spaced SNPs of each of
+        their numbers."""
+        input:
+            tags=tag_lists,
+            given=[config["evaluate_tags"]] if config["evaluate_tags"] else [],
+            bims=QC_BIMS,
+        output:
+            table=f"{IMPUTATION_FOLDER}/sets.tsv",
+            tags=f"{IMPUTATION_FOLDER}/all_tags.txt",
+        log:
+            f"{IMPUTATION_LOGS}/sets.log",
+        params:
+            python=sys.executable,
+            script=script_path("imputation_steps.py"),
+            methods=[f"{m}=results/{m}_tag_snps.txt" for m in JUDGED_METHODS],
+            given=f"--given {quoted(config['evaluate_tags'])}" if config["evaluate_tags"] else "",
+            folder=lambda wildcards, output: os.path.join(os.path.dirname(output.table), "sets"),
+            folds=config["folds"],
+            holdout=config["holdout"] if config["holdout"] is not None else "none",
+        benchmark:
+            "results/benchmarks/imputation_sets.tsv"
+        threads: 1
+        resources:
+            mem_mb=512,
+        shell:
+            "{params.python:q} {params.script:q} sets --bim {input.bims:q} --methods {params.methods:q} "
+            "{params.given} --folder {params.folder:q} --table {output.table:q} --all-tags {output.tags:q} "
+            "--folds {params.folds} "
+            "--holdout {params.holdout} 2> {log:q}"
+
+    rule imputation_phase:
+        """A chunk of the panel phased by Beagle, all people at once; or cut
+        from the panel when the user's VCF is phased."""
+        input:
+            unpack(chunk_panel),
+            chunks=f"{IMPUTATION_FOLDER}/chunks.tsv",
+            map=[config["genetic_map"]] if config["genetic_map"] else [],
+        output:
+            vcf=f"{CHUNK}/phased.vcf.gz",
+            index=f"{CHUNK}/phased.vcf.gz.tbi",
+        log:
+            f"{IMPUTATION_LOGS}/{{chunk}}/phase.log",
+        params:
+            beagle=config["beagle"],
+            interval=chunk_interval,
+            heap=java_heap,
+            map=BEAGLE_MAP,
+            seed=config["seed"],
+            prefix=f"{CHUNK}/phased.partial",
+        benchmark:
+            "results/benchmarks/imputation_phase/{chunk}.tsv"
+        threads: config["beagle_threads"]
+        resources:
+            mem_mb=config["beagle_mem_mb"],
+        shell:
+            "if [ \"$(cat {input.phasing:q})\" = given ]; then "
+            "bcftools view -r {params.interval} {input.panel:q} -Oz -o {params.prefix:q}.vcf.gz > {log:q} 2>&1; "
+            "else JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} gt={input.panel:q} chrom={params.interval} "
+            "out={params.prefix:q} nthreads={threads} seed={params.seed} {params.map} > {log:q} 2>&1 || "
+            "{{ echo \"ldtag: Beagle failed phasing chunk {wildcards.chunk}; the end of {log}:\" >&2; "
+            "tail -n 5 {log:q} >&2; exit 1; }}; "
+            "rm -f {params.prefix:q}.log; fi && "
+            "bcftools index -t -f -o {output.index:q}.partial {params.prefix:q}.vcf.gz 2>> {log:q} && "
+            "mv {params.prefix:q}.vcf.gz {output.vcf:q} && mv {output.index:q}.partial {output.index:q}"
+
+    rule imputation_split:
+        """A fold's reference, the phased haplotypes of the people not in it,
+        and its people's true genotypes over the chunk."""
+        input:
+            unpack(chunk_panel),
+            phased=f"{CHUNK}/phased.vcf.gz",
+            phased_index=f"{CHUNK}/phased.vcf.gz.tbi",
+            fold=f"{IMPUTATION_FOLDER}/folds/{{fold}}.txt",
+            chunks=f"{IMPUTATION_FOLDER}/chunks.tsv",
+        output:
+            reference=intermediate(f"{CHUNK}/{{fold}}/reference.vcf.gz"),
+            truth=intermediate(f"{CHUNK}/{{fold}}/truth.vcf.gz"),
+        log:
+            f"{IMPUTATION_LOGS}/{{chunk}}/{{fold}}/split.log",
+        params:
+            interval=chunk_interval,
+        benchmark:
+            "results/benchmarks/imputation_split/{chunk}/{fold}.tsv"
+        threads: 1
+        resources:
+            mem_mb=256,
+        shell:
+            "(bcftools view -S ^{input.fold:q} {input.phased:q} -Oz -o {output.reference:q}.partial && "
+            "bcftools view -S {input.fold:q} -r {params.interval} {input.panel:q} -Oz -o {output.truth:q}.partial && "
+            "mv {output.reference:q}.partial {output.reference:q} && mv {output.truth:q}.partial {output.truth:q}) "
+            "2> {log:q}"
+
+    rule imputation_impute:
+        """A set's tags typed in a fold's people (their true genotypes at the
+        tags only), imputed by Beagle from the fold's reference, and the
+        fold's sums of dosage and genotype for the chunk's core SNPs. The
+        times log gives each step's wall, user and system seconds."""
+        input:
+            reference=f"{CHUNK}/{{fold}}/reference.vcf.gz",
+            truth=f"{CHUNK}/{{fold}}/truth.vcf.gz",
+            tags=f"{IMPUTATION_FOLDER}/sets/{{set}}.txt",
+            people=f"{IMPUTATION_FOLDER}/people.tsv",
+            chunks=f"{IMPUTATION_FOLDER}/chunks.tsv",
+            map=[config["genetic_map"]] if config["genetic_map"] else [],
+        output:
+            f"{CHUNK}/{{fold}}/{{set}}.tsv",
+        log:
+            run=f"{IMPUTATION_LOGS}/{{chunk}}/{{fold}}/{{set}}.log",
+            times=f"{IMPUTATION_LOGS}/{{chunk}}/{{fold}}/{{set}}.times",
+        params:
+            beagle=config["beagle"],
+            heap=java_heap,
+            map=BEAGLE_MAP,
+            seed=config["seed"],
+            work=f"{CHUNK}/{{fold}}/{{set}}.work",
+            core=chunk_core,
+            python=sys.executable,
+            script=script_path("imputation_steps.py"),
+            keep="true" if KEEP else "false",
+        benchmark:
+            "results/benchmarks/imputation_impute/{chunk}/{fold}/{set}.tsv"
+        threads: config["beagle_threads"]
+        resources:
+            mem_mb=config["beagle_mem_mb"],
+        shell:
+            """
+            work={params.work:q}
+            rm -rf "$work" && mkdir -p "$work" && : > {log.run:q} && : > {log.times:q}
+            TIMEFORMAT="%R %U %S"
+            echo -n "mask " >> {log.times:q}
+            {{ time bcftools view -i 'ID=@'{input.tags:q} {input.truth:q} -Oz -o "$work/target.vcf.gz" \
+                2>> {log.run:q}; }} 2>> {log.times:q}
+            echo -n "beagle " >> {log.times:q}
+            if [ "$(bcftools view -H "$work/target.vcf.gz" | wc -l)" -gt 0 ]; then
+                imputed=(--imputed "$work/imputed.vcf.gz")
+                {{ time JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} ref={input.reference:q} \
+                    gt="$work/target.vcf.gz" out="$work/imputed" nthreads={threads} seed={params.seed} {params.map} \
+                    >> {log.run:q} 2>&1; }} 2>> {log.times:q} || {{
+                    echo "ldtag: Beagle failed imputing chunk {wildcards.chunk}, fold {wildcards.fold}," \
+                        "set {wildcards.set}; the end of {log.run}:" >&2
+                    tail -n 5 {log.run:q} >&2
+                    exit 1
+                }}
+            else
+                imputed=(--nothing)
+                echo "0 0 0" >> {log.times:q}
+                echo "no tag of {wildcards.set} in chunk {wildcards.chunk}: nothing to impute from" >> {log.run:q}
+            fi
+            echo -n "score " >> {log.times:q}
+            {{ time {params.python:q} {params.script:q} score --truth {input.truth:q} "${{imputed[@]}}" \
+                --people {input.people:q} --core {params.core} --out {output:q} 2>> {log.run:q}; }} 2>> {log.times:q}
+            if {params.keep} && [ -e "$work/imputed.vcf.gz" ]; then
+                mv "$work/imputed.vcf.gz" {params.work:q}.imputed.vcf.gz
+            fi
+            rm -rf "$work"
+            """
+
+    rule imputation_pairs:
+        """The pairs within pairwise.WINDOW_KB of a tag of any set judged, at
+        the lowest threshold or above, in the people the tags were chosen in
+        (each population's, with populations): for pairwise coverage."""
+        input:
+            multiext("results/qc/chr{chrom}", ".bed", ".bim", ".fam"),
+            tags=f"{IMPUTATION_FOLDER}/all_tags.txt",
+            people=pair_people,
+        output:
+            intermediate(f"{IMPUTATION_FOLDER}/chr{{chrom}}/{{group}}.pairs.ld"),
+        log:
+            f"{IMPUTATION_LOGS}/chr{{chrom}}/{{group}}.pairs.log",
+        params:
+            plink=config["plink"],
+            prefix=f"{IMPUTATION_FOLDER}/chr{{chrom}}/{{group}}.pairs.partial",
+            window_r2=SETUP.min_threshold * (1 - 1e-6),
+            window_kb=1000,
+            people=pair_options,
+            memory=plink_memory(1024),
+        benchmark:
+            "results/benchmarks/imputation_pairs/chr{chrom}.{group}.tsv"
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "cut -f2 results/qc/chr{wildcards.chrom}.bim | grep -Fxf {input.tags:q} > {params.prefix:q}.tags || true; "
+            "if [ -s {params.prefix:q}.tags ]; then "
+            "{params.plink:q} --bfile results/qc/chr{wildcards.chrom} {params.people} --r2 --ld-snp-list "
+            "{params.prefix:q}.tags --ld-window 999999 --ld-window-kb {params.window_kb} --ld-window-r2 {params.window_r2} "
+            "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1; "
+            "status=$?; mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
+            "{{ echo 'ldtag: PLINK failed scanning the pairs of the tags, see {log}' >&2; exit 1; }}; "
+            "touch {params.prefix:q}.ld; else echo 'no tag on this chromosome' > {log:q}; : > {params.prefix:q}.ld; fi; "
+            "rm -f {params.prefix:q}.tags {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}"
+
+    rule imputation_tables:
+        """The folds pooled: per SNP, set and population the dosage r²; and
+        per set, population and MAF class the shares at r² >= 0.8 and 0.5."""
+        input:
+            sums=imputation_sums,
+            sets=f"{IMPUTATION_FOLDER}/sets.tsv",
+            chunks=f"{IMPUTATION_FOLDER}/chunks.tsv",
+            people=f"{IMPUTATION_FOLDER}/people.tsv",
+            bims=QC_BIMS,
+            pairs=imputation_pair_tables,
+            thresholds=thresholds_files,
+            varying=[varying_snps(c, p) for c in CHROMOSOMES for p in POPULATIONS],
+        output:
+            table="results/imputation.tsv",
+            snps="results/imputation_snps.tsv",
+        log:
+            f"{IMPUTATION_LOGS}/tables.log",
+        params:
+            python=sys.executable,
+            script=script_path("imputation_steps.py"),
+            folds=FOLDS,
+            groups=PAIR_GROUPS,
+            sums=lambda wildcards, input: os.path.join(os.path.dirname(input.sets), "chunks"),
+            pairs=lambda wildcards, input: os.path.dirname(input.sets),
+            threshold=config["threshold"],
+            thresholds=thresholds_option,
+        benchmark:
+            "results/benchmarks/imputation_tables.tsv"
+        threads: 1
+        resources:
+            mem_mb=2048,
+        shell:
+            "{params.python:q} {params.script:q} tables --sets {input.sets:q} --chunks {input.chunks:q} "
+            "--folds {params.folds:q} --sums {params.sums:q} --bim {input.bims:q} --people {input.people:q} "
+            "--pairs {params.pairs:q} --groups {params.groups:q} --threshold {params.threshold} {params.thresholds} "
+            "--snps {output.snps:q} --table {output.table:q} 2> {log:q}"
+
+    rule imputation_plot:
+        """Imputed r² against MAF, per set and population."""
+        input:
+            snps="results/imputation_snps.tsv",
+            sets=f"{IMPUTATION_FOLDER}/sets.tsv",
+        output:
+            "results/imputation.png",
+        log:
+            f"{IMPUTATION_LOGS}/plot.log",
+        params:
+            python=sys.executable,
+            script=script_path("imputation_plot.py"),
+        benchmark:
+            "results/benchmarks/imputation_plot.tsv"
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "{params.python:q} {params.script:q} --snps {input.snps:q} --sets {input.sets:q} --out {output:q} "
+            "2> {log:q}"
+
+    localrules:
+        imputation_people,
+        imputation_chunks,
+        imputation_sets,

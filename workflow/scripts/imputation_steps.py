@@ -1,0 +1,301 @@
+#!/usr/bin/python3
+"""The workflow's own steps of the imputation evaluation, one per job.
+
+    imputation_steps.py people --out FOLDER (--fam FAM | --vcf VCF) [--population NAME=PATH]...
+        --folds K --holdout SHARE|none --seed N
+        who is imputed in which fold (imputation.py): FOLDER/people.tsv (family
+        id, sample id, id in the VCFs, population, fold), people.keep and
+        holdout.remove for PLINK, folds/<fold>.txt (ids in the VCFs) and
+        vcf_ids.txt (PLINK's --recode mode that gives those ids);
+    imputation_steps.py panel --vcf VCF --bim QC.bim --people people.tsv --out PANEL.vcf.gz --phasing FILE
+        from the user's VCF, the people's genotypes (GT only) at the SNPs of
+        the quality-controlled .bim, named as the workflow names them, as
+        BGZF; FILE says "given" when every genotype is phased, else "beagle";
+    imputation_steps.py chunks --bim QC.bim... --chunk-mb MB --flank-mb MB --out chunks.tsv
+    imputation_steps.py sets --bim QC.bim... --methods NAME=TAGS... [--given LIST] --folder DIR
+        --table sets.tsv --all-tags FILE --folds K --holdout SHARE|none
+        each set judged as DIR/<set>.txt, a table of them, and every tag of
+        any of them;
+    imputation_steps.py score --truth VCF (--imputed VCF | --nothing) --people people.tsv
+        --core FIRST LAST --out SUMS.tsv
+        a fold's sums (dosage_r2.py) for the SNPs of the chunk's core;
+    imputation_steps.py tables --sets sets.tsv --chunks chunks.tsv --folds FOLD... --sums FOLDER
+        --bim QC.bim... --people people.tsv --pairs FOLDER --groups POPULATION... --threshold T
+        [--thresholds FILE] --snps imputation_snps.tsv --table imputation.tsv
+        the sums FOLDER/<chunk>/<fold>/<set>.tsv pooled over the folds, and
+        the pairwise coverage from FOLDER/chr<label>/<population>.pairs.ld:
+        the per-SNP table and the summary.
+"""
+import argparse
+import os
+import sys
+
+import bgzf
+import dosage_r2
+import formats
+import imputation
+import inputs
+import pairwise
+import vcf
+import vcf_sites
+
+PEOPLE_COLUMNS = ("family", "sample", "id", "population", "fold")
+SET_COLUMNS = ("set", "kind", "tags", "listed", "not_passed", "how_measured")
+
+
+def share(text):
+    return None if text == "none" else float(text)
+
+
+def bim_snps(paths):
+    """(label, name, position) of every SNP of the .bim files, in order, the
+    label from the file name chr<label>.bim."""
+    out = []
+    for path in paths:
+        label = os.path.basename(path)[3:-4]
+        out += [(label, name, int(position)) for _, _, name, position in formats.bim(path)]
+    return out
+
+
+# people
+
+
+def people(args):
+    config = {"folds": args.folds, "holdout": share(args.holdout), "seed": args.seed}
+    if args.population:
+        groups = {name: [s for _, s in inputs.read_population(name, path)] for name, path in args.population}
+    elif args.fam:
+        groups = {imputation.ALL: inputs.read_samples(args.fam)}
+    else:
+        groups = {imputation.ALL: [(s, s) for s in vcf.samples(args.vcf)]}
+    everyone = [(person, name) for name, members in groups.items() for person in members]
+    if args.vcf:
+        ids, mode = [iid for (_, iid), _ in everyone], "vcf"
+    else:
+        ids, mode = imputation.sample_ids([person for person, _ in everyone])
+    fold = imputation.draw(groups, config)
+    rows = [(fid, iid, vid, name, fold[(fid, iid)]) for ((fid, iid), name), vid in zip(everyone, ids)]
+    os.makedirs(os.path.join(args.out, "folds"), exist_ok=True)
+    for name in imputation.fold_names(config):
+        write_lines(os.path.join(args.out, "folds", name + ".txt"), [r[2] for r in rows if r[4] == name])
+    write_lines(os.path.join(args.out, "people.keep"), ["%s %s" % r[:2] for r in rows])
+    write_lines(os.path.join(args.out, "holdout.remove"), ["%s %s" % r[:2] for r in rows if r[4] == imputation.HOLDOUT])
+    write_lines(os.path.join(args.out, "vcf_ids.txt"), [mode])
+    formats.write_table(os.path.join(args.out, "people.tsv"), PEOPLE_COLUMNS, rows)
+
+
+def write_lines(path, lines):
+    with formats.written(path) as partial, open(partial, "w") as f:
+        f.writelines(line + "\n" for line in lines)
+
+
+def read_people(path):
+    return formats.read_table(path)[1]
+
+
+# panel
+
+
+def panel(args):
+    """The user's VCF cut to the people and the SNPs, GT only."""
+    wanted = [r["id"] for r in read_people(args.people)]
+    sites = vcf_sites.bim_sites(args.bim)
+    samples = vcf.samples(args.vcf)
+    column = {s: 9 + k for k, s in enumerate(samples)}
+    columns = [column[s] for s in wanted]
+    label = os.path.basename(args.bim)[3:-4]
+    contig = imputation.contig(label)
+    phased, records = True, 0
+    header = [
+        "##fileformat=VCFv4.2",
+        "##source=ldtag imputation_steps.py panel from %s" % args.vcf,
+        "##contig=<ID=%s>" % contig,
+        '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
+        "\t".join(vcf.HEADER + ("FORMAT",) + tuple(wanted)),
+    ]
+    with bgzf.written(args.out, level=1) as out:
+        out.write("\n".join(header) + "\n")
+        for snp, fields in vcf_sites.records(args.vcf, sites):
+            calls = [fields[c] for c in columns]
+            if fields[8] != "GT":
+                calls = [c.split(":", 1)[0] for c in calls]
+            calls = ["./." if "." in c else c for c in calls]
+            text = "\t".join(calls)
+            phased = phased and "/" not in text and "." not in text
+            out.write("%s\t%s\t%s\t%s\t%s\t.\t.\t.\tGT\t%s\n" % (contig, fields[1], snp, fields[3], fields[4], text))
+            records += 1
+    write_lines(args.phasing, ["given" if phased and records else "beagle"])
+
+
+# chunks
+
+
+def chunks(args):
+    rows = []
+    for path in args.bim:
+        snps = bim_snps([path])
+        label = os.path.basename(path)[3:-4]
+        found = imputation.chunks(label, [p for _, _, p in snps], int(args.chunk_mb * 1e6), int(args.flank_mb * 1e6))
+        rows += [c.row() for c in found]
+    formats.write_table(args.out, imputation.Chunk.COLUMNS, rows)
+
+
+# sets
+
+
+def sets(args):
+    snps = bim_snps(args.bim)
+    passed = {name for _, name, _ in snps}
+    by_chromosome = {}
+    for label, name, _ in snps:
+        by_chromosome.setdefault(label, []).append(name)
+    methods = {}
+    for name, path in args.methods:
+        methods[name] = formats.tokens(path)
+    given, listed = None, {}
+    if args.given:
+        names = list(dict.fromkeys(formats.tokens(args.given)))
+        given = [n for n in names if n in passed]
+        listed = {imputation.GIVEN: (len(names), len(names) - len(given))}
+    judged = imputation.judged_sets(methods, given, list(by_chromosome.values()))
+    config = {"folds": args.folds, "holdout": share(args.holdout)}
+    os.makedirs(args.folder, exist_ok=True)
+    rows = []
+    for name, kind, tags in judged:
+        write_lines(os.path.join(args.folder, name + ".txt"), tags)
+        total, dropped = listed.get(name, (len(tags), 0))
+        rows.append((name, kind, len(tags), total, dropped, imputation.how_measured(config, kind)))
+    write_lines(args.all_tags, list(dict.fromkeys(t for _, _, tags in judged for t in tags)))
+    formats.write_table(args.table, SET_COLUMNS, rows)
+
+
+def read_sets(path):
+    """(name, kind, tags) of each set of sets.tsv, its tags from the file beside
+    it, and its row."""
+    folder = os.path.join(os.path.dirname(path), "sets")
+    out = []
+    for row in formats.read_table(path)[1]:
+        with open(os.path.join(folder, row["set"] + ".txt")) as f:
+            out.append((row["set"], row["kind"], f.read().split(), row))
+    return out
+
+
+# score
+
+
+def score(args):
+    population_of = {r["id"]: r["population"] for r in read_people(args.people)}
+    truth = dosage_r2.read_truth(args.truth)
+    dosages = None if args.nothing else dosage_r2.read_dosages(args.imputed)
+    rows = dosage_r2.fold_sums(truth, dosages, population_of, (args.core[0], args.core[1]))
+    dosage_r2.write_sums(args.out, rows)
+
+
+# tables
+
+
+def thresholds(args):
+    """A SNP's own threshold: from the thresholds file, else the default."""
+    own = {name: float(value) for name, value in formats.thresholds(args.thresholds).items()} if args.thresholds else {}
+    return lambda name: own.get(name, args.threshold)
+
+
+def tables(args):
+    """Chromosome by chromosome, so that memory holds one chromosome's sums."""
+    judged = read_sets(args.sets)
+    threshold = thresholds(args)
+    chunk_rows = formats.read_table(args.chunks)[1]
+    summary = dosage_r2.Summary()
+    by_chromosome = {}
+    for label, name, position in bim_snps(args.bim):
+        by_chromosome.setdefault(label, []).append((label, name, position))
+    with formats.written(args.snps) as partial, open(partial, "w") as f:
+        f.write("\t".join(dosage_r2.SNP_COLUMNS) + "\n")
+        for label, snps in by_chromosome.items():
+            pool = dosage_r2.Pool()
+            for row in chunk_rows:
+                if row["chromosome"] == label:
+                    for fold in args.folds:
+                        for name, _, _, _ in judged:
+                            pool.add(name, fold, os.path.join(args.sums, row["chunk"], fold, name + ".tsv"))
+            for group in args.groups:
+                mine = snps
+                if group != imputation.ALL:
+                    with open("results/qc/chr%s.%s.snps" % (label, group)) as g:
+                        varies = set(g.read().split())
+                    mine = [s for s in snps if s[1] in varies]
+                pairs = pairwise.best_pairs(os.path.join(args.pairs, "chr" + label, group + ".pairs.ld"))
+                for name, _, tags, _ in judged:
+                    caught = pairwise.captured(pairs, tags, [s[1] for s in mine], threshold)
+                    for row in dosage_r2.snp_rows(pool, name, tags, group, mine, caught):
+                        f.write("\t".join(map(str, row)) + "\n")
+                        summary.add(row)
+    sets_rows = [(name, kind, len(tags), row["how_measured"]) for name, kind, tags, row in judged]
+    formats.write_table(args.table, dosage_r2.TABLE_COLUMNS, summary.rows(sets_rows, args.groups))
+
+
+def pair(text):
+    name, _, value = text.partition("=")
+    if not value:
+        raise argparse.ArgumentTypeError("expected NAME=VALUE, not %r" % text)
+    return name, value
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="imputation_steps.py", description=__doc__.split("\n\n")[0])
+    commands = parser.add_subparsers(dest="command", required=True)
+    p = commands.add_parser("people")
+    p.add_argument("--out", required=True)
+    p.add_argument("--fam")
+    p.add_argument("--vcf")
+    p.add_argument("--population", type=pair, action="append", default=[])
+    p.add_argument("--folds", type=int, required=True)
+    p.add_argument("--holdout", required=True)
+    p.add_argument("--seed", type=int, required=True)
+    p = commands.add_parser("panel")
+    for option in ("--vcf", "--bim", "--people", "--out", "--phasing"):
+        p.add_argument(option, required=True)
+    p = commands.add_parser("chunks")
+    p.add_argument("--bim", nargs="+", required=True)
+    p.add_argument("--chunk-mb", type=float, required=True)
+    p.add_argument("--flank-mb", type=float, required=True)
+    p.add_argument("--out", required=True)
+    p = commands.add_parser("sets")
+    p.add_argument("--bim", nargs="+", required=True)
+    p.add_argument("--methods", type=pair, nargs="+", required=True)
+    p.add_argument("--given")
+    p.add_argument("--folder", required=True)
+    p.add_argument("--table", required=True)
+    p.add_argument("--all-tags", required=True)
+    p.add_argument("--folds", type=int, required=True)
+    p.add_argument("--holdout", required=True)
+    p = commands.add_parser("score")
+    p.add_argument("--truth", required=True)
+    p.add_argument("--imputed")
+    p.add_argument("--nothing", action="store_true")
+    p.add_argument("--people", required=True)
+    p.add_argument("--core", type=int, nargs=2, required=True)
+    p.add_argument("--out", required=True)
+    p = commands.add_parser("tables")
+    p.add_argument("--sets", required=True)
+    p.add_argument("--bim", nargs="+", required=True)
+    p.add_argument("--people", required=True)
+    p.add_argument("--chunks", required=True)
+    p.add_argument("--folds", nargs="+", required=True)
+    p.add_argument("--sums", required=True)
+    p.add_argument("--pairs", required=True)
+    p.add_argument("--groups", nargs="+", required=True)
+    p.add_argument("--threshold", type=float, required=True)
+    p.add_argument("--thresholds")
+    p.add_argument("--snps", required=True)
+    p.add_argument("--table", required=True)
+    args = parser.parse_args()
+    step = {"people": people, "panel": panel, "chunks": chunks, "sets": sets, "score": score, "tables": tables}
+    try:
+        step[args.command](args)
+    except (OSError, ValueError, formats.FormatError, inputs.ConfigError) as e:
+        sys.exit("imputation_steps.py %s: %s" % (args.command, e))
+
+
+if __name__ == "__main__":
+    main()
