@@ -51,13 +51,27 @@ def read(snps_tsv):
     return bins
 
 
-def style(row, method_index):
+GREYS = ("0.15", "0.45", "0.65", "0.3", "0.55")  # evenly spaced sets, told apart by shade and marker
+GREY_MARKERS = ("s", "^", "v", "D", "x")
+
+
+def style(row, method_index, even_index=0):
     kind, name, tags = row["kind"], row["set"], int(row["tags"])
     if kind == "evenly spaced":
-        return dict(color="0.55", linestyle=":", marker="s", markersize=3), "evenly spaced, %s" % format(tags, ",")
+        k = even_index % len(GREYS)
+        kw = dict(color=GREYS[k], linestyle=":", marker=GREY_MARKERS[k], markersize=4)
+        return kw, "evenly spaced, %s SNPs" % format(tags, ",")
     colour = METHOD_COLOURS[method_index % len(METHOD_COLOURS)]
     label = "%s, %s tags" % (LABEL_OF.get(name, name), format(tags, ","))
     return dict(color=colour, linestyle="--" if kind == "given" else "-", marker="o", markersize=4), label
+
+
+def y_range(ax, top):
+    """From a tenth of the scale below the lowest point drawn (never below
+    0), rounded down to a tenth, to a little above the top."""
+    values = [y for line in ax.get_lines() for y in line.get_ydata()]
+    low = min(values, default=0.0) - top / 10
+    return max(0.0, int(low / (top / 10)) * (top / 10)), top * 1.02
 
 
 def draw(snps_tsv, sets_tsv, out):
@@ -66,10 +80,11 @@ def draw(snps_tsv, sets_tsv, out):
     populations = list(dict.fromkeys(p for _, p in bins)) or ["all"]
     fig, axes = plt.subplots(len(populations), 2, figsize=(12, 3.8 * len(populations) + 0.6), squeeze=False)
     for row_axes, population in zip(axes, populations):
-        coloured = 0
+        coloured = grey = 0
         for row in sets:
-            kw, label = style(row, coloured)
+            kw, label = style(row, coloured, grey)
             coloured += row["kind"] != "evenly spaced"
+            grey += row["kind"] == "evenly spaced"
             counts = bins.get((row["set"], population))
             if counts is None:
                 continue
@@ -78,15 +93,15 @@ def draw(snps_tsv, sets_tsv, out):
             row_axes[1].plot(xs, [100.0 * counts[k][2] / counts[k][0] for k in xs], label=label, **kw)
         where = "" if population == "all" else "population %s: " % population
         for ax, title, ylabel, top in (
-            (row_axes[0], "mean imputed r²", "mean r²", 1.02),
-            (row_axes[1], "SNPs imputed at r² ≥ 0.8", "% of the SNPs measured", 102),
+            (row_axes[0], "mean imputed r²", "mean r²", 1.0),
+            (row_axes[1], "SNPs imputed at r² ≥ 0.8", "% of the SNPs measured", 100.0),
         ):
+            ax.set_ylim(*y_range(ax, top))
             ax.set_title(where + title, fontsize=11)
             ax.set_xticks(range(len(LABELS)))
             ax.set_xticklabels(LABELS, fontsize=9)
             ax.set_xlabel("MAF among the people imputed")
             ax.set_ylabel(ylabel)
-            ax.set_ylim(0, top)
             ax.grid(True, alpha=0.3)
         row_axes[1].legend(fontsize=8, loc="lower right")
     fig.tight_layout()

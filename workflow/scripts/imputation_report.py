@@ -146,19 +146,26 @@ def by_maf(rows, sets, config):
     """The share at r² >= 0.8 per MAF class, a row per set and population."""
     populations = list(dict.fromkeys(r["population"] for r in rows))
     index = {(r["set"], r["population"], r["maf_class"]): r for r in rows}
-    head = ["Population"] * (populations != ["all"]) + ["Set"] + ["MAF %s" % MAF_LABELS[c] for c in MAF_LABELS]
+    named = populations != ["all"]
+    head = ["Population"] * named + ["Set"] + ["MAF %s" % MAF_LABELS[c] for c in MAF_LABELS]
+    texts = 1 + named  # the leading columns hold text
+
+    def cells(tag, values):
+        return "".join(
+            '<%s class="%s">%s</%s>' % (tag, "text" if k < texts else "", esc(v), tag) for k, v in enumerate(values)
+        )
+
     body = []
     for population in populations:
         for s in sets:
-            cells = [population] * (populations != ["all"]) + [label(s, config)]
+            values = [population] * named + [label(s, config)]
             for cls in MAF_LABELS:
                 r = index.get((s["set"], population, cls))
-                cells.append("–" if r is None else "%s (%s)" % (percent(r["r2_08_percent"]), r["measured"]))
-            body.append("<tr>%s</tr>" % "".join("<td>%s</td>" % esc(c) for c in cells))
+                values.append("–" if r is None else "%s (%s)" % (percent(r["r2_08_percent"]), r["measured"]))
+            body.append("<tr>%s</tr>" % cells("td", values))
     return (
         "<p>Imputed at r² ≥ 0.8 by MAF class among the people imputed (SNPs measured in brackets):</p>"
-        '<div class="wide"><table><tr>%s</tr>%s</table></div>'
-        % ("".join("<th>%s</th>" % esc(h) for h in head), "".join(body))
+        '<div class="wide"><table><tr>%s</tr>%s</table></div>' % (cells("th", head), "".join(body))
     )
 
 
