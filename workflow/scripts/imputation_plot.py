@@ -5,7 +5,8 @@ of SNPs at r² >= 0.8 in classes of MAF, a line per set judged.
     imputation_plot.py --snps imputation_snps.tsv --sets sets.tsv --out imputation.png
 
 The methods' lines are solid, the user's list dashed, the evenly spaced sets
-dotted in grey; each MAF class counts only the SNPs measured (those that
+dotted in grey; a method whose tags were chosen with the people imputed says
+so in the legend. Each MAF class counts only the SNPs measured (those that
 vary among the people imputed), and is left out where none are.
 """
 import argparse
@@ -63,6 +64,8 @@ def style(row, method_index, even_index=0):
         return kw, "evenly spaced, %s SNPs" % format(tags, ",")
     colour = METHOD_COLOURS[method_index % len(METHOD_COLOURS)]
     label = "%s, %s tags" % (LABEL_OF.get(name, name), format(tags, ","))
+    if row["how_measured"].startswith("tags chosen"):
+        label += " chosen with these people"
     return dict(color=colour, linestyle="--" if kind == "given" else "-", marker="o", markersize=4), label
 
 
