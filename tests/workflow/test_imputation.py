@@ -23,6 +23,7 @@ from conftest import ROOT, make_workdir, read, snakemake, table, write_config
 import bgzf
 import dosage_r2
 import imputation
+import pairwise
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import simulate  # noqa: E402
@@ -164,6 +165,22 @@ def test_r2_pooled_over_folds_equals_a_direct_computation_on_all_people(tmp_path
             else:
                 direct = np.corrcoef(x[k, typed], y[k, typed])[0, 1] ** 2
                 assert value == pytest.approx(direct, abs=1e-12), (name, k)
+
+
+def test_pairwise_capture_follows_each_snps_own_threshold(tmp_path):
+    ld = tmp_path / "pairs.ld"
+    ld.write_text(
+        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n"
+        "1 10 t1 1 10 t1 1\n"
+        "1 10 t1 1 20 s1 0.85\n"
+        "1 30 t2 1 20 s1 0.5\n"
+        "1 30 t2 1 40 s2 0.79\n"
+        "1 10 t1 1 50 s3 0.7999996\n"  # 0.800000 to six decimals, as ldprune reads it
+        "1 10 t1 1 60 s4 0.7999994\n"
+    )
+    own = {"s2": 0.7}
+    a, b = pairwise.captured(str(ld), [("a", ["t1"]), ("b", ["t2"])], lambda name: own.get(name, 0.8))
+    assert a == {"t1", "s1", "s3"} and b == {"t2", "s2"}
 
 
 def test_genotypes_as_bcftools_prints_them():

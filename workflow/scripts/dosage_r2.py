@@ -173,14 +173,16 @@ class Pool:
         self.sums = {}
         self.seen = set()
 
-    def add(self, name, fold, path):
-        """Adds a fold's sums of set `name`; a SNP given twice for one fold
-        (chunks that overlap) is an error."""
+    def add(self, name, fold, path, population=None):
+        """Adds a fold's sums of set `name`, of one population or all; a SNP
+        given twice for one fold (chunks that overlap) is an error."""
         with open(path) as f:
             next(f)
             for line in f:
-                snp, population, *values = line.rstrip("\n").split("\t")
-                key = (name, population, snp)
+                snp, group, *values = line.rstrip("\n").split("\t")
+                if population is not None and group != population:
+                    continue
+                key = (name, group, snp)
                 if (key, fold) in self.seen:
                     raise ValueError("%s: SNP %s is scored twice in fold %s" % (path, snp, fold))
                 self.seen.add((key, fold))

@@ -201,7 +201,9 @@ def thresholds(args):
 
 
 def tables(args):
-    """Chromosome by chromosome, so that memory holds one chromosome's sums."""
+    """Chromosome by chromosome, population by population and set by set, so
+    that memory holds the sums of one set in one population on one
+    chromosome."""
     judged = read_sets(args.sets)
     threshold = thresholds(args)
     chunk_rows = formats.read_table(args.chunks)[1]
@@ -212,22 +214,25 @@ def tables(args):
     with formats.written(args.snps) as partial, open(partial, "w") as f:
         f.write("\t".join(dosage_r2.SNP_COLUMNS) + "\n")
         for label, snps in by_chromosome.items():
-            pool = dosage_r2.Pool()
-            for row in chunk_rows:
-                if row["chromosome"] == label:
-                    for fold in args.folds:
-                        for name, _, _, _ in judged:
-                            pool.add(name, fold, os.path.join(args.sums, row["chunk"], fold, name + ".tsv"))
+            sums = [
+                (fold, os.path.join(args.sums, row["chunk"], fold))
+                for row in chunk_rows
+                if row["chromosome"] == label
+                for fold in args.folds
+            ]
             for group in args.groups:
                 mine = snps
                 if group != imputation.ALL:
                     with open("results/qc/chr%s.%s.snps" % (label, group)) as g:
                         varies = set(g.read().split())
                     mine = [s for s in snps if s[1] in varies]
-                pairs = pairwise.best_pairs(os.path.join(args.pairs, "chr" + label, group + ".pairs.ld"))
-                for name, _, tags, _ in judged:
-                    caught = pairwise.captured(pairs, tags, [s[1] for s in mine], threshold)
-                    for row in dosage_r2.snp_rows(pool, name, tags, group, mine, caught):
+                ld = os.path.join(args.pairs, "chr" + label, group + ".pairs.ld")
+                caught = pairwise.captured(ld, [(name, tags) for name, _, tags, _ in judged], threshold)
+                for (name, _, tags, _), captured in zip(judged, caught):
+                    pool = dosage_r2.Pool()
+                    for fold, folder in sums:
+                        pool.add(name, fold, os.path.join(folder, name + ".tsv"), group)
+                    for row in dosage_r2.snp_rows(pool, name, tags, group, mine, captured):
                         f.write("\t".join(map(str, row)) + "\n")
                         summary.add(row)
     sets_rows = [(name, kind, len(tags), row["how_measured"]) for name, kind, tags, row in judged]
