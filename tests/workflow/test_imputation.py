@@ -183,6 +183,19 @@ def test_pairwise_capture_follows_each_snps_own_threshold(tmp_path):
     assert a == {"t1", "s1", "s3"} and b == {"t2", "s2"}
 
 
+def test_without_beagle_the_tags_count_as_typed_and_the_other_snps_as_not_imputed():
+    x = np.array([[0, 1, 2, -1], [1, 1, 0, 2], [1, 1, 1, 1]])
+    truth = (["t", "s", "u"], np.array([5, 6, 7]), ["p1", "p2", "p3", "p4"], x)
+    rows = dosage_r2.fold_sums(truth, None, dict.fromkeys(truth[2], "A"), (0, 10), typed=["t"])
+    # n, Σx, Σy, Σx², Σy², Σxy, y in thousandths; p4 has no genotype at t.
+    assert rows == [
+        ("t", "A", 3, 3, 3000, 5, 5000000, 5000),
+        ("s", "A", 4, 4, 0, 6, 0, 0),
+        ("u", "A", 4, 4, 0, 4, 0, 0),
+    ]
+    assert [dosage_r2.r2(*r[2:]) for r in rows] == [1.0, 0.0, None]
+
+
 def test_genotypes_as_bcftools_prints_them():
     text = b"0/1 1|1 ./. 0|0 \n1/0 0/0 1|. 1/1 \n"
     assert dosage_r2.allele_counts(text, 2, 4).tolist() == [[1, 2, -1, 0], [1, 0, -1, 2]]
@@ -441,8 +454,12 @@ def holdout_run(tmp_path_factory):
     for name, people in sim.populations.items():
         with open(os.path.join(data, name + ".txt"), "w") as f:
             f.write("\n".join(people) + "\n")
+    # Two SNPs at the start and one at the end: the last chunk holds one tag.
+    with open(os.path.join(data, "array.txt"), "w") as f:
+        f.write("\n".join(sim.snps[:2] + sim.snps[-1:]) + "\n")
     settings = {
         "vcf": "data/sim.vcf.gz",
+        "evaluate_tags": "data/array.txt",
         "populations": {"A": "data/A.txt", "B": "data/B.txt"},
         "plots": False,
         "imputation": True,
@@ -519,6 +536,17 @@ def test_holdout_run_outputs_are_all_held_out(holdout_run):
     per_snp = table(os.path.join(folder, "results", "imputation_snps.tsv"))
     minimum = [(r["population"], r["snp"]) for r in per_snp if r["set"] == "minimum"]
     assert len(minimum) == len(set(minimum))
+    # Beagle needs two markers: in the last chunk, the one tag of evaluate_tags
+    # counts as typed and the other SNPs as not imputed.
+    last = chunks[-1]["chunk"]
+    assert (
+        "fewer than 2 tags of given in chunk %s" % last
+        in read(os.path.join(folder, "logs", "imputation", last, "holdout", "given.log")).decode()
+    )
+    core = (int(chunks[-1]["core_start"]), int(chunks[-1]["core_end"]))
+    given = [r for r in per_snp if r["set"] == "given" and core[0] <= int(r["position"]) <= core[1]]
+    assert {r["r2"] for r in given if r["tag"] == "1"} == {"1.0000"}
+    assert {r["r2"] for r in given if r["tag"] == "0"} <= {"0.0000", "NA"} and len(given) > 10
     # The tags as VCF keep the VCF's own chromosome name and alleles.
     records = check_tags_vcf(folder, "minimum")
     assert all(r.split("\t")[0] == "5" and r.split("\t")[3:] == ["A", "G"] for r in records)

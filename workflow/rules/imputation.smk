@@ -130,11 +130,11 @@ if IMPUTATION:
             resources:
                 mem_mb=1024,
             shell:
-                "cut -f2 {input.bim:q} > {params.prefix:q}.snps && "
+                "cut -f2 {input.bim:q} > {params.prefix:q}.snps && status=0 && "
                 "{params.plink:q} --bfile {params.fileset:q} --chr {params.code:q} --extract {params.prefix:q}.snps "
                 "--keep {input.keep:q} --recode $(cat {input.ids:q}) bgz --output-chr MT --allow-no-sex "
-                "--threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1; "
-                "status=$?; mv {params.prefix:q}.log {log:q}; rm -f {params.prefix:q}.snps {params.prefix:q}.nosex; "
+                "--threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 || status=$?; "
+                "mv {params.prefix:q}.log {log:q}; rm -f {params.prefix:q}.snps {params.prefix:q}.nosex; "
                 "[ $status -eq 0 ] || {{ echo 'ldtag: PLINK failed writing the panel, see {log}' >&2; exit 1; }}; "
                 "bcftools index -t -f -o {output.index:q}.partial {params.prefix:q}.vcf.gz 2>> {log:q} && "
                 "mv {params.prefix:q}.vcf.gz {output.vcf:q} && mv {output.index:q}.partial {output.index:q} && "
@@ -220,7 +220,8 @@ if IMPUTATION:
         resources:
             mem_mb=config["beagle_mem_mb"],
         shell:
-            "if [ \"$(cat {input.phasing:q})\" = given ]; then "
+            "markers=$(bcftools view -H -r {params.interval} {input.panel:q} | wc -l); "
+            "if [ \"$(cat {input.phasing:q})\" = given ] || [ $markers -lt 2 ]; then "
             "bcftools view -r {params.interval} {input.panel:q} -Oz -o {params.prefix:q}.vcf.gz > {log:q} 2>&1; "
             "else JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} gt={input.panel:q} chrom={params.interval} "
             "out={params.prefix:q} nthreads={threads} seed={params.seed} {params.map} > {log:q} 2>&1 || "
@@ -298,7 +299,7 @@ if IMPUTATION:
             {{ time bcftools view -i 'ID=@'{input.tags:q} {input.truth:q} -Oz -o "$work/target.vcf.gz" \
                 2>> {log.run:q}; }} 2>> {log.times:q}
             echo -n "beagle " >> {log.times:q}
-            if [ "$(bcftools view -H "$work/target.vcf.gz" | wc -l)" -gt 0 ]; then
+            if [ "$(bcftools view -H "$work/target.vcf.gz" | wc -l)" -ge 2 ]; then
                 imputed=(--imputed "$work/imputed.vcf.gz")
                 {{ time JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} ref={input.reference:q} \
                     gt="$work/target.vcf.gz" out="$work/imputed" nthreads={threads} seed={params.seed} {params.map} \
@@ -309,9 +310,10 @@ if IMPUTATION:
                     exit 1
                 }}
             else
-                imputed=(--nothing)
+                imputed=(--typed-only --tags {input.tags:q})
                 echo "0 0 0" >> {log.times:q}
-                echo "no tag of {wildcards.set} in chunk {wildcards.chunk}: nothing to impute from" >> {log.run:q}
+                echo "fewer than 2 tags of {wildcards.set} in chunk {wildcards.chunk}, and Beagle needs 2:" \
+                    "the tags count as typed, and the other SNPs as not imputed (r² 0)" >> {log.run:q}
             fi
             echo -n "score " >> {log.times:q}
             {{ time {params.python:q} {params.script:q} score --truth {input.truth:q} "${{imputed[@]}}" \
@@ -348,11 +350,11 @@ if IMPUTATION:
             mem_mb=1024,
         shell:
             "cut -f2 results/qc/chr{wildcards.chrom}.bim | grep -Fxf {input.tags:q} > {params.prefix:q}.tags || true; "
-            "if [ -s {params.prefix:q}.tags ]; then "
+            "if [ -s {params.prefix:q}.tags ]; then status=0; "
             "{params.plink:q} --bfile results/qc/chr{wildcards.chrom} {params.people} --r2 --ld-snp-list "
             "{params.prefix:q}.tags --ld-window 999999 --ld-window-kb {params.window_kb} --ld-window-r2 {params.window_r2} "
-            "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1; "
-            "status=$?; mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
+            "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 "
+            "|| status=$?; mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
             "{{ echo 'ldtag: PLINK failed scanning the pairs of the tags, see {log}' >&2; exit 1; }}; "
             "touch {params.prefix:q}.ld; else echo 'no tag on this chromosome' > {log:q}; : > {params.prefix:q}.ld; fi; "
             "rm -f {params.prefix:q}.tags {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}"

@@ -124,15 +124,18 @@ def read_dosages(path):
     return ids, samples, np.rint(values * SCALE).astype(np.int64).reshape(len(ids), len(samples))
 
 
-def fold_sums(truth, dosages, population_of, core):
+def fold_sums(truth, dosages, population_of, core, typed=()):
     """The rows of a fold's sums for the SNPs of `truth` whose position is in
-    `core` (first, last), per population. `dosages` is None when nothing was
-    imputed (no tag in the chunk): every dosage is then 0. Raises ValueError
-    when a SNP of the core or a person has no dosage."""
+    `core` (first, last), per population. `dosages` is None when Beagle did
+    not run (fewer than two tags in the chunk): the `typed` SNPs then have
+    their true genotypes as dosages, and every other SNP the dosage 0.
+    Raises ValueError when a SNP of the core or a person has no dosage."""
     ids, positions, samples, x = truth
     scored = np.where((positions >= core[0]) & (positions <= core[1]))[0]
     if dosages is None:
-        y = np.zeros_like(x)
+        typed = set(typed)
+        mask = np.array([name in typed for name in ids], dtype=bool).reshape(-1, 1)
+        y = np.where(mask, np.maximum(x, 0) * SCALE, 0)
     else:
         ds_ids, ds_samples, ds = dosages
         row = {name: k for k, name in enumerate(ds_ids)}

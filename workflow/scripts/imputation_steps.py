@@ -16,9 +16,10 @@
         --table sets.tsv --all-tags FILE --folds K --holdout SHARE|none
         each set judged as DIR/<set>.txt, a table of them, and every tag of
         any of them;
-    imputation_steps.py score --truth VCF (--imputed VCF | --nothing) --people people.tsv
+    imputation_steps.py score --truth VCF (--imputed VCF | --typed-only --tags TAGS) --people people.tsv
         --core FIRST LAST --out SUMS.tsv
-        a fold's sums (dosage_r2.py) for the SNPs of the chunk's core;
+        a fold's sums (dosage_r2.py) for the SNPs of the chunk's core, from
+        Beagle's dosages or, when it could not run, the tags as typed;
     imputation_steps.py tables --sets sets.tsv --chunks chunks.tsv --folds FOLD... --sums FOLDER
         --bim QC.bim... --people people.tsv --pairs FOLDER --groups POPULATION... --threshold T
         [--thresholds FILE] --snps imputation_snps.tsv --table imputation.tsv
@@ -186,8 +187,9 @@ def read_sets(path):
 def score(args):
     population_of = {r["id"]: r["population"] for r in read_people(args.people)}
     truth = dosage_r2.read_truth(args.truth)
-    dosages = None if args.nothing else dosage_r2.read_dosages(args.imputed)
-    rows = dosage_r2.fold_sums(truth, dosages, population_of, (args.core[0], args.core[1]))
+    dosages = None if args.typed_only else dosage_r2.read_dosages(args.imputed)
+    typed = formats.tokens(args.tags) if args.typed_only else ()
+    rows = dosage_r2.fold_sums(truth, dosages, population_of, (args.core[0], args.core[1]), typed)
     dosage_r2.write_sums(args.out, rows)
 
 
@@ -277,7 +279,8 @@ def main():
     p = commands.add_parser("score")
     p.add_argument("--truth", required=True)
     p.add_argument("--imputed")
-    p.add_argument("--nothing", action="store_true")
+    p.add_argument("--typed-only", action="store_true")
+    p.add_argument("--tags")
     p.add_argument("--people", required=True)
     p.add_argument("--core", type=int, nargs=2, required=True)
     p.add_argument("--out", required=True)
