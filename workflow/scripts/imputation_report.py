@@ -7,6 +7,7 @@ own tags chosen with the people imputed says "tags chosen with these
 people"; only figures from people the selection never saw say "held-out".
 """
 import base64
+import glob
 import html
 import os
 
@@ -71,7 +72,8 @@ def protocol(base, config, people):
                 "" if not given else "; the phased VCF's chromosomes %s were used as given" % ", ".join(given),
             )
         )
-    genetic_map = (
+    version = beagle_version(base)
+    genetic_map = ("Beagle: %s. " % esc(version) if version else "") + (
         "Genetic map: %s." % esc(config["genetic_map"])
         if config["genetic_map"]
         else "No genetic map was given: Beagle used its default of 1 cM per Mb."
@@ -84,6 +86,20 @@ def protocol(base, config, people):
         "Pairwise coverage is the share of SNPs that are tags or have a tag within 1 Mb reaching their own r² "
         "threshold, in the people the tags were chosen in.</p>" % (phasing, genetic_map),
     ]
+
+
+def beagle_version(base):
+    """Beagle's own line about its version, from the first log of a run of
+    it, or None."""
+    logs = os.path.join(os.path.dirname(base), "logs", "imputation")
+    for path in sorted(glob.glob(os.path.join(logs, "*", "*", "*.log"))) + sorted(
+        glob.glob(os.path.join(logs, "*", "phase.log"))
+    ):
+        with open(path, errors="replace") as f:
+            for line in f:
+                if "(version" in line:
+                    return line.strip()
+    return None
 
 
 def percent(text):
