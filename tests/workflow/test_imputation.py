@@ -100,7 +100,13 @@ def test_folds_are_drawn_within_each_population():
         (
             {"A": 100, "B": 60},
             {"holdout": 0.2},
-            "holdout 0.2 sets aside 12 of the 60 people of population B; at least 20",
+            "holdout 0.2 sets aside 12 of the 60 people of population B; at least 20 are needed: raise holdout to "
+            "0.33 or more",
+        ),
+        (
+            {"all": 30},
+            {"holdout": 0.5},
+            "sets aside 15 of the 30 people of the study; at least 20 are needed: a share of at most 0.5 cannot",
         ),
         ({"A": 100, "B": 15}, {}, "population B has 15 people; the imputation evaluation needs at least 20"),
     ],

@@ -82,17 +82,13 @@ def check_people(groups, config):
         elif config["holdout"] is not None:
             out = held_out_count(people, config["holdout"])
             if out < MIN_PEOPLE:
+                needed = math.ceil(100 * (MIN_PEOPLE - 0.5) / people) / 100
+                remedy = "raise holdout to %g or more, or use folds (holdout null)" % needed
+                if needed > 0.5:
+                    remedy = "a share of at most 0.5 cannot give them: use folds (holdout null)"
                 problems.append(
-                    "holdout %g sets aside %d of the %d people of %s; at least %d are needed: raise holdout to "
-                    "%g or more (at most 0.5), or use folds (holdout null)"
-                    % (
-                        config["holdout"],
-                        out,
-                        people,
-                        where,
-                        MIN_PEOPLE,
-                        math.ceil(100 * (MIN_PEOPLE - 0.5) / people) / 100,
-                    )
+                    "holdout %g sets aside %d of the %d people of %s; at least %d are needed: %s"
+                    % (config["holdout"], out, people, where, MIN_PEOPLE, remedy)
                 )
     if config["holdout"] is None and not problems:
         k = config["folds"]
