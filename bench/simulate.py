@@ -1,36 +1,96 @@
-"""Genotypes with realistic LD, simulated with scrm, as PLINK filesets.
+"""Genotypes with realistic LD, simulated with scrm, as PLINK filesets and
+phased VCFs; shared by the tests and the benchmarks.
 
-haplotypes() runs scrm for one or more loci of 1 Mb, optionally as an island
-model of several populations (scrm -I); write_fileset() pairs the haplotypes
-into people and writes the SNPs whose frequency over all haplotypes is at
-least 0.01, thinned at random to a number per locus, as a PLINK fileset with
-a chromosome per locus. simulate() is the one-population region the
-benchmarks use. Needs scrm, plink1.9 and numpy.
+haplotypes() runs scrm for one or more loci of 1 Mb (or any length), optionally
+as an island model of several populations (scrm -I) and under a demographic
+history; write_fileset() pairs the haplotypes into people and writes the SNPs
+whose frequency over all haplotypes is at least 0.01, thinned at random to a
+number per locus, as a PLINK fileset with a chromosome per locus. simulate()
+is the one-population region the benchmarks use.
+
+chromosome() is a chromosome at sequence density: L Mb, one population or
+several, under constant size or a European-like history of recent growth
+from a bottleneck; every SNP with a MAF of at least min_maf, as a PLINK
+fileset and, when asked, a phased VCF of the true haplotypes. Needs scrm,
+plink1.9 and numpy.
 """
+import gzip
 import os
 import random
 import subprocess
+from dataclasses import dataclass, field
 
 import numpy as np
 
 LENGTH = 1000000  # bp per locus
+MUTATION = 1.25e-8  # per bp and generation
+RECOMBINATION = 1e-8  # per bp and generation: 1 cM/Mb
 
 
-def haplotypes(count, seed, loci=1, theta=800, rho=400, populations=(), migration=1.0):
-    """Per locus (positions in bp as floats, array of haplotypes x sites).
-    `populations`: haplotypes per population, summing to `count`."""
-    command = ["scrm", str(count), str(loci), "-t", str(theta), "-r", str(rho), str(LENGTH), "-l", "100000"]
-    if populations:
-        command += ["-I", str(len(populations))] + [str(n) for n in populations] + [str(migration)]
-    command += ["-seed", str(seed), str(seed + 1), str(seed + 2)]
-    lines = subprocess.run(command, capture_output=True, text=True, check=True).stdout.splitlines()
+@dataclass
+class History:
+    """A demographic history for scrm: the present size N0, the mutation rate
+    per bp and generation, and scrm's options of the size changes (times in
+    units of 4 N0 generations, sizes relative to N0)."""
+
+    size: float
+    mutation: float = MUTATION
+    events: tuple = ()
+
+
+def _growth():
+    """A simplified European history, after Gravel et al. (2011): 7,310
+    people until 5,920 generations ago, then 14,474; a bottleneck of 1,861
+    from 2,040 generations ago (out of Africa); from 920 generations ago,
+    1,032 people growing by 0.38% a generation, to about 34,000 today. With
+    their mutation rate, 2.36e-8."""
+    present = 1032 * np.exp(0.0038 * 920)
+    scale = 4 * present
+    return History(
+        size=present,
+        mutation=2.36e-8,
+        events=(
+            ("-G", 0.0038 * scale),
+            ("-eN", 920 / scale, 1861 / present),
+            ("-eN", 2040 / scale, 14474 / present),
+            ("-eN", 5920 / scale, 7310 / present),
+        ),
+    )
+
+
+HISTORIES = {"constant": History(size=10000), "growth": _growth()}
+
+
+def _scrm(command, count, length, absolute):
+    """Runs scrm; per locus (positions in bp as floats, array of haplotypes x
+    sites)."""
+    lines = subprocess.run(command, capture_output=True, check=True).stdout.split(b"\n")
     out = []
     for at, line in enumerate(lines):
-        if line.startswith("positions:"):
-            positions = [float(x) * LENGTH for x in line.split()[1:]]
+        if line.startswith(b"positions:"):
+            positions = [float(x) * (1 if absolute else length) for x in line.split()[1:]]
             rows = lines[at + 1 : at + 1 + count]
-            out.append((positions, np.array([[c == "1" for c in row] for row in rows], dtype=np.uint8)))
+            haps = np.frombuffer(b"".join(rows), dtype=np.uint8).reshape(count, len(positions)) - ord("0")
+            out.append((positions, haps))
     return out
+
+
+def haplotypes(
+    count, seed, loci=1, theta=800, rho=400, populations=(), migration=1.0, length=LENGTH, history=(), absolute=False
+):
+    """Per locus (positions in bp as floats, array of haplotypes x sites).
+    `populations`: haplotypes per population, summing to `count`; `history`:
+    scrm's options of size changes, as (option, value...) tuples; `absolute`
+    has scrm give the positions in bp (-SC abs), as a long locus needs."""
+    command = ["scrm", str(count), str(loci), "-t", str(theta), "-r", str(rho), str(length), "-l", "100000"]
+    if absolute:
+        command += ["-SC", "abs"]
+    if populations:
+        command += ["-I", str(len(populations))] + [str(n) for n in populations] + [str(migration)]
+    for event in history:
+        command += [str(x) for x in event]
+    command += ["-seed", str(seed), str(seed + 1), str(seed + 2)]
+    return _scrm(command, count, length, absolute)
 
 
 def run_plink(folder, *args):
@@ -72,3 +132,98 @@ def simulate(folder, snps=2000, people=500, seed=11):
     0.01; returns its PLINK fileset."""
     loci = haplotypes(2 * people, seed)
     return write_fileset(folder, "sim", loci, ["p%d" % i for i in range(people)], snps, seed)[0]
+
+
+@dataclass
+class Simulation:
+    fileset: str  # the PLINK fileset, without extension
+    vcf: str  # the phased VCF of the true haplotypes, or None
+    people: list  # sample ids (family id and sample id alike), in order
+    populations: dict = field(default_factory=dict)  # name -> its people's ids; empty for one population
+    snps: list = field(default_factory=list)  # SNP names, in position order
+
+
+def chromosome(
+    folder,
+    name="sim",
+    length_mb=1.0,
+    people=1000,
+    history="growth",
+    seed=1,
+    migration=1.0,
+    min_maf=0.01,
+    vcf=False,
+    code="1",
+):
+    """Chromosome `code` of `length_mb` Mb at sequence density, written as the
+    PLINK fileset folder/name and, with `vcf`, folder/name.vcf.gz (phased, the
+    true haplotypes; REF A is the ancestral allele, ALT G the derived one).
+    `people`: a count for one population, or population name -> count for
+    an island model (scrm -I, migration rate `migration` = 4 N0 m), whose
+    ids are <name>_<k>; `history`: a key of HISTORIES. Every site whose MAF
+    over all haplotypes reaches min_maf is kept, named s<site index>."""
+    os.makedirs(folder, exist_ok=True)
+    model = HISTORIES[history]
+    length = int(length_mb * 1e6)
+    counts = dict(people) if isinstance(people, dict) else {}
+    ids = (
+        [("%s_%d" % (p, k)) for p, n in counts.items() for k in range(n)]
+        if counts
+        else ["p%d" % k for k in range(people)]
+    )
+    theta = 4 * model.size * model.mutation * length
+    rho = 4 * model.size * RECOMBINATION * length
+    positions, haps = haplotypes(
+        2 * len(ids),
+        seed,
+        theta=theta,
+        rho=rho,
+        populations=tuple(2 * n for n in counts.values()),
+        migration=migration,
+        length=length,
+        history=model.events,
+        absolute=True,
+    )[0]
+    freq = haps.mean(axis=0)
+    keep = np.where(np.minimum(freq, 1 - freq) >= max(min_maf, 1e-12))[0]
+    names, bps, last = [], [], 0
+    for k in keep:
+        last = max(last + 1, int(round(positions[k])))
+        bps.append(last)
+        names.append("s%d" % k)
+    path = os.path.join(folder, name + ".vcf.gz")
+    write_vcf(path, code, bps, names, haps[:, keep], ids, length)
+    run_plink(folder, "--vcf", name + ".vcf.gz", "--double-id", "--make-bed", "--out", name)
+    if not vcf:
+        os.remove(path)
+    populations = {p: [i for i in ids if i.rsplit("_", 1)[0] == p] for p in counts}
+    return Simulation(os.path.join(folder, name), path if vcf else None, ids, populations, names)
+
+
+def write_vcf(path, code, positions, names, haps, ids, length):
+    """A phased VCF of the haplotypes (haplotypes x sites, paired in order into
+    the people `ids`), REF A for 0 and ALT G for 1."""
+    people = len(ids)
+    header = [
+        "##fileformat=VCFv4.2",
+        "##source=ldtag bench/simulate.py (scrm)",
+        "##contig=<ID=%s,length=%d>" % (code, max(length, positions[-1] if positions else 1)),
+        '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
+        "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + list(ids)),
+    ]
+    partial = path + ".partial"
+    with gzip.open(partial, "wb", compresslevel=4) as f:
+        f.write(("\n".join(header) + "\n").encode())
+        for start in range(0, len(names), 1000):
+            block = haps[:, start : start + 1000].T
+            cells = np.empty((block.shape[0], people, 4), dtype=np.uint8)
+            cells[:, :, 0] = block[:, 0::2] + ord("0")
+            cells[:, :, 1] = ord("|")
+            cells[:, :, 2] = block[:, 1::2] + ord("0")
+            cells[:, :, 3] = ord("\t")
+            cells[:, -1, 3] = ord("\n")
+            for k in range(block.shape[0]):
+                at = start + k
+                f.write(("%s\t%d\t%s\tA\tG\t.\tPASS\t.\tGT\t" % (code, positions[at], names[at])).encode())
+                f.write(cells[k].tobytes())
+    os.replace(partial, path)

@@ -188,7 +188,7 @@ def test_the_populations_and_their_people_are_written_once_and_reported(joint):
     ]
     with open(os.path.join(results, "report.html")) as f:
         report = f.read()
-    assert "was estimated in each population&#x27;s own people, 400 in all: A 200, B 200." in report
+    assert "was estimated in each population's own people, 400 in all: A 200, B 200." in report
 
 
 def test_a_panel_file_gives_the_populations_as_their_files_do(joint, tmp_path):

@@ -16,7 +16,7 @@ def visible_text(report):
 
 def test_the_report_says_whom_the_ld_comes_from_and_explains_the_coverage(clean_run):
     text = visible_text(os.path.join(clean_run, "results", "report.html"))
-    assert "LD (PLINK's r² of each pair) was estimated in the 1,000 people of the genotypes" in text
+    assert "LD (PLINK's r² of each pair) was estimated in 1,000 people of the genotypes" in text
     coverage = table(os.path.join(clean_run, "results", "coverage.tsv"))
     lowest = min(float(r["min_r2"]) for r in coverage if r["region"] == "genome" and r["min_r2"] != "NA")
     assert (
@@ -49,7 +49,8 @@ def test_the_report_is_a_page_for_the_run_and_one_per_chromosome(clean_run, tmp_
         page = browser.open("file://" + os.path.join(results, "report.html"))
         assert page.failed == []
         images = page.evaluate(IMAGES)
-        assert len(images) == 1 and images[0][0].startswith("data:image/png") and images[0][1] > 0  # the overview
+        # The coverage curve and the overview, embedded in the page.
+        assert len(images) == 2 and all(src.startswith("data:image/png") and width > 0 for src, width, _ in images)
         links = page.evaluate(LINKS)
         assert [link for link in links if link.startswith("report/")] == ["report/chr%s.html" % c for c in chromosomes]
         text = page.evaluate("document.body.innerText")

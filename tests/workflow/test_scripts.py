@@ -5,9 +5,10 @@ import random
 import subprocess
 
 import pytest
+import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import coverage, cuts, files, merge, qc
+from ldtag import coverage, cuts, files, limits, merge, qc
 
 
 def brute_force(n, max_snps, counts):
@@ -267,3 +268,15 @@ def test_rule_files_keep_the_line_length_of_the_python():
         with open(path) as f:
             long += ["%s:%d" % (path, n) for n, line in enumerate(f, 1) if len(line.rstrip("\n")) > 120]
     assert not long, long
+
+
+def test_the_workflows_limits_are_the_programs_own():
+    """One limit, three readers: the programs' header, the workflow's module
+    and the config schema's bound on max_snps."""
+    with open(os.path.join(conftest.ROOT, "common", "limits.h")) as f:
+        header = f.read()
+    assert "kMaxSnps = %d;" % limits.MAX_SNPS in header
+    assert "kMaxSnpName = %d;" % limits.MAX_NAME in header
+    with open(os.path.join(conftest.ROOT, "workflow", "schemas", "config.schema.yaml")) as f:
+        max_snps = yaml.safe_load(f)["properties"]["max_snps"]
+    assert (max_snps["maximum"], max_snps["default"]) == (limits.MAX_SNPS, limits.MAX_SNPS)

@@ -30,6 +30,9 @@ if BUILTIN:
         script:
             "../scripts/coverage_curve.py"
 
+    localrules:
+        coverage_curve,
+
 
 if BUDGET:
 

@@ -325,6 +325,7 @@ def final_targets(wildcards):
         targets += list(MERGED.values()) + [paths.OVERVIEW, paths.REPORT]
         targets += [paths.COVERAGE_CURVE] if BUILTIN else []
         targets += list(BUDGET_MERGED.values()) if BUDGET else []
+        targets += imputation_targets()
     return targets
 
 
@@ -349,10 +350,13 @@ BUDGET_MERGED = {
 
 def report_extras():
     """The report's inputs beyond the pairwise tables: the coverage curve
-    with ldcluster, the budget's tables with max_tags."""
+    with ldcluster, the budget's tables with max_tags, the imputation's
+    people with held-out people."""
     extras = {"curve": paths.COVERAGE_CURVE, "curve_plot": paths.COVERAGE_CURVE_PLOT} if BUILTIN else {}
     if BUDGET:
         extras.update(budget_summary=paths.BUDGET_SUMMARY, budget_coverage=paths.BUDGET_COVERAGE)
+    if held_out_table():
+        extras.update(held_out=held_out_table())
     return extras
 
 
@@ -387,7 +391,7 @@ def report_next_steps():
     if os.path.exists(paths.SUMMARY) and os.path.exists(paths.COVERAGE):
         from ldtag import totals
 
-        logger.info("\n%s" % totals.text(METHODS))
+        logger.info("\n%s" % totals.text(METHODS, held_out_table()))
 
 
 def report_failure():

@@ -92,6 +92,7 @@ rule report:
         populations=paths.POPULATIONS_TABLE,
         plots=every_ld_plot,
         **report_extras(),
+        imputation=imputation_report_inputs,
     output:
         report=paths.REPORT,
         pages=expand(paths.REPORT_PAGE, chrom=CHROMOSOMES),

@@ -77,6 +77,7 @@ rule population_filters:
         genotypes=genotype_files,
         exclude=paths.EXCLUDED_LIST,
         keep=paths.POPULATION_KEEP,
+        holdout=holdout_people,
     output:
         [paths.FILTER_LIST.replace("{kind}", kind) for kind in paths.FILTER_KINDS],
     log:
@@ -97,7 +98,8 @@ rule population_filters:
         mem_mb=256,
     shell:
         "{params.python:q} {params.script:q} --bfile {params.fileset:q} --chr {params.code:q} --keep {input.keep:q} "
-        "--exclude {input.exclude:q} --out {params.out:q} {params.filters} --plink {params.plink:q} "
+        "--exclude {input.exclude:q} --out {params.out:q} {params.filters} --remove {input.holdout:q} "
+        "--plink {params.plink:q} "
         "--threads {threads} --memory {params.memory} --log {log:q}"
 
 
@@ -111,6 +113,7 @@ rule qc:
         exclude=paths.EXCLUDED_LIST,
         populations=paths.POPULATIONS_TABLE,
         filters=filter_lists,
+        holdout=holdout_people,
     output:
         multiext(paths.QC_FILESET, ".bed", ".bim", ".fam"),
         varying=[paths.VARYING.replace("{population}", p) for p in POPULATIONS],
@@ -135,8 +138,8 @@ rule qc:
     shell:
         "{params.python:q} {params.script:q} --bfile {params.fileset:q} --chr {params.code:q} "
         "--chromosome {wildcards.chrom} --exclude {input.exclude:q} --out {params.out:q} {params.filters} "
-        "--populations {input.populations:q} --plink {params.plink:q} --threads {threads} --memory {params.memory} "
-        "--log {log:q}"
+        "--populations {input.populations:q} --remove {input.holdout:q} --plink {params.plink:q} --threads {threads} "
+        "--memory {params.memory} --log {log:q}"
 
 
 rule qc_report:

@@ -4,7 +4,7 @@ writing the SNPs that pass it: within max_missing, passing the HWE test, and
 with a MAF that reaches min_maf there (the SNPs that vary there).
 
     population_filters.py --bfile PREFIX --chr CODE --keep FILE --exclude FILE
-        --out PREFIX [--geno X] [--hwe P] [--maf M] --plink COMMAND --threads N
+        --out PREFIX [--geno X] [--hwe P] [--maf M] [--remove HELD_OUT] --plink COMMAND --threads N
         --memory MB --log FILE
 
 Writes PREFIX.<filter>.snplist for each filter (missing_ok, hwe_ok,
@@ -22,9 +22,11 @@ def main():
         parser.add_argument(option, required=True)
     for option in ("--geno", "--hwe", "--maf"):
         parser.add_argument(option)
+    parser.add_argument("--remove", nargs="?", help="people held out, whom quality control leaves out")
     args = parser.parse_args()
     open(args.log, "w").close()
     common = ["--bfile", args.bfile, "--chr", args.chr, "--keep", args.keep]
+    common += ["--remove", args.remove] if args.remove else []
     if os.path.getsize(args.exclude):
         common += ["--exclude", args.exclude]
     filters = {"missing_ok": ("--geno", args.geno), "hwe_ok": ("--hwe", args.hwe), "varies": ("--maf", args.maf)}

@@ -3,7 +3,7 @@
 fileset (ldtag.qc).
 
     qc.py --bfile PREFIX --chr CODE --chromosome LABEL --exclude FILE --out PREFIX
-        [--maf M] [--geno X] [--hwe P] --populations TABLE
+        [--maf M] [--geno X] [--hwe P] --populations TABLE [--remove HELD_OUT]
         --plink COMMAND --threads N --memory MB --log FILE
 
 Without populations, PLINK's filters on all samples, without the names left
@@ -24,11 +24,12 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--populations", required=True)
+    parser.add_argument("--remove", nargs="?", help="people held out, whom quality control leaves out")
     for option in ("--maf", "--geno", "--hwe"):
         parser.add_argument(option)
     args = parser.parse_args()
     open(args.log, "w").close()
-    arguments = ["--bfile", args.bfile, "--chr", args.chr]
+    arguments = ["--bfile", args.bfile, "--chr", args.chr] + (["--remove", args.remove] if args.remove else [])
     names = populations.names(args.populations)
     if names:
         qc.write_combined(args.bfile + ".bim", args.chr, args.exclude, args.chromosome, names)

@@ -17,12 +17,13 @@ in a cache file, used again while the files it was made from are unchanged.
 import json
 import os
 import re
+import shlex
 import shutil
 from dataclasses import asdict, dataclass, field
 
 import yaml
 
-from . import files, genotypes, lists, paths, populations, vcf
+from . import files, genotypes, imputation, lists, paths, populations, vcf
 from .files import FormatError
 
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
@@ -236,7 +237,7 @@ def check_files(config):
         problem = file_problem(path)
         if problem:
             problems.append("vcf: %s" % problem)
-    for key in lists.KEYS + ("population_panel",):
+    for key in lists.KEYS + ("population_panel",) + imputation.FILE_KEYS:
         problem = config.get(key) is not None and file_problem(config[key])
         if problem:
             problems.append("%s: %s" % (key, problem))
@@ -262,6 +263,13 @@ def check_programs(config):
             "cannot find %s on PATH: build the project and put its programs on PATH "
             "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9" % ", ".join(missing)
         )
+    if config.get("imputation"):
+        missing = [p for p in (shlex.split(config["beagle"])[0], "bcftools") if shutil.which(p) is None]
+        if missing:
+            raise MissingPrograms(
+                "imputation: true needs Beagle 5.4 and bcftools (Debian's beagle and bcftools): cannot find %s "
+                "on PATH" % ", ".join(missing)
+            )
 
 
 # The cache of what the genotypes gave.
@@ -273,13 +281,14 @@ def _cache_key(config):
     named = [prefix + ext for prefix in path_list(config.get("bfile")) for ext in (".bed", ".bim", ".fam")]
     named += path_list(config.get("vcf"))
     named += [config[key] for key in lists.KEYS + ("population_panel",) if config.get(key) is not None]
+    named += [config[key] for key in imputation.FILE_KEYS if config.get(key) is not None]
     named += list((config.get("populations") or {}).values())
     stats = []
     for path in named:
         st = os.stat(path)
         stats.append([os.path.abspath(path), st.st_size, st.st_mtime_ns])
     keys = ["bfile", "vcf", "populations", "population_panel", "sample_column", "population_column", "threshold"]
-    return [CACHE_VERSION, stats, [config.get(k) for k in keys + list(lists.KEYS)]]
+    return [CACHE_VERSION, stats, [config.get(k) for k in keys + list(lists.KEYS) + list(imputation.KEYS)]]
 
 
 def _load_cache(path, key):
@@ -352,6 +361,24 @@ def _read_populations(config, setup, people):
         setup.people = {populations.EVERYONE: len(next(iter(people.values())))}
 
 
+def _check_imputation(config, setup, people, names):
+    """The imputation keys against the people and the SNPs (imputation.py);
+    their warnings join the setup's."""
+
+    def known():
+        if names is not None:
+            return names
+        from . import vcf_sites
+
+        return {n for path in vcf_imports(config).values() for n in vcf_sites.names(path)}
+
+    same = len({tuple(samples) for samples in people.values()}) <= 1
+    problems, warnings = imputation.check_config(config, setup.people, known, list(setup.chromosomes), same)
+    if problems:
+        raise ConfigError("\n".join(problems))
+    setup.warnings += warnings
+
+
 def prepare(config, schema_path, cache_path=None):
     """Checks everything; returns the Setup. What the genotypes and lists
     give is taken from the cache file at `cache_path` while the files are
@@ -377,6 +404,7 @@ def prepare(config, schema_path, cache_path=None):
         except FormatError as e:
             raise ConfigError(str(e))
     _read_populations(config, setup, people)
+    _check_imputation(config, setup, people, names)
     if cache_path:
         _save_cache(cache_path, key, setup)
     return setup

@@ -1,7 +1,8 @@
 """The programs' limits, as the workflow must respect them.
 
-They are the C++ programs' own (textio/limits.h); tests/workflow/test_scripts.py
-checks that the two agree, and the config schema's max_snps bound with them.
+They are the C++ programs' own (common/limits.h);
+tests/workflow/test_scripts.py checks that the two agree, and the config
+schema's max_snps bounds with them.
 """
 
 MAX_SNPS = 2000  # SNPs in one region, as ldprune stores them

@@ -62,6 +62,24 @@ PREPARED = {
 }
 KEPT = ("ld.txt", "ld_processed_temp.txt")  # kept too with keep_intermediate
 
+# The imputation evaluation.
+IMPUTATION = "results/imputation"
+IMPUTATION_LOGS = "logs/imputation"
+IMPUTATION_PEOPLE = "results/imputation/people.tsv"  # who is imputed in which fold
+HOLDOUT = "results/imputation/holdout.remove"  # the people set aside before quality control
+FOLD = "results/imputation/folds/{fold}.txt"
+CHUNKS = "results/imputation/chunks.tsv"
+CHUNK = "results/imputation/chunks/{chunk}"
+PANEL = "results/imputation/chr{chrom}/panel.vcf.gz"
+PHASING = "results/imputation/chr{chrom}/phasing.txt"
+SETS = "results/imputation/sets.tsv"
+SET = "results/imputation/sets/{set}.txt"
+ALL_TAGS = "results/imputation/all_tags.txt"
+PAIRS = "results/imputation/chr{chrom}/{group}.pairs.ld"
+IMPUTATION_TABLE = "results/imputation.tsv"
+IMPUTATION_SNPS = "results/imputation_snps.tsv"
+IMPUTATION_PLOT = "results/imputation.png"
+
 # The genome-wide results.
 SUMMARY = "results/summary.tsv"
 COVERAGE = "results/coverage.tsv"
@@ -82,6 +100,11 @@ def method_table(method):
 
 def method_tags(method):
     return "results/%s_tag_snps.txt" % method
+
+
+def method_vcf(method):
+    """A method's tags as VCF, for array design tools."""
+    return "results/%s_tags.vcf.gz" % method
 
 
 def region_folder(region, population=None):

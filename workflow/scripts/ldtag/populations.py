@@ -8,6 +8,7 @@ results/populations.tsv (population, people, keep file) and a keep file per
 population for PLINK. Everything after that reads the table. A run without
 populations has one row, "all", for every sample of the genotypes.
 """
+import collections
 import os
 import re
 
@@ -176,6 +177,18 @@ def write(found, people_count, table_path, keep_all):
 def table(path=paths.POPULATIONS_TABLE):
     """The rows of the populations table: dicts of population, people, keep."""
     return files.read_table(path)[1]
+
+
+def estimated_in(path=paths.POPULATIONS_TABLE, holdout=None):
+    """The rows of the populations table with `people` the number the LD
+    was estimated in: with held-out people (the imputation's people table,
+    `holdout`), those of each population are not counted."""
+    rows = table(path)
+    if holdout:
+        _, people = files.read_table(holdout)
+        held = collections.Counter(p["population"] for p in people if p["fold"] == "holdout")
+        rows = [dict(r, people=str(int(r["people"]) - held[r["population"]])) for r in rows]
+    return rows
 
 
 def names(path=paths.POPULATIONS_TABLE):

@@ -23,7 +23,7 @@ import subprocess
 
 import yaml
 
-from . import files, lists, populations
+from . import files, imputation_report, lists, populations
 
 METHODS = (("greedy", "Greedy"), ("minimax", "Minimax"), ("minimum", "Minimum"))
 BASE_HEADINGS = {
@@ -214,20 +214,27 @@ def embedded_png(path):
         return "data:image/png;base64," + base64.b64encode(f.read()).decode()
 
 
-def people_text(populations_tsv):
+def people_text(populations_tsv, held_out=None):
     """Who the LD was estimated in: the number of people, and with
-    populations each one's size."""
-    rows = populations.table(populations_tsv)
+    populations each one's size (without the people held out for
+    imputation: `held_out`, their table)."""
+    rows = populations.estimated_in(populations_tsv, held_out)
     total = sum(int(r["people"]) for r in rows)
+    held = sum(int(r["people"]) for r in populations.table(populations_tsv)) - total
+    aside = (
+        " The %s other people of the genotypes were held out: they only measure imputation." % format(held, ",")
+        if held
+        else ""
+    )
     if not any(r["keep"] for r in rows):
         return (
-            "<p>LD (PLINK's r² of each pair) was estimated in the %s people of the genotypes, taken as one "
-            "population: the tags are chosen for the LD of these people.</p>" % format(total, ",")
+            "<p>LD (PLINK's r² of each pair) was estimated in %s people of the genotypes, taken as one "
+            "population: the tags are chosen for the LD of these people.%s</p>" % (format(total, ","), aside)
         )
     sizes = ", ".join("%s %s" % (esc(r["population"]), format(int(r["people"]), ",")) for r in rows)
     return (
         "<p>LD (PLINK's r² of each pair) was estimated in each population's own people, %s in all: %s. Each SNP "
-        "is tagged in each population where it varies.</p>" % (format(total, ","), sizes)
+        "is tagged in each population where it varies.%s</p>" % (format(total, ","), sizes, aside)
     )
 
 
@@ -486,12 +493,12 @@ def write(out, inputs, plots, config, versions, pages):
         "<h1>Tag SNP selection: report of the run</h1>",
         '<p class="note">Made %s in %s.</p>'
         % (esc(datetime.datetime.now().strftime("%Y-%m-%d %H:%M")), esc(os.path.dirname(base))),
-        '<nav><a href="#summary">Summary</a><a href="#coverage">Coverage</a><a href="#overview">'
+        '<nav><a href="#summary">Summary</a><a href="#coverage">Coverage</a>%s<a href="#overview">'
         'Overview</a><a href="#qc">Quality '
         'control</a><a href="#warnings">Warnings</a><a href="#regions">Regions</a><a href="#run">Run'
-        "</a></nav>",
+        "</a></nav>" % imputation_report.nav_link(config),
         '<h2 id="summary">Summary</h2>',
-        people_text(inputs.populations),
+        people_text(inputs.populations, inputs.get("held_out")),
         (
             "<p>Each SNP is tagged in each population where it varies, by one set of tags chosen for all the "
             'populations: "tags here" are those of the set among a population\'s SNPs, "tags for all" the whole '
@@ -519,6 +526,7 @@ def write(out, inputs, plots, config, versions, pages):
             if "budget_summary" in inputs.keys()
             else ""
         ),
+        *imputation_report.section(base, config),
         '<h2 id="overview">Overview</h2>',
         '<img id="overview-image" src="%s" alt="Regions along the genome">' % embedded_png(overview_png),
         '<h2 id="qc">Quality control</h2>',

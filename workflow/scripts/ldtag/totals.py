@@ -17,11 +17,13 @@ def _aligned(rows):
     return ["  " + "  ".join(str(v).ljust(w) for v, w in zip(row, widths)).rstrip() for row in rows]
 
 
-def text(methods):
-    """The table, from the merged results, for the given methods."""
+def text(methods, held_out=None):
+    """The table, from the merged results, for the given methods; the
+    people held out for imputation (their table, `held_out`) are not among
+    those the LD came from."""
     header, summary = files.read_table(paths.SUMMARY)
     _, coverage = files.read_table(paths.COVERAGE)
-    people = populations.table(paths.POPULATIONS_TABLE)
+    people = populations.estimated_in(paths.POPULATIONS_TABLE, held_out)
     populated = "population" in header
     regions = {r["region"] for r in summary}
     chromosomes = list(dict.fromkeys(r["chromosome"] for r in summary))

@@ -1,0 +1,152 @@
+# The constants and functions of the imputation evaluation and of the tags as
+# VCF (rules/imputation.smk); the protocol itself is ldtag/imputation.py.
+
+from ldtag import imputation  # noqa: E402
+
+IMPUTATION = config["imputation"]
+# The methods whose tags are judged and written as VCF: each has its list
+# results/<method>_tag_snps.txt.
+JUDGED_METHODS = list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else [])
+FOLDS = imputation.fold_names(config)
+QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
+GROUPS = POPULATIONS or [imputation.ALL]
+
+
+wildcard_constraints:
+    chunk=r"chr[^/]+_[0-9][0-9][0-9]+",
+    fold="|".join(FOLDS),
+    set=r"[A-Za-z0-9_]+",
+    group="|".join(GROUPS),
+
+
+def tag_lists(wildcards=None):
+    return [paths.method_tags(method) for method in JUDGED_METHODS]
+
+
+def imputation_targets():
+    """What the run makes once the tags are chosen: the tags as VCF, and
+    with imputation, the tables and the plot."""
+    tables = [paths.IMPUTATION_TABLE, paths.IMPUTATION_SNPS, paths.IMPUTATION_PLOT]
+    return [paths.method_vcf(method) for method in JUDGED_METHODS] + (tables if IMPUTATION else [])
+
+
+def imputation_report_inputs(wildcards=None):
+    """What the report's imputation section reads."""
+    if not IMPUTATION:
+        return []
+    return [
+        paths.IMPUTATION_TABLE,
+        paths.IMPUTATION_PLOT,
+        paths.SETS,
+        paths.CHUNKS,
+        paths.IMPUTATION_PEOPLE,
+        *expand(paths.PHASING, chrom=CHROMOSOMES),
+    ]
+
+
+def holdout_people(wildcards=None):
+    """The people quality control leaves out: those held out."""
+    return [paths.HOLDOUT] if IMPUTATION and config["holdout"] is not None else []
+
+
+def held_out_table():
+    """The imputation's people table when some are held out (the LD is not
+    estimated in them), else none."""
+    return paths.IMPUTATION_PEOPLE if IMPUTATION and config["holdout"] is not None else None
+
+
+def tag_codes(wildcards=None):
+    """tags_vcf.py's options: from PLINK input, each chromosome's code as
+    the user's .bim writes it; from VCF input, the VCFs."""
+    if VCFS:
+        return " ".join(f"--vcf {shlex.quote(path)}" for path in VCFS.values())
+    pairs = [f"{label}={c.code}" for label, c in SETUP.chromosomes.items()]
+    return " ".join(f"--code {shlex.quote(pair)}" for pair in pairs)
+
+
+def people_source(wildcards=None):
+    """Where the people are listed: the populations' table, and without
+    populations the first VCF or fileset's .fam."""
+    if VCFS and not POPULATIONS:
+        return {"populations": paths.POPULATIONS_TABLE, "vcf": next(iter(VCFS.values()))}
+    return {"populations": paths.POPULATIONS_TABLE, "fam": f"{settings.filesets(config)[0]}.fam"}
+
+
+def people_options(wildcards, input):
+    """imputation_people.py's option naming the file of all samples."""
+    return f"--vcf {shlex.quote(input.vcf)}" if "vcf" in input.keys() else f"--fam {shlex.quote(input.fam)}"
+
+
+def chunk_rows():
+    path = checkpoints.imputation_chunks.get().output[0]
+    return files.read_table(path)[1]
+
+
+def chunk_row(name):
+    for row in chunk_rows():
+        if row["chunk"] == name:
+            return row
+    raise WorkflowError(f"no chunk {name} in {paths.CHUNKS}")
+
+
+def chunk_interval(wildcards):
+    row = chunk_row(wildcards.chunk)
+    return f"{row['contig']}:{row['start']}-{row['end']}"
+
+
+def chunk_core(wildcards):
+    row = chunk_row(wildcards.chunk)
+    return f"{row['core_start']} {row['core_end']}"
+
+
+def chunk_panel(wildcards):
+    chrom = chunk_row(wildcards.chunk)["chromosome"]
+    panel = paths.PANEL.format(chrom=chrom)
+    return {"panel": panel, "index": f"{panel}.tbi", "phasing": paths.PHASING.format(chrom=chrom)}
+
+
+def java_heap(wildcards, resources):
+    """Java's heap: three quarters of the job's memory."""
+    return max(256, resources.mem_mb * 3 // 4)
+
+
+BEAGLE_MAP = f"map={shlex.quote(config['genetic_map'])}" if config["genetic_map"] else ""
+
+
+def pair_people(wildcards):
+    """With populations, the population's samples and the SNPs that vary
+    there."""
+    if not POPULATIONS:
+        return []
+    return [
+        paths.POPULATION_KEEP.format(population=wildcards.group),
+        paths.VARYING.format(chrom=wildcards.chrom, population=wildcards.group),
+    ]
+
+
+def pair_options(wildcards):
+    if not POPULATIONS:
+        return ""
+    keep, snps = pair_people(wildcards)
+    return f"--keep {keep} --extract {snps}"
+
+
+def imputation_pair_tables(wildcards):
+    return expand(paths.PAIRS, chrom=CHROMOSOMES, group=GROUPS)
+
+
+def imputation_sums(wildcards):
+    """Every fold's sums of every set in every chunk, known once the
+    chunks and the sets are."""
+    sets = files.read_table(checkpoints.imputation_sets.get().output.table)[1]
+    return [
+        f"{paths.CHUNK.format(chunk=row['chunk'])}/{fold}/{s['set']}.tsv"
+        for row in chunk_rows()
+        for fold in FOLDS
+        for s in sets
+    ]
+
+
+def chromosome_vcf(wildcards):
+    """The user's VCF that holds the chromosome."""
+    return VCFS[os.path.basename(SETUP.chromosomes[wildcards.chrom].fileset)]
