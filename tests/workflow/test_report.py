@@ -4,7 +4,7 @@ import os
 import shutil
 
 from chromium import Chromium
-from conftest import table
+from conftest import make_workdir, snakemake, table
 
 
 def visible_text(report):
@@ -73,3 +73,30 @@ def test_the_report_is_a_page_for_the_run_and_one_per_chromosome(clean_run, tmp_
         page = browser.open("file://%s/report/chr%s.html" % (copy, first["chromosome"]))
         assert sum(width == 0 for _, width, _ in page.evaluate(IMAGES)) == 1
         assert [error for _, error in page.failed] == ["net::ERR_FILE_NOT_FOUND"]
+
+
+def test_a_run_of_300_regions_has_every_region_in_its_report(tmp_path):
+    """Regions of at most 4 SNPs make over 300 of the test genotypes' SNPs:
+    the run's page links each chromosome's, and each chromosome's page
+    holds every one of its regions with its plot, in order."""
+    folder = make_workdir(str(tmp_path), max_snps=4)
+    snakemake(folder)
+    results = os.path.join(folder, "results")
+    regions = table(os.path.join(results, "regions.tsv"))
+    assert len(regions) >= 300
+    chromosomes = list(dict.fromkeys(r["chromosome"] for r in regions))
+    with Chromium() as browser:
+        page = browser.open("file://" + os.path.join(results, "report.html"))
+        assert page.failed == []
+        links = [link for link in page.evaluate(LINKS) if link.startswith("report/")]
+        assert links == ["report/chr%s.html" % c for c in chromosomes]
+        shown = []
+        for chromosome in chromosomes:
+            page = browser.open("file://%s/report/chr%s.html" % (results, chromosome))
+            assert page.failed == []
+            shown += page.evaluate("Array.from(document.querySelectorAll('h3')).map(h => h.id)")
+            sources = page.evaluate("Array.from(document.images).map(i => i.getAttribute('src'))")
+            assert sources == [
+                "../regions/%s/ld_plot.png" % r["region"] for r in regions if r["chromosome"] == chromosome
+            ]
+    assert shown == [r["region"] for r in regions]

@@ -17,7 +17,7 @@ PROFILE = os.path.join(ROOT, "config", "slurm")
 CLUSTER = os.path.join(ROOT, "tests", "slurm", "cluster.sh")
 # What each rule asks the scheduler for: threads and memory (MB); GROUP is a
 # region's jobs, submitted as one.
-REQUESTS = {"qc": (1, 256), "cut_chromosome": (2, 512), "GROUP": (1, 512)}
+REQUESTS = {"qc": (1, 256), "cut_chromosome": (2, 512), "GROUP": (1, 256)}
 
 
 @pytest.fixture(scope="module")
