@@ -204,14 +204,8 @@ def quality(build, scratch):
         print("bundled region %d ..." % (k + 1), file=sys.stderr)
         first, last = bim[2000 * k], bim[min(2000 * k + 1999, len(bim) - 1)]
         rows.append(("bundled %d" % (k + 1), chain(folder, build, part, ["--from", first, "--to", last], lists)))
-    sim_folder = os.path.join(scratch, "sim")
-    os.mkdir(sim_folder)
-    print("simulating a dense region ...", file=sys.stderr)
-    prefix = simulate(sim_folder)
-    for threshold in ("0.5", "0.8"):
-        folder = os.path.join(scratch, "dense" + threshold)
-        os.mkdir(folder)
-        rows.append(("dense, r² >= %s" % threshold, chain(folder, build, prefix, [], ["--threshold", threshold])))
+    for label, folder, prefix, threshold in dense_folders(scratch, "", ("0.5", "0.8")):
+        rows.append((label, chain(folder, build, prefix, [], ["--threshold", threshold])))
     print("\n%-18s %s" % ("region", "   ".join("%-28s" % m for m in METHODS)))
     print("%-18s %s" % ("", "   ".join("%-28s" % "tags  +Minimum  mean best r²" for _ in METHODS)))
     for name, q in rows:
@@ -281,6 +275,19 @@ def budget_case(name, folder, build, runs, time_limit):
     return name, forced, cover, statistics.median(plain), statistics.median(curve), rows
 
 
+def dense_folders(scratch, stem, thresholds):
+    """A dense region simulated with scrm in scratch/<stem>sim, and an empty
+    folder per threshold: yields (label, folder, fileset prefix, threshold)."""
+    sim_folder = os.path.join(scratch, stem + "sim")
+    os.mkdir(sim_folder)
+    print("simulating a dense region ...", file=sys.stderr)
+    prefix = simulate(sim_folder)
+    for threshold in thresholds:
+        folder = os.path.join(scratch, stem + "dense" + threshold)
+        os.mkdir(folder)
+        yield "dense, r² >= %s" % threshold, folder, prefix, threshold
+
+
 def budget(build, runs, scratch, time_limit):
     cases = []
     full = os.path.join(scratch, "budget-full")
@@ -289,15 +296,9 @@ def budget(build, runs, scratch, time_limit):
     run_bench.make_full(full)
     run([os.path.join(build, "ldprune")], full)
     cases.append(("full", full))
-    sim_folder = os.path.join(scratch, "budget-sim")
-    os.mkdir(sim_folder)
-    print("simulating a dense region ...", file=sys.stderr)
-    prefix = simulate(sim_folder)
-    for threshold in ("0.8", "0.5"):
-        folder = os.path.join(scratch, "budget-dense" + threshold)
-        os.mkdir(folder)
+    for label, folder, prefix, threshold in dense_folders(scratch, "budget-", ("0.8", "0.5")):
         prepare(folder, build, prefix, [], ["--threshold", threshold])
-        cases.append(("dense, r² >= %s" % threshold, folder))
+        cases.append((label, folder))
     print(
         "\n%-16s %6s %6s %7s %8s %8s %4s %5s %9s %9s %8s %8s %8s %8s"
         % (

@@ -25,6 +25,8 @@ from ldtag import imputation  # noqa: E402
 EDGES = (0.0, 0.01, 0.02, 0.05, 0.1, 0.2, 0.3, 0.5000001)
 LABELS = ("<0.01", "0.01-0.02", "0.02-0.05", "0.05-0.1", "0.1-0.2", "0.2-0.3", "0.3-0.5")
 METHOD_COLOURS = ("#1b6ca8", "#d1495b", "#2e933c", "#8f5fb8", "#e07a1f", "#3a9ea5")
+
+
 def bin_of(maf):
     for k in range(len(EDGES) - 1):
         if maf < EDGES[k + 1]:

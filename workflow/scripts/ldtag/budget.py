@@ -16,7 +16,7 @@ come first: they count against the budget before any other tag.
 """
 import collections
 
-from . import files, tagging
+from . import files, merge, tagging
 
 ORDER_COLUMNS = ("rank", "snp", "position", "needed", "gain")
 ALLOCATION_COLUMNS = ("chromosome", "region", "needed", "tags", "full_cover")
@@ -176,7 +176,8 @@ def write_allocation(regions, orders, max_tags, out):
 # The budget's tables, from every region's share.
 
 BUDGET_METHODS = ("budget_greedy", "budget_maximum")
-TABLE_COLUMNS = ("chromosome", "region", "snp", "tag", "position", "maf", "tag_snp", "r2")
+# The layout of the methods' tags tables, without the cluster.
+TABLE_COLUMNS = tuple(c for c in merge.TABLE_COLUMNS if c != "cluster")
 SUMMARY_COLUMNS = (
     "chromosome",
     "region",

@@ -56,6 +56,18 @@ pre { background: #f7f7f7; padding: 1em; overflow-x: auto; }
 nav a { margin-right: 1em; } .note { color: #666; }
 """
 
+# The coverage tables' headings, for the pairwise and the budget's tables.
+COVERAGE_LABELS = {
+    "population": "Population",
+    "method_label": "Method",
+    "maf_label": "MAF",
+    "snps": "SNPs",
+    "captured": "Captured",
+    "captured_percent": "% captured",
+    "mean_r2": "Mean r² to the tag",
+    "min_r2": "Lowest r² to the tag",
+}
+
 
 def esc(text):
     return html.escape(str(text))
@@ -150,16 +162,7 @@ def coverage_table(coverage_tsv):
     html_table = table(
         shown,
         genome,
-        {
-            "population": "Population",
-            "method_label": "Method",
-            "maf_label": "MAF",
-            "snps": "SNPs",
-            "captured": "Captured",
-            "captured_percent": "% captured",
-            "mean_r2": "Mean r² to the tag",
-            "min_r2": "Lowest r² to the tag",
-        },
+        COVERAGE_LABELS,
         text_columns=("population", "method_label", "maf_label"),
     )
     return html_table, {(r["population"], r["method"]): r for r in genome if r["maf_class"] == "all"}
@@ -459,14 +462,7 @@ def budget_section(summary_tsv, coverage_tsv, max_tags):
         table(
             shown,
             coverage,
-            {
-                "population": "Population",
-                "method_label": "Method",
-                "maf_label": "MAF",
-                "snps": "SNPs",
-                "captured": "Captured",
-                "captured_percent": "% captured",
-            },
+            COVERAGE_LABELS,
             text_columns=("population", "method_label", "maf_label"),
         ),
     ]
