@@ -2,6 +2,7 @@
 import itertools
 import os
 import random
+import re
 import subprocess
 
 import pytest
@@ -280,3 +281,21 @@ def test_the_workflows_limits_are_the_programs_own():
     with open(os.path.join(conftest.ROOT, "workflow", "schemas", "config.schema.yaml")) as f:
         max_snps = yaml.safe_load(f)["properties"]["max_snps"]
     assert (max_snps["maximum"], max_snps["default"]) == (limits.MAX_SNPS, limits.MAX_SNPS)
+
+
+def test_every_rule_that_runs_something_writes_its_own_log_under_logs():
+    """A rule with a shell command, a script or run code declares a log, and
+    the log is one of the paths module's log paths (all under logs/)."""
+    rules = {}
+    for name in sorted(os.listdir(os.path.join(conftest.ROOT, "workflow", "rules"))):
+        with open(os.path.join(conftest.ROOT, "workflow", "rules", name)) as f:
+            text = f.read()
+        for match in re.finditer(r"^\s*rule (\w+):(.*?)(?=^\s*rule \w+:|\Z)", text, re.S | re.M):
+            rules[match.group(1)] = match.group(2)
+    assert len(rules) > 20
+    for rule, body in rules.items():
+        if any(key in body for key in ("shell:", "script:", "run:")):
+            log = re.search(r"\blog:\s*\n(.*?)\n\s*\w+:", body, re.S)
+            assert log, rule
+            # paths.log(), a paths.*LOGS folder, or a helper of common.smk built on them
+            assert re.search(r"paths\.log\(|LOGS\}|_logs?\(", log.group(1)), (rule, log.group(1))
