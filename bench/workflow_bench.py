@@ -403,7 +403,7 @@ def steps(bfile, cores, path):
             ours,
         )
     )
-    print("  cut placement (cut_regions.py): %.2f s" % (sum(times.get("cut_chromosome", [])) - scan))
+    print("  cut placement (ldtag.cuts): %.2f s" % (sum(times.get("cut_chromosome", [])) - scan))
     print(
         "  LD plot of a region: at most %.2f s; the report: %.2f s (with the overview %.2f s)"
         % (max(times.get("ld_plot", [0])), totals["report"], totals["report"] + totals["overview"])
