@@ -561,7 +561,9 @@ def test_the_bundled_genotypes_with_a_budget_and_held_out_imputation(tmp_path):
     300 tags and a fifth held out: every output is there, the budget's sets
     are judged beside the methods', and the LD is said to come from the
     people the selection saw."""
-    folder = make_workdir(str(tmp_path), max_tags=300, imputation=True, holdout=0.2, beagle_threads=1)
+    folder = make_workdir(
+        str(tmp_path), max_tags=300, imputation=True, holdout=0.2, beagle_threads=1, keep_intermediate=True
+    )
     run = snakemake(folder)
     methods = ("greedy", "minimax", "minimum", "budget_greedy", "budget_maximum")
     rows = check_outputs(folder, methods)
@@ -576,6 +578,12 @@ def test_the_bundled_genotypes_with_a_budget_and_held_out_imputation(tmp_path):
     people = table(os.path.join(results, "imputation", "people.tsv"))
     held = sum(r["fold"] == "holdout" for r in people)
     assert held == 200 and len(people) == 1000
+    # Beagle phased the reference without the held-out people.
+    held_ids = {r["id"] for r in people if r["fold"] == "holdout"}
+    for chunk in table(os.path.join(results, "imputation", "chunks.tsv")):
+        phased = samples_of(os.path.join(results, "imputation", "chunks", chunk["chunk"], "phased.vcf.gz"))
+        assert len(phased) == 800 and not set(phased) & held_ids
+    check_references_against_their_folds(folder, ["holdout"])
     assert "LD from 800 people." in run.stderr
     report = read(os.path.join(results, "report.html")).decode()
     assert "estimated in 800 people of the genotypes" in report

@@ -194,12 +194,14 @@ if IMPUTATION:
             "--folds {params.folds} --holdout {params.holdout} 2> {log:q}"
 
     rule imputation_phase:
-        """A chunk of the panel phased by Beagle, all people at once; or cut
-        from the panel when the user's VCF is phased."""
+        """A chunk of the panel phased by Beagle, all people at once (but the
+        held-out ones, who take no part in it); or cut from the panel when
+        the user's VCF is phased."""
         input:
             unpack(chunk_panel),
             chunks=paths.CHUNKS,
             map=[config["genetic_map"]] if config["genetic_map"] else [],
+            excluded=phasing_excluded,
         output:
             vcf=f"{paths.CHUNK}/phased.vcf.gz",
             index=f"{paths.CHUNK}/phased.vcf.gz.tbi",
@@ -212,6 +214,9 @@ if IMPUTATION:
             map=BEAGLE_MAP,
             seed=config["seed"],
             prefix=f"{paths.CHUNK}/phased.partial",
+            exclude=lambda wildcards, input: (
+                "excludesamples=%s" % shlex.quote(input.excluded[0]) if input.excluded else ""
+            ),
         benchmark:
             f"{paths.BENCHMARKS}/imputation_phase/{{chunk}}.tsv"
         threads: config["beagle_threads"]
@@ -222,7 +227,8 @@ if IMPUTATION:
             "if [ \"$(cat {input.phasing:q})\" = given ] || [ $markers -lt 2 ]; then "
             "bcftools view -r {params.interval} {input.panel:q} -Oz -o {params.prefix:q}.vcf.gz > {log:q} 2>&1; "
             "else JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} gt={input.panel:q} chrom={params.interval} "
-            "out={params.prefix:q} nthreads={threads} seed={params.seed} {params.map} > {log:q} 2>&1 || "
+            "out={params.prefix:q} nthreads={threads} seed={params.seed} {params.map} {params.exclude} "
+            "> {log:q} 2>&1 || "
             "{{ echo \"ldtag: Beagle failed phasing chunk {wildcards.chunk}; the end of {log}:\" >&2; "
             "tail -n 5 {log:q} >&2; exit 1; }}; "
             "rm -f {params.prefix:q}.log; fi && "
@@ -230,8 +236,9 @@ if IMPUTATION:
             "mv {params.prefix:q}.vcf.gz {output.vcf:q} && mv {output.index:q}.partial {output.index:q}"
 
     rule imputation_split:
-        """A fold's reference, the phased haplotypes of the people not in it,
-        and its people's true genotypes over the chunk."""
+        """A fold's reference, the phased haplotypes of the people not in it
+        (held-out people are not phased at all: --force-samples lets them
+        be absent), and its people's true genotypes over the chunk."""
         input:
             unpack(chunk_panel),
             phased=f"{paths.CHUNK}/phased.vcf.gz",
@@ -251,7 +258,7 @@ if IMPUTATION:
         resources:
             mem_mb=256,
         shell:
-            "(bcftools view -S ^{input.fold:q} {input.phased:q} -Oz -o {output.reference:q}.partial && "
+            "(bcftools view --force-samples -S ^{input.fold:q} {input.phased:q} -Oz -o {output.reference:q}.partial && "
             "bcftools view -S {input.fold:q} -r {params.interval} {input.panel:q} -Oz -o {output.truth:q}.partial && "
             "mv {output.reference:q}.partial {output.reference:q} && mv {output.truth:q}.partial {output.truth:q}) "
             "2> {log:q}"

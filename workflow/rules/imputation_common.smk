@@ -1,20 +1,26 @@
 # The constants and functions of the imputation evaluation and of the tags as
 # VCF (rules/imputation.smk); the protocol itself is ldtag/imputation.py.
 
-from ldtag import imputation  # noqa: E402
+from ldtag import imputation, target  # noqa: E402
 
 IMPUTATION = config["imputation"]
+# Tags chosen for imputation (target: imputation): candidates judged in two
+# inner folds of the people not held out, then the choice.
+TARGET = IMPUTATION and config["target"] == "imputation"
 # The methods whose tags are judged and written as VCF: each has its list
 # results/<method>_tag_snps.txt.
-JUDGED_METHODS = list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else [])
+JUDGED_METHODS = (
+    list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else []) + ([target.METHOD] if TARGET else [])
+)
 FOLDS = imputation.fold_names(config)
+CANDIDATES = target.candidate_names(("even", "greedy") if BUILTIN else ("even",)) if TARGET else []
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
 
 
 wildcard_constraints:
     chunk=r"chr[^/]+_[0-9][0-9][0-9]+",
-    fold="|".join(FOLDS),
+    fold="|".join(FOLDS + (list(target.INNER_FOLDS) if TARGET else [])),
     set=r"[A-Za-z0-9_]+",
     group="|".join(GROUPS),
 
@@ -41,12 +47,29 @@ def imputation_report_inputs(wildcards=None):
         paths.CHUNKS,
         paths.IMPUTATION_PEOPLE,
         *expand(paths.PHASING, chrom=CHROMOSOMES),
+        *([paths.SELECTION] if TARGET else []),
     ]
 
 
 def holdout_people(wildcards=None):
     """The people quality control leaves out: those held out."""
     return [paths.HOLDOUT] if IMPUTATION and config["holdout"] is not None else []
+
+
+def phasing_excluded(wildcards=None):
+    """With held-out people, their fold file: Beagle phases the reference
+    without them, so that they take no part in it."""
+    return [paths.FOLD.format(fold=imputation.HOLDOUT)] if IMPUTATION and config["holdout"] is not None else []
+
+
+def inner_sums(wildcards):
+    """Every candidate's sums, per chunk and inner fold."""
+    return [
+        f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}/{name}.tsv"
+        for row in chunk_rows()
+        for fold in target.INNER_FOLDS
+        for name in CANDIDATES
+    ]
 
 
 def held_out_table():

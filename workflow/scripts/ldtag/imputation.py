@@ -34,6 +34,7 @@ SET_LABELS = {
     "budget_greedy": "Budget, greedy",
     "budget_maximum": "Budget, maximum",
     "given": "evaluate_tags",
+    "for_imputation": "Chosen for imputation",
 }
 MIN_PEOPLE = 20  # people in a fold, in a population's held-out share, and in a population
 HOLDOUT = "holdout"  # the fold of the held-out people
@@ -113,6 +114,21 @@ def check_people(groups, config):
                     MIN_PEOPLE,
                     "use at most %d folds" % most if most else "there are too few people for 2 folds",
                 )
+            )
+    return problems
+
+
+def check_inner(groups, config):
+    """With target imputation, the people not held out are dealt into two
+    inner folds: each needs MIN_PEOPLE of every population."""
+    problems = []
+    for name, people in groups.items():
+        inner = (people - held_out_count(people, config["holdout"])) // 2
+        if inner < MIN_PEOPLE:
+            where = "population %s" % name if name != ALL else "the study"
+            problems.append(
+                "target imputation deals the %d people of %s not held out into two folds of %d; each needs at "
+                "least %d" % (people - held_out_count(people, config["holdout"]), where, inner, MIN_PEOPLE)
             )
     return problems
 
@@ -284,7 +300,19 @@ def map_chromosomes(path):
 
 # The config's checks, before any job.
 
-KEYS = ("imputation", "folds", "holdout", "seed", "evaluate_tags", "genetic_map", "chunk_mb", "flank_mb")
+KEYS = (
+    "imputation",
+    "folds",
+    "holdout",
+    "seed",
+    "evaluate_tags",
+    "genetic_map",
+    "chunk_mb",
+    "flank_mb",
+    "target",
+    "imputed_r2",
+    "imputed_share",
+)
 FILE_KEYS = ("evaluate_tags", "genetic_map")
 
 
@@ -293,10 +321,18 @@ def check_config(config, groups, names, labels, same_people=True):
     population (ALL without populations) to its number of people, `names`
     is a function giving the SNP names of the genotypes, `labels` the
     chromosomes, `same_people` whether every fileset has the same people."""
+    target = config.get("target") == "imputation"
+    if target and (not config["imputation"] or config["holdout"] is None):
+        return [
+            "target imputation chooses tags with some people and judges them in others: set imputation: true "
+            "and holdout (for example 0.2)"
+        ], []
     if not config["imputation"]:
         unused = [key for key in ("holdout", "evaluate_tags", "genetic_map") if config[key] is not None]
         return [], ["%s is used only with imputation: true; it is ignored" % key for key in unused]
     problems = []
+    if target:
+        problems += check_inner(groups, config)
     if not same_people:
         problems.append("imputation needs the same people in every fileset; the filesets' .fam files differ")
     problems += check_people(groups, config)

@@ -184,6 +184,37 @@ def by_maf(rows, sets, config):
     )
 
 
+def selection_text(path, config):
+    """How the tags chosen for imputation were chosen, from the selection
+    table."""
+    _, rows = files.read_table(path)
+    chosen = next(r for r in rows if r["chosen"] == "1")
+    budget = config.get("max_tags")
+    aim = (
+        "the most SNPs at imputed r² ≥ %g within the budget of %s tags" % (config["imputed_r2"], format(budget, ","))
+        if budget is not None
+        else "%g%% of each population's SNPs at imputed r² ≥ %g with the fewest tags"
+        % (100 * config["imputed_share"], config["imputed_r2"])
+    )
+    return (
+        "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
+        "out were dealt into two folds, each imputed from the other, for %d candidates (a ladder of sizes, evenly "
+        "spaced and from the greedy coverage order); each candidate was completed with the SNPs that failed, "
+        "and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs added, %s tags "
+        "in all. Its figures above are those of the held-out people. Every candidate is in "
+        '<a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
+        % (
+            esc(aim),
+            len(rows),
+            esc(chosen["candidate"]),
+            format(int(chosen["tags"]), ","),
+            esc(chosen["kind"]),
+            format(int(chosen["added"]), ","),
+            format(int(chosen["total"]), ","),
+        )
+    )
+
+
 def section(base, config):
     """The HTML parts of the section, from the results folder `base`."""
     if not config.get("imputation"):
@@ -193,6 +224,8 @@ def section(base, config):
     _, people = files.read_table(os.path.join(base, "imputation", "people.tsv"))
     parts = ['<h2 id="imputation">Imputation</h2>'] + protocol(base, config, people)
     parts += comparison(rows, sets, config)
+    if config.get("target") == "imputation":
+        parts.append(selection_text(os.path.join(base, "imputation", "target", "selection.tsv"), config))
     for s in sets:
         if s["kind"] == "given" and int(s["not_passed"]):
             parts.append(

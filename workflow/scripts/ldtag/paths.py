@@ -79,6 +79,9 @@ PAIRS = "results/imputation/chr{chrom}/{group}.pairs.ld"
 IMPUTATION_TABLE = "results/imputation.tsv"
 IMPUTATION_SNPS = "results/imputation_snps.tsv"
 IMPUTATION_PLOT = "results/imputation.png"
+TARGET = "results/imputation/target"  # the selection for imputation: its candidates and its choice
+CANDIDATES = "results/imputation/target/candidates.tsv"
+SELECTION = "results/imputation/target/selection.tsv"
 
 # The genome-wide results.
 SUMMARY = "results/summary.tsv"

@@ -1,0 +1,222 @@
+"""Tags chosen for imputation: the ladder, the inner folds, the repair and
+the choice worked out by hand and against brute force; then a whole run on
+a chromosome simulated under growth, whose held-out people never reach the
+selection."""
+import itertools
+import math
+import os
+import random
+import subprocess
+import sys
+
+import pytest
+
+from conftest import ROOT, snakemake, table, write_config
+from ldtag import target
+
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+import simulate  # noqa: E402
+
+
+def test_the_ladder_by_hand():
+    assert target.sizes(1000) == [10, 20, 30, 50, 80, 120, 180, 250, 350]
+    # At least 2 tags, each size once.
+    assert target.sizes(50) == [2, 4, 6, 9, 12, 18]
+    assert len(target.candidate_names()) == 2 * len(target.LADDER)
+
+
+def test_candidates_are_evenly_spaced_and_the_greedy_orders_first_tags():
+    chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
+    order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
+    made = target.candidates(chromosomes, order, 100)
+    names = [name for name, _, _ in made]
+    assert names == target.candidate_names()
+    even = dict((name, tags) for name, kind, tags in made if kind == "evenly spaced")
+    greedy = dict((name, tags) for name, kind, tags in made if kind != "evenly spaced")
+    # 100 SNPs: 1% and 2% are both 2 tags, so the sizes are 2, 3, 5, 8, 12,
+    # 18, 25, 35 and the last rung repeats 35.
+    assert [len(even["candidate_even_%d" % k]) for k in range(1, 10)] == [2, 3, 5, 8, 12, 18, 25, 35, 35]
+    assert even["candidate_even_1"] == ["a30", "b20"]  # one per chromosome, in proportion
+    assert greedy["candidate_greedy_1"] == ["b3", "a7"] and greedy["candidate_greedy_2"] == ["b3", "a7", "a50"]
+    # The order is shorter than the largest rungs: the whole order.
+    assert greedy["candidate_greedy_9"] == order
+    # Without the order, evenly spaced only.
+    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100)] == ["evenly spaced"] * 9
+
+
+def test_inner_folds_are_drawn_within_each_population():
+    groups = {"A": ["a%d" % k for k in range(41)], "B": ["b%d" % k for k in range(30)]}
+    fold = target.inner_folds(groups, 7)
+    assert fold == target.inner_folds(groups, 7) and fold != target.inner_folds(groups, 8)
+    for people in groups.values():
+        counts = sorted(sum(fold[p] == f for p in people) for f in target.INNER_FOLDS)
+        assert counts[1] - counts[0] <= 1
+
+
+R2 = {
+    "A": {"s1": 1.0, "s2": 0.9, "s3": 0.5, "s4": 0.3, "s5": None},
+    "B": {"s1": 1.0, "s2": 0.7, "s3": 0.6, "s4": 0.95},
+}
+
+
+def test_repair_by_hand():
+    # Each population measures 4 SNPs, 2 of them at 0.8: a share of 0.75
+    # needs one more in each. s3 fails in both: it alone repairs both.
+    assert target.repair(R2, 0.8, 0.75, ["s1"]) == (["s3"], 0.75)
+    # A share of 1: A needs s3 and s4, B s2 and s3; s3 first (both), then
+    # s4 (0.3, the worse) and s2.
+    assert target.repair(R2, 0.8, 1.0, ["s1"]) == (["s3", "s4", "s2"], 1.0)
+    # Nothing to repair.
+    assert target.repair(R2, 0.8, 0.5, ["s1"]) == ([], 0.5)
+    # Within a budget of 3 tags: two SNPs, the most useful first.
+    assert target.repair(R2, 0.8, 1.0, ["s1"], budget=3) == (["s3", "s4"], 0.75)
+    assert target.repair(R2, 0.8, 1.0, ["s1", "s2", "s3"], budget=3) == ([], 0.5)
+
+
+def test_the_choice_by_hand():
+    sets = [("c1", "evenly spaced", ["s1"]), ("c2", "greedy coverage order", ["s1", "s2", "s3"])]
+    r2_of = {"c1": R2, "c2": {p: dict(v, s2=1.0, s3=1.0, s4=0.95) for p, v in R2.items()}}
+    tags, rows = target.choose(sets, r2_of, 0.8, 0.75)
+    assert tags == ["s1", "s3"]
+    assert rows == [
+        ["c1", "evenly spaced", 1, 1, 2, "0.7500", 1],
+        ["c2", "greedy coverage order", 3, 0, 3, "1.0000", 0],
+    ]
+    # Within 2 tags, c2 does not fit.
+    tags, rows = target.choose(sets, r2_of, 0.8, 0.75, budget=2)
+    assert tags == ["s1", "s3"] and rows[1] == ["c2", "greedy coverage order", 3, 0, 3, "NA", 0]
+    # Within 3, c2 reaches every SNP; c1 filled with s3 and s4 leaves B's s2.
+    tags, rows = target.choose(sets, r2_of, 0.8, 1.0, budget=3)
+    assert tags == ["s1", "s2", "s3"] and [r[-1] for r in rows] == [0, 1]
+    with pytest.raises(ValueError, match="no candidate fits within max_tags 0"):
+        target.choose(sets, r2_of, 0.8, 0.75, budget=0)
+
+
+def brute_fewest(r2, target_r2, share, tags):
+    """The fewest failing SNPs whose addition brings every population to its
+    share, trying every subset."""
+    failing = sorted({s for v in r2.values() for s, x in v.items() if x is not None and x < target_r2} - set(tags))
+    for k in range(len(failing) + 1):
+        for added in itertools.combinations(failing, k):
+            ok = True
+            for values in r2.values():
+                measured = [s for s, x in values.items() if x is not None]
+                good = sum(values[s] >= target_r2 or s in added for s in measured)
+                ok &= good >= math.ceil(share * len(measured) - 1e-9)
+            if ok:
+                return k
+    return None
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_repair_reaches_every_share_and_with_one_population_adds_the_fewest(seed):
+    rng = random.Random(seed)
+    populations = ["A"] if seed % 2 == 0 else ["A", "B", "C"]
+    snps = ["s%d" % k for k in range(rng.randint(3, 10))]
+    r2 = {
+        p: {s: (None if rng.random() < 0.1 else round(rng.random(), 2)) for s in snps if rng.random() < 0.9}
+        for p in populations
+    }
+    tags = rng.sample(snps, 1)
+    for p in populations:
+        for t in tags:
+            r2[p][t] = 1.0
+    share = rng.choice([0.5, 0.8, 1.0])
+    added, lowest = target.repair(r2, 0.8, share, tags)
+    assert lowest >= share - 1e-9
+    for values in r2.values():
+        measured = [s for s, x in values.items() if x is not None]
+        assert sum(values[s] >= 0.8 or s in added for s in measured) >= math.ceil(share * len(measured) - 1e-9)
+    fewest = brute_fewest(r2, 0.8, share, tags)
+    assert len(added) >= fewest
+    if len(populations) == 1:
+        assert len(added) == fewest
+
+
+# A whole run.
+
+
+def samples_of(path):
+    out = subprocess.run(["bcftools", "query", "-l", path], capture_output=True, text=True, check=True).stdout
+    return out.split()
+
+
+@pytest.fixture(scope="module")
+def target_run(tmp_path_factory):
+    """A chromosome simulated under growth, 200 people, a fifth held out;
+    tags chosen for 90% of the SNPs at imputed r² >= 0.8."""
+    folder = str(tmp_path_factory.mktemp("target"))
+    simulate.chromosome(os.path.join(folder, "data"), length_mb=0.3, people=200, seed=31, code="4")
+    settings = {
+        "bfile": "data/sim",
+        "plots": False,
+        "imputation": True,
+        "holdout": 0.2,
+        "target": "imputation",
+        "imputed_share": 0.9,
+        "beagle_threads": 1,
+        "beagle_mem_mb": 1024,
+        "keep_intermediate": True,
+    }
+    write_config(folder, settings)
+    snakemake(folder)
+    return folder
+
+
+def test_the_held_out_people_never_enter_the_selection(target_run):
+    """By construction: the inner folds deal the people not held out, the
+    phased reference has none of the held-out people, and each inner fold's
+    reference is the other inner fold."""
+    base = os.path.join(target_run, "results", "imputation")
+    people = table(os.path.join(base, "people.tsv"))
+    held = {r["id"] for r in people if r["fold"] == "holdout"}
+    chosen_from = {r["id"] for r in people if r["fold"] == "reference"}
+    inner = {}
+    for fold in target.INNER_FOLDS:
+        with open(os.path.join(base, "folds", fold + ".txt")) as f:
+            inner[fold] = set(f.read().split())
+    assert inner["select1"] | inner["select2"] == chosen_from and not inner["select1"] & inner["select2"]
+    assert len(held) == 40 and not chosen_from & held
+    for chunk in table(os.path.join(base, "chunks.tsv")):
+        folder = os.path.join(base, "chunks", chunk["chunk"])
+        assert set(samples_of(os.path.join(folder, "phased.vcf.gz"))) == chosen_from
+        for fold, other in (("select1", "select2"), ("select2", "select1")):
+            assert set(samples_of(os.path.join(folder, fold, "reference.vcf.gz"))) == inner[other]
+            assert set(samples_of(os.path.join(folder, fold, "truth.vcf.gz"))) == inner[fold]
+
+
+def test_the_choice_is_the_smallest_repaired_candidate_and_meets_the_target(target_run):
+    results = os.path.join(target_run, "results")
+    rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
+    assert [r["candidate"] for r in rows] == target.candidate_names()
+    chosen = [r for r in rows if r["chosen"] == "1"]
+    assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in rows)
+    assert all(float(r["lowest_share"]) >= 0.9 for r in rows)
+    with open(os.path.join(results, "for_imputation_tag_snps.txt")) as f:
+        tags = f.read().split()
+    with open(os.path.join(results, "imputation", "sets", chosen[0]["candidate"] + ".txt")) as f:
+        base = f.read().split()
+    assert tags[: len(base)] == base and len(tags) == int(chosen[0]["total"]) == len(set(tags))
+    # Judged in the held-out people, beside evenly spaced SNPs of its number;
+    # the target holds there too.
+    judged = {
+        (r["set"], r["maf_class"]): r
+        for r in table(os.path.join(results, "imputation.tsv"))
+        if r["population"] == "all"
+    }
+    mine = judged[("for_imputation", "all")]
+    assert mine["tags"] == str(len(tags)) and mine["how_measured"] == "held-out, 20% set aside before quality control"
+    assert ("even_%d" % len(tags), "all") in judged
+    assert float(mine["r2_08_percent"]) >= 90
+    report = open(os.path.join(results, "report.html")).read()
+    assert "<b>Chosen for imputation</b> aims at 90% of each population" in report
+
+
+@pytest.mark.parametrize("settings", [{"imputation": True}, {"holdout": 0.2}], ids=["no holdout", "no imputation"])
+def test_target_imputation_needs_imputation_and_holdout(tmp_path, settings):
+    folder = str(tmp_path)
+    simulate.chromosome(os.path.join(folder, "data"), length_mb=0.05, people=60, history="constant", seed=2)
+    write_config(folder, dict({"bfile": "data/sim", "target": "imputation"}, **settings))
+    p = snakemake(folder, "--dry-run", check=False)
+    assert p.returncode != 0
+    assert "target imputation chooses tags with some people and judges them in others" in p.stdout + p.stderr

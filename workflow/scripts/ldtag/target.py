@@ -1,0 +1,212 @@
+"""Tags chosen for imputation: the fewest tags that bring a share of the
+SNPs to an imputed r² in people who did not choose them, or the best
+within a budget.
+
+The selection sees only the people not held out. It deals them into two
+inner folds within each population; each fold is imputed from the other's
+phased haplotypes, and the r² of each SNP is pooled over both, as the
+evaluation does for the held-out people.
+
+The candidates are a ladder of sizes, each a share of the SNPs that passed
+quality control (LADDER), built two ways: evenly spaced along the
+chromosomes, and the first tags of the genome-wide greedy coverage order
+(the pairwise choice). Each is imputed in the inner folds; then a candidate
+is repaired: the SNPs that fail (r² below the target) are added as tags,
+those that fail in the most populations still short of the target first,
+the worst imputed first on a tie, until every population reaches its share.
+A SNP added is typed, so it counts as reaching the target; the SNPs around
+it can only gain. The selection is the candidate whose repaired size is the
+smallest. Within a budget, a candidate no larger than the budget is filled
+with the same order of failing SNPs up to the budget, and the selection is
+the one whose lowest share over the populations is the highest.
+
+The chosen tags are then judged in the held-out people like any method's,
+beside evenly spaced SNPs of the same number.
+"""
+import math
+import os
+import random
+
+from . import dosage, evaluation, files, imputation
+
+LADDER = (0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.18, 0.25, 0.35)
+INNER_FOLDS = ("select1", "select2")
+EVEN = "candidate_even_"
+GREEDY = "candidate_greedy_"
+METHOD = "for_imputation"
+SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
+
+
+def sizes(snps):
+    """The ladder's numbers of tags for `snps` SNPs, at least 2 each and
+    distinct."""
+    return sorted({max(2, min(snps, int(round(share * snps)))) for share in LADDER})
+
+
+def candidate_names(kinds=("even", "greedy")):
+    """The candidates' set names, by ladder rung: fixed, so that the jobs
+    are known before the sizes are."""
+    prefixes = {"even": EVEN, "greedy": GREEDY}
+    return ["%s%d" % (prefixes[kind], rung) for kind in kinds for rung in range(1, len(LADDER) + 1)]
+
+
+def candidates(chromosomes, order, snps):
+    """(name, kind, tags) of every candidate: `chromosomes` lists each
+    chromosome's SNP names in order, `order` the genome-wide greedy order
+    (None without it), `snps` their number. A rung past the ladder's
+    distinct sizes repeats the largest."""
+    counts = sizes(snps)
+    counts += [counts[-1]] * (len(LADDER) - len(counts))
+    out = []
+    for rung, count in enumerate(counts, 1):
+        out.append(("%s%d" % (EVEN, rung), "evenly spaced", imputation.even_set(count, chromosomes)))
+    if order is not None:
+        for rung, count in enumerate(counts, 1):
+            out.append(("%s%d" % (GREEDY, rung), "greedy coverage order", list(order[:count])))
+    return out
+
+
+def inner_folds(groups, seed):
+    """Each selection person's inner fold: `groups` maps each population to
+    its people not held out; a seeded shuffle per population, dealt in
+    turn."""
+    rng = random.Random(seed)
+    fold = {}
+    for people in groups.values():
+        order = list(people)
+        rng.shuffle(order)
+        fold.update((person, INNER_FOLDS[k % len(INNER_FOLDS)]) for k, person in enumerate(order))
+    return fold
+
+
+def _short(r2, target_r2, share):
+    """Per population: the SNPs measured, those that reach the target, and
+    how many more must."""
+    out = {}
+    for population, values in r2.items():
+        measured = [v for v in values.values() if v is not None]
+        good = sum(v >= target_r2 for v in measured)
+        out[population] = (len(measured), good, max(0, math.ceil(share * len(measured) - 1e-9) - good))
+    return out
+
+
+def failing_order(r2, target_r2, tags, needy):
+    """The SNPs that are not tags and fail in one of the `needy`
+    populations: those failing in the most of them first, then the worst
+    imputed (its lowest r² there), then by name."""
+    tagged = set(tags)
+    fails = {}
+    for population in needy:
+        for snp, value in r2[population].items():
+            if snp not in tagged and value is not None and value < target_r2:
+                count, low = fails.get(snp, (0, 1.0))
+                fails[snp] = (count + 1, min(low, value))
+    return sorted(fails, key=lambda snp: (-fails[snp][0], fails[snp][1], snp))
+
+
+def repair(r2, target_r2, share, tags, budget=None):
+    """The failing SNPs to add to `tags` so that each population's share of
+    measured SNPs at `target_r2` reaches `share` (`r2`: population -> SNP
+    -> pooled r² or None); with `budget`, at most budget - len(tags) of
+    them, the most useful first. Returns (added, lowest share reached)."""
+    state = {p: list(v) for p, v in _short(r2, target_r2, share).items()}
+    room = None if budget is None else max(0, budget - len(tags))
+    added, taken = [], set(tags)
+    while room is None or len(added) < room:
+        needy = [p for p, (_, _, need) in state.items() if need > 0] if room is None else list(state)
+        if not needy:
+            break
+        order = [s for s in failing_order(r2, target_r2, taken, needy) if s not in taken]
+        if not order:
+            break
+        before = len(added)
+        for snp in order:
+            if room is not None and len(added) >= room:
+                break
+            added.append(snp)
+            taken.add(snp)
+            satisfied = False
+            for population in needy:
+                value = r2[population].get(snp)
+                if value is not None and value < target_r2:
+                    state[population][1] += 1
+                    state[population][2] -= 1
+                    satisfied |= room is None and state[population][2] == 0
+            if satisfied:
+                break  # a population is done: its failing SNPs no longer count
+        if len(added) == before:
+            break
+    lowest = min((good / measured if measured else 1.0) for measured, good, _ in state.values())
+    return added, lowest
+
+
+def choose(sets, r2_of, target_r2, share, budget=None):
+    """The selection among `sets` [(name, kind, tags)], each with its pooled
+    inner r² `r2_of[name]`. Without a budget, the smallest repaired set
+    (ties to the earlier candidate); with one, among candidates that fit,
+    the highest lowest share (ties to the fewer tags, then the earlier).
+    Returns (tags, rows of the selection table)."""
+    rows, best = [], None
+    for name, kind, tags in sets:
+        if budget is not None and len(tags) > budget:
+            rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
+            continue
+        added, lowest = repair(r2_of[name], target_r2, share, tags, budget)
+        total = len(tags) + len(added)
+        key = (-lowest, total) if budget is not None else (total,)
+        if best is None or key < best[0]:
+            best = (key, len(rows), list(tags) + added)
+        rows.append([name, kind, len(tags), len(added), total, "%.4f" % lowest, 0])
+    if best is None:
+        raise ValueError("no candidate fits within max_tags %d" % budget)
+    rows[best[1]][-1] = 1
+    return best[2], rows
+
+
+# The rules' steps.
+
+CANDIDATE_COLUMNS = ("set", "kind", "tags")
+
+
+def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folder, table):
+    """Rule target_candidates: the inner folds of the people not held out
+    (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
+    `sets_folder` and the candidates' table."""
+    people = [r for r in files.read_table(people_tsv)[1] if r["fold"] == imputation.REFERENCE]
+    groups = {}
+    for r in people:
+        groups.setdefault(r["population"], []).append(r["id"])
+    fold = inner_folds(groups, seed)
+    for name in INNER_FOLDS:
+        files.write_lines(os.path.join(folds_folder, name + ".txt"), [r["id"] for r in people if fold[r["id"]] == name])
+    snps = evaluation.bim_snps(bims)
+    chromosomes = {}
+    for label, name, _ in snps:
+        chromosomes.setdefault(label, []).append(name)
+    order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
+    made = candidates(list(chromosomes.values()), order, len(snps))
+    for name, _, tags in made:
+        files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
+    files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
+
+
+def select(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, tags_out, table):
+    """Rule target_select: each candidate's r² pooled over the inner folds,
+    the choice, its tags (`tags_out`) and the selection table."""
+    chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
+    sets, r2_of = [], {}
+    for row in files.read_table(candidates_tsv)[1]:
+        name = row["set"]
+        with open(os.path.join(sets_folder, name + ".txt")) as f:
+            sets.append((name, row["kind"], f.read().split()))
+        pool = dosage.Pool()
+        for chunk in chunks:
+            for fold in INNER_FOLDS:
+                pool.add(name, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
+        r2 = {}
+        for (_, population, snp), sums in pool.sums.items():
+            r2.setdefault(population, {})[snp] = dosage.r2(*sums)
+        r2_of[name] = r2
+    tags, rows = choose(sets, r2_of, target_r2, share, budget)
+    files.write_lines(tags_out, tags)
+    files.write_table(table, SELECTION_COLUMNS, rows)

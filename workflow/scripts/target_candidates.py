@@ -1,0 +1,30 @@
+#!/usr/bin/python3
+"""Rule target_candidates: the inner folds of the people not held out and
+the candidate sets of tags chosen for imputation (ldtag.target).
+
+    target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --seed N
+        --sets DIR --folds DIR --table TABLE
+"""
+import argparse
+import sys
+
+from ldtag import files, target
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="target_candidates.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--bim", nargs="+", required=True)
+    parser.add_argument("--people", required=True)
+    parser.add_argument("--curve")
+    parser.add_argument("--seed", type=int, required=True)
+    for option in ("--sets", "--folds", "--table"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    try:
+        target.write_candidates(args.bim, args.people, args.curve, args.seed, args.sets, args.folds, args.table)
+    except (OSError, ValueError, files.FormatError) as e:
+        sys.exit("target_candidates.py: %s" % e)
+
+
+if __name__ == "__main__":
+    main()

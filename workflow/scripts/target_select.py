@@ -1,0 +1,31 @@
+#!/usr/bin/python3
+"""Rule target_select: the tags chosen for imputation, from the candidates'
+imputation in the inner folds (ldtag.target).
+
+    target_select.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR
+        --r2 R --share S [--budget N] --out LIST --table TABLE
+"""
+import argparse
+import sys
+
+from ldtag import files, target
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="target_select.py", description=__doc__.split("\n\n")[0])
+    for option in ("--candidates", "--chunks", "--sums", "--sets", "--out", "--table"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--r2", type=float, required=True)
+    parser.add_argument("--share", type=float, required=True)
+    parser.add_argument("--budget", type=int)
+    args = parser.parse_args()
+    try:
+        target.select(
+            args.candidates, args.chunks, args.sums, args.sets, args.r2, args.share, args.budget, args.out, args.table
+        )
+    except (OSError, ValueError, files.FormatError) as e:
+        sys.exit("target_select.py: %s" % e)
+
+
+if __name__ == "__main__":
+    main()
