@@ -15,6 +15,7 @@
 
 namespace textio {
 
+// One field, printed as put_row() prints it.
 template <class Field>
 void put_field(Writer& out, const Field& field) {
   if constexpr (std::is_same_v<Field, float>) {
@@ -29,6 +30,7 @@ void put_field(Writer& out, const Field& field) {
   }
 }
 
+// Writes the fields with `separator` between them, then a line feed.
 template <class First, class... Rest>
 void put_row(Writer& out, [[maybe_unused]] char separator, const First& first, const Rest&... rest) {
   put_field(out, first);
