@@ -40,6 +40,11 @@ def test_candidates_are_evenly_spaced_and_the_greedy_orders_first_tags():
     assert greedy["candidate_greedy_1"] == ["b3", "a7"] and greedy["candidate_greedy_2"] == ["b3", "a7", "a50"]
     # The order is shorter than the largest rungs: the whole order.
     assert greedy["candidate_greedy_9"] == order
+    # With a budget, a candidate of each kind of exactly its size.
+    made = target.candidates(chromosomes, order, 100, budget=7)
+    assert [name for name, _, _ in made] == target.candidate_names(budget=True)
+    assert made[9] == ("candidate_even_budget", "evenly spaced", target.imputation.even_set(7, chromosomes))
+    assert made[-1] == ("candidate_greedy_budget", "greedy coverage order", order[:7])
     # Without the order, evenly spaced only.
     assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100)] == ["evenly spaced"] * 9
 

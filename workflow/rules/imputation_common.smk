@@ -13,7 +13,11 @@ JUDGED_METHODS = (
     list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else []) + ([target.METHOD] if TARGET else [])
 )
 FOLDS = imputation.fold_names(config)
-CANDIDATES = target.candidate_names(("even", "greedy") if BUILTIN else ("even",)) if TARGET else []
+CANDIDATES = (
+    target.candidate_names(("even", "greedy") if BUILTIN else ("even",), config["max_tags"] is not None)
+    if TARGET
+    else []
+)
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
 

@@ -26,13 +26,14 @@ if TARGET:
             sets=os.path.dirname(paths.SET),
             folds=os.path.dirname(paths.FOLD),
             curve=lambda wildcards, input: f"--curve {shlex.quote(input.curve[0])}" if input.curve else "",
+            budget=f"--budget {config['max_tags']}" if config["max_tags"] is not None else "",
         threads: 1
         resources:
             mem_mb=512,
         shell:
             "{params.python:q} {params.script:q} --bim {input.bims:q} --people {input.people:q} {params.curve} "
-            "--seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} --table {output.table:q} "
-            "2> {log:q}"
+            "{params.budget} --seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} "
+            "--table {output.table:q} 2> {log:q}"
 
     rule target_select:
         """The candidates' r² pooled over the inner folds, and the choice."""

@@ -3,7 +3,7 @@
 the candidate sets of tags chosen for imputation (ldtag.target).
 
     target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --seed N
-        --sets DIR --folds DIR --table TABLE
+        [--budget N] --sets DIR --folds DIR --table TABLE
 """
 import argparse
 import sys
@@ -17,11 +17,14 @@ def main():
     parser.add_argument("--people", required=True)
     parser.add_argument("--curve")
     parser.add_argument("--seed", type=int, required=True)
+    parser.add_argument("--budget", type=int)
     for option in ("--sets", "--folds", "--table"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     try:
-        target.write_candidates(args.bim, args.people, args.curve, args.seed, args.sets, args.folds, args.table)
+        target.write_candidates(
+            args.bim, args.people, args.curve, args.seed, args.sets, args.folds, args.table, args.budget
+        )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_candidates.py: %s" % e)
 

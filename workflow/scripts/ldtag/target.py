@@ -43,26 +43,29 @@ def sizes(snps):
     return sorted({max(2, min(snps, int(round(share * snps)))) for share in LADDER})
 
 
-def candidate_names(kinds=("even", "greedy")):
-    """The candidates' set names, by ladder rung: fixed, so that the jobs
-    are known before the sizes are."""
+def candidate_names(kinds=("even", "greedy"), budget=False):
+    """The candidates' set names, by ladder rung (and with a budget, one of
+    the budget's own size, "..._budget"): fixed, so that the jobs are known
+    before the sizes are."""
     prefixes = {"even": EVEN, "greedy": GREEDY}
-    return ["%s%d" % (prefixes[kind], rung) for kind in kinds for rung in range(1, len(LADDER) + 1)]
+    rungs = [str(rung) for rung in range(1, len(LADDER) + 1)] + (["budget"] if budget else [])
+    return ["%s%s" % (prefixes[kind], rung) for kind in kinds for rung in rungs]
 
 
-def candidates(chromosomes, order, snps):
+def candidates(chromosomes, order, snps, budget=None):
     """(name, kind, tags) of every candidate: `chromosomes` lists each
     chromosome's SNP names in order, `order` the genome-wide greedy order
-    (None without it), `snps` their number. A rung past the ladder's
-    distinct sizes repeats the largest."""
+    (None without it), `snps` their number; with `budget`, a candidate of
+    each kind of exactly that size too. A rung past the ladder's distinct
+    sizes repeats the largest."""
     counts = sizes(snps)
     counts += [counts[-1]] * (len(LADDER) - len(counts))
-    out = []
-    for rung, count in enumerate(counts, 1):
-        out.append(("%s%d" % (EVEN, rung), "evenly spaced", imputation.even_set(count, chromosomes)))
+    rungs = [(str(rung), count) for rung, count in enumerate(counts, 1)]
+    if budget is not None:
+        rungs.append(("budget", min(budget, snps)))
+    out = [("%s%s" % (EVEN, rung), "evenly spaced", imputation.even_set(n, chromosomes)) for rung, n in rungs]
     if order is not None:
-        for rung, count in enumerate(counts, 1):
-            out.append(("%s%d" % (GREEDY, rung), "greedy coverage order", list(order[:count])))
+        out += [("%s%s" % (GREEDY, rung), "greedy coverage order", list(order[:n])) for rung, n in rungs]
     return out
 
 
@@ -168,7 +171,7 @@ def choose(sets, r2_of, target_r2, share, budget=None):
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
 
 
-def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folder, table):
+def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folder, table, budget=None):
     """Rule target_candidates: the inner folds of the people not held out
     (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
     `sets_folder` and the candidates' table."""
@@ -184,7 +187,7 @@ def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folde
     for label, name, _ in snps:
         chromosomes.setdefault(label, []).append(name)
     order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
-    made = candidates(list(chromosomes.values()), order, len(snps))
+    made = candidates(list(chromosomes.values()), order, len(snps), budget)
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
