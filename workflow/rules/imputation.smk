@@ -196,7 +196,8 @@ if IMPUTATION:
     rule imputation_phase:
         """A chunk of the panel phased by Beagle, all people at once (but the
         held-out ones, who take no part in it); or cut from the panel when
-        the user's VCF is phased."""
+        the user's VCF is phased or the chunk has fewer than two SNPs (the
+        held-out people left out too)."""
         input:
             unpack(chunk_panel),
             chunks=paths.CHUNKS,
@@ -217,6 +218,9 @@ if IMPUTATION:
             exclude=lambda wildcards, input: (
                 "excludesamples=%s" % shlex.quote(input.excluded[0]) if input.excluded else ""
             ),
+            drop=lambda wildcards, input: (
+                "--force-samples -S ^%s" % shlex.quote(input.excluded[0]) if input.excluded else ""
+            ),
         benchmark:
             f"{paths.BENCHMARKS}/imputation_phase/{{chunk}}.tsv"
         threads: config["beagle_threads"]
@@ -225,7 +229,8 @@ if IMPUTATION:
         shell:
             "markers=$(bcftools view -H -r {params.interval} {input.panel:q} | wc -l); "
             "if [ \"$(cat {input.phasing:q})\" = given ] || [ $markers -lt 2 ]; then "
-            "bcftools view -r {params.interval} {input.panel:q} -Oz -o {params.prefix:q}.vcf.gz > {log:q} 2>&1; "
+            "bcftools view {params.drop} -r {params.interval} {input.panel:q} -Oz -o {params.prefix:q}.vcf.gz "
+            "> {log:q} 2>&1; "
             "else JAVA_TOOL_OPTIONS=-Xmx{params.heap}m {params.beagle} gt={input.panel:q} chrom={params.interval} "
             "out={params.prefix:q} nthreads={threads} seed={params.seed} {params.map} {params.exclude} "
             "> {log:q} 2>&1 || "
