@@ -589,6 +589,7 @@ def test_the_bundled_genotypes_with_a_budget_and_held_out_imputation(tmp_path):
     assert "estimated in 800 people of the genotypes" in report
     assert "The 200 other people of the genotypes were held out" in report
     assert "Budget, greedy" in report and '<h2 id="curve">' in report
+    assert "Beagle 5.4 phased the genotypes of all the people but the held-out ones once per chunk" in report
 
 
 # Bad configs stop before any job.

@@ -61,10 +61,11 @@ def protocol(base, config, people):
         phasing = "The VCF's genotypes are phased: they were used as given, and no phasing ran."
     else:
         phasing = (
-            "Beagle 5.4 phased the genotypes of all the people once per chunk of %s Mb (with %s Mb flanks), %d "
+            "Beagle 5.4 phased the genotypes of all the people%s once per chunk of %s Mb (with %s Mb flanks), %d "
             "chunks in all%s; the reference of a fold is the phased haplotypes of the people not in it, never "
             "its own."
             % (
+                " but the held-out ones" if config["holdout"] is not None else "",
                 format(config["chunk_mb"], "g"),
                 format(config["flank_mb"], "g"),
                 len(chunks),
