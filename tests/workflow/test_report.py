@@ -78,8 +78,9 @@ def test_the_report_is_a_page_for_the_run_and_one_per_chromosome(clean_run, tmp_
 def test_a_run_of_300_regions_has_every_region_in_its_report(tmp_path):
     """Regions of at most 4 SNPs make over 300 of the test genotypes' SNPs:
     the run's page links each chromosome's, and each chromosome's page
-    holds every one of its regions with its plot, in order."""
-    folder = make_workdir(str(tmp_path), max_snps=4)
+    holds every one of its regions, in order. Without plots, to keep the
+    run short: the plots' paging is the test above."""
+    folder = make_workdir(str(tmp_path), max_snps=4, plots=False)
     snakemake(folder)
     results = os.path.join(folder, "results")
     regions = table(os.path.join(results, "regions.tsv"))
@@ -95,8 +96,4 @@ def test_a_run_of_300_regions_has_every_region_in_its_report(tmp_path):
             page = browser.open("file://%s/report/chr%s.html" % (results, chromosome))
             assert page.failed == []
             shown += page.evaluate("Array.from(document.querySelectorAll('h3')).map(h => h.id)")
-            sources = page.evaluate("Array.from(document.images).map(i => i.getAttribute('src'))")
-            assert sources == [
-                "../regions/%s/ld_plot.png" % r["region"] for r in regions if r["chromosome"] == chromosome
-            ]
     assert shown == [r["region"] for r in regions]
