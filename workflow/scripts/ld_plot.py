@@ -285,8 +285,8 @@ def font_file(bold):
     """DejaVu Sans, matplotlib's font, from matplotlib's data or the system's
     fonts; matplotlib finds it when neither place has it."""
     name = "DejaVuSans-Bold.ttf" if bold else "DejaVuSans.ttf"
-    spec = importlib.util.find_spec("matplotlib")
-    folders = [os.path.join(os.path.dirname(spec.origin), "mpl-data", "fonts", "ttf")] if spec and spec.origin else []
+    found = importlib.util.find_spec("matplotlib")
+    folders = [os.path.join(os.path.dirname(found.origin), "mpl-data", "fonts", "ttf")] if found and found.origin else []
     folders += ["/usr/share/matplotlib/mpl-data/fonts/ttf", "/usr/share/fonts/truetype/dejavu"]
     for folder in folders:
         if os.path.exists(os.path.join(folder, name)):
