@@ -63,15 +63,17 @@ def simulated(folder, length_mb, people):
     return prefix
 
 
-def run(folder, bfile, settings, cores, memory_log):
-    """The whole workflow in `folder`; its wall time (None when its results
-    were there)."""
+def run(folder, bfile, settings, cores, memory_log=None):
+    """The whole workflow in `folder`, written to wall.txt; its wall time
+    (None when its results were there). With `memory_log`, Beagle runs
+    through GNU time, which appends each run's time and peak memory there."""
     if os.path.exists(os.path.join(folder, "results", "report.html")):
         return None
     os.makedirs(folder, exist_ok=True)
-    beagle = "/usr/bin/time -f '%%e %%U %%S %%M' -a -o %s beagle" % memory_log
     with open(os.path.join(folder, "config.yaml"), "w") as f:
-        f.write("bfile: %s\nplots: false\nbeagle: %s\n" % (bfile, beagle))
+        f.write("bfile: %s\nplots: false\n" % bfile)
+        if memory_log:
+            f.write("beagle: /usr/bin/time -f '%%e %%U %%S %%M' -a -o %s beagle\n" % memory_log)
         for key, value in settings.items():
             f.write("%s: %s\n" % (key, str(value).lower() if isinstance(value, bool) else value))
     command = ["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile", "config.yaml"]

@@ -17,38 +17,21 @@ and the choice, from Snakemake's benchmark files) against the whole run.
 import argparse
 import glob
 import os
-import subprocess
 import sys
-import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build-release")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import imputation_bench  # noqa: E402
 import simulate  # noqa: E402
 
 
 def run(folder, bfile, settings, cores):
-    """The whole workflow in `folder`; its wall time (kept in wall.txt and
-    reused)."""
-    done = os.path.join(folder, "wall.txt")
-    if os.path.exists(done):
-        with open(done) as f:
-            return float(f.read())
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "config.yaml"), "w") as f:
-        f.write("bfile: %s\nplots: false\n" % bfile)
-        for key, value in settings.items():
-            f.write("%s: %s\n" % (key, str(value).lower() if isinstance(value, bool) else value))
-    command = ["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile", "config.yaml"]
-    env = dict(os.environ, PATH=BUILD + os.pathsep + os.environ["PATH"])
-    start = time.monotonic()
-    p = subprocess.run(command + ["--cores", str(cores)], cwd=folder, env=env, capture_output=True, text=True)
-    wall = time.monotonic() - start
-    if p.returncode != 0:
-        sys.exit("snakemake failed in %s:\n%s" % (folder, p.stderr[-3000:]))
-    with open(done, "w") as f:
-        f.write("%.1f\n" % wall)
-    return wall
+    """The whole workflow in `folder` (imputation_bench.run); its wall time,
+    kept in wall.txt and reused."""
+    imputation_bench.run(folder, bfile, settings, cores)
+    with open(os.path.join(folder, "wall.txt")) as f:
+        return float(f.read())
 
 
 def table(path):
