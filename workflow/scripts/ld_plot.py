@@ -286,7 +286,9 @@ def font_file(bold):
     fonts; matplotlib finds it when neither place has it."""
     name = "DejaVuSans-Bold.ttf" if bold else "DejaVuSans.ttf"
     found = importlib.util.find_spec("matplotlib")
-    folders = [os.path.join(os.path.dirname(found.origin), "mpl-data", "fonts", "ttf")] if found and found.origin else []
+    folders = (
+        [os.path.join(os.path.dirname(found.origin), "mpl-data", "fonts", "ttf")] if found and found.origin else []
+    )
     folders += ["/usr/share/matplotlib/mpl-data/fonts/ttf", "/usr/share/fonts/truetype/dejavu"]
     for folder in folders:
         if os.path.exists(os.path.join(folder, name)):
