@@ -25,6 +25,7 @@ import numpy as np
 LENGTH = 1000000  # bp per locus
 MUTATION = 1.25e-8  # per bp and generation
 RECOMBINATION = 1e-8  # per bp and generation: 1 cM/Mb
+PIECE_MB = 25  # chromosome() simulates longer ones as independent pieces of this length
 
 
 @dataclass
@@ -161,7 +162,9 @@ def chromosome(
     `people`: a count for one population, or population name -> count for
     an island model (scrm -I, migration rate `migration` = 4 N0 m), whose
     ids are <name>_<k>; `history`: a key of HISTORIES. Every site whose MAF
-    over all haplotypes reaches min_maf is kept, named s<site index>."""
+    over all haplotypes reaches min_maf is kept, named s<site index>. A
+    chromosome longer than PIECE_MB is simulated as independent pieces laid
+    end to end (seeds seed, seed + 3, ...), so memory stays that of a piece."""
     os.makedirs(folder, exist_ok=True)
     model = HISTORIES[history]
     length = int(length_mb * 1e6)
@@ -171,28 +174,33 @@ def chromosome(
         if counts
         else ["p%d" % k for k in range(people)]
     )
-    theta = 4 * model.size * model.mutation * length
-    rho = 4 * model.size * RECOMBINATION * length
-    positions, haps = haplotypes(
-        2 * len(ids),
-        seed,
-        theta=theta,
-        rho=rho,
-        populations=tuple(2 * n for n in counts.values()),
-        migration=migration,
-        length=length,
-        history=model.events,
-        absolute=True,
-    )[0]
-    freq = haps.mean(axis=0)
-    keep = np.where(np.minimum(freq, 1 - freq) >= max(min_maf, 1e-12))[0]
-    names, bps, last = [], [], 0
-    for k in keep:
-        last = max(last + 1, int(round(positions[k])))
-        bps.append(last)
-        names.append("s%d" % k)
     path = os.path.join(folder, name + ".vcf.gz")
-    write_vcf(path, code, bps, names, haps[:, keep], ids, length)
+    names, last, sites = [], 0, 0
+    with VcfWriter(path, code, ids, length) as out:
+        for at, piece in enumerate(range(0, length, int(PIECE_MB * 1e6))):
+            size = min(int(PIECE_MB * 1e6), length - piece)
+            positions, haps = haplotypes(
+                2 * len(ids),
+                seed + 3 * at,
+                theta=4 * model.size * model.mutation * size,
+                rho=4 * model.size * RECOMBINATION * size,
+                populations=tuple(2 * n for n in counts.values()),
+                migration=migration,
+                length=size,
+                history=model.events,
+                absolute=True,
+            )[0]
+            freq = haps.mean(axis=0)
+            keep = np.where(np.minimum(freq, 1 - freq) >= max(min_maf, 1e-12))[0]
+            bps = []
+            for k in keep:
+                last = max(last + 1, piece + int(round(positions[k])))
+                bps.append(last)
+            piece_names = ["s%d" % (sites + k) for k in keep]
+            out.write(bps, piece_names, haps[:, keep])
+            names += piece_names
+            sites += len(positions)
+            del haps
     run_plink(folder, "--vcf", name + ".vcf.gz", "--double-id", "--make-bed", "--out", name)
     if not vcf:
         os.remove(path)
@@ -200,23 +208,27 @@ def chromosome(
     return Simulation(os.path.join(folder, name), path if vcf else None, ids, populations, names)
 
 
-def write_vcf(path, code, positions, names, haps, ids, length):
-    """A phased VCF of the haplotypes (haplotypes x sites, paired in order into
-    the people `ids`), REF A for 0 and ALT G for 1."""
-    people = len(ids)
-    header = [
-        "##fileformat=VCFv4.2",
-        "##source=ldtag bench/simulate.py (scrm)",
-        "##contig=<ID=%s,length=%d>" % (code, max(length, positions[-1] if positions else 1)),
-        '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
-        "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + list(ids)),
-    ]
-    partial = path + ".partial"
-    with gzip.open(partial, "wb", compresslevel=4) as f:
-        f.write(("\n".join(header) + "\n").encode())
+class VcfWriter:
+    """A phased VCF written piece by piece: write() takes positions, names and
+    haplotypes (haplotypes x sites, paired in order into the people `ids`),
+    REF A for 0 and ALT G for 1. The file appears only when closed whole."""
+
+    def __init__(self, path, code, ids, length):
+        self.path, self.code, self.people = path, code, len(ids)
+        self.file = gzip.open(path + ".partial", "wb", compresslevel=4)
+        header = [
+            "##fileformat=VCFv4.2",
+            "##source=ldtag bench/simulate.py (scrm)",
+            "##contig=<ID=%s,length=%d>" % (code, max(length, 1)),
+            '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
+            "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + list(ids)),
+        ]
+        self.file.write(("\n".join(header) + "\n").encode())
+
+    def write(self, positions, names, haps):
         for start in range(0, len(names), 1000):
             block = haps[:, start : start + 1000].T
-            cells = np.empty((block.shape[0], people, 4), dtype=np.uint8)
+            cells = np.empty((block.shape[0], self.people, 4), dtype=np.uint8)
             cells[:, :, 0] = block[:, 0::2] + ord("0")
             cells[:, :, 1] = ord("|")
             cells[:, :, 2] = block[:, 1::2] + ord("0")
@@ -224,6 +236,15 @@ def write_vcf(path, code, positions, names, haps, ids, length):
             cells[:, -1, 3] = ord("\n")
             for k in range(block.shape[0]):
                 at = start + k
-                f.write(("%s\t%d\t%s\tA\tG\t.\tPASS\t.\tGT\t" % (code, positions[at], names[at])).encode())
-                f.write(cells[k].tobytes())
-    os.replace(partial, path)
+                self.file.write(("%s\t%d\t%s\tA\tG\t.\tPASS\t.\tGT\t" % (self.code, positions[at], names[at])).encode())
+                self.file.write(cells[k].tobytes())
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, kind, value, trace):
+        self.file.close()
+        if kind is None:
+            os.replace(self.path + ".partial", self.path)
+        else:
+            os.remove(self.path + ".partial")
