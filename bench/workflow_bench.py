@@ -66,7 +66,8 @@ SCRIPTS = os.path.join(ROOT, "workflow", "scripts")
 
 # The workflow's commands up to ldprune from a plain shell loop, two regions
 # at a time: $1 the fileset, $2 the folder, $3 the most SNPs per region, $4
-# "plink" to run PLINK's commands only.
+# "plink" to run PLINK's commands only, or "full" to go on with ldcluster,
+# the joiners, the coverage and the LD plot, as the whole workflow does.
 LOOP = r"""set -euo pipefail
 bfile=$1 out=$2 max=$3 only=${4:-}
 cd "$out"
@@ -81,11 +82,23 @@ rm -f qc/window.ld
 tail -n +2 qc/regions.tsv | cut -f 2,3,5 | xargs -P 2 -L 1 bash -c '
   mkdir -p "regions/$0" && cd "regions/$0"
   plink1.9 --bfile ../../qc/chr --from "$1" --to "$2" --r2 square bin --freq --make-just-bim --allow-no-sex     --threads 2 --out plink > /dev/null
-  if [ -z "'"$only"'" ]; then
+  if [ -z "'"$only"'" ] || [ "'"$only"'" = full ]; then
     ldprep --bim plink.bim --freq plink.frq --ld plink.ld.bin --threshold 0.8
     ldprune
-    rm -f ld.txt ld_processed_temp.txt plink.ld.bin
-  fi'
+  fi
+  if [ "'"$only"'" = full ]; then
+    sed -n "s/^the [0-9]*th needed SNP (counting from 0) is: //p" ld_processed_temp.txt > needed.txt
+    ldcluster --time-limit 60 --chromosome 1 --needed needed.txt --curve
+    memberjoin1
+    memberjoin2
+    mkdir -p minimum && for f in members.txt out; do
+      ln -sf ../Zentavor.result.Minimum.$f minimum/Zentavor.result.Greedy.$f; done
+    (cd minimum && memberjoin1 && mv greedy_output.txt ../minimum_output.txt)
+    /usr/bin/python3 -c "import sys; sys.path.insert(0, \"SCRIPTS\"); from ldtag import coverage
+coverage.write(\".\", [\"greedy\", \"minimax\", \"minimum\"])"
+    /usr/bin/python3 SCRIPTS/ld_plot.py . ld.png
+  fi
+  [ "'"$only"'" = plink ] || rm -f ld.txt ld_processed_temp.txt plink.ld.bin'
 """.replace(
     "SCRIPTS", SCRIPTS
 )
@@ -212,12 +225,13 @@ def memory_run(bfile, cores, path):
         return regions, {k: (n, rss / 1024) for k, (n, rss) in peaks.items()}, seconds, job_times(folder)
 
 
-def loop(bfile, path, plink_only=False):
-    """Wall time of the plain shell loop in a fresh folder."""
+def loop(bfile, path, mode=""):
+    """Wall time of the plain shell loop in a fresh folder; `mode`: "",
+    "plink" or "full" (see LOOP)."""
     with tempfile.TemporaryDirectory() as folder:
         start = time.monotonic()
         p = subprocess.run(
-            ["bash", "-c", LOOP, "loop", bfile, folder, "2000"] + (["plink"] if plink_only else []),
+            ["bash", "-c", LOOP, "loop", bfile, folder, "2000"] + ([mode] if mode else []),
             capture_output=True,
             text=True,
             env=dict(os.environ, PATH=path),
@@ -244,7 +258,7 @@ def engine(bfile, cores, path, runs):
         times["loop"].append(loop(bfile, path))
         wall, regions = prepared(bfile, cores, path)
         times["workflow"].append(wall)
-        times["plink"].append(loop(bfile, path, plink_only=True))
+        times["plink"].append(loop(bfile, path, "plink"))
     loop_s, flow_s, plink_s = (statistics.median(times[k]) for k in ("loop", "workflow", "plink"))
     print(
         "Engine cost: %s, %d regions, prepared through ldprune, --cores %d, median of %d runs"
@@ -259,6 +273,33 @@ def engine(bfile, cores, path, runs):
     print(
         "  per run: loop %s; workflow %s; PLINK %s\n"
         % tuple(" ".join("%.2f" % t for t in times[k]) for k in ("loop", "workflow", "plink"))
+    )
+
+
+def whole(bfile, cores, path, runs):
+    """The whole default workflow (ldcluster, coverage, LD plots, overview and
+    report) against the full plain loop, taking turns, the median of `runs`."""
+    times = collections.defaultdict(list)
+    regions = 0
+    for _ in range(runs):
+        times["loop"].append(loop(bfile, path, "full"))
+        with tempfile.TemporaryDirectory() as folder:
+            prepare(folder, bfile)
+            times["workflow"].append(snakemake(folder, cores, path))
+            regions = len(open(os.path.join(folder, "results", "regions.tsv")).readlines()) - 1
+    loop_s, flow_s = (statistics.median(times[k]) for k in ("loop", "workflow"))
+    print(
+        "Whole workflow: %s, %d regions, --cores %d, median of %d runs taken in turn"
+        % (os.path.basename(bfile), regions, cores, runs)
+    )
+    print("  %-58s %8.2f s" % ("plain loop: the same programs, coverage and LD plots", loop_s))
+    print(
+        "  %-58s %8.2f s  (%.2f x the loop)"
+        % ("the workflow, with the merge, overview and report", flow_s, flow_s / loop_s)
+    )
+    print(
+        "  per run: loop %s; workflow %s\n"
+        % tuple(" ".join("%.2f" % t for t in times[k]) for k in ("loop", "workflow"))
     )
 
 
@@ -301,7 +342,15 @@ def main():
     parser.add_argument("--bfile", default=SHARED_CHR10, help="PLINK fileset of the full-size run")
     parser.add_argument("--cores", type=int, default=2)
     parser.add_argument("--runs", type=int, default=3, help="runs of the engine comparison")
-    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps", "populations"])
+    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps", "populations", "whole"])
+    parser.add_argument(
+        "--simulate",
+        type=float,
+        metavar="MB",
+        help="instead of --bfile, a chromosome of MB Mb simulated with scrm under growth, 1000 people "
+        "(bench/simulate.py, seed 1), kept in --data",
+    )
+    parser.add_argument("--data", help="folder for the simulated fileset (default: a temporary one)")
     args = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldprune")):
         sys.exit(
@@ -309,6 +358,8 @@ def main():
             "cmake --build build-release -j2"
         )
     bfile = os.path.abspath(args.bfile)
+    if args.simulate:
+        bfile = simulated(args.simulate, args.data)
     path = BUILD + os.pathsep + os.environ["PATH"]
     if "engine" in args.only:
         engine(bfile, args.cores, path, args.runs)
@@ -318,6 +369,22 @@ def main():
         steps(bfile, args.cores, path)
     if "populations" in args.only:
         populations(bfile, args.cores, path)
+    if "whole" in args.only:
+        whole(bfile, args.cores, path, args.runs)
+
+
+def simulated(length_mb, data):
+    """The fileset of a simulated chromosome, made once in `data`."""
+    data = os.path.abspath(data) if data else tempfile.mkdtemp(prefix="ldtag-sim")
+    prefix = os.path.join(data, "sim%g" % length_mb)
+    if not os.path.exists(prefix + ".bed"):
+        start = time.monotonic()
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import simulate
+
+        simulate.chromosome(data, name="sim%g" % length_mb, length_mb=length_mb, people=1000, history="growth")
+        print("Simulated %g Mb in %.0f s: %s\n" % (length_mb, time.monotonic() - start, prefix))
+    return prefix
 
 
 def populations(bfile, cores, path):
