@@ -299,3 +299,24 @@ def test_every_rule_that_runs_something_writes_its_own_log_under_logs():
             assert log, rule
             # paths.log(), a paths.*LOGS folder, or a helper of common.smk built on them
             assert re.search(r"paths\.log\(|LOGS\}|_logs?\(", log.group(1)), (rule, log.group(1))
+
+
+def test_every_rule_that_runs_something_declares_its_threads_and_memory():
+    """A scheduler is told what each job takes: a rule with a shell command
+    or run code declares its threads and its memory (mem_mb); the default
+    run's jobs (all but the imputation's) ask for at most 1 GB."""
+    rules = {}
+    for name in sorted(os.listdir(os.path.join(conftest.ROOT, "workflow", "rules"))):
+        with open(os.path.join(conftest.ROOT, "workflow", "rules", name)) as f:
+            text = f.read()
+        for match in re.finditer(r"^\s*rule (\w+):(.*?)(?=^\s*rule \w+:|^\S|\Z)", text, re.S | re.M):
+            rules[match.group(1)] = (name, match.group(2))
+    running = {rule: (name, body) for rule, (name, body) in rules.items() if "shell:" in body or "run:" in body}
+    assert len(running) > 20
+    for rule, (name, body) in running.items():
+        assert re.search(r"\n\s*threads:", body), rule
+        memory = re.search(r"\n\s*resources:\s*\n\s*mem_mb=([^,\n]+),", body)
+        assert memory, rule
+        value = memory.group(1).strip()
+        if not name.startswith(("imputation", "target")):
+            assert value.isdigit() and int(value) <= 1024 or "clustering_mem_mb" in value, (rule, value)

@@ -21,14 +21,19 @@ if BUILTIN:
         log:
             paths.log("coverage_curve"),
         params:
-            max_tags=config["max_tags"],
+            python=PYTHON,
+            script=script_path("coverage_curve.py"),
+            budget=(
+                f"--max-tags {config['max_tags']} --allocation {shlex.quote(paths.BUDGET_ALLOCATION)}" if BUDGET else ""
+            ),
         benchmark:
             f"{paths.BENCHMARKS}/coverage_curve.tsv"
         threads: 1
         resources:
             mem_mb=1024,
-        script:
-            "../scripts/coverage_curve.py"
+        shell:
+            "{params.python:q} {params.script:q} --regions {input.regions:q} --populations {input.populations:q} "
+            "--curve {output.curve:q} {params.budget} --log {log:q}"
 
     localrules:
         coverage_curve,
@@ -77,13 +82,18 @@ if BUDGET:
             **BUDGET_MERGED,
         log:
             paths.log("merge_budget"),
+        params:
+            python=PYTHON,
+            script=script_path("merge_budget.py"),
+            outputs=[f"{key}={path}" for key, path in BUDGET_MERGED.items()],
         benchmark:
             f"{paths.BENCHMARKS}/merge_budget.tsv"
         threads: 1
         resources:
             mem_mb=512,
-        script:
-            "../scripts/merge_budget.py"
+        shell:
+            "{params.python:q} {params.script:q} --regions {input.regions:q} --populations {input.populations:q} "
+            "--allocation {input.allocation:q} --outputs {params.outputs:q} --log {log:q}"
 
     localrules:
         merge_budget,

@@ -1,9 +1,11 @@
 # The config's check, the path patterns and the helpers the rules share.
+import json
 import os
 import re
 import shlex
 import sys
 
+from snakemake import __version__ as SNAKEMAKE_VERSION
 from snakemake.common import Mode
 from snakemake.exceptions import WorkflowError
 from snakemake.logging import logger
@@ -200,6 +202,17 @@ def population_lists(wildcards):
         for p in POPULATIONS
         for f in (paths.POPULATION_KEEP.format(population=p), paths.VARYING.format(chrom=wildcards.chrom, population=p))
     ]
+
+
+def named_files(wildcards, input):
+    """Each of a rule's named inputs that is one file, as NAME=FILE."""
+    return [f"{name}={value}" for name, value in input.items() if isinstance(value, str)]
+
+
+def population_config(wildcards=None):
+    """The config's say on the populations, as JSON, for population_samples.py."""
+    keys = ("populations", "population_panel", "sample_column", "population_column")
+    return json.dumps({key: config.get(key) for key in keys})
 
 
 def population_sources(wildcards=None):

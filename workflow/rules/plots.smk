@@ -45,13 +45,17 @@ rule overview:
         paths.OVERVIEW,
     log:
         paths.log("overview"),
+    params:
+        python=PYTHON,
+        script=script_path("overview.py"),
     benchmark:
         f"{paths.BENCHMARKS}/overview.tsv"
     threads: 1
     resources:
         mem_mb=256,
-    script:
-        "../scripts/overview.py"
+    shell:
+        "{params.python:q} {params.script:q} --summary {input.summary:q} --regions {input.regions:q} "
+        "--output {output:q} --log {log:q}"
 
 
 if BUILTIN:
@@ -66,14 +70,17 @@ if BUILTIN:
         log:
             paths.log("curve_plot"),
         params:
-            max_tags=config["max_tags"],
+            python=PYTHON,
+            script=script_path("curve_plot.py"),
+            max_tags="" if config["max_tags"] is None else f"--max-tags {config['max_tags']}",
         benchmark:
             f"{paths.BENCHMARKS}/curve_plot.tsv"
         threads: 1
         resources:
             mem_mb=512,
-        script:
-            "../scripts/curve_plot.py"
+        shell:
+            "{params.python:q} {params.script:q} --curve {input.curve:q} --summary {input.summary:q} "
+            "--output {output:q} {params.max_tags} --log {log:q}"
 
     localrules:
         curve_plot,
@@ -99,14 +106,20 @@ rule report:
     log:
         paths.log("report"),
     params:
-        chromosomes=CHROMOSOMES,
+        python=PYTHON,
+        script=script_path("report.py"),
+        inputs=named_files,
+        config=json.dumps(config),
+        engine=SNAKEMAKE_VERSION,
+        pages=lambda wildcards, output: [f"{c}={page}" for c, page in zip(CHROMOSOMES, output.pages)],
     benchmark:
         f"{paths.BENCHMARKS}/report.tsv"
     threads: 1
     resources:
         mem_mb=256,
-    script:
-        "../scripts/report.py"
+    shell:
+        "{params.python:q} {params.script:q} --inputs {params.inputs:q} --config {params.config:q} "
+        "--engine {params.engine:q} --report {output.report:q} --pages {params.pages:q} --log {log:q}"
 
 
 localrules:

@@ -40,13 +40,17 @@ rule exclude_names:
         names=paths.EXCLUDED_LIST,
     log:
         paths.log("exclude_names"),
+    params:
+        python=PYTHON,
+        script=script_path("exclude_names.py"),
     benchmark:
         f"{paths.BENCHMARKS}/exclude_names.tsv"
     threads: 1
     resources:
         mem_mb=512,
-    script:
-        "../scripts/exclude_names.py"
+    shell:
+        "{params.python:q} {params.script:q} --bims {input.bims:q} --report {output.report:q} "
+        "--names {output.names:q} --log {log:q}"
 
 
 rule population_samples:
@@ -62,11 +66,17 @@ rule population_samples:
         keep_all=paths.KEEP_ALL if POPULATIONS else [],
     log:
         paths.log("population_samples"),
+    params:
+        python=PYTHON,
+        script=script_path("population_samples.py"),
+        config=population_config,
+        keep_all=f"--keep-all {shlex.quote(paths.KEEP_ALL)}" if POPULATIONS else "",
     threads: 1
     resources:
         mem_mb=64,
-    script:
-        "../scripts/population_samples.py"
+    shell:
+        "{params.python:q} {params.script:q} --fams {input.fam:q} --config {params.config:q} "
+        "--table {output.table:q} {params.keep_all} --log {log:q}"
 
 
 rule population_filters:
@@ -163,15 +173,20 @@ rule qc_report:
     log:
         paths.log("qc_report"),
     params:
+        python=PYTHON,
+        script=script_path("qc_report.py"),
         chromosomes=CHROMOSOMES,
-        vcfs=list(VCFS.values()),
+        lists=json.dumps(settings.list_paths(config)),
+        vcfs=lambda wildcards, input: [f"{name}={skipped}" for name, skipped in zip(VCFS.values(), input.vcf)],
     benchmark:
         f"{paths.BENCHMARKS}/qc_report.tsv"
     threads: 1
     resources:
         mem_mb=512,
-    script:
-        "../scripts/qc_report.py"
+    shell:
+        "{params.python:q} {params.script:q} --raw {input.raw:q} --chromosomes {params.chromosomes:q} "
+        "--populations {input.populations:q} --lists {params.lists:q} --vcfs {params.vcfs:q} "
+        "--report {output.report:q} --warnings {output.warnings:q} --log {log:q}"
 
 
 localrules:

@@ -19,14 +19,18 @@ rule merge_results:
     log:
         paths.log("merge_results"),
     params:
+        python=PYTHON,
+        script=script_path("merge_results.py"),
         methods=METHODS,
+        outputs=[f"{key}={path}" for key, path in MERGED.items()],
     benchmark:
         f"{paths.BENCHMARKS}/merge_results.tsv"
     threads: 1
     resources:
         mem_mb=256,
-    script:
-        "../scripts/merge_results.py"
+    shell:
+        "{params.python:q} {params.script:q} --regions {input.regions:q} --qc-warnings {input.qc_warnings:q} "
+        "--populations {input.populations:q} --methods {params.methods} --outputs {params.outputs:q} --log {log:q}"
 
 
 localrules:

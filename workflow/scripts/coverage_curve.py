@@ -1,17 +1,34 @@
+#!/usr/bin/python3
 """Rule coverage_curve: the genome-wide greedy order of tags and the SNPs
 they capture as the tags grow (results/coverage_curve.tsv), and with a slot
-budget, its share per region (ldtag.budget)."""
-import sys
+budget, its share per region (ldtag.budget).
+
+    coverage_curve.py --regions FILE --populations TABLE --curve FILE
+        [--max-tags N --allocation FILE] --log FILE
+"""
+import argparse
 
 from ldtag import budget, files, populations
 
-files.log_to(snakemake.log[0])
-regions = files.read_table(snakemake.input.regions)[1]
-orders = budget.write_curve(regions, populations.names(snakemake.input.populations), snakemake.output.curve)
-if snakemake.params.max_tags is not None:
-    try:
-        note = budget.write_allocation(regions, orders, snakemake.params.max_tags, snakemake.output.allocation)
-    except budget.BudgetError as e:
-        sys.exit("ldtag: %s" % e)
-    if note:
-        print("ldtag: %s" % note, file=sys.stderr)
+
+def main():
+    parser = argparse.ArgumentParser(prog="coverage_curve.py", description=__doc__.split("\n\n")[0])
+    for option in ("--regions", "--populations", "--curve", "--log"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--max-tags", type=int)
+    parser.add_argument("--allocation")
+    args = parser.parse_args()
+    files.log_to(args.log)
+    regions = files.read_table(args.regions)[1]
+    orders = budget.write_curve(regions, populations.names(args.populations), args.curve)
+    if args.max_tags is not None:
+        try:
+            note = budget.write_allocation(regions, orders, args.max_tags, args.allocation)
+        except budget.BudgetError as e:
+            parser.exit(1, "ldtag: %s\n" % e)
+        if note:
+            parser.exit(0, "ldtag: %s\n" % note)
+
+
+if __name__ == "__main__":
+    main()

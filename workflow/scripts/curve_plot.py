@@ -5,7 +5,11 @@ grows (results/coverage_curve.tsv): one line per population (all SNPs) and,
 dashed, per MAF class; the needed SNPs, each full-cover method's tags and the
 slot budget are marked where they fall, so that a designer reads off what
 10,000 or 50,000 slots buy.
+
+    curve_plot.py --curve FILE --summary FILE --output PNG [--max-tags N] --log FILE
 """
+import argparse
+
 import matplotlib
 
 matplotlib.use("Agg")
@@ -116,6 +120,15 @@ def draw(curve_tsv, summary_tsv, output, max_tags=None):
     plt.close(fig)
 
 
-if "snakemake" in globals():
-    files.log_to(snakemake.log[0])
-    draw(snakemake.input.curve, snakemake.input.summary, snakemake.output[0], snakemake.params.max_tags)
+def main():
+    parser = argparse.ArgumentParser(prog="curve_plot.py", description=__doc__.split("\n\n")[0])
+    for option in ("--curve", "--summary", "--output", "--log"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--max-tags", type=int)
+    args = parser.parse_args()
+    files.log_to(args.log)
+    draw(args.curve, args.summary, args.output, args.max_tags)
+
+
+if __name__ == "__main__":
+    main()

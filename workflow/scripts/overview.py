@@ -9,7 +9,11 @@ panels that count (SNPs, tags, pairs) have whole numbers on their axes. With
 populations, a region's bar is its SNPs over all populations, its tags the
 one set chosen for all of them, and its needed and dropped SNPs the sums
 over the populations.
+
+    overview.py --summary FILE --regions FILE --output PNG --log FILE
 """
+import argparse
+
 import matplotlib
 
 matplotlib.use("Agg")
@@ -171,6 +175,14 @@ def draw(summary_tsv, regions_tsv, output):
     plt.close(fig)
 
 
-if "snakemake" in globals():
-    formats.log_to(snakemake.log[0])
-    draw(snakemake.input.summary, snakemake.input.regions, snakemake.output[0])
+def main():
+    parser = argparse.ArgumentParser(prog="overview.py", description=__doc__.split("\n\n")[0])
+    for option in ("--summary", "--regions", "--output", "--log"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    formats.log_to(args.log)
+    draw(args.summary, args.regions, args.output)
+
+
+if __name__ == "__main__":
+    main()
