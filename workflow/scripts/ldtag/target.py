@@ -27,7 +27,7 @@ import math
 import os
 import random
 
-from . import dosage, evaluation, files, imputation
+from . import files, imputation
 
 LADDER = (0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.18, 0.25, 0.35)
 INNER_FOLDS = ("select1", "select2")
@@ -179,6 +179,8 @@ def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folde
     groups = {}
     for r in people:
         groups.setdefault(r["population"], []).append(r["id"])
+    from . import evaluation  # here, not above: the Snakefile reads this module and needs no numpy
+
     fold = inner_folds(groups, seed)
     for name in INNER_FOLDS:
         files.write_lines(os.path.join(folds_folder, name + ".txt"), [r["id"] for r in people if fold[r["id"]] == name])
@@ -196,6 +198,8 @@ def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folde
 def select(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, tags_out, table):
     """Rule target_select: each candidate's r² pooled over the inner folds,
     the choice, its tags (`tags_out`) and the selection table."""
+    from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
+
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
     sets, r2_of = [], {}
     for row in files.read_table(candidates_tsv)[1]:
