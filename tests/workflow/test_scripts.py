@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import coverage, cuts, files, limits, merge, qc
+from ldtag import coverage, cuts, files, limits, merge, qc, report
 
 
 def brute_force(n, max_snps, counts):
@@ -320,3 +320,24 @@ def test_every_rule_that_runs_something_declares_its_threads_and_memory():
         value = memory.group(1).strip()
         if not name.startswith(("imputation", "target")):
             assert value.isdigit() and int(value) <= 1024 or "clustering_mem_mb" in value, (rule, value)
+
+
+@pytest.mark.parametrize(
+    "tags,needed,max_tags,points",
+    [
+        (20, 3, 7, [2, 3, 5, 7, 10, 15, 18, 20]),  # a tenth is 2, a quarter 5, ... nine tenths 18
+        (20, 0, None, [2, 5, 10, 15, 18, 20]),
+        (20, 0, 50, [2, 5, 10, 15, 18, 20]),  # a budget over the full cover is the full cover
+        (3, 3, None, [1, 2, 3]),
+        (1, 0, None, [1]),
+        (0, 0, 5, []),
+    ],
+)
+def test_the_reports_curve_points_are_the_rows_at_its_marks(tmp_path, tags, needed, max_tags, points):
+    path = str(tmp_path / "curve.tsv")
+    rows = [(k, "1" if k <= needed else "0", "%.4f" % (k / max(tags, 1))) for k in range(1, tags + 1)]
+    files.write_table(path, ("tags", "needed", "share"), rows)
+    header, found = report.curve_points(path, max_tags)
+    assert header == ["tags", "needed", "share"]
+    assert [int(r["tags"]) for r in found] == points
+    assert all(r["share"] == "%.4f" % (int(r["tags"]) / tags) for r in found)

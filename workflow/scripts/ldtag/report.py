@@ -372,16 +372,27 @@ def chromosomes_table(regions, rows, methods, populated, pages):
 def curve_points(curve_tsv, max_tags=None):
     """Rows of the coverage curve at the needed SNPs, at a tenth, a quarter,
     a half, three quarters and nine tenths of the full cover, at the full
-    cover and at the budget."""
-    header, rows = files.read_table(curve_tsv)
-    if not rows:
+    cover and at the budget. The curve is read twice, a line at a time: a
+    genome's curve has a row per tag."""
+    with open(curve_tsv) as f:
+        header = f.readline().rstrip("\n").split("\t")
+        at = header.index("needed")
+        full = needed = 0
+        for line in f:
+            full += 1
+            needed += line.rstrip("\n").split("\t")[at] == "1"
+    if not full:
         return header, []
-    full = len(rows)
-    needed = sum(r["needed"] == "1" for r in rows)
     wanted = {needed, full} | {max(1, round(full * f)) for f in (0.1, 0.25, 0.5, 0.75, 0.9)}
     if max_tags is not None:
         wanted.add(min(max_tags, full))
-    return header, [rows[k - 1] for k in sorted(wanted) if k >= 1]
+    points = []
+    with open(curve_tsv) as f:
+        f.readline()
+        for k, line in enumerate(f, 1):
+            if k in wanted:
+                points.append(dict(zip(header, line.rstrip("\n").split("\t"))))
+    return header, points
 
 
 def curve_section(curve_tsv, curve_png, max_tags=None):
