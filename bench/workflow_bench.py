@@ -3,7 +3,7 @@
 and memory per job.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
-    bench/workflow_bench.py [--bfile PREFIX] [--cores 2] [--only engine growth steps populations]
+    bench/workflow_bench.py [--bfile PREFIX | --simulate MB] [--cores 2] [--only engine growth steps populations whole]
 
 engine: on a whole chromosome (by default the shared chromosome 10: 28,501
   SNPs, about 15 regions), prepared through ldprune (clustering_command null),
@@ -25,6 +25,10 @@ steps: the whole workflow with ldcluster, three times in fresh folders:
      scan's job is PLINK's;
   3. the same on the bundled part (4 regions), to show that no job's memory
      grows with the number of regions.
+whole: the whole default workflow (ldcluster, coverage, LD plots, merge,
+  overview, report) against the full plain loop: the same programs region by
+  region, two at a time, with the coverage and the LD plot of each region;
+  taken in turns, the median of --runs.
 populations: the whole workflow on the chromosome's two populations (the
   samples' family ids name them: 494 CEU and 506 JPT in chromosome 10) as
   one run with populations, against each population alone: the wall time
@@ -57,6 +61,7 @@ STEPS = [
     ("region: ldcluster, joiners, coverage", ["cluster_region"]),
     ("small tables (scripts)", ["exclude_names", "regions_table", "qc_report"]),
     ("merge", ["merge_results"]),
+    ("coverage curve, its plot, tag VCFs", ["coverage_curve", "curve_plot", "tags_vcf"]),
     ("LD plots", ["ld_plot"]),
     ("overview", ["overview"]),
     ("report", ["report"]),
@@ -443,15 +448,18 @@ def steps(bfile, cores, path):
         times = job_times(folder)
         regions = len(open(os.path.join(folder, "results", "regions.tsv")).readlines()) - 1
     print("Full run: %s, %d regions, --cores %d" % (os.path.basename(bfile), regions, cores))
-    print("  wall time %.1f s; a second run, which finds nothing to do, %.1f s\n" % (wall, rerun))
-    print("  %-28s %5s %9s %9s %9s" % ("step", "jobs", "total s", "mean s", "max s"))
+    print(
+        "  wall time %.1f s, %.3f s per region; a second run, which finds nothing to do, %.1f s\n"
+        % (wall, wall / regions, rerun)
+    )
+    print("  %-38s %5s %9s %9s %9s" % ("step", "jobs", "total s", "mean s", "max s"))
     busy = 0.0
     totals = {}
     for step, rules in STEPS:
         t = [s for r in rules for s in times.get(r, [])]
         busy += sum(s * THREADS.get(r, 1) for r in rules for s in times.get(r, []))
         totals[step] = sum(t)
-        print("  %-28s %5d %9.2f %9.3f %9.3f" % (step, len(t), sum(t), sum(t) / max(1, len(t)), max(t, default=0)))
+        print("  %-38s %5d %9.2f %9.3f %9.3f" % (step, len(t), sum(t), sum(t) / max(1, len(t)), max(t, default=0)))
     # The programs' own time, from the wrapper's run of the same chromosome.
     program = runs[1][2]
     scan, region_r2 = program["plink1.9 windowed LD"], program["plink1.9 region r²"]
