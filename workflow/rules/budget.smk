@@ -85,7 +85,7 @@ if BUDGET:
         params:
             python=PYTHON,
             script=script_path("merge_budget.py"),
-            outputs=[f"{key}={path}" for key, path in BUDGET_MERGED.items()],
+            outputs=key_files(BUDGET_MERGED),
         benchmark:
             f"{paths.BENCHMARKS}/merge_budget.tsv"
         threads: 1

@@ -204,9 +204,15 @@ def population_lists(wildcards):
     ]
 
 
+def key_files(mapping):
+    """Key -> file as the scripts' KEY=FILE options (ldtag.files.key_files
+    reads them); a key must hold no "=", a file may."""
+    return [f"{key}={path}" for key, path in mapping.items()]
+
+
 def named_files(wildcards, input):
     """Each of a rule's named inputs that is one file, as NAME=FILE."""
-    return [f"{name}={value}" for name, value in input.items() if isinstance(value, str)]
+    return key_files({name: value for name, value in input.items() if isinstance(value, str)})
 
 
 def population_config(wildcards=None):

@@ -111,7 +111,7 @@ rule report:
         inputs=named_files,
         config=json.dumps(config),
         engine=SNAKEMAKE_VERSION,
-        pages=lambda wildcards, output: [f"{c}={page}" for c, page in zip(CHROMOSOMES, output.pages)],
+        pages=lambda wildcards, output: key_files(dict(zip(CHROMOSOMES, output.pages))),
     benchmark:
         f"{paths.BENCHMARKS}/report.tsv"
     threads: 1

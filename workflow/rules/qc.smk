@@ -177,7 +177,7 @@ rule qc_report:
         script=script_path("qc_report.py"),
         chromosomes=CHROMOSOMES,
         lists=json.dumps(settings.list_paths(config)),
-        vcfs=lambda wildcards, input: [f"{name}={skipped}" for name, skipped in zip(VCFS.values(), input.vcf)],
+        vcfs=lambda wildcards, input: key_files(dict(zip(input.vcf, VCFS.values()))),
     benchmark:
         f"{paths.BENCHMARKS}/qc_report.tsv"
     threads: 1

@@ -22,7 +22,7 @@ rule merge_results:
         python=PYTHON,
         script=script_path("merge_results.py"),
         methods=METHODS,
-        outputs=[f"{key}={path}" for key, path in MERGED.items()],
+        outputs=key_files(MERGED),
     benchmark:
         f"{paths.BENCHMARKS}/merge_results.tsv"
     threads: 1

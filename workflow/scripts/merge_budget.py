@@ -17,8 +17,7 @@ def main():
     args = parser.parse_args()
     files.log_to(args.log)
     regions = files.read_table(args.regions)[1]
-    outputs = dict(output.split("=", 1) for output in args.outputs)
-    budget.write_tables(regions, populations.names(args.populations), args.allocation, outputs)
+    budget.write_tables(regions, populations.names(args.populations), args.allocation, files.key_files(args.outputs))
 
 
 if __name__ == "__main__":

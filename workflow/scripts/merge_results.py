@@ -18,7 +18,7 @@ def main():
     parser.add_argument("--outputs", nargs="+", required=True, help="each output as KEY=FILE")
     args = parser.parse_args()
     files.log_to(args.log)
-    outputs = dict(output.split("=", 1) for output in args.outputs)
+    outputs = files.key_files(args.outputs)
     try:
         merge.merge(args.regions, args.qc_warnings, outputs, args.methods, populations.names(args.populations))
     except (merge.MergeError, files.FormatError) as e:

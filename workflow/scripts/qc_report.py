@@ -3,10 +3,11 @@
 about names and records it left out (ldtag.qc.write_report).
 
     qc_report.py --raw BIM... --chromosomes LABEL... --populations TABLE --lists JSON
-        [--vcfs NAME=SKIPPED...] --report FILE --warnings FILE --log FILE
+        [--vcfs SKIPPED=VCF...] --report FILE --warnings FILE --log FILE
 
 --lists holds each list key of the config and its path (or null), as JSON;
---vcfs pairs each VCF the run converted with its table of skipped records.
+--vcfs pairs each VCF the run converted with its table of skipped records, as
+SKIPPED=VCF (the VCF's path may hold any character).
 """
 import argparse
 import json
@@ -28,7 +29,7 @@ def main():
         args.chromosomes,
         populations.names(args.populations),
         json.loads(args.lists),
-        dict(vcf.rsplit("=", 1) for vcf in args.vcfs),
+        {vcf: skipped for skipped, vcf in files.key_files(args.vcfs).items()},
         args.report,
         args.warnings,
     )

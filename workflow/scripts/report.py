@@ -34,14 +34,13 @@ def main():
     args = parser.parse_args()
     files.log_to(args.log)
     config = json.loads(args.config)
-    inputs = Inputs(item.split("=", 1) for item in args.inputs)
+    inputs = Inputs(files.key_files(args.inputs))
     versions = {
         "PLINK": report.version([config["plink"], "--version"]),
         "Snakemake": args.engine,
         "ldtag": report.version(["ldprune", "--version"]),
     }
-    pages = dict(page.split("=", 1) for page in args.pages)
-    report.write(args.report, inputs, config["plots"], config, versions, pages)
+    report.write(args.report, inputs, config["plots"], config, versions, files.key_files(args.pages))
 
 
 if __name__ == "__main__":

@@ -53,6 +53,12 @@ class _Both:
         self.screen.flush()
 
 
+def key_files(items):
+    """Key -> file of options given as KEY=FILE (the rules write them with
+    key_files() of common.smk); a key holds no "=", a file may."""
+    return dict(item.split("=", 1) for item in items)
+
+
 def log_to(path):
     """A script keeps its messages in its rule's log and shows them too."""
     os.makedirs(os.path.dirname(path) or ".", exist_ok=True)
