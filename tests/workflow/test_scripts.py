@@ -31,14 +31,14 @@ def test_cuts_are_the_best_of_every_cutting():
     for _ in range(400):
         n = rng.randint(1, 11)
         max_snps = rng.randint(2, 5)
-        pairs = [(i, j, "1") for i in range(n) for j in range(i + 1, min(n, i + max_snps)) if rng.random() < 0.3]
-        counts = cuts.crossing_counts(n, pairs)
+        pairs = [(i, j) for i in range(n) for j in range(i + 1, min(n, i + max_snps)) if rng.random() < 0.3]
+        counts = cuts.crossing_counts(n, [i for i, _ in pairs], [j for _, j in pairs])
         assert cuts.place_cuts(n, max_snps, counts) == brute_force(n, max_snps, counts), (n, max_snps, pairs)
 
 
 def test_crossing_counts_count_pairs_on_both_sides_of_a_cut():
     # Pairs (0, 2) and (1, 2): a cut before SNP 1 separates one, before SNP 2 both.
-    assert cuts.crossing_counts(4, [(0, 2, "0.9"), (1, 2, "0.9")]) == [0, 1, 2, 0, 0]
+    assert cuts.crossing_counts(4, [0, 1], [2, 2]) == [0, 1, 2, 0, 0]
 
 
 def write(path, text):
@@ -86,12 +86,18 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     regions, crossing = cuts.cut(bim, [ld, other], thresholds, 0.8, 3, "5")
     assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 3, 2), ("chr5_002", "s3", 3, 0)]
     assert crossing == [("chr5_001", "s0", "s5", "0.9"), ("chr5_001", "s2", "s3", "0.95")]
-    # PLINK lists a windowed scan in SNP order; a table that is not is no scan.
+    # The scans' order does not matter; a line short of a column, or a SNP
+    # the chromosome lacks, is no scan of it.
     shuffled = write(
-        tmp_path / "e.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s2 5 300 s3 0.95\n5 0 s0 5 500 s5 0.9\n"
+        tmp_path / "e.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s3 5 300 s2 0.95\n5 0 s0 5 500 s5 0.9\n"
     )
-    with pytest.raises(files.FormatError, match="e.ld: line 3: the pair s0 s5 is not in SNP order"):
-        cuts.cut(bim, [shuffled], thresholds, 0.8, 3, "5")
+    assert cuts.cut(bim, [shuffled, ld], thresholds, 0.8, 3, "5") == (regions, crossing)
+    short = write(tmp_path / "f.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s5 0.9\n5 0 s0 5 500\n")
+    with pytest.raises(files.FormatError, match="f.ld: not a table of PLINK's r²"):
+        cuts.cut(bim, [short], thresholds, 0.8, 3, "5")
+    stranger = write(tmp_path / "g.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s55 0.9\n")
+    with pytest.raises(files.FormatError, match="g.ld: SNP s55 is not in the chromosome's .bim"):
+        cuts.cut(bim, [stranger], thresholds, 0.8, 3, "5")
 
 
 def test_excluded_names(tmp_path):

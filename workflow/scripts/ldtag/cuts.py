@@ -17,75 +17,105 @@ of them, and counts once, with its highest r².
 cut_chromosome() runs the scans and writes the regions table and the table
 of the tagging pairs that cross the cuts.
 """
-import bisect
+import array
 import collections
-import heapq
+import io
 import os
+
+import numpy
 
 from . import files, genotypes, lists, paths, plink, populations
 
 COLUMNS = 7  # of PLINK's table: CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2
+CHUNK = 1 << 20  # bytes of a scan read at a time
 
 
 def read_snps(bim):
-    """Names and positions in chromosome order."""
-    rows = list(genotypes.bim(bim))
-    return [name for _, _, name, _ in rows], [position for _, _, _, position in rows]
+    """Names (as bytes) and positions in chromosome order, as arrays: a
+    chromosome at sequence density has half a million SNPs."""
+    names, positions = [], array.array("q")
+    for _, _, name, position in genotypes.bim(bim):
+        names.append(name.encode(errors="surrogateescape"))
+        positions.append(int(position))
+    return numpy.array(names or [b""])[: len(names)], numpy.array(positions, numpy.int64)
 
 
-def _scan_pairs(window_ld, index, threshold):
-    """(i, j, r² text) of each pair of one scan that tags, in the scan's
-    order: PLINK lists a windowed scan by its first SNP, then its second,
-    so the pairs come by (i, j)."""
-    last = (-1, -1)
-    with open(window_ld) as f:
-        next(f, None)  # the header
-        for number, line in enumerate(f, 2):
-            words = line.split()
-            if len(words) < COLUMNS:
-                continue
-            a, b, r2 = words[2], words[5], words[6]
-            if float(r2) >= min(threshold(a), threshold(b)):
-                i, j = index[a], index[b]
-                pair = (i, j) if i < j else (j, i)
-                if pair < last:
-                    raise files.FormatError(
-                        "%s: line %d: the pair %s %s is not in SNP order after the pairs before it: not a windowed "
-                        "scan of PLINK's" % (window_ld, number, a, b)
-                    )
-                last = pair
-                yield pair + (r2,)
+def _blocks(path):
+    """The lines after the header of a text file, in blocks of about CHUNK
+    bytes that end at a line's end."""
+    with open(path, "rb") as f:
+        f.readline()  # the header
+        while block := f.read(CHUNK):
+            yield block + f.readline()
 
 
-def tagging_pairs(window_lds, index, threshold):
-    """(i, j, r²) with i < j for each pair of the scans whose r² reaches the
-    lower of the two thresholds, once, with its highest r², in the order of
-    (i, j). The scans are read a line at a time and merged, so that a whole
-    chromosome's pairs never need to be in memory at once."""
-    last = None
-    for pair in heapq.merge(*(_scan_pairs(path, index, threshold) for path in window_lds)):
-        if last is not None and pair[:2] == last[:2]:
-            if float(pair[2]) > float(last[2]):
-                last = pair
+def _scan_pairs(window_ld, snps, thresholds):
+    """Arrays (i, j, r², r² text) of the pairs of one scan that tag, with
+    i < j. `snps`: the chromosome's names as bytes, sorted, and the index of
+    each in chromosome order."""
+    sorted_names, order = snps
+    width = sorted_names.dtype.itemsize + 1  # a longer name stays unequal to every SNP's
+    columns = [("a", "S%d" % width), ("b", "S%d" % width), ("r2", "S16")]
+    parts = []
+    for block in _blocks(window_ld):
+        if block.isspace():
             continue
-        if last is not None:
-            yield last
-        last = pair
-    if last is not None:
-        yield last
+        try:
+            rows = numpy.loadtxt(io.BytesIO(block), usecols=(2, 5, 6), dtype=columns, ndmin=1)
+            r2 = rows["r2"].astype(float)
+        except ValueError as e:
+            raise files.FormatError("%s: not a table of PLINK's r²: %s" % (window_ld, e))
+        ends = []
+        for name in (rows["a"], rows["b"]):
+            k = numpy.minimum(numpy.searchsorted(sorted_names, name), len(order) - 1)
+            unknown = sorted_names[k] != name
+            if unknown.any():
+                missing = name[unknown][0].decode(errors="replace")
+                raise files.FormatError("%s: SNP %s is not in the chromosome's .bim" % (window_ld, missing))
+            ends.append(order[k])
+        a, b = ends
+        tags = r2 >= numpy.minimum(thresholds[a], thresholds[b])
+        a, b, text = a[tags], b[tags], rows["r2"][tags]
+        text = text.astype("S%d" % max(1, numpy.char.str_len(text).max(initial=0)))  # as narrow as it can be
+        parts.append((numpy.minimum(a, b), numpy.maximum(a, b), r2[tags], text))
+    return parts
 
 
-def crossing_counts(n, pairs):
-    """c[k]: the pairs a cut just before SNP k separates, for k = 0..n."""
-    delta = [0] * (n + 2)
-    for i, j, _ in pairs:
-        delta[i + 1] += 1
-        delta[j + 1] -= 1
-    counts, running = [], 0
-    for k in range(n + 1):
-        running += delta[k]
-        counts.append(running)
-    return counts
+def tagging_pairs(window_lds, names, thresholds_file, default):
+    """Arrays (i, j, r² text) of the pairs of the scans whose r² reaches the
+    lower of the two SNPs' thresholds, with i < j: each pair once, with its
+    highest r² (of equal ones, the first scan's), in the order of (i, j).
+    `names`: the chromosome's SNPs as bytes, from read_snps()."""
+    encoded = names if len(names) else numpy.array([b""])
+    order = numpy.argsort(encoded, kind="stable").astype(numpy.int32)
+    thresholds = numpy.full(len(names), default)
+    if thresholds_file is not None:
+        index = {name: k for k, name in enumerate(names.tolist())}
+        for name, value in lists.thresholds(thresholds_file).items():
+            k = index.get(name.encode(errors="surrogateescape"))
+            if k is not None:
+                thresholds[k] = float(value)
+    parts = [part for path in window_lds for part in _scan_pairs(path, (encoded[order], order), thresholds)]
+    if not parts:
+        return numpy.zeros(0, numpy.int32), numpy.zeros(0, numpy.int32), numpy.zeros(0, "S1")
+    columns = [list(column) for column in zip(*parts)]
+    del parts
+    first, second, text = (numpy.concatenate(columns[k]) for k in (0, 1, 3))
+    if ((first[1:] > first[:-1]) | (first[1:] == first[:-1]) & (second[1:] > second[:-1])).all():
+        return first, second, text  # one scan, in PLINK's order
+    key = first.astype(numpy.int64) * len(names) + second
+    order = numpy.lexsort((-numpy.concatenate(columns[2]), key))  # stable: equal r² keep the scans' order
+    key = key[order]
+    once = order[numpy.concatenate(([True], key[1:] != key[:-1]))]
+    return first[once], second[once], text[once]
+
+
+def crossing_counts(n, first, second):
+    """c[k]: the pairs (first[p], second[p]) a cut just before SNP k
+    separates, for k = 0..n."""
+    delta = numpy.bincount(numpy.asarray(first, numpy.int64) + 1, minlength=n + 2)
+    delta -= numpy.bincount(numpy.asarray(second, numpy.int64) + 1, minlength=n + 2)
+    return numpy.cumsum(delta)[: n + 1].tolist()
 
 
 def place_cuts(n, max_snps, counts):
@@ -116,36 +146,38 @@ def place_cuts(n, max_snps, counts):
 
 def cut(bim, window_lds, thresholds_file, default, max_snps, label):
     """Rows of the regions table and of the crossing pairs table. The scans
-    are read twice: once to count the pairs each cut would separate, once to
-    list those that cross the cuts placed."""
+    are read once; their tagging pairs are held as arrays (about 30 bytes a
+    pair)."""
     names, positions = read_snps(bim)
     n = len(names)
-    index = {name: k for k, name in enumerate(names)}
-    threshold = lists.threshold_of(thresholds_file, default)
-    counts = crossing_counts(n, tagging_pairs(window_lds, index, threshold))
+    first, second, text = tagging_pairs(window_lds, names, thresholds_file, default)
+    counts = crossing_counts(n, first, second)
     starts = place_cuts(n, max_snps, counts)
     ends = starts[1:] + [n]
     width = max(3, len(str(len(starts))))
     names_of = ["chr%s_%0*d" % (label, width, number) for number in range(1, len(starts) + 1)]
+    name = lambda k: names[k].decode(errors="surrogateescape")  # noqa: E731
     regions = [
         (
             label,
             region,
-            names[start],
-            positions[start],
-            names[end - 1],
-            positions[end - 1],
+            name(start),
+            str(positions[start]),
+            name(end - 1),
+            str(positions[end - 1]),
             end - start,
             counts[end] if end < n else 0,
         )
         for region, start, end in zip(names_of, starts, ends)
     ]
     # A pair crosses the end of each region r with i < ends[r] <= j.
+    low = numpy.searchsorted(ends, first, "right")
+    high = numpy.searchsorted(ends, second + 1, "left")
     crossing = [[] for _ in starts]
-    for i, j, r2 in tagging_pairs(window_lds, index, threshold):
-        for r in range(bisect.bisect_right(ends, i), bisect.bisect_left(ends, j + 1)):
-            if ends[r] < n:
-                crossing[r].append((names_of[r], names[i], names[j], r2))
+    for p in numpy.flatnonzero(low < high).tolist():
+        i, j, r2 = int(first[p]), int(second[p]), text[p].decode()
+        for r in range(int(low[p]), int(high[p])):
+            crossing[r].append((names_of[r], name(i), name(j), r2))
     return regions, [row for rows in crossing for row in rows]
 
 
