@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import coverage, cuts, files, limits, merge, qc, report
+from ldtag import coverage, cuts, files, genotypes, limits, merge, qc, report
 
 
 def brute_force(n, max_snps, counts):
@@ -98,6 +98,31 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     stranger = write(tmp_path / "g.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s55 0.9\n")
     with pytest.raises(files.FormatError, match="g.ld: SNP s55 is not in the chromosome's .bim"):
         cuts.cut(bim, [stranger], thresholds, 0.8, 3, "5")
+
+
+def test_a_regions_fileset_is_its_snps_lines_and_bytes(tmp_path):
+    # Five people: two bytes a SNP. Names that are also a chromosome code,
+    # a cM value or an allele elsewhere must be found as names only.
+    names = ["1", "0", "A", "x", "x2", "7"]
+    bim = "".join("1\t%s\t0\t%d\tA\tG\n" % (name, 100 * (k + 1)) for k, name in enumerate(names))
+    write(tmp_path / "c.bim", bim)
+    write(tmp_path / "c.fam", "".join("f%d p%d 0 0 0 -9\n" % (k, k) for k in range(5)))
+    rows = [bytes([k, 100 + k]) for k in range(len(names))]
+    with open(tmp_path / "c.bed", "wb") as f:
+        f.write(genotypes.BED_MAGIC + b"".join(rows))
+    bfile, prefix = str(tmp_path / "c"), str(tmp_path / "r")
+    for a, b in itertools.combinations_with_replacement(range(len(names)), 2):
+        lines = genotypes.region_fileset(bfile, names[a], names[b], prefix)
+        assert lines == bim.splitlines()[a : b + 1], (a, b)
+        assert open(prefix + ".bim").read().splitlines() == lines
+        assert open(prefix + ".bed", "rb").read() == genotypes.BED_MAGIC + b"".join(rows[a : b + 1]), (a, b)
+        assert os.readlink(prefix + ".fam") == bfile + ".fam"
+    for first, last in (("x", "1"), ("y", "7"), ("1", "G")):
+        with pytest.raises(files.FormatError, match="c.bim: no SNP runs from %s to %s" % (first, last)):
+            genotypes.region_fileset(bfile, first, last, prefix)
+    write(tmp_path / "c.bed", "not a bed")
+    with pytest.raises(files.FormatError, match="c.bed is not a PLINK 1 binary genotype file"):
+        genotypes.region_fileset(bfile, "1", "7", prefix)
 
 
 def test_excluded_names(tmp_path):

@@ -22,7 +22,7 @@ import os
 import shutil
 import subprocess
 
-from . import coverage, files
+from . import coverage, files, genotypes
 from . import region as regionfiles
 
 NEEDED = "needed.txt"  # a folder's needed SNPs, for ldcluster
@@ -85,20 +85,11 @@ def _move_into_place(work, outputs):
     shutil.rmtree(work)
 
 
-def _varying_snps(bim, first, last, varying):
-    """The SNPs from `first` to `last` of a .bim that are in `varying`."""
+def _varying_snps(bim_lines, varying):
+    """The SNPs of the region's .bim lines that are in `varying`."""
     with open(varying) as f:
         varies = set(f.read().split())
-    out, on = [], False
-    with open(bim) as f:
-        for line in f:
-            name = line.split()[1]
-            on = on or name == first
-            if on and name in varies:
-                out.append(name)
-            if name == last:
-                break
-    return out
+    return [name for name in (line.split()[1] for line in bim_lines if line.strip()) if name in varies]
 
 
 def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, threshold, lists, population):
@@ -106,15 +97,20 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
     region's folder, all of them in that folder, run_log.txt among them
     (ld.txt and ldprune's whole run log ld_processed_temp.txt only when they
     are to be kept); `lists`: ldprep's list options and their files;
-    `population`: None, or (name, keep file, its varying SNPs)."""
+    `population`: None, or (name, keep file, its varying SNPs). PLINK reads
+    the region's SNPs copied out of the chromosome's fileset."""
     folder = os.path.dirname(outputs[0])
     work = os.path.join(folder, ".partial")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    try:
+        bim_lines = genotypes.region_fileset(bfile, first, last, os.path.join(work, "region"))
+    except files.FormatError as e:
+        raise Failed("ldtag: region %s: %s" % (region, e))
     subset = []
     if population:
         name, samples, varying = population
-        snps = _varying_snps(bfile + ".bim", first, last, varying)
+        snps = _varying_snps(bim_lines, varying)
         if not snps:
             for path in outputs + [os.path.join(logs, log) for log in ("plink.log", "ldprep.log", "ldprune.log")]:
                 open(os.path.join(work, os.path.basename(path)) if path in outputs else path, "w").close()
@@ -126,7 +122,7 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
         files.write_lines(os.path.join(work, "snps.txt"), snps)
         subset = ["--keep", samples, "--extract", os.path.join(work, "snps.txt")]
     status = subprocess.run(
-        [plink, "--bfile", bfile, "--from", first, "--to", last, *subset, "--r2", "square", "bin", "--freq"]
+        [plink, "--bfile", os.path.join(work, "region"), *subset, "--r2", "square", "bin", "--freq"]
         + ["--make-just-bim", "--allow-no-sex", "--threads", str(threads), "--memory", str(memory)]
         + ["--out", os.path.join(work, "plink")],
         stdout=subprocess.DEVNULL,
