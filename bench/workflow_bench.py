@@ -29,6 +29,9 @@ whole: the whole default workflow (ldcluster, coverage, LD plots, merge,
   overview, report) against the full plain loop: the same programs region by
   region, two at a time, with the coverage and the LD plot of each region;
   taken in turns, the median of --runs.
+scan: the cut job's command (cut_chromosome.py: PLINK's windowed scan, then
+  the cuts) against PLINK's scan alone with the same options, taken in
+  turns on the same fileset, the median of --runs.
 populations: the whole workflow on the chromosome's two populations (the
   samples' family ids name them: 494 CEU and 506 JPT in chromosome 10) as
   one run with populations, against each population alone: the wall time
@@ -81,7 +84,7 @@ plink1.9 --bfile "$bfile" --maf 0.01 --geno 0.05 --make-bed --allow-no-sex --thr
 plink1.9 --bfile qc/chr --r2 --ld-window "$max" --ld-window-kb 1000000 --ld-window-r2 0.7999992 --allow-no-sex   --threads 2 --out qc/window > /dev/null
 # The cuts from the scan; with "plink", only to know the regions, timed apart.
 /usr/bin/python3 -c 'import sys; sys.path.insert(0, "SCRIPTS"); from ldtag import cuts, files
-regions, pairs = cuts.cut("qc/chr.bim", ["qc/window.ld"], None, 0.8, int(sys.argv[1]), "1")
+regions, pairs = cuts.cut(cuts.read_snps("qc/chr.bim"), ["qc/window.ld"], None, 0.8, int(sys.argv[1]), "1")
 files.write_table("qc/regions.tsv", cuts.REGION_COLUMNS, regions)' "$max"
 rm -f qc/window.ld
 tail -n +2 qc/regions.tsv | cut -f 2,3,5 | xargs -P 2 -L 1 bash -c '
@@ -347,7 +350,7 @@ def main():
     parser.add_argument("--bfile", default=SHARED_CHR10, help="PLINK fileset of the full-size run")
     parser.add_argument("--cores", type=int, default=2)
     parser.add_argument("--runs", type=int, default=3, help="runs of the engine comparison")
-    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps", "populations", "whole"])
+    parser.add_argument("--only", nargs="*", default=["engine", "growth", "steps", "scan", "populations", "whole"])
     parser.add_argument(
         "--simulate",
         type=float,
@@ -372,10 +375,42 @@ def main():
         growth(args.cores, path)
     if "steps" in args.only:
         steps(bfile, args.cores, path)
+    if "scan" in args.only:
+        scan(bfile, args.runs)
     if "populations" in args.only:
         populations(bfile, args.cores, path)
     if "whole" in args.only:
         whole(bfile, args.cores, path, args.runs)
+
+
+def scan(bfile, runs, max_snps=2000):
+    """The cut job's command against PLINK's windowed scan alone, in turns:
+    the job as the workflow runs it (no populations, 2 threads)."""
+    window = ["--r2", "--ld-window", str(max_snps), "--ld-window-kb", "1000000", "--ld-window-r2", "0.7999992"]
+    times = collections.defaultdict(list)
+    with tempfile.TemporaryDirectory() as folder:
+        table = os.path.join(folder, "populations.tsv")
+        with open(table, "w") as f:
+            f.write("population\tpeople\tkeep\nall\t0\t\n")
+        os.makedirs(os.path.join(folder, "results", "qc"))
+        job = [sys.executable, os.path.join(SCRIPTS, "cut_chromosome.py"), "--fileset", bfile, "--chromosome", "1"]
+        job += ["--max-snps", str(max_snps), "--window-r2", "0.7999992", "--threshold", "0.8"]
+        job += ["--populations", table, "--regions", "regions.tsv", "--pairs", "pairs.tsv", "--plink", "plink1.9"]
+        job += ["--threads", "2", "--memory", "512", "--log", "cut.log"]
+        alone = ["plink1.9", "--bfile", bfile, *window, "--allow-no-sex", "--threads", "2", "--memory", "512"]
+        alone += ["--out", "alone"]
+        for _ in range(runs):
+            for kind, command in (("job", job), ("alone", alone)):
+                start = time.monotonic()
+                subprocess.run(command, cwd=folder, check=True, stdout=subprocess.DEVNULL)
+                times[kind].append(time.monotonic() - start)
+    job_s, alone_s = statistics.median(times["job"]), statistics.median(times["alone"])
+    print("Scan and cuts: %s, --ld-window %d, median of %d runs in turns" % (os.path.basename(bfile), max_snps, runs))
+    print("  the cut job %.2f s, PLINK's scan alone %.2f s: %.2fx" % (job_s, alone_s, job_s / alone_s))
+    print(
+        "  runs: job %s; alone %s\n"
+        % (", ".join("%.2f" % t for t in times["job"]), ", ".join("%.2f" % t for t in times["alone"]))
+    )
 
 
 def simulated(length_mb, data):

@@ -56,20 +56,20 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
         "5 0 s0 5 500 s5 0.65\n5 100 s1 5 200 s2 0.85\n5 300 s3 5 400 s4 0.7\n",
     )
     thresholds = write(tmp_path / "t.txt", "s4 0.6\n")
-    regions, crossing = cuts.cut(bim, [ld], thresholds, 0.8, 3, "5")
+    regions, crossing = cuts.cut(cuts.read_snps(bim), [ld], thresholds, 0.8, 3, "5")
     assert regions == [
         ("5", "chr5_001", "s0", "0", "s2", "200", 3, 0),
         ("5", "chr5_002", "s3", "300", "s5", "500", 3, 0),
     ]
     assert crossing == []
-    regions, crossing = cuts.cut(bim, [ld], thresholds, 0.8, 2, "5")
+    regions, crossing = cuts.cut(cuts.read_snps(bim), [ld], thresholds, 0.8, 2, "5")
     assert [r[1:3] + r[6:] for r in regions] == [
         ("chr5_001", "s0", 1, 0),
         ("chr5_002", "s1", 2, 0),
         ("chr5_003", "s3", 2, 0),
         ("chr5_004", "s5", 1, 0),
     ]
-    regions, crossing = cuts.cut(bim, [ld], None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
+    regions, crossing = cuts.cut(cuts.read_snps(bim), [ld], None, 0.5, 2, "5")  # s0-s5 tags too, across every cut
     assert [r[7] for r in regions] == [1, 1, 1, 0]
     assert crossing == [
         ("chr5_001", "s0", "s5", "0.65"),
@@ -83,7 +83,7 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
         tmp_path / "d.ld",
         " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s5 0.9\n5 200 s2 5 300 s3 0.95\n",
     )
-    regions, crossing = cuts.cut(bim, [ld, other], thresholds, 0.8, 3, "5")
+    regions, crossing = cuts.cut(cuts.read_snps(bim), [ld, other], thresholds, 0.8, 3, "5")
     assert [r[1:3] + r[6:] for r in regions] == [("chr5_001", "s0", 3, 2), ("chr5_002", "s3", 3, 0)]
     assert crossing == [("chr5_001", "s0", "s5", "0.9"), ("chr5_001", "s2", "s3", "0.95")]
     # The scans' order does not matter; a line short of a column, or a SNP
@@ -91,13 +91,13 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
     shuffled = write(
         tmp_path / "e.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 200 s3 5 300 s2 0.95\n5 0 s0 5 500 s5 0.9\n"
     )
-    assert cuts.cut(bim, [shuffled, ld], thresholds, 0.8, 3, "5") == (regions, crossing)
+    assert cuts.cut(cuts.read_snps(bim), [shuffled, ld], thresholds, 0.8, 3, "5") == (regions, crossing)
     short = write(tmp_path / "f.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s5 0.9\n5 0 s0 5 500\n")
     with pytest.raises(files.FormatError, match="f.ld: not a table of PLINK's r²"):
-        cuts.cut(bim, [short], thresholds, 0.8, 3, "5")
+        cuts.cut(cuts.read_snps(bim), [short], thresholds, 0.8, 3, "5")
     stranger = write(tmp_path / "g.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n5 0 s0 5 500 s55 0.9\n")
     with pytest.raises(files.FormatError, match="g.ld: SNP s55 is not in the chromosome's .bim"):
-        cuts.cut(bim, [stranger], thresholds, 0.8, 3, "5")
+        cuts.cut(cuts.read_snps(bim), [stranger], thresholds, 0.8, 3, "5")
 
 
 def test_a_regions_fileset_is_its_snps_lines_and_bytes(tmp_path):

@@ -19,6 +19,7 @@ of the tagging pairs that cross the cuts.
 """
 import array
 import collections
+import concurrent.futures
 import io
 import os
 
@@ -144,11 +145,11 @@ def place_cuts(n, max_snps, counts):
     return starts[::-1]
 
 
-def cut(bim, window_lds, thresholds_file, default, max_snps, label):
-    """Rows of the regions table and of the crossing pairs table. The scans
-    are read once; their tagging pairs are held as arrays (about 30 bytes a
-    pair)."""
-    names, positions = read_snps(bim)
+def cut(snps, window_lds, thresholds_file, default, max_snps, label):
+    """Rows of the regions table and of the crossing pairs table. `snps`:
+    the chromosome's names and positions, from read_snps(). The scans are
+    read once; their tagging pairs are held as arrays (24 bytes a pair)."""
+    names, positions = snps
     n = len(names)
     first, second, text = tagging_pairs(window_lds, names, thresholds_file, default)
     counts = crossing_counts(n, first, second)
@@ -213,6 +214,8 @@ def cut_chromosome(fileset, chromosome, settings, populations_table, out, log, k
     plink_options, max_snps, window_r2, threshold, thresholds = settings
     prefix = paths.SCAN.format(chrom=chromosome)
     scans = []
+    reader = concurrent.futures.ThreadPoolExecutor(1)  # reads the .bim while PLINK scans
+    snps = reader.submit(read_snps, fileset + ".bim")
     try:
         rows = populations.table(populations_table)
         if not [r for r in rows if r["keep"]]:
@@ -227,10 +230,11 @@ def cut_chromosome(fileset, chromosome, settings, populations_table, out, log, k
                     continue
             subset = ["--keep", row["keep"], "--extract", varying]
             scans.append(scan(fileset, population_prefix, plink_options, max_snps, window_r2, log, subset))
-        regions, crossing = cut(fileset + ".bim", scans, thresholds, threshold, max_snps, chromosome)
+        regions, crossing = cut(snps.result(), scans, thresholds, threshold, max_snps, chromosome)
         files.write_table(out[1], PAIR_COLUMNS, crossing)
         files.write_table(out[0], REGION_COLUMNS, regions)
     finally:
+        reader.shutdown(cancel_futures=True)
         if not keep:
             for path in scans:
                 if os.path.exists(path):
