@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import coverage, cuts, files, genotypes, limits, merge, qc, report
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, qc, report
 
 
 def brute_force(n, max_snps, counts):
@@ -100,11 +100,32 @@ def test_regions_and_crossing_pairs_of_a_chromosome(tmp_path):
         cuts.cut(cuts.read_snps(bim), [stranger], thresholds, 0.8, 3, "5")
 
 
+def test_scans_read_in_blocks_give_the_pairs_of_a_whole_read(tmp_path, monkeypatch):
+    # Names may hold '#'; blocks of a few bytes end inside lines and names.
+    rng = random.Random(3)
+    names = ["s%d" % k if k % 3 else "s#%d" % k for k in range(40)]
+    bim = write(tmp_path / "c.bim", "".join("5\t%s\t0\t%d\tA\tG\n" % (n, 10 * k) for k, n in enumerate(names)))
+    lines = [
+        "5 %d %s 5 %d %s %.6g" % (10 * i, names[i], 10 * j, names[j], rng.uniform(0.5, 1))
+        for i in range(40)
+        for j in range(i + 1, min(40, i + 6))
+    ]
+    ld = write(tmp_path / "c.ld", " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2\n" + "\n".join(lines) + "\n")
+    whole = cuts.cut(cuts.read_snps(bim), [ld], None, 0.7, 6, "5")
+    assert whole[1], "some pairs cross the cuts"
+    for chunk in (7, 64, 1000):
+        monkeypatch.setattr(cuts, "CHUNK", chunk)
+        assert cuts.cut(cuts.read_snps(bim), [ld], None, 0.7, 6, "5") == whole, chunk
+
+
 def test_a_regions_fileset_is_its_snps_lines_and_bytes(tmp_path):
     # Five people: two bytes a SNP. Names that are also a chromosome code,
-    # a cM value or an allele elsewhere must be found as names only.
+    # a cM value or an allele elsewhere must be found as names only; SNPs
+    # that share a position are told apart by name; the last line has no
+    # end of line.
     names = ["1", "0", "A", "x", "x2", "7"]
-    bim = "".join("1\t%s\t0\t%d\tA\tG\n" % (name, 100 * (k + 1)) for k, name in enumerate(names))
+    positions = [100, 200, 200, 300, 400, 400]
+    bim = "\n".join("1\t%s\t0\t%d\tA\tG" % snp for snp in zip(names, positions))
     write(tmp_path / "c.bim", bim)
     write(tmp_path / "c.fam", "".join("f%d p%d 0 0 0 -9\n" % (k, k) for k in range(5)))
     rows = [bytes([k, 100 + k]) for k in range(len(names))]
@@ -120,9 +141,28 @@ def test_a_regions_fileset_is_its_snps_lines_and_bytes(tmp_path):
     for first, last in (("x", "1"), ("y", "7"), ("1", "G")):
         with pytest.raises(files.FormatError, match="c.bim: no SNP runs from %s to %s" % (first, last)):
             genotypes.region_fileset(bfile, first, last, prefix)
+    with open(tmp_path / "c.bed", "ab") as f:
+        f.truncate(3 + 2 * len(names) - 1)
+    with pytest.raises(files.FormatError, match="c.bed is shorter than its .bim and .fam need"):
+        genotypes.region_fileset(bfile, "x2", "7", prefix)
     write(tmp_path / "c.bed", "not a bed")
     with pytest.raises(files.FormatError, match="c.bed is not a PLINK 1 binary genotype file"):
         genotypes.region_fileset(bfile, "1", "7", prefix)
+
+
+def test_a_region_whose_snps_cannot_be_copied_fails_with_a_message(tmp_path):
+    write(tmp_path / "c.bim", "1\ts1\t0\t100\tA\tG\n")
+    folder = tmp_path / "region"
+    folder.mkdir()
+    outputs = [str(folder / "run_log.txt")]
+    with pytest.raises(chain.Failed, match="region r1: copying its SNPs out of .*c: .*c.fam"):
+        chain.prepare("r1", outputs, str(folder), str(tmp_path / "c"), "s1", "s1", "plink1.9", 1, 64, "0.8", [], None)
+    write(tmp_path / "c.fam", "f p 0 0 0 -9\n")
+    with pytest.raises(
+        chain.Failed, match="region r1: copying its SNPs out of .*c: .*c.bim: no SNP runs from s2 to s1"
+    ):
+        chain.prepare("r1", outputs, str(folder), str(tmp_path / "c"), "s2", "s1", "plink1.9", 1, 64, "0.8", [], None)
+    assert not os.path.exists(outputs[0])
 
 
 def test_excluded_names(tmp_path):

@@ -105,8 +105,8 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
     os.makedirs(work)
     try:
         bim_lines = genotypes.region_fileset(bfile, first, last, os.path.join(work, "region"))
-    except files.FormatError as e:
-        raise Failed("ldtag: region %s: %s" % (region, e))
+    except (files.FormatError, OSError) as e:
+        raise Failed("ldtag: region %s: copying its SNPs out of %s: %s" % (region, bfile, e))
     subset = []
     if population:
         name, samples, varying = population

@@ -50,65 +50,82 @@ def _blocks(path):
             yield block + f.readline()
 
 
+def _lookup(snps, query):
+    """The chromosome-order index of each name of `query` (bytes), and
+    whether it is not a SNP of the chromosome. `snps`: the chromosome's
+    names, sorted, and the index of each in chromosome order."""
+    sorted_names, order = snps
+    k = numpy.minimum(numpy.searchsorted(sorted_names, query), len(order) - 1)
+    return order[k], sorted_names[k] != query
+
+
 def _scan_pairs(window_ld, snps, thresholds):
     """Arrays (i, j, r², r² text) of the pairs of one scan that tag, with
-    i < j. `snps`: the chromosome's names as bytes, sorted, and the index of
-    each in chromosome order."""
-    sorted_names, order = snps
-    width = sorted_names.dtype.itemsize + 1  # a longer name stays unequal to every SNP's
-    columns = [("a", "S%d" % width), ("b", "S%d" % width), ("r2", "S16")]
+    i < j, read a block at a time. `snps` as for _lookup()."""
+    width = snps[0].dtype.itemsize + 1  # a longer name stays unequal to every SNP's
+    columns = [("a", "S%d" % width), ("b", "S%d" % width), ("r2", "S32")]
     parts = []
     for block in _blocks(window_ld):
         if block.isspace():
             continue
         try:
-            rows = numpy.loadtxt(io.BytesIO(block), usecols=(2, 5, 6), dtype=columns, ndmin=1)
+            rows = numpy.loadtxt(io.BytesIO(block), usecols=(2, 5, 6), dtype=columns, comments=None, ndmin=1)
             r2 = rows["r2"].astype(float)
         except ValueError as e:
             raise files.FormatError("%s: not a table of PLINK's r²: %s" % (window_ld, e))
         ends = []
         for name in (rows["a"], rows["b"]):
-            k = numpy.minimum(numpy.searchsorted(sorted_names, name), len(order) - 1)
-            unknown = sorted_names[k] != name
+            index, unknown = _lookup(snps, name)
             if unknown.any():
                 missing = name[unknown][0].decode(errors="replace")
                 raise files.FormatError("%s: SNP %s is not in the chromosome's .bim" % (window_ld, missing))
-            ends.append(order[k])
+            ends.append(index)
         a, b = ends
         tags = r2 >= numpy.minimum(thresholds[a], thresholds[b])
         a, b, text = a[tags], b[tags], rows["r2"][tags]
         text = text.astype("S%d" % max(1, numpy.char.str_len(text).max(initial=0)))  # as narrow as it can be
         parts.append((numpy.minimum(a, b), numpy.maximum(a, b), r2[tags], text))
-    return parts
+    if not parts:
+        return numpy.zeros(0, numpy.int32), numpy.zeros(0, numpy.int32), numpy.zeros(0), numpy.zeros(0, "S1")
+    return tuple(numpy.concatenate(column) for column in zip(*parts))
+
+
+def _once(pairs, n):
+    """The pairs in the order of (i, j), each once with its highest r² (of
+    equal ones, the earliest)."""
+    first, second, r2, text = pairs
+    if ((first[1:] > first[:-1]) | (first[1:] == first[:-1]) & (second[1:] > second[:-1])).all():
+        return pairs  # a scan in PLINK's order
+    key = first.astype(numpy.int64) * n + second
+    order = numpy.lexsort((-r2, key))  # stable: equal r² keep their order
+    key = key[order]
+    once = order[numpy.concatenate(([True], key[1:] != key[:-1]))]
+    return first[once], second[once], r2[once], text[once]
 
 
 def tagging_pairs(window_lds, names, thresholds_file, default):
     """Arrays (i, j, r² text) of the pairs of the scans whose r² reaches the
     lower of the two SNPs' thresholds, with i < j: each pair once, with its
     highest r² (of equal ones, the first scan's), in the order of (i, j).
-    `names`: the chromosome's SNPs as bytes, from read_snps()."""
+    `names`: the chromosome's SNPs as bytes, from read_snps(). The scans
+    are merged one by one, so that memory follows the pairs of two scans
+    (about 24 bytes a pair, 60 while two are merged)."""
     encoded = names if len(names) else numpy.array([b""])
     order = numpy.argsort(encoded, kind="stable").astype(numpy.int32)
+    snps = (encoded[order], order)
     thresholds = numpy.full(len(names), default)
     if thresholds_file is not None:
-        index = {name: k for k, name in enumerate(names.tolist())}
-        for name, value in lists.thresholds(thresholds_file).items():
-            k = index.get(name.encode(errors="surrogateescape"))
-            if k is not None:
-                thresholds[k] = float(value)
-    parts = [part for path in window_lds for part in _scan_pairs(path, (encoded[order], order), thresholds)]
-    if not parts:
+        listed = lists.thresholds(thresholds_file)
+        query = numpy.array([name.encode(errors="surrogateescape") for name in listed] or [b""])[: len(listed)]
+        index, unknown = _lookup(snps, query)
+        thresholds[index[~unknown]] = numpy.array([float(v) for v in listed.values()])[~unknown]
+    pairs = None
+    for path in window_lds:
+        scan = _once(_scan_pairs(path, snps, thresholds), len(names))
+        pairs = scan if pairs is None else _once(tuple(map(numpy.concatenate, zip(pairs, scan))), len(names))
+    if pairs is None:
         return numpy.zeros(0, numpy.int32), numpy.zeros(0, numpy.int32), numpy.zeros(0, "S1")
-    columns = [list(column) for column in zip(*parts)]
-    del parts
-    first, second, text = (numpy.concatenate(columns[k]) for k in (0, 1, 3))
-    if ((first[1:] > first[:-1]) | (first[1:] == first[:-1]) & (second[1:] > second[:-1])).all():
-        return first, second, text  # one scan, in PLINK's order
-    key = first.astype(numpy.int64) * len(names) + second
-    order = numpy.lexsort((-numpy.concatenate(columns[2]), key))  # stable: equal r² keep the scans' order
-    key = key[order]
-    once = order[numpy.concatenate(([True], key[1:] != key[:-1]))]
-    return first[once], second[once], text[once]
+    return pairs[0], pairs[1], pairs[3]
 
 
 def crossing_counts(n, first, second):
@@ -148,7 +165,7 @@ def place_cuts(n, max_snps, counts):
 def cut(snps, window_lds, thresholds_file, default, max_snps, label):
     """Rows of the regions table and of the crossing pairs table. `snps`:
     the chromosome's names and positions, from read_snps(). The scans are
-    read once; their tagging pairs are held as arrays (24 bytes a pair)."""
+    read once; their tagging pairs are held as arrays."""
     names, positions = snps
     n = len(names)
     first, second, text = tagging_pairs(window_lds, names, thresholds_file, default)

@@ -137,34 +137,40 @@ def _count_lines(bim, end, block=1 << 20):
 
 def region_fileset(bfile, first, last, prefix):
     """Writes PREFIX.bed and PREFIX.bim, the SNPs from `first` to `last` of
-    the fileset BFILE (tab-separated, as PLINK writes it), and links
-    PREFIX.fam to its .fam. The SNPs are found in the .bim by name and read
-    as byte ranges, so the cost hardly grows with the chromosome: PLINK's
-    --from/--to reads the whole .bim. Returns the region's .bim lines."""
+    the fileset BFILE, and links PREFIX.fam to its .fam. BFILE is as PLINK
+    writes it: a SNP per .bim line, tab-separated, names unique. The SNPs
+    are found in the .bim by name and read as byte ranges, so the cost
+    hardly grows with the chromosome (PLINK's --from/--to reads the whole
+    .bim, and takes every SNP in the range of positions). Returns the
+    region's .bim lines; raises FormatError or OSError."""
     with open(bfile + ".fam", "rb") as f:
         people = sum(1 for line in f if line.strip())
     width = (people + 3) // 4  # bytes of one SNP in the .bed
-    with open(bfile + ".bim", "rb") as f, mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as bim:
-        begin = _line_start(bim, first)
-        last_line = _line_start(bim, last, max(begin, 0))
-        if begin < 0 or last_line < 0:
-            raise FormatError("%s.bim: no SNP runs from %s to %s" % (bfile, first, last))
-        end = bim.find(b"\n", last_line) + 1 or len(bim)
-        lines = bim[begin:end]
-        before = _count_lines(bim, begin)
-    snps = lines.count(b"\n") + (not lines.endswith(b"\n"))
-    with open(bfile + ".bed", "rb") as f:
+    with open(bfile + ".bim", "rb") as f:
+        if os.fstat(f.fileno()).st_size == 0:
+            raise FormatError("%s.bim is empty" % bfile)
+        with mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_READ) as bim:
+            begin = _line_start(bim, first)
+            last_line = _line_start(bim, last, max(begin, 0))
+            if begin < 0 or last_line < 0:
+                raise FormatError("%s.bim: no SNP runs from %s to %s" % (bfile, first, last))
+            end = bim.find(b"\n", last_line) + 1 or len(bim)
+            lines = bim[begin:end].rstrip(b"\n").split(b"\n")
+            before = _count_lines(bim, begin)
+    with open(bfile + ".bed", "rb") as f, open(prefix + ".bed", "wb") as out:
         if f.read(3) != BED_MAGIC:
             raise FormatError("%s.bed is not a PLINK 1 binary genotype file in SNP-major order" % bfile)
+        out.write(BED_MAGIC)
         f.seek(3 + before * width)
-        genotypes = f.read(snps * width)
-    if len(genotypes) != snps * width:
+        left = len(lines) * width
+        while left and (block := f.read(min(left, 1 << 20))):
+            out.write(block)
+            left -= len(block)
+    if left:
         raise FormatError("%s.bed is shorter than its .bim and .fam need" % bfile)
-    with open(prefix + ".bed", "wb") as f:
-        f.write(BED_MAGIC + genotypes)
     with open(prefix + ".bim", "wb") as f:
-        f.write(lines if lines.endswith(b"\n") else lines + b"\n")
+        f.writelines(line + b"\n" for line in lines)
     if os.path.lexists(prefix + ".fam"):
         os.remove(prefix + ".fam")
     os.symlink(os.path.abspath(bfile + ".fam"), prefix + ".fam")
-    return lines.decode("utf-8", errors="surrogateescape").splitlines()
+    return [line.decode("utf-8", errors="surrogateescape") for line in lines]
