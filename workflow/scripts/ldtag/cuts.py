@@ -27,7 +27,7 @@ import numpy
 
 from . import files, genotypes, lists, paths, plink, populations
 
-COLUMNS = 7  # of PLINK's table: CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2
+SNP_A, SNP_B, R2 = 2, 5, 6  # columns of PLINK's table: CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2
 CHUNK = 1 << 20  # bytes of a scan read at a time
 
 
@@ -69,7 +69,7 @@ def _scan_pairs(window_ld, snps, thresholds):
         if block.isspace():
             continue
         try:
-            rows = numpy.loadtxt(io.BytesIO(block), usecols=(2, 5, 6), dtype=columns, comments=None, ndmin=1)
+            rows = numpy.loadtxt(io.BytesIO(block), usecols=(SNP_A, SNP_B, R2), dtype=columns, comments=None, ndmin=1)
             r2 = rows["r2"].astype(float)
         except ValueError as e:
             raise files.FormatError("%s: not a table of PLINK's r²: %s" % (window_ld, e))
