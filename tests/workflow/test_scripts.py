@@ -412,3 +412,27 @@ def test_the_reports_curve_points_are_the_rows_at_its_marks(tmp_path, tags, need
     assert header == ["tags", "needed", "share"]
     assert [int(r["tags"]) for r in found] == points
     assert all(r["share"] == "%.4f" % (int(r["tags"]) / tags) for r in found)
+
+
+@pytest.mark.parametrize(
+    "marks, labels",
+    [
+        # Apart: a label each; at one count: one label naming both.
+        ([("needed SNPs", 37), ("Greedy", 4731)], [(37, "needed SNPs 37"), (4731, "Greedy 4,731")]),
+        ([("Greedy", 4731), ("Minimax", 4731)], [(4731, "Greedy, Minimax 4,731")]),
+        # Within 2% of the span (100 of 5000): one label at the first.
+        (
+            [("needed SNPs", 37), ("Minimum", 4727), ("Minimax", 4730), ("Greedy", 4731), ("budget", 4000)],
+            [(37, "needed SNPs 37"), (4000, "budget 4,000"), (4727, "Minimum 4,727; Minimax 4,730; Greedy 4,731")],
+        ),
+        (
+            [("Minimum", 4700), ("budget", 4799), ("Greedy", 4898)],
+            [(4700, "Minimum 4,700; budget 4,799; Greedy 4,898")],
+        ),
+        ([("Minimum", 4700), ("Greedy", 4800)], [(4700, "Minimum 4,700"), (4800, "Greedy 4,800")]),
+    ],
+)
+def test_marks_of_the_curve_close_together_share_a_label(marks, labels):
+    import curve_plot
+
+    assert curve_plot.mark_labels(marks, 5000) == labels

@@ -76,13 +76,11 @@ def figure(curve_tsv, summary_tsv, max_tags=None):
     marks = [("needed SNPs", needed)] + sorted(method_tags(summary_tsv).items(), key=lambda m: m[1])
     if max_tags is not None:
         marks.append(("budget", min(max_tags, rows[-1][0])))
-    at = {}
-    for label, tags in marks:  # marks at one count share a line and a label
-        at.setdefault(tags, []).append(label)
-    for tags, labels in at.items():
+    for tags in sorted({tags for _, tags in marks}):
         ax.axvline(tags, color="#888888", lw=0.8, ls=(0, (2, 2)))
+    for tags, text in mark_labels(marks, rows[-1][0]):
         ax.annotate(
-            "%s %s" % (", ".join(labels), format(tags, ",")),
+            text,
             (tags, 0.02),
             xycoords=("data", "axes fraction"),
             rotation=90,
@@ -102,6 +100,24 @@ def figure(curve_tsv, summary_tsv, max_tags=None):
     ax.legend(fontsize=9, loc="upper left")
     fig.tight_layout()
     return fig
+
+
+def mark_labels(marks, span, apart=0.02):
+    """(tags, text) of the labels of the marks, (label, tags): marks closer
+    than `apart` of the axis' span share one label, at the first of them,
+    so that their texts do not overlap; marks at one count share a name."""
+    groups = []
+    for label, tags in sorted(marks, key=lambda mark: mark[1]):
+        if groups and tags - groups[-1][-1][1] < apart * span:
+            groups[-1].append((label, tags))
+        else:
+            groups.append([(label, tags)])
+    texts = []
+    for group in groups:
+        counts = list(dict.fromkeys(tags for _, tags in group))
+        parts = [", ".join(name for name, t in group if t == c) + " " + format(c, ",") for c in counts]
+        texts.append((group[0][1], "; ".join(parts)))
+    return texts
 
 
 def _needed_rows(curve_tsv):
