@@ -19,34 +19,39 @@ import simulate  # noqa: E402
 
 
 def test_the_ladder_by_hand():
-    assert target.sizes(1000) == [10, 20, 30, 50, 80, 120, 180, 250, 350]
+    assert target.sizes(1000) == [10, 20, 30, 40, 50, 60, 70, 80, 100, 120, 180, 250, 350]
     # At least 2 tags, each size once.
-    assert target.sizes(50) == [2, 4, 6, 9, 12, 18]
-    assert len(target.candidate_names()) == 2 * len(target.LADDER)
+    assert target.sizes(50) == [2, 3, 4, 5, 6, 9, 12, 18]
+    assert len(target.candidate_names()) == len(target.LADDER)
+    assert target.candidate_names(budget=True) == [
+        "candidate_%s_budget%d" % (kind, pct) for kind in ("even", "greedy") for pct in (50, 70, 85, 100)
+    ]
+    assert target.candidate_names(greedy=False, budget=True)[-1] == "candidate_even_budget100"
 
 
-def test_candidates_are_evenly_spaced_and_the_greedy_orders_first_tags():
+def test_candidates_are_evenly_spaced_and_within_a_budget_the_greedy_orders_first_tags_too():
     chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
     order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
     made = target.candidates(chromosomes, order, 100)
-    names = [name for name, _, _ in made]
-    assert names == target.candidate_names()
-    even = dict((name, tags) for name, kind, tags in made if kind == "evenly spaced")
-    greedy = dict((name, tags) for name, kind, tags in made if kind != "evenly spaced")
-    # 100 SNPs: 1% and 2% are both 2 tags, so the sizes are 2, 3, 5, 8, 12,
-    # 18, 25, 35 and the last rung repeats 35.
-    assert [len(even["candidate_even_%d" % k]) for k in range(1, 10)] == [2, 3, 5, 8, 12, 18, 25, 35, 35]
+    assert [name for name, _, _ in made] == target.candidate_names()
+    assert {kind for _, kind, _ in made} == {"evenly spaced"}
+    even = dict((name, tags) for name, _, tags in made)
+    # 100 SNPs: 1% and 2% are both 2 tags, so the sizes are 2, 3, 4, 5, 6,
+    # 7, 8, 10, 12, 18, 25, 35 and the last rung repeats 35.
+    expected = [2, 3, 4, 5, 6, 7, 8, 10, 12, 18, 25, 35, 35]
+    assert [len(even["candidate_even_%d" % k]) for k in range(1, 14)] == expected
     assert even["candidate_even_1"] == ["a30", "b20"]  # one per chromosome, in proportion
-    assert greedy["candidate_greedy_1"] == ["b3", "a7"] and greedy["candidate_greedy_2"] == ["b3", "a7", "a50"]
-    # The order is shorter than the largest rungs: the whole order.
-    assert greedy["candidate_greedy_9"] == order
-    # With a budget, a candidate of each kind of exactly its size.
+    # With a budget of 7: shares of it, 4, 5, 6 and 7 tags, of each kind.
     made = target.candidates(chromosomes, order, 100, budget=7)
     assert [name for name, _, _ in made] == target.candidate_names(budget=True)
-    assert made[9] == ("candidate_even_budget", "evenly spaced", target.imputation.even_set(7, chromosomes))
-    assert made[-1] == ("candidate_greedy_budget", "greedy coverage order", order[:7])
+    assert [len(tags) for _, _, tags in made] == [4, 5, 6, 7] * 2
+    assert made[3] == ("candidate_even_budget100", "evenly spaced", target.imputation.even_set(7, chromosomes))
+    assert made[4] == ("candidate_greedy_budget50", "greedy coverage order", ["b3", "a7", "a50", "a10"])
+    assert made[-1] == ("candidate_greedy_budget100", "greedy coverage order", order[:7])
+    # The greedy order shorter than the budget: the whole order.
+    assert target.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
     # Without the order, evenly spaced only.
-    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100)] == ["evenly spaced"] * 9
+    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == ["evenly spaced"] * 4
 
 
 def test_inner_folds_are_drawn_within_each_population():
@@ -95,6 +100,39 @@ def test_the_choice_by_hand():
     assert tags == ["s1", "s2", "s3"] and [r[-1] for r in rows] == [0, 1]
     with pytest.raises(ValueError, match="no candidate fits within max_tags 0"):
         target.choose(sets, r2_of, 0.8, 0.75, budget=0)
+
+
+def test_the_second_round_by_hand():
+    # One population: the tag t, five SNPs that fail (s1 the worst) and four
+    # that reach 0.8. Every SNP at 0.8: c1 must add all five.
+    one = {"t": 1.0, "s1": 0.1, "s2": 0.2, "s3": 0.3, "s4": 0.4, "s5": 0.5, "g1": 0.9, "g2": 0.9, "g3": 0.9}
+    sets = [("c1", "evenly spaced", ["t"])]
+    made = target.refinements(sets, {"c1": {"A": one}}, 0.8, 1.0)
+    assert [name for name, _, _ in made] == ["refined_20", "refined_40", "refined_60", "refined_80"]
+    assert [tags for _, _, tags in made] == [
+        ["t", "s1"],
+        ["t", "s1", "s2"],
+        ["t", "s1", "s2", "s3"],
+        ["t"] + ["s1", "s2", "s3", "s4"],
+    ]
+    assert made[0][1] == "c1 with 20% of its 5 added"
+    # c2 (4 tags) needs nothing and is chosen: the largest smaller candidate
+    # of its kind is refined, c1, not c0 of another kind.
+    sets = [
+        ("c0", "greedy coverage order", ["t", "g1"]),
+        ("c1", "evenly spaced", ["t"]),
+        ("c2", "evenly spaced", ["t", "s1", "s3", "s5"]),
+    ]
+    good = dict.fromkeys(one, 0.9)
+    r2_of = {"c0": {"A": dict(one, s5=0.1)}, "c1": {"A": one}, "c2": {"A": good}}
+    made = target.refinements(sets, r2_of, 0.8, 1.0)
+    assert made[0] == ("refined_20", "c1 with 20% of its 5 added", ["t", "s1"])
+    # So too when c2 adds one SNP, too few to share out.
+    r2_of["c2"] = {"A": dict(good, g1=0.1)}
+    assert target.refinements(sets, r2_of, 0.8, 1.0)[0] == made[0]
+    # Within a budget of 3, c1 is filled with two and the rest do not fit.
+    made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
+    assert [tags for _, _, tags in made] == [["t", "s1"], ["t", "s1"], ["t", "s1", "s2"], ["t", "s1", "s2"]]
 
 
 def brute_fewest(r2, target_r2, share, tags):
@@ -171,7 +209,7 @@ def target_run(tmp_path_factory):
 def test_the_held_out_people_never_enter_the_selection(target_run):
     """By construction: the inner folds deal the people not held out, the
     phased reference has none of the held-out people, and each inner fold's
-    reference is the other inner fold."""
+    reference is the other inner folds."""
     base = os.path.join(target_run, "results", "imputation")
     people = table(os.path.join(base, "people.tsv"))
     held = {r["id"] for r in people if r["fold"] == "holdout"}
@@ -180,20 +218,21 @@ def test_the_held_out_people_never_enter_the_selection(target_run):
     for fold in target.INNER_FOLDS:
         with open(os.path.join(base, "folds", fold + ".txt")) as f:
             inner[fold] = set(f.read().split())
-    assert inner["select1"] | inner["select2"] == chosen_from and not inner["select1"] & inner["select2"]
+    assert len(inner) == 4 and set().union(*inner.values()) == chosen_from
+    assert sum(map(len, inner.values())) == len(chosen_from)  # no one in two folds
     assert len(held) == 40 and not chosen_from & held
     for chunk in table(os.path.join(base, "chunks.tsv")):
         folder = os.path.join(base, "chunks", chunk["chunk"])
         assert set(samples_of(os.path.join(folder, "phased.vcf.gz"))) == chosen_from
-        for fold, other in (("select1", "select2"), ("select2", "select1")):
-            assert set(samples_of(os.path.join(folder, fold, "reference.vcf.gz"))) == inner[other]
+        for fold in target.INNER_FOLDS:
+            assert set(samples_of(os.path.join(folder, fold, "reference.vcf.gz"))) == chosen_from - inner[fold]
             assert set(samples_of(os.path.join(folder, fold, "truth.vcf.gz"))) == inner[fold]
 
 
 def test_the_choice_is_the_smallest_repaired_candidate_and_meets_the_target(target_run):
     results = os.path.join(target_run, "results")
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
-    assert [r["candidate"] for r in rows] == target.candidate_names()
+    assert [r["candidate"] for r in rows] == target.candidate_names() + target.refined_names()
     chosen = [r for r in rows if r["chosen"] == "1"]
     assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in rows)
     assert all(float(r["lowest_share"]) >= 0.9 for r in rows)
@@ -225,3 +264,16 @@ def test_target_imputation_needs_imputation_and_holdout(tmp_path, settings):
     p = snakemake(folder, "--dry-run", check=False)
     assert p.returncode != 0
     assert "target imputation chooses tags with some people and judges them in others" in p.stdout + p.stderr
+
+
+def test_too_few_people_for_the_inner_folds_stop_the_run_before_any_job(tmp_path):
+    folder = str(tmp_path)
+    simulate.chromosome(os.path.join(folder, "data"), length_mb=0.05, people=90, history="constant", seed=2)
+    settings = {"bfile": "data/sim", "target": "imputation", "imputation": True, "holdout": 0.25}
+    write_config(folder, settings)
+    p = snakemake(folder, "--dry-run", check=False)
+    assert p.returncode != 0
+    assert (
+        "target imputation deals the 67 people of the study not held out into 4 folds of 16; each needs at least 20"
+        in p.stdout + p.stderr
+    )

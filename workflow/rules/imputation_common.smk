@@ -4,8 +4,8 @@
 from ldtag import imputation, target  # noqa: E402
 
 IMPUTATION = config["imputation"]
-# Tags chosen for imputation (target: imputation): candidates judged in two
-# inner folds of the people not held out, then the choice.
+# Tags chosen for imputation (target: imputation): candidates judged in inner
+# folds of the people not held out, then the choice.
 TARGET = IMPUTATION and config["target"] == "imputation"
 # The methods whose tags are judged and written as VCF: each has its list
 # results/<method>_tag_snps.txt.
@@ -13,11 +13,8 @@ JUDGED_METHODS = (
     list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else []) + ([target.METHOD] if TARGET else [])
 )
 FOLDS = imputation.fold_names(config)
-CANDIDATES = (
-    target.candidate_names(("even", "greedy") if BUILTIN else ("even",), config["max_tags"] is not None)
-    if TARGET
-    else []
-)
+CANDIDATES = target.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
+TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
 
@@ -66,14 +63,19 @@ def phasing_excluded(wildcards=None):
     return [paths.FOLD.format(fold=imputation.HOLDOUT)] if IMPUTATION and config["holdout"] is not None else []
 
 
-def inner_sums(wildcards):
-    """Every candidate's sums, per chunk and inner fold."""
-    return [
-        f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}/{name}.tsv"
-        for row in chunk_rows()
-        for fold in target.INNER_FOLDS
-        for name in CANDIDATES
-    ]
+def inner_sums(names):
+    """An input function: the sums of the sets `names`, per chunk and inner
+    fold."""
+
+    def sums(wildcards):
+        return [
+            f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}/{name}.tsv"
+            for row in chunk_rows()
+            for fold in target.INNER_FOLDS
+            for name in names
+        ]
+
+    return sums
 
 
 def held_out_table():

@@ -1,9 +1,11 @@
 # Tags chosen for imputation (target: imputation; ldtag/target.py): the
-# candidates, a ladder of sizes evenly spaced and from the greedy coverage
-# order, are imputed in two inner folds of the people not held out (by the
-# imputation rules, as sets of their own), and the choice is the smallest
-# candidate once repaired with the SNPs that fail. The choice is then judged
-# in the held-out people like every method's tags.
+# candidates, a ladder of sizes of evenly spaced SNPs (within a budget, also
+# the greedy coverage order's first tags), are imputed in inner folds of the
+# people not held out (by the imputation rules, as sets of their own), and
+# each is repaired with the SNPs that fail. A second round imputes the best
+# with part of the SNPs its repair added, and the choice is the smallest set
+# once repaired. It is then judged in the held-out people like every
+# method's tags.
 
 if TARGET:
 
@@ -12,7 +14,7 @@ if TARGET:
         input:
             bims=QC_BIMS,
             people=paths.IMPUTATION_PEOPLE,
-            curve=[paths.COVERAGE_CURVE] if BUILTIN else [],
+            curve=[paths.COVERAGE_CURVE] if BUILTIN and config["max_tags"] is not None else [],
         output:
             table=paths.CANDIDATES,
             sets=[paths.SET.format(set=name) for name in CANDIDATES],
@@ -26,7 +28,7 @@ if TARGET:
             sets=os.path.dirname(paths.SET),
             folds=os.path.dirname(paths.FOLD),
             curve=lambda wildcards, input: f"--curve {shlex.quote(input.curve[0])}" if input.curve else "",
-            budget=f"--budget {config['max_tags']}" if config["max_tags"] is not None else "",
+            budget=TARGET_BUDGET,
         threads: 1
         resources:
             mem_mb=512,
@@ -35,11 +37,41 @@ if TARGET:
             "{params.budget} --seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} "
             "--table {output.table:q} 2> {log:q}"
 
-    rule target_select:
-        """The candidates' r² pooled over the inner folds, and the choice."""
+    rule target_refine:
+        """The second round: the first round's choice with part of the SNPs
+        its repair added, as sets to impute again."""
         input:
-            sums=inner_sums,
+            sums=inner_sums(CANDIDATES),
             candidates=paths.CANDIDATES,
+            chunks=paths.CHUNKS,
+        output:
+            table=paths.REFINED,
+            sets=[paths.SET.format(set=name) for name in target.refined_names()],
+        log:
+            f"{paths.IMPUTATION_LOGS}/target_refine.log",
+        params:
+            python=PYTHON,
+            script=script_path("target_refine.py"),
+            sums=os.path.dirname(paths.CHUNK),
+            sets=os.path.dirname(paths.SET),
+            r2=config["imputed_r2"],
+            share=config["imputed_share"],
+            budget=TARGET_BUDGET,
+        benchmark:
+            f"{paths.BENCHMARKS}/target_refine.tsv"
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
+            "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
+            "--table {output.table:q} 2> {log:q}"
+
+    rule target_select:
+        """Both rounds' r² pooled over the inner folds, and the choice."""
+        input:
+            sums=inner_sums(CANDIDATES + target.refined_names()),
+            candidates=[paths.CANDIDATES, paths.REFINED],
             chunks=paths.CHUNKS,
         output:
             tags=paths.method_tags(target.METHOD),
@@ -53,7 +85,7 @@ if TARGET:
             sets=os.path.dirname(paths.SET),
             r2=config["imputed_r2"],
             share=config["imputed_share"],
-            budget=f"--budget {config['max_tags']}" if config["max_tags"] is not None else "",
+            budget=TARGET_BUDGET,
         benchmark:
             f"{paths.BENCHMARKS}/target_select.tsv"
         threads: 1

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""Rule target_select: the tags chosen for imputation, from the candidates'
+"""Rule target_select: the tags chosen for imputation, from both rounds'
 imputation in the inner folds (ldtag.target).
 
-    target_select.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR
+    target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR
         --r2 R --share S [--budget N] --out LIST --table TABLE
 """
 import argparse
@@ -13,11 +13,9 @@ from ldtag import files, target
 
 def main():
     parser = argparse.ArgumentParser(prog="target_select.py", description=__doc__.split("\n\n")[0])
-    for option in ("--candidates", "--chunks", "--sums", "--sets", "--out", "--table"):
-        parser.add_argument(option, required=True)
-    parser.add_argument("--r2", type=float, required=True)
-    parser.add_argument("--share", type=float, required=True)
-    parser.add_argument("--budget", type=int)
+    parser.add_argument("--candidates", nargs="+", required=True)
+    parser.add_argument("--out", required=True)
+    target.add_round_options(parser)
     args = parser.parse_args()
     try:
         target.select(

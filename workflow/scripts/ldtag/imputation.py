@@ -37,6 +37,7 @@ SET_LABELS = {
     "for_imputation": "Chosen for imputation",
 }
 MIN_PEOPLE = 20  # people in a fold, in a population's held-out share, and in a population
+INNER_FOLD_COUNT = 4  # target imputation's folds of the people not held out
 HOLDOUT = "holdout"  # the fold of the held-out people
 REFERENCE = "reference"  # the fold of people never imputed (with holdout)
 GIVEN = "given"  # the set of evaluate_tags
@@ -119,16 +120,17 @@ def check_people(groups, config):
 
 
 def check_inner(groups, config):
-    """With target imputation, the people not held out are dealt into two
-    inner folds: each needs MIN_PEOPLE of every population."""
+    """With target imputation, the people not held out are dealt into
+    INNER_FOLD_COUNT inner folds: each needs MIN_PEOPLE of every population."""
     problems = []
     for name, people in groups.items():
-        inner = (people - held_out_count(people, config["holdout"])) // 2
+        inner = (people - held_out_count(people, config["holdout"])) // INNER_FOLD_COUNT
         if inner < MIN_PEOPLE:
             where = "population %s" % name if name != ALL else "the study"
             problems.append(
-                "target imputation deals the %d people of %s not held out into two folds of %d; each needs at "
-                "least %d" % (people - held_out_count(people, config["holdout"]), where, inner, MIN_PEOPLE)
+                "target imputation deals the %d people of %s not held out into %d folds of %d; each needs at "
+                "least %d"
+                % (people - held_out_count(people, config["holdout"]), where, INNER_FOLD_COUNT, inner, MIN_PEOPLE)
             )
     return problems
 

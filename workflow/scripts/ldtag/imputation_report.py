@@ -199,14 +199,18 @@ def selection_text(path, config):
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
-        "out were dealt into two folds, each imputed from the other, for %d candidates (a ladder of sizes, evenly "
-        "spaced and from the greedy coverage order); each candidate was completed with the SNPs that failed, "
-        "and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs added, %s tags "
-        "in all. Its figures above are those of the held-out people. Every candidate is in "
+        "out were dealt into %d folds, each imputed from the others, for %d candidates (%s, and in a second "
+        "round the best with part of the SNPs its completion added); each candidate was completed with the SNPs "
+        "that failed, and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs "
+        "added, %s tags in all. Its figures above are those of the held-out people. Every candidate is in "
         '<a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
             esc(aim),
+            imputation.INNER_FOLD_COUNT,
             len(rows),
+            "shares of the budget, evenly spaced and from the greedy coverage order"
+            if budget is not None
+            else "a ladder of sizes, evenly spaced",
             esc(chosen["candidate"]),
             format(int(chosen["tags"]), ","),
             esc(chosen["kind"]),

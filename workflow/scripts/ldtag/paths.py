@@ -81,6 +81,7 @@ IMPUTATION_SNPS = "results/imputation_snps.tsv"
 IMPUTATION_PLOT = "results/imputation.png"
 TARGET = "results/imputation/target"  # the selection for imputation: its candidates and its choice
 CANDIDATES = "results/imputation/target/candidates.tsv"
+REFINED = "results/imputation/target/refined.tsv"  # the second round's sets
 SELECTION = "results/imputation/target/selection.tsv"
 
 # The genome-wide results.

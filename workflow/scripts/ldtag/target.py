@@ -2,23 +2,30 @@
 SNPs to an imputed r² in people who did not choose them, or the best
 within a budget.
 
-The selection sees only the people not held out. It deals them into two
-inner folds within each population; each fold is imputed from the other's
-phased haplotypes, and the r² of each SNP is pooled over both, as the
-evaluation does for the held-out people.
+The selection sees only the people not held out. It deals them into
+INNER_FOLD_COUNT inner folds within each population; each fold is imputed
+from the other folds' phased haplotypes, and the r² of each SNP is pooled
+over the folds, as the evaluation does for the held-out people. With four
+folds, each inner reference has three quarters of the selection's people,
+near the held-out people's reference (all of them); with two, half as many
+imputed worse and the choice took more tags (bench/README.md).
 
-The candidates are a ladder of sizes, each a share of the SNPs that passed
-quality control (LADDER), built two ways: evenly spaced along the
-chromosomes, and the first tags of the genome-wide greedy coverage order
-(the pairwise choice). Each is imputed in the inner folds; then a candidate
-is repaired: the SNPs that fail (r² below the target) are added as tags,
-those that fail in the most populations still short of the target first,
-the worst imputed first on a tie, until every population reaches its share.
-A SNP added is typed, so it counts as reaching the target; the SNPs around
-it can only gain. The selection is the candidate whose repaired size is the
-smallest. Within a budget, a candidate no larger than the budget is filled
-with the same order of failing SNPs up to the budget, and the selection is
-the one whose lowest share over the populations is the highest.
+The candidates are evenly spaced SNPs along the chromosomes, a ladder of
+sizes, each a share of the SNPs that passed quality control (LADDER, dense
+where the knee of the curve usually lies). Within a budget they are shares
+of the budget (BUDGET_LADDER), evenly spaced and the first tags of the
+genome-wide greedy coverage order (the pairwise choice). Each is imputed in
+the inner folds; then a candidate is repaired: the SNPs that fail (r² below
+the target) are added as tags, those that fail in the most populations
+still short of the target first, the worst imputed first on a tie, until
+every population reaches its share. A SNP added is typed, so it counts as
+reaching the target; the SNPs around it can only gain, which the repair
+does not count. So a second round imputes the best candidate again with
+only part of the SNPs its repair added (REFINE), and repairs each of those.
+The selection is the set of either round whose repaired size is the
+smallest. Within a budget, each set is filled with the same order of
+failing SNPs up to the budget, and the selection is the one whose lowest
+share over the populations is the highest.
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
@@ -29,10 +36,15 @@ import random
 
 from . import files, imputation
 
-LADDER = (0.01, 0.02, 0.03, 0.05, 0.08, 0.12, 0.18, 0.25, 0.35)
-INNER_FOLDS = ("select1", "select2")
+LADDER = (0.01, 0.02, 0.03, 0.04, 0.05, 0.06, 0.07, 0.08, 0.10, 0.12, 0.18, 0.25, 0.35)
+BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
+INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
+# The second round: shares of the SNPs the first round's choice added that
+# are kept, each set imputed again.
+REFINE = (0.2, 0.4, 0.6, 0.8)
 EVEN = "candidate_even_"
 GREEDY = "candidate_greedy_"
+REFINED = "refined_"
 METHOD = "for_imputation"
 SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
 
@@ -43,29 +55,39 @@ def sizes(snps):
     return sorted({max(2, min(snps, int(round(share * snps)))) for share in LADDER})
 
 
-def candidate_names(kinds=("even", "greedy"), budget=False):
-    """The candidates' set names, by ladder rung (and with a budget, one of
-    the budget's own size, "..._budget"): fixed, so that the jobs are known
-    before the sizes are."""
-    prefixes = {"even": EVEN, "greedy": GREEDY}
-    rungs = [str(rung) for rung in range(1, len(LADDER) + 1)] + (["budget"] if budget else [])
-    return ["%s%s" % (prefixes[kind], rung) for kind in kinds for rung in rungs]
+def _rungs(with_budget):
+    """The candidates' rung names: 1, 2, ... along LADDER, or with a budget
+    "budget50", ... along BUDGET_LADDER."""
+    if not with_budget:
+        return [str(rung) for rung in range(1, len(LADDER) + 1)]
+    return ["budget%d" % round(100 * share) for share in BUDGET_LADDER]
+
+
+def candidate_names(greedy=True, budget=False):
+    """The candidates' set names, fixed so that the jobs are known before
+    the sizes are: without a budget, evenly spaced ones along LADDER; with
+    one, evenly spaced ones and (with `greedy`) the greedy order's along
+    BUDGET_LADDER."""
+    prefixes = [EVEN] + ([GREEDY] if greedy and budget else [])
+    return [prefix + rung for prefix in prefixes for rung in _rungs(budget)]
 
 
 def candidates(chromosomes, order, snps, budget=None):
     """(name, kind, tags) of every candidate: `chromosomes` lists each
     chromosome's SNP names in order, `order` the genome-wide greedy order
-    (None without it), `snps` their number; with `budget`, a candidate of
-    each kind of exactly that size too. A rung past the ladder's distinct
-    sizes repeats the largest."""
-    counts = sizes(snps)
-    counts += [counts[-1]] * (len(LADDER) - len(counts))
-    rungs = [(str(rung), count) for rung, count in enumerate(counts, 1)]
-    if budget is not None:
-        rungs.append(("budget", min(budget, snps)))
-    out = [("%s%s" % (EVEN, rung), "evenly spaced", imputation.even_set(n, chromosomes)) for rung, n in rungs]
-    if order is not None:
-        out += [("%s%s" % (GREEDY, rung), "greedy coverage order", list(order[:n])) for rung, n in rungs]
+    (None without it), `snps` their number. Without `budget`, evenly spaced
+    SNPs at each rung of LADDER (a rung past the ladder's distinct sizes
+    repeats the largest); with one, at each share of the budget, evenly
+    spaced and the greedy order's first tags."""
+    if budget is None:
+        counts = sizes(snps)
+        counts += [counts[-1]] * (len(LADDER) - len(counts))
+    else:
+        counts = [max(1, min(snps, int(round(share * budget)))) for share in BUDGET_LADDER]
+    rungs = list(zip(_rungs(budget is not None), counts))
+    out = [(EVEN + rung, "evenly spaced", imputation.even_set(n, chromosomes)) for rung, n in rungs]
+    if order is not None and budget is not None:
+        out += [(GREEDY + rung, "greedy coverage order", list(order[:n])) for rung, n in rungs]
     return out
 
 
@@ -166,6 +188,40 @@ def choose(sets, r2_of, target_r2, share, budget=None):
     return best[2], rows
 
 
+def refined_names():
+    """The second round's set names, one per share of REFINE."""
+    return ["%s%d" % (REFINED, round(100 * share)) for share in REFINE]
+
+
+def refinements(sets, r2_of, target_r2, share, budget=None):
+    """The second round's sets [(name, kind, tags)]: the first round's
+    choice among `sets` with only part of the SNPs its repair added (the
+    shares of REFINE), to be imputed again. A SNP added also helps the SNPs
+    around it, which the repair does not count, so fewer may do. When the
+    choice added too few to share out (fewer than REFINE has shares), the
+    largest smaller candidate of its kind is taken instead."""
+    _, rows = choose(sets, r2_of, target_r2, share, budget)
+    repaired = {}
+    for (name, kind, tags), row in zip(sets, rows):
+        if row[5] != "NA":
+            repaired[name] = (kind, tags, repair(r2_of[name], target_r2, share, tags, budget)[0])
+    name = next(row[0] for row in rows if row[-1] == 1)
+    kind, tags, added = repaired[name]
+    if len(added) < len(REFINE):
+        smaller = [(len(t), n) for n, (k, t, a) in repaired.items() if k == kind and len(t) < len(tags) and a]
+        if smaller:
+            name = max(smaller)[1]
+            kind, tags, added = repaired[name]
+    return [
+        (
+            refined,
+            "%s with %d%% of its %d added" % (name, round(100 * f), len(added)),
+            tags + added[: math.ceil(f * len(added))],
+        )
+        for refined, f in zip(refined_names(), REFINE)
+    ]
+
+
 # The rules' steps.
 
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
@@ -195,14 +251,24 @@ def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folde
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
-def select(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, tags_out, table):
-    """Rule target_select: each candidate's r² pooled over the inner folds,
-    the choice, its tags (`tags_out`) and the selection table."""
+def add_round_options(parser):
+    """The options target_refine.py and target_select.py share."""
+    for option in ("--chunks", "--sums", "--sets", "--table"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--r2", type=float, required=True)
+    parser.add_argument("--share", type=float, required=True)
+    parser.add_argument("--budget", type=int)
+
+
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
+    """The sets of the candidates' `tables` [(name, kind, tags)] and each
+    one's r² pooled over the inner folds: name -> population -> SNP -> r²
+    or None."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
     sets, r2_of = [], {}
-    for row in files.read_table(candidates_tsv)[1]:
+    for row in (row for path in tables for row in files.read_table(path)[1]):
         name = row["set"]
         with open(os.path.join(sets_folder, name + ".txt")) as f:
             sets.append((name, row["kind"], f.read().split()))
@@ -214,6 +280,23 @@ def select(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, shar
         for (_, population, snp), sums in pool.sums.items():
             r2.setdefault(population, {})[snp] = dosage.r2(*sums)
         r2_of[name] = r2
+    return sets, r2_of
+
+
+def refine(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, table):
+    """Rule target_refine: the second round's sets, from the first round's
+    inner r², in `sets_folder` and their table."""
+    sets, r2_of = _inner_r2([candidates_tsv], chunks_tsv, sums_folder, sets_folder)
+    made = refinements(sets, r2_of, target_r2, share, budget)
+    for name, _, tags in made:
+        files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
+    files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
+
+
+def select(tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, tags_out, table):
+    """Rule target_select: the choice among both rounds' sets (`tables`),
+    its tags (`tags_out`) and the selection table."""
+    sets, r2_of = _inner_r2(tables, chunks_tsv, sums_folder, sets_folder)
     tags, rows = choose(sets, r2_of, target_r2, share, budget)
     files.write_lines(tags_out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)

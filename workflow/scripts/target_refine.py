@@ -1,0 +1,27 @@
+#!/usr/bin/python3
+"""Rule target_refine: the second round's sets of tags chosen for
+imputation, from the first round's imputation in the inner folds
+(ldtag.target).
+
+    target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR
+        --r2 R --share S [--budget N] --table TABLE
+"""
+import argparse
+import sys
+
+from ldtag import files, target
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="target_refine.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--candidates", required=True)
+    target.add_round_options(parser)
+    args = parser.parse_args()
+    try:
+        target.refine(args.candidates, args.chunks, args.sums, args.sets, args.r2, args.share, args.budget, args.table)
+    except (OSError, ValueError, files.FormatError) as e:
+        sys.exit("target_refine.py: %s" % e)
+
+
+if __name__ == "__main__":
+    main()
