@@ -4,6 +4,7 @@ spaced SNPs, on a chromosome simulated under growth.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
     bench/target_bench.py [--folder DIR] [--cores 2] [--length-mb 2] [--people 1000] [--budget-share 0.1]
+    bench/target_bench.py --populations [--length-mb 1] ...
 
 Two whole runs of the workflow on the same simulation (bench/simulate.py,
 growth), 20% of each population held out before quality control, with
@@ -13,6 +14,11 @@ prints, from imputation.tsv (held-out people only), the tags and the share
 of SNPs at imputed r² >= 0.8 (all, and MAF < 0.05) of every set judged, and
 the time of the selection's round (the candidates' inner imputation jobs
 and the choice, from Snakemake's benchmark files) against the whole run.
+
+With --populations: a chromosome of two populations (an island model
+under the same growth, --people each), fewest tags for each population
+alone and for both; prints each population's held-out share in the joint
+run and the joint set against the union of the populations' own sets.
 """
 import argparse
 import glob
@@ -24,6 +30,8 @@ BUILD = os.path.join(ROOT, "build-release")
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import imputation_bench  # noqa: E402
 import simulate  # noqa: E402
+
+METHOD = "for_imputation"
 
 
 def run(folder, bfile, settings, cores):
@@ -40,18 +48,29 @@ def table(path):
         return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
-def round_time(folder):
-    """Wall seconds summed over the selection's jobs: the candidates' inner
-    imputation jobs and the choice."""
+def round_times(folder):
+    """Per round, its jobs and their wall seconds summed: the first round's
+    candidates imputed in the inner folds and target_refine, the second's
+    sets imputed and target_select."""
     base = os.path.join(folder, "results", "benchmarks")
-    total = 0.0
-    paths = glob.glob(os.path.join(base, "imputation_impute", "*", "select*", "candidate_*.tsv"))
-    paths += glob.glob(os.path.join(base, "target_select.tsv"))
-    for path in paths:
-        with open(path) as f:
-            f.readline()
-            total += float(f.readline().split("\t")[0])
-    return total, len(paths) - 1
+    out = []
+    for sets, step in (("candidate_*", "target_refine"), ("refined_*", "target_select")):
+        paths = glob.glob(os.path.join(base, "imputation_impute", "*", "select*", sets + ".tsv"))
+        paths += glob.glob(os.path.join(base, step + ".tsv"))
+        total = 0.0
+        for path in paths:
+            with open(path) as f:
+                f.readline()
+                total += float(f.readline().split("\t")[0])
+        out.append((len(paths) - 1, total))
+    return out
+
+
+def rounds_text(folder):
+    return "; ".join(
+        "round %d: %d inner imputation jobs and %s, %.0f s summed" % (k, jobs, step, seconds)
+        for k, ((jobs, seconds), step) in enumerate(zip(round_times(folder), ("the refining", "the choice")), 1)
+    )
 
 
 def report(name, folder, wall):
@@ -59,8 +78,7 @@ def report(name, folder, wall):
     shares = {(r["set"], r["maf_class"]): r for r in rows if r["population"] == "all"}
     minimum = int(shares[("minimum", "all")]["tags"])
     print("\n%s: whole run %.0f s on %s cores" % (name, wall, ARGS.cores))
-    seconds, jobs = round_time(folder)
-    print("selection's round: %d inner imputation jobs and the choice, %.0f s summed over jobs" % (jobs, seconds))
+    print(rounds_text(folder))
     selection = table(os.path.join(folder, "results", "imputation", "target", "selection.tsv"))
     chosen = next(r for r in selection if r["chosen"] == "1")
     print(
@@ -77,13 +95,60 @@ def report(name, folder, wall):
             "| %s | %s | %.1f%% | %s | %s | %s |"
             % (set_name, r["tags"], 100 * int(r["tags"]) / minimum, r["pairwise_percent"], r["r2_08_percent"], rare)
         )
-    mine = shares[("for_imputation", "all")]
+    mine = shares[(METHOD, "all")]
     even = shares[("even_%s" % mine["tags"], "all")]
     print(
         "for_imputation against evenly spaced SNPs of its number: %+.2f points"
         % (float(mine["r2_08_percent"]) - float(even["r2_08_percent"]))
     )
     return minimum
+
+
+def populations(cores):
+    """Fewest tags for each of two populations alone and for both."""
+    data = os.path.join(ARGS.folder, "data")
+    counts = {"A": ARGS.people, "B": ARGS.people}
+    if not os.path.exists(os.path.join(data, "sim.bed")):
+        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history="growth", seed=23)
+    lists = {}
+    with open(os.path.join(data, "sim.fam")) as f:
+        for line in f:
+            fid, iid = line.split()[:2]
+            lists.setdefault(fid.rsplit("_", 1)[0], []).append("%s %s\n" % (fid, iid))
+    for name, lines in lists.items():
+        with open(os.path.join(data, name + ".txt"), "w") as f:
+            f.writelines(lines)
+    with open(os.path.join(data, "sim.bim")) as f:
+        print("%g Mb, %d + %d people, %d SNPs" % (ARGS.length_mb, ARGS.people, ARGS.people, sum(1 for _ in f)))
+    common = {"imputation": True, "holdout": 0.2, "target": "imputation", "beagle_threads": 1}
+    chosen = {}
+    for names in (["A"], ["B"], ["A", "B"]):
+        key = "+".join(names)
+        folder = os.path.join(ARGS.folder, key)
+        extra = {"populations": "{%s}" % ", ".join("%s: %s/%s.txt" % (n, data, n) for n in names)}
+        wall = run(folder, os.path.join(data, "sim"), dict(common, **extra), cores)
+        with open(os.path.join(folder, "results", "for_imputation_tag_snps.txt")) as f:
+            chosen[key] = set(f.read().split())
+        rows = table(os.path.join(folder, "results", "imputation.tsv"))
+        mine = {(r["population"], r["maf_class"]): r for r in rows if r["set"] == METHOD}
+        print("\n%s: whole run %.0f s; %d tags; %s" % (key, wall, len(chosen[key]), rounds_text(folder)))
+        for name in names:
+            even = next(
+                r
+                for r in rows
+                if (r["set"], r["population"], r["maf_class"]) == ("even_%d" % len(chosen[key]), name, "all")
+            )
+            print(
+                "  held out in %s: %s%% at r² >= 0.8 (MAF < 0.05: %s%%); evenly spaced SNPs of its number %s%%"
+                % (
+                    name,
+                    mine[(name, "all")]["r2_08_percent"],
+                    mine.get((name, "<0.05"), {}).get("r2_08_percent", "NA"),
+                    even["r2_08_percent"],
+                )
+            )
+    union = chosen["A"] | chosen["B"]
+    print("\njoint %d tags against the union of A's and B's own sets, %d" % (len(chosen["A+B"]), len(union)))
 
 
 def main():
@@ -94,9 +159,13 @@ def main():
     parser.add_argument("--length-mb", type=float, default=2)
     parser.add_argument("--people", type=int, default=1000)
     parser.add_argument("--budget-share", type=float, default=0.1)
+    parser.add_argument("--populations", action="store_true")
     ARGS = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldcluster")):
         sys.exit("needs the programs in build-release/")
+    if ARGS.populations:
+        populations(ARGS.cores)
+        return
     data = os.path.join(ARGS.folder, "data")
     if not os.path.exists(os.path.join(data, "sim.bed")):
         simulate.chromosome(data, length_mb=ARGS.length_mb, people=ARGS.people, history="growth", seed=22)
