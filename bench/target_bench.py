@@ -12,8 +12,9 @@ target: imputation: one for the fewest tags (imputed_share 0.95 at r² 0.8),
 one within a budget of --budget-share of the pairwise Minimum's tags. Each
 prints, from imputation.tsv (held-out people only), the tags and the share
 of SNPs at imputed r² >= 0.8 (all, and MAF < 0.05) of every set judged, and
-the time of the selection's round (the candidates' inner imputation jobs
-and the choice, from Snakemake's benchmark files) against the whole run.
+the time of each of the selection's two rounds (its inner imputation jobs
+and its step, summed from Snakemake's benchmark files) against the whole
+run.
 
 With --populations: a chromosome of two populations (an island model
 under the same growth, --people each), fewest tags for each population

@@ -130,9 +130,56 @@ def test_the_second_round_by_hand():
     # So too when c2 adds one SNP, too few to share out.
     r2_of["c2"] = {"A": dict(good, g1=0.1)}
     assert target.refinements(sets, r2_of, 0.8, 1.0)[0] == made[0]
+    # Seven added: the shares round up, 2, 3, 5 and 6 of them.
+    seven = dict(one, s6=0.6, s7=0.7)
+    made = target.refinements(sets[1:2], {"c1": {"A": seven}}, 0.8, 1.0)
+    assert [len(tags) - 1 for _, _, tags in made] == [2, 3, 5, 6]
     # Within a budget of 3, c1 is filled with two and the rest do not fit.
     made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
     assert [tags for _, _, tags in made] == [["t", "s1"], ["t", "s1"], ["t", "s1", "s2"], ["t", "s1", "s2"]]
+
+
+@pytest.mark.parametrize(
+    "budget, rows, says, never",
+    [
+        (
+            None,
+            [("candidate_even_1", "evenly spaced", "1")],
+            "1 candidates (evenly spaced, at a ladder of sizes)",
+            "greedy",
+        ),
+        (
+            5,
+            [
+                ("candidate_even_budget50", "evenly spaced", "1"),
+                ("refined_20", "candidate_even_budget50 with 20% of its 2 added", "0"),
+            ],
+            "1 candidates (evenly spaced, at shares of the budget) and, in a second round, 1 sets",
+            "greedy",
+        ),
+        (
+            5,
+            [
+                ("candidate_even_budget50", "evenly spaced", "0"),
+                ("candidate_greedy_budget50", "greedy coverage order", "1"),
+            ],
+            "2 candidates (evenly spaced and greedy coverage order, at shares of the budget)",
+            "ladder",
+        ),
+    ],
+    ids=["fewest", "budget without the greedy order", "budget"],
+)
+def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, never):
+    from ldtag import imputation_report
+
+    path = str(tmp_path / "selection.tsv")
+    with open(path, "w") as f:
+        f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
+        for name, kind, chosen in rows:
+            f.write("\t".join([name, kind, "3", "1", "4", "0.9500", chosen]) + "\n")
+    text = imputation_report.selection_text(path, {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget})
+    assert says in text and never not in text
+    assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
 
 
 def brute_fewest(r2, target_r2, share, tags):
@@ -233,6 +280,15 @@ def test_the_choice_is_the_smallest_repaired_candidate_and_meets_the_target(targ
     results = os.path.join(target_run, "results")
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
     assert [r["candidate"] for r in rows] == target.candidate_names() + target.refined_names()
+    # The second round's sets start with the first round's candidate they
+    # refine: the choice, or a smaller one of its kind.
+    sets = os.path.join(results, "imputation", "sets")
+    for row in table(os.path.join(results, "imputation", "target", "refined.tsv")):
+        source = row["kind"].split(" with ")[0]
+        assert source in target.candidate_names()
+        with open(os.path.join(sets, source + ".txt")) as f, open(os.path.join(sets, row["set"] + ".txt")) as g:
+            base, refined = f.read().split(), g.read().split()
+        assert refined[: len(base)] == base and len(refined) == int(row["tags"]) >= len(base)
     chosen = [r for r in rows if r["chosen"] == "1"]
     assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in rows)
     assert all(float(r["lowest_share"]) >= 0.9 for r in rows)
@@ -274,6 +330,6 @@ def test_too_few_people_for_the_inner_folds_stop_the_run_before_any_job(tmp_path
     p = snakemake(folder, "--dry-run", check=False)
     assert p.returncode != 0
     assert (
-        "target imputation deals the 67 people of the study not held out into 4 folds of 16; each needs at least 20"
-        in p.stdout + p.stderr
+        "target imputation deals the 67 people of the study not held out into 4 folds, the smallest of 16; each "
+        "needs at least 20" in p.stdout + p.stderr
     )

@@ -128,8 +128,8 @@ def check_inner(groups, config):
         if inner < MIN_PEOPLE:
             where = "population %s" % name if name != ALL else "the study"
             problems.append(
-                "target imputation deals the %d people of %s not held out into %d folds of %d; each needs at "
-                "least %d"
+                "target imputation deals the %d people of %s not held out into %d folds, the smallest of %d; "
+                "each needs at least %d"
                 % (people - held_out_count(people, config["holdout"]), where, INNER_FOLD_COUNT, inner, MIN_PEOPLE)
             )
     return problems

@@ -11,7 +11,7 @@ import glob
 import html
 import os
 
-from . import files, imputation
+from . import files, imputation, target
 
 MAF_LABELS = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
 
@@ -197,20 +197,22 @@ def selection_text(path, config):
         else "%g%% of each population's SNPs at imputed r² ≥ %g with the fewest tags"
         % (100 * config["imputed_share"], config["imputed_r2"])
     )
+    first = [r for r in rows if not r["candidate"].startswith(target.REFINED)]
+    kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
-        "out were dealt into %d folds, each imputed from the others, for %d candidates (%s, and in a second "
-        "round the best with part of the SNPs its completion added); each candidate was completed with the SNPs "
-        "that failed, and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs "
-        "added, %s tags in all. Its figures above are those of the held-out people. Every candidate is in "
-        '<a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
+        "out were dealt into %d folds, each imputed from the others, for %d candidates (%s, at %s) and, in a "
+        "second round, %d sets: one of them again with part of the SNPs its completion added. Each set was "
+        "completed with the SNPs that failed, and the smallest (within a budget, the best) was taken: %s of %s "
+        "tags (%s) and %s SNPs added, %s tags in all. Its figures above are those of the held-out people. Every "
+        'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
             esc(aim),
             imputation.INNER_FOLD_COUNT,
-            len(rows),
-            "shares of the budget, evenly spaced and from the greedy coverage order"
-            if budget is not None
-            else "a ladder of sizes, evenly spaced",
+            len(first),
+            esc(kinds),
+            "shares of the budget" if budget is not None else "a ladder of sizes",
+            len(rows) - len(first),
             esc(chosen["candidate"]),
             format(int(chosen["tags"]), ","),
             esc(chosen["kind"]),

@@ -199,7 +199,8 @@ def refinements(sets, r2_of, target_r2, share, budget=None):
     shares of REFINE), to be imputed again. A SNP added also helps the SNPs
     around it, which the repair does not count, so fewer may do. When the
     choice added too few to share out (fewer than REFINE has shares), the
-    largest smaller candidate of its kind is taken instead."""
+    largest smaller candidate of its kind that added some is taken instead,
+    if there is one; otherwise the sets may repeat."""
     _, rows = choose(sets, r2_of, target_r2, share, budget)
     repaired = {}
     for (name, kind, tags), row in zip(sets, rows):
