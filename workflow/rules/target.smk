@@ -1,11 +1,11 @@
 # Tags chosen for imputation (target: imputation; ldtag/target.py): the
 # candidates, a ladder of sizes of evenly spaced SNPs (within a budget, shares
 # of it, evenly spaced and the greedy coverage order's first tags), are
-# imputed in inner folds of the people not held out (by the imputation rules, as sets of their own), and
-# each is repaired with the SNPs that fail. A second round imputes the best
-# with part of the SNPs its repair added, and the choice is the smallest set
-# once repaired. It is then judged in the held-out people like every
-# method's tags.
+# imputed in inner folds of the people not held out (by the imputation
+# rules, as sets of their own), and each is repaired with the SNPs that
+# fail. A second round imputes the best again with part of the SNPs its
+# repair added, and the choice is the smallest set once repaired. It is then
+# judged in the held-out people like every method's tags.
 
 if TARGET:
 
