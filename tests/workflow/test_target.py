@@ -83,6 +83,54 @@ def test_repair_by_hand():
     assert target.repair(R2, 0.8, 1.0, ["s1", "s2", "s3"], budget=3) == ([], 0.5)
 
 
+# Population A: the tag t, four SNPs that fail, two that reach 0.8; f4 is a
+# proxy of f1 and f2, g1 of f3 (and of f1, below 0.8). In B only f1 fails,
+# and no pair reaches 0.8.
+PROXIES = {
+    "A": {"t": 1.0, "f1": 0.1, "f2": 0.2, "f3": 0.3, "f4": 0.4, "g1": 0.9, "g2": 0.9},
+    "B": {"t": 1.0, "f1": 0.2, "f2": 0.9, "f3": 0.9, "f4": 0.95, "g1": 0.9, "g2": 0.9},
+}
+PAIRS = {"A": {"f4": {"f1": 0.85, "f2": 0.81}, "f1": {"f4": 0.85, "g1": 0.7}, "f2": {"f4": 0.81}, "g1": {"f3": 0.9}}}
+PAIRS["A"]["f3"] = {"g1": 0.9}
+PAIRS["A"]["g1"]["f1"] = 0.7
+
+
+@pytest.mark.parametrize(
+    "populations, share, budget, added, lowest",
+    [
+        # f4 reaches itself, f1 and f2; then f3 (failing itself) before g1.
+        (["A"], 1.0, None, ["f4", "f3"], 1.0),
+        # 5 of 7: f4 alone reaches 6.
+        (["A"], 0.7, None, ["f4"], 6 / 7),
+        # Room for one: f4.
+        (["A"], 1.0, 2, ["f4"], 6 / 7),
+        # f1 reaches 3 (f1 and f4 in A, f1 in B) like f4, and fails in both;
+        # then B needs nothing and A f2 and f3.
+        (["A", "B"], 1.0, None, ["f1", "f2", "f3"], 1.0),
+    ],
+)
+def test_repair_counts_the_proxies_of_the_snps_it_adds(populations, share, budget, added, lowest):
+    r2 = {p: PROXIES[p] for p in populations}
+    assert target.repair(r2, 0.8, share, ["t"], budget, PAIRS) == (added, pytest.approx(lowest))
+    # Without the pairs, every failing SNP is added for itself.
+    assert len(target.repair(r2, 0.8, 1.0, ["t"])[0]) == 4
+
+
+def test_pairs_are_read_both_ways_at_the_target(tmp_path):
+    path = tmp_path / "A.pairs.ld"
+    path.write_text(
+        " CHR_A BP_A SNP_A CHR_B BP_B SNP_B R2 \n"
+        "1 10 s1 1 20 s2 0.9 \n"
+        "1 10 s1 1 30 s3 0.79999 \n"
+        "1 20 s2 1 30 s3 0.8 \n"
+    )
+    assert target.read_pairs([str(path)], 0.8) == {
+        "A": {"s1": {"s2": 0.9}, "s2": {"s1": 0.9, "s3": 0.8}, "s3": {"s2": 0.8}}
+    }
+    with pytest.raises(ValueError, match="named POPULATION.pairs.ld"):
+        target.read_pairs([str(tmp_path / "A.ld")], 0.8)
+
+
 def test_the_choice_by_hand():
     sets = [("c1", "evenly spaced", ["s1"]), ("c2", "greedy coverage order", ["s1", "s2", "s3"])]
     r2_of = {"c1": R2, "c2": {p: dict(v, s2=1.0, s3=1.0, s4=0.95) for p, v in R2.items()}}
@@ -182,18 +230,27 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
 
 
-def brute_fewest(r2, target_r2, share, tags):
-    """The fewest failing SNPs whose addition brings every population to its
-    share, trying every subset."""
-    failing = sorted({s for v in r2.values() for s, x in v.items() if x is not None and x < target_r2} - set(tags))
-    for k in range(len(failing) + 1):
-        for added in itertools.combinations(failing, k):
-            ok = True
-            for values in r2.values():
-                measured = [s for s, x in values.items() if x is not None]
-                good = sum(values[s] >= target_r2 or s in added for s in measured)
-                ok &= good >= math.ceil(share * len(measured) - 1e-9)
-            if ok:
+def reaches(r2, target_r2, share, added, pairs):
+    """Whether every population reaches its share once `added` are typed:
+    they and their proxies in `pairs` reach the target."""
+    for population, values in r2.items():
+        near = pairs.get(population, {})
+        typed = set(added) | {o for s in added for o, x in near.get(s, {}).items() if x >= target_r2}
+        measured = [s for s, x in values.items() if x is not None]
+        if sum(values[s] >= target_r2 or s in typed for s in measured) < math.ceil(share * len(measured) - 1e-9):
+            return False
+    return True
+
+
+def brute_fewest(r2, target_r2, share, tags, pairs=None):
+    """The fewest SNPs (failing ones, or with `pairs` any) whose addition
+    brings every population to its share, trying every subset."""
+    pairs = pairs or {}
+    snps = {s for v in r2.values() for s, x in v.items() if x is not None and (pairs or x < target_r2)}
+    snps = sorted(snps - set(tags))
+    for k in range(len(snps) + 1):
+        for added in itertools.combinations(snps, k):
+            if reaches(r2, target_r2, share, added, pairs):
                 return k
     return None
 
@@ -221,6 +278,29 @@ def test_repair_reaches_every_share_and_with_one_population_adds_the_fewest(seed
     assert len(added) >= fewest
     if len(populations) == 1:
         assert len(added) == fewest
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_repair_with_pairs_reaches_every_share_and_with_one_population_never_adds_more(seed):
+    rng = random.Random(seed)
+    populations = ["A"] if seed % 2 == 0 else ["A", "B"]
+    snps = ["s%d" % k for k in range(rng.randint(3, 9))]
+    r2 = {p: {s: (None if rng.random() < 0.1 else round(rng.random(), 2)) for s in snps} for p in populations}
+    tags = rng.sample(snps, 1)
+    pairs = {}
+    for p in populations:
+        r2[p][tags[0]] = 1.0
+        for a, b in itertools.combinations(snps, 2):
+            if rng.random() < 0.3:
+                value = round(rng.uniform(0.6, 1.0), 2)
+                pairs.setdefault(p, {}).setdefault(a, {})[b] = value
+                pairs[p].setdefault(b, {})[a] = value
+    share = rng.choice([0.5, 0.8, 1.0])
+    added, lowest = target.repair(r2, 0.8, share, tags, pairs=pairs)
+    assert lowest >= share - 1e-9 and reaches(r2, 0.8, share, added, pairs)
+    assert len(added) >= brute_fewest(r2, 0.8, share, tags, pairs)
+    if len(populations) == 1:
+        assert len(added) <= len(target.repair(r2, 0.8, share, tags)[0])
 
 
 # A whole run.

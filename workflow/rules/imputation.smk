@@ -324,7 +324,7 @@ if IMPUTATION:
             fileset=paths.QC_FILESET,
             prefix=f"{paths.IMPUTATION}/chr{{chrom}}/{{group}}.pairs.partial",
             window_r2=SETUP.min_threshold * (1 - 1e-6),
-            window_kb=1000,
+            window_kb=pairwise.WINDOW_KB,
             people=pair_options,
             memory=plink_memory(1024),
         benchmark:

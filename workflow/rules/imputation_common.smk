@@ -1,7 +1,7 @@
 # The constants and functions of the imputation evaluation and of the tags as
 # VCF (rules/imputation.smk); the protocol itself is ldtag/imputation.py.
 
-from ldtag import imputation, target  # noqa: E402
+from ldtag import imputation, pairwise, target  # noqa: E402
 
 IMPUTATION = config["imputation"]
 # Tags chosen for imputation (target: imputation): candidates judged in inner

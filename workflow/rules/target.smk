@@ -8,6 +8,7 @@
 # judged in the held-out people like every method's tags.
 
 if TARGET:
+    TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
 
     rule target_candidates:
         """The inner folds of the people not held out, and the candidates."""
@@ -37,6 +38,39 @@ if TARGET:
             "{params.budget} --seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} "
             "--table {output.table:q} 2> {log:q}"
 
+    rule target_pairs:
+        """The pairs of SNPs within pairwise.WINDOW_KB at imputed_r2 or
+        above in the selection's people (the held-out people are left out
+        at quality control), in each population: a SNP a repair adds
+        reaches its proxies too."""
+        input:
+            multiext(paths.QC_FILESET, ".bed", ".bim", ".fam"),
+            people=pair_people,
+        output:
+            intermediate(paths.TARGET_PAIRS),
+        log:
+            f"{paths.IMPUTATION_LOGS}/chr{{chrom}}/{{group}}.target_pairs.log",
+        params:
+            plink=config["plink"],
+            fileset=paths.QC_FILESET,
+            prefix=f"{paths.TARGET}/chr{{chrom}}/{{group}}.partial",
+            window_r2=config["imputed_r2"] * (1 - 1e-6),
+            window_kb=pairwise.WINDOW_KB,
+            people=pair_options,
+            memory=plink_memory(1024),
+        benchmark:
+            f"{paths.BENCHMARKS}/target_pairs/chr{{chrom}}.{{group}}.tsv"
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "status=0; {params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-window 999999 "
+            "--ld-window-kb {params.window_kb} --ld-window-r2 {params.window_r2} --allow-no-sex --threads {threads} "
+            "--memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 || status=$?; "
+            "mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
+            "{{ echo 'ldtag: PLINK failed scanning the pairs for the target, see {log}' >&2; exit 1; }}; "
+            "rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}"
+
     rule target_refine:
         """The second round: the first round's choice with part of the SNPs
         its repair added, as sets to impute again."""
@@ -44,6 +78,7 @@ if TARGET:
             sums=inner_sums(CANDIDATES),
             candidates=paths.CANDIDATES,
             chunks=paths.CHUNKS,
+            pairs=TARGET_PAIR_TABLES,
         output:
             table=paths.REFINED,
             sets=[paths.SET.format(set=name) for name in target.refined_names()],
@@ -65,7 +100,7 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --table {output.table:q} 2> {log:q}"
 
     rule target_select:
         """Both rounds' r² pooled over the inner folds, and the choice."""
@@ -73,6 +108,7 @@ if TARGET:
             sums=inner_sums(CANDIDATES + target.refined_names()),
             candidates=[paths.CANDIDATES, paths.REFINED],
             chunks=paths.CHUNKS,
+            pairs=TARGET_PAIR_TABLES,
         output:
             tags=paths.method_tags(target.METHOD),
             table=paths.SELECTION,
@@ -94,7 +130,7 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--out {output.tags:q} --table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --out {output.tags:q} --table {output.table:q} 2> {log:q}"
 
     localrules:
         target_candidates,

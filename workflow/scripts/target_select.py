@@ -3,7 +3,7 @@
 imputation in the inner folds (ldtag.target).
 
     target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR
-        --r2 R --share S [--budget N] --out LIST --table TABLE
+        --r2 R --share S [--budget N] --pairs LD... --out LIST --table TABLE
 """
 import argparse
 import sys
@@ -19,7 +19,16 @@ def main():
     args = parser.parse_args()
     try:
         target.select(
-            args.candidates, args.chunks, args.sums, args.sets, args.r2, args.share, args.budget, args.out, args.table
+            args.candidates,
+            args.chunks,
+            args.sums,
+            args.sets,
+            args.r2,
+            args.share,
+            args.budget,
+            args.pairs,
+            args.out,
+            args.table,
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_select.py: %s" % e)

@@ -203,8 +203,9 @@ def selection_text(path, config):
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
         "out were dealt into %d folds, each imputed from the others, for %d candidates (%s, at %s) and, in a "
         "second round, %d sets: one of them again with part of the SNPs its completion added. Each set was "
-        "completed with the SNPs that failed, and the smallest (within a budget, the best) was taken: %s of %s "
-        "tags (%s) and %s SNPs added, %s tags in all. Its figures above are those of the held-out people. Every "
+        "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
+        "proxies), and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs "
+        "added, %s tags in all. Its figures above are those of the held-out people. Every "
         'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
             esc(aim),

@@ -83,6 +83,8 @@ TARGET = "results/imputation/target"  # the selection for imputation: its candid
 CANDIDATES = "results/imputation/target/candidates.tsv"
 REFINED = "results/imputation/target/refined.tsv"  # the second round's sets
 SELECTION = "results/imputation/target/selection.tsv"
+# The pairs at imputed_r2 or above in the selection's people, for its repair.
+TARGET_PAIRS = "results/imputation/target/chr{chrom}/{group}.pairs.ld"
 
 # The genome-wide results.
 SUMMARY = "results/summary.tsv"

@@ -15,26 +15,29 @@ sizes, each a share of the SNPs that passed quality control (LADDER, dense
 where the knee of the curve usually lies). Within a budget they are shares
 of the budget (BUDGET_LADDER), evenly spaced and the first tags of the
 genome-wide greedy coverage order (the pairwise choice). Each is imputed in
-the inner folds; then a candidate is repaired: the SNPs that fail (r² below
-the target) are added as tags, those that fail in the most populations
-still short of the target first, the worst imputed first on a tie, until
-every population reaches its share. A SNP added is typed, so it counts as
-reaching the target; the SNPs around it can only gain, which the repair
-does not count. So a second round imputes the best candidate again with
-only part of the SNPs its repair added (REFINE), and repairs each of those.
-The selection is the set of either round whose repaired size is the
-smallest. Within a budget, each set is filled with the same order of
-failing SNPs up to the budget, and the selection is the one whose lowest
-share over the populations is the highest.
+the inner folds; then a candidate is repaired: SNPs are added as tags until
+every population reaches its share, greedily, each the one that brings the
+most failing SNPs (r² below the target) of the populations still short to
+the target (repair). A SNP added is typed, so it reaches the target, and so
+are counted the failing SNPs it is a proxy for at pairwise r² >= the target
+in the selection's people: an estimate, which was conservative where
+measured (bench/README.md). SNPs that are not its proxies can gain too,
+which the repair does not count. So a second round imputes the best
+candidate again with only part of the SNPs its repair added (REFINE), and
+repairs each of those. The selection is the set of either round whose
+repaired size is the smallest. Within a budget, each set is filled the same
+way up to the budget, and the selection is the one whose lowest share over
+the populations is the highest.
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
 """
+import heapq
 import math
 import os
 import random
 
-from . import files, imputation
+from . import files, imputation, paths
 
 LADDER = (0.01, 0.02, 0.03, 0.04, 0.05, 0.06, 0.07, 0.08, 0.10, 0.12, 0.18, 0.25, 0.35)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
@@ -115,68 +118,86 @@ def _short(r2, target_r2, share):
     return out
 
 
-def failing_order(r2, target_r2, tags, needy):
-    """The SNPs that are not tags and fail in one of the `needy`
-    populations: those failing in the most of them first, then the worst
-    imputed (its lowest r² there), then by name."""
+def _failing(r2, target_r2, tags):
+    """Per population, the SNPs that are not tags and are imputed below
+    `target_r2`."""
     tagged = set(tags)
-    fails = {}
-    for population in needy:
-        for snp, value in r2[population].items():
-            if snp not in tagged and value is not None and value < target_r2:
-                count, low = fails.get(snp, (0, 1.0))
-                fails[snp] = (count + 1, min(low, value))
-    return sorted(fails, key=lambda snp: (-fails[snp][0], fails[snp][1], snp))
+    return {
+        p: {s for s, v in values.items() if v is not None and v < target_r2 and s not in tagged}
+        for p, values in r2.items()
+    }
 
 
-def repair(r2, target_r2, share, tags, budget=None):
-    """The failing SNPs to add to `tags` so that each population's share of
-    measured SNPs at `target_r2` reaches `share` (`r2`: population -> SNP
-    -> pooled r² or None); with `budget`, at most budget - len(tags) of
-    them, the most useful first. Returns (added, lowest share reached)."""
+def _reached(snp, population, failing, pairs, target_r2):
+    """The failing SNPs of `population` that typing `snp` brings to the
+    target: itself, and its proxies there at pairwise r² >= `target_r2`."""
+    near = pairs.get(population, {}).get(snp, {})
+    out = {other for other, value in near.items() if value >= target_r2 and other in failing[population]}
+    if snp in failing[population]:
+        out.add(snp)
+    return out
+
+
+def repair(r2, target_r2, share, tags, budget=None, pairs=None):
+    """The SNPs to add to `tags` so that each population's share of measured
+    SNPs at `target_r2` reaches `share` (`r2`: population -> SNP -> pooled
+    r² or None); with `budget`, at most budget - len(tags) of them. A SNP
+    added reaches the target, and so do the failing SNPs it is a proxy for
+    at pairwise r² >= `target_r2` in that population (`pairs`: population
+    -> SNP -> SNP -> r², in the selection's people). Greedy: the SNP that
+    reaches the most failing SNPs of the populations still short of their
+    share first, then the one failing in the most of them, the worse
+    imputed, the name. Returns (added, lowest share reached)."""
+    pairs = pairs or {}
     state = {p: list(v) for p, v in _short(r2, target_r2, share).items()}
+    failing = _failing(r2, target_r2, tags)
     room = None if budget is None else max(0, budget - len(tags))
-    added, taken = [], set(tags)
-    while room is None or len(added) < room:
-        needy = [p for p, (_, _, need) in state.items() if need > 0] if room is None else list(state)
-        if not needy:
+    taken = set(tags)
+
+    def key(snp, needy):
+        gain = sum(len(_reached(snp, p, failing, pairs, target_r2)) for p in needy)
+        fails = [r2[p][snp] for p in needy if snp in failing[p]]
+        return (-gain, -len(fails), min(fails, default=1.0), snp)
+
+    needy = [p for p, (_, _, need) in state.items() if need > 0] if room is None else list(state)
+    reachable = {s for p in needy for f in failing[p] for s in [f, *pairs.get(p, {}).get(f, ())]} - taken
+    heap = [key(snp, needy) for snp in reachable]
+    heapq.heapify(heap)
+    added = []
+    while heap and needy and (room is None or len(added) < room):
+        best = heapq.heappop(heap)
+        now = key(best[-1], needy)
+        if now != best:  # gains only fall as SNPs are reached: look again
+            heapq.heappush(heap, now)
+            continue
+        if now[0] == 0:
             break
-        order = [s for s in failing_order(r2, target_r2, taken, needy) if s not in taken]
-        if not order:
-            break
-        before = len(added)
-        for snp in order:
-            if room is not None and len(added) >= room:
-                break
-            added.append(snp)
-            taken.add(snp)
-            satisfied = False
-            for population in needy:
-                value = r2[population].get(snp)
-                if value is not None and value < target_r2:
-                    state[population][1] += 1
-                    state[population][2] -= 1
-                    satisfied |= room is None and state[population][2] == 0
-            if satisfied:
-                break  # a population is done: its failing SNPs no longer count
-        if len(added) == before:
-            break
+        snp = now[-1]
+        added.append(snp)
+        for population in needy:
+            reached = _reached(snp, population, failing, pairs, target_r2)
+            failing[population] -= reached
+            state[population][1] += len(reached)
+            state[population][2] -= len(reached)
+        if room is None:
+            needy = [p for p in needy if state[p][2] > 0]
     lowest = min((good / measured if measured else 1.0) for measured, good, _ in state.values())
     return added, lowest
 
 
-def choose(sets, r2_of, target_r2, share, budget=None):
+def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
     """The selection among `sets` [(name, kind, tags)], each with its pooled
-    inner r² `r2_of[name]`. Without a budget, the smallest repaired set
-    (ties to the earlier candidate); with one, among candidates that fit,
-    the highest lowest share (ties to the fewer tags, then the earlier).
+    inner r² `r2_of[name]`, repaired with `pairs` (repair). Without a
+    budget, the smallest repaired set (ties to the earlier candidate); with
+    one, among candidates that fit, the highest lowest share (ties to the
+    fewer tags, then the earlier).
     Returns (tags, rows of the selection table)."""
     rows, best = [], None
     for name, kind, tags in sets:
         if budget is not None and len(tags) > budget:
             rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
             continue
-        added, lowest = repair(r2_of[name], target_r2, share, tags, budget)
+        added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs)
         total = len(tags) + len(added)
         key = (-lowest, total) if budget is not None else (total,)
         if best is None or key < best[0]:
@@ -193,19 +214,20 @@ def refined_names():
     return ["%s%d" % (REFINED, round(100 * share)) for share in REFINE]
 
 
-def refinements(sets, r2_of, target_r2, share, budget=None):
+def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
     """The second round's sets [(name, kind, tags)]: the first round's
     choice among `sets` with only part of the SNPs its repair added (the
-    shares of REFINE), to be imputed again. A SNP added also helps the SNPs
-    around it, which the repair does not count, so fewer may do. When the
-    choice added too few to share out (fewer than REFINE has shares), the
-    largest smaller candidate of its kind that added some is taken instead,
-    if there is one; otherwise the sets may repeat."""
-    _, rows = choose(sets, r2_of, target_r2, share, budget)
+    shares of REFINE), to be imputed again. A SNP added also helps SNPs
+    that are not its pairwise proxies, which the repair does not count, so
+    fewer may do. When the choice added too few to share out (fewer than
+    REFINE has shares), the largest smaller candidate of its kind that added
+    some is taken instead, if there is one; otherwise the sets may
+    repeat."""
+    _, rows = choose(sets, r2_of, target_r2, share, budget, pairs)
     repaired = {}
     for (name, kind, tags), row in zip(sets, rows):
         if row[5] != "NA":
-            repaired[name] = (kind, tags, repair(r2_of[name], target_r2, share, tags, budget)[0])
+            repaired[name] = (kind, tags, repair(r2_of[name], target_r2, share, tags, budget, pairs)[0])
     name = next(row[0] for row in rows if row[-1] == 1)
     kind, tags, added = repaired[name]
     if len(added) < len(REFINE):
@@ -259,6 +281,32 @@ def add_round_options(parser):
     parser.add_argument("--r2", type=float, required=True)
     parser.add_argument("--share", type=float, required=True)
     parser.add_argument("--budget", type=int)
+    parser.add_argument("--pairs", nargs="+", required=True)
+
+
+PAIRS_SUFFIX = os.path.basename(paths.TARGET_PAIRS).replace("{group}", "")
+
+
+def read_pairs(tables, target_r2):
+    """PLINK's r² `tables` (one per chromosome and population, named after
+    the population) as population -> SNP -> SNP -> r², the pairs at
+    `target_r2` or above both ways."""
+    pairs = {}
+    for path in tables:
+        name = os.path.basename(path)
+        if not name.endswith(PAIRS_SUFFIX):
+            raise ValueError("%s: a table of pairs is named POPULATION%s" % (path, PAIRS_SUFFIX))
+        near = pairs.setdefault(name[: -len(PAIRS_SUFFIX)], {})
+        with open(path) as f:
+            for line in f:
+                fields = line.split()
+                if len(fields) < 7 or fields[0] == "CHR_A":
+                    continue
+                a, b, value = fields[2], fields[5], float(fields[6])
+                if value >= target_r2:
+                    near.setdefault(a, {})[b] = value
+                    near.setdefault(b, {})[a] = value
+    return pairs
 
 
 def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
@@ -284,20 +332,21 @@ def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
     return sets, r2_of
 
 
-def refine(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, table):
+def refine(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, table):
     """Rule target_refine: the second round's sets, from the first round's
-    inner r², in `sets_folder` and their table."""
+    inner r² and the `pairs` tables, in `sets_folder` and their table."""
     sets, r2_of = _inner_r2([candidates_tsv], chunks_tsv, sums_folder, sets_folder)
-    made = refinements(sets, r2_of, target_r2, share, budget)
+    made = refinements(sets, r2_of, target_r2, share, budget, read_pairs(pairs, target_r2))
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
-def select(tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, tags_out, table):
+def select(tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, tags_out, table):
     """Rule target_select: the choice among both rounds' sets (`tables`),
-    its tags (`tags_out`) and the selection table."""
+    repaired with the `pairs` tables, its tags (`tags_out`) and the
+    selection table."""
     sets, r2_of = _inner_r2(tables, chunks_tsv, sums_folder, sets_folder)
-    tags, rows = choose(sets, r2_of, target_r2, share, budget)
+    tags, rows = choose(sets, r2_of, target_r2, share, budget, read_pairs(pairs, target_r2))
     files.write_lines(tags_out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)
