@@ -180,6 +180,23 @@ def test_a_snp_varying_in_one_population_and_an_empty_region(joint):
     assert os.path.getsize(os.path.join(results, "regions", "chr2_001", "ld_plot.png")) > 0
 
 
+@pytest.mark.parametrize(
+    "target, pairs",
+    [("pairwise", "results/imputation/chr2/B.pairs.ld"), ("imputation", "results/imputation/target/chr2/B.pairs.ld")],
+    ids=["pairs of the tags", "pairs for the target"],
+)
+def test_pairs_of_a_chromosome_where_no_snp_varies_in_a_population_are_none(tmp_path, target, pairs):
+    """PLINK stops when no SNP is left to scan; the scan is skipped."""
+    folder = str(tmp_path)
+    write_populations(folder)
+    settings = dict(config(["A", "B"]), plots=False, imputation=True, holdout=0.2, keep_intermediate=True)
+    write_config(folder, dict(settings, target=target))
+    snakemake(folder, pairs)
+    assert os.path.getsize(os.path.join(folder, pairs)) == 0
+    with open(os.path.join(folder, "results", "qc", "chr2.B.snps")) as f:
+        assert f.read() == ""
+
+
 def test_the_populations_and_their_people_are_written_once_and_reported(joint):
     folder, _, _ = joint
     results = os.path.join(folder, "results")

@@ -326,6 +326,7 @@ if IMPUTATION:
             window_r2=SETUP.min_threshold * (1 - 1e-6),
             window_kb=pairwise.WINDOW_KB,
             people=pair_options,
+            varying=pair_varying,
             memory=plink_memory(1024),
         benchmark:
             f"{paths.BENCHMARKS}/imputation_pairs/chr{{chrom}}.{{group}}.tsv"
@@ -334,6 +335,7 @@ if IMPUTATION:
             mem_mb=1024,
         shell:
             "cut -f2 {params.fileset:q}.bim | grep -Fxf {input.tags:q} > {params.prefix:q}.tags || true; "
+            "if [ -n {params.varying:q} ] && [ ! -s {params.varying:q} ]; then : > {params.prefix:q}.tags; fi; "
             "if [ -s {params.prefix:q}.tags ]; then status=0; "
             "{params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-snp-list "
             "{params.prefix:q}.tags --ld-window 999999 --ld-window-kb {params.window_kb} "
@@ -341,7 +343,8 @@ if IMPUTATION:
             "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 "
             "|| status=$?; mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
             "{{ echo 'ldtag: PLINK failed scanning the pairs of the tags, see {log}' >&2; exit 1; }}; "
-            "touch {params.prefix:q}.ld; else echo 'no tag on this chromosome' > {log:q}; : > {params.prefix:q}.ld; "
+            "touch {params.prefix:q}.ld; else echo 'no tag on this chromosome, or none of its SNPs varies in {wildcards.group}' "
+            "> {log:q}; : > {params.prefix:q}.ld; "
             "fi; "
             "rm -f {params.prefix:q}.tags {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}"
 

@@ -160,6 +160,12 @@ def pair_options(wildcards):
     return f"--keep {keep} --extract {snps}"
 
 
+def pair_varying(wildcards, input):
+    """With populations, the file of the SNPs that vary in the population
+    (empty when none of the chromosome's does: no pairs to scan)."""
+    return input.people[1] if input.people else ""
+
+
 def imputation_pair_tables(wildcards):
     return expand(paths.PAIRS, chrom=CHROMOSOMES, group=GROUPS)
 
