@@ -11,7 +11,7 @@ import sys
 
 import pytest
 
-from conftest import ROOT, snakemake, table, write_config
+from conftest import ROOT, make_workdir, snakemake, table, write_config
 from ldtag import target
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
@@ -100,8 +100,9 @@ PAIRS["A"]["g1"]["f1"] = 0.7
     [
         # f4 reaches itself, f1 and f2; then f3 (failing itself) before g1.
         (["A"], 1.0, None, ["f4", "f3"], 1.0),
-        # 5 of 7: f4 alone reaches 6.
-        (["A"], 0.7, None, ["f4"], 6 / 7),
+        # 5 of 7, two more: f4 reaches three, f1 two (itself and f4), and
+        # only two count; f1 is the worse imputed.
+        (["A"], 0.7, None, ["f1"], 5 / 7),
         # Room for one: f4.
         (["A"], 1.0, 2, ["f4"], 6 / 7),
         # f1 reaches 3 (f1 and f4 in A, f1 in B) like f4, and fails in both;
@@ -114,6 +115,23 @@ def test_repair_counts_the_proxies_of_the_snps_it_adds(populations, share, budge
     assert target.repair(r2, 0.8, share, ["t"], budget, PAIRS) == (added, pytest.approx(lowest))
     # Without the pairs, every failing SNP is added for itself.
     assert len(target.repair(r2, 0.8, 1.0, ["t"])[0]) == 4
+
+
+def test_repair_counts_only_what_a_population_still_needs():
+    # At 0.7, A (11 SNPs, 7 good) and B (5 SNPs, 3 good) need one more each.
+    # x is a proxy of three failing SNPs of A, but A needs one: z, failing
+    # in both, does it alone.
+    good = {"t": 1.0, **{"g%d" % k: 0.9 for k in range(6)}}
+    r2 = {
+        "A": dict(good, a1=0.1, a2=0.1, a3=0.1, z=0.5, x=0.9),
+        "B": {"t": 1.0, "g0": 0.9, "g1": 0.9, "z": 0.5, "b2": 0.4},
+    }
+    pairs = {"A": {"x": {"a1": 0.9, "a2": 0.9, "a3": 0.9}, "a1": {"x": 0.9}, "a2": {"x": 0.9}, "a3": {"x": 0.9}}}
+    del r2["A"]["g5"]
+    assert target.repair(r2, 0.8, 0.7, ["t"], pairs=pairs) == (["z"], pytest.approx(8 / 11))
+    # Within a budget of 3 (two more), the shares met, the rest goes to the
+    # SNP that reaches the most: x.
+    assert target.repair(r2, 0.8, 0.7, ["t"], budget=3, pairs=pairs) == (["z", "x"], pytest.approx(0.8))
 
 
 def test_pairs_are_read_both_ways_at_the_target(tmp_path):
@@ -129,6 +147,16 @@ def test_pairs_are_read_both_ways_at_the_target(tmp_path):
     }
     with pytest.raises(ValueError, match="named POPULATION.pairs.ld"):
         target.read_pairs([str(tmp_path / "A.ld")], 0.8)
+
+
+def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
+    """PLINK writes no table when a chromosome has one SNP: an empty one."""
+    folder = make_workdir(
+        str(tmp_path), imputation=True, holdout=0.2, target="imputation", plots=False, keep_intermediate=True
+    )
+    found = [os.path.join("results", "imputation", "target", "chr%d" % c, "all.pairs.ld") for c in (10, 11)]
+    snakemake(folder, *found)
+    assert os.path.getsize(os.path.join(folder, found[0])) > 0 and os.path.getsize(os.path.join(folder, found[1])) == 0
 
 
 def test_the_choice_by_hand():
@@ -242,12 +270,26 @@ def reaches(r2, target_r2, share, added, pairs):
     return True
 
 
+def shares(r2, target_r2, added, pairs):
+    """Each population's share of measured SNPs at the target once `added`
+    are typed, with their proxies."""
+    out = {}
+    for population, values in r2.items():
+        near = pairs.get(population, {})
+        typed = set(added) | {o for s in added for o, x in near.get(s, {}).items() if x >= target_r2}
+        measured = [s for s, x in values.items() if x is not None]
+        out[population] = (
+            sum(values[s] >= target_r2 or s in typed for s in measured) / len(measured) if measured else 1.0
+        )
+    return out
+
+
 def brute_fewest(r2, target_r2, share, tags, pairs=None):
     """The fewest SNPs (failing ones, or with `pairs` any) whose addition
     brings every population to its share, trying every subset."""
     pairs = pairs or {}
-    snps = {s for v in r2.values() for s, x in v.items() if x is not None and (pairs or x < target_r2)}
-    snps = sorted(snps - set(tags))
+    snps = {s for v in r2.values() for s, x in v.items() if pairs or (x is not None and x < target_r2)}
+    snps = sorted((snps | {s for near in pairs.values() for s in near}) - set(tags))
     for k in range(len(snps) + 1):
         for added in itertools.combinations(snps, k):
             if reaches(r2, target_r2, share, added, pairs):
@@ -290,7 +332,7 @@ def test_repair_with_pairs_reaches_every_share_and_with_one_population_never_add
     pairs = {}
     for p in populations:
         r2[p][tags[0]] = 1.0
-        for a, b in itertools.combinations(snps, 2):
+        for a, b in itertools.combinations(snps + ["only_paired"], 2):
             if rng.random() < 0.3:
                 value = round(rng.uniform(0.6, 1.0), 2)
                 pairs.setdefault(p, {}).setdefault(a, {})[b] = value
@@ -301,6 +343,12 @@ def test_repair_with_pairs_reaches_every_share_and_with_one_population_never_add
     assert len(added) >= brute_fewest(r2, 0.8, share, tags, pairs)
     if len(populations) == 1:
         assert len(added) <= len(target.repair(r2, 0.8, share, tags)[0])
+    # Within a budget: no more than it allows, and the lowest share is the
+    # one the SNPs added reach.
+    budget = len(tags) + rng.randint(0, 3)
+    added, lowest = target.repair(r2, 0.8, share, tags, budget, pairs)
+    assert len(added) <= budget - len(tags) and len(set(added)) == len(added) and not set(added) & set(tags)
+    assert lowest == pytest.approx(min(shares(r2, 0.8, added, pairs).values()))
 
 
 # A whole run.

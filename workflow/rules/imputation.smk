@@ -335,7 +335,7 @@ if IMPUTATION:
             mem_mb=1024,
         shell:
             "cut -f2 {params.fileset:q}.bim | grep -Fxf {input.tags:q} > {params.prefix:q}.tags || true; "
-            "if [ -n {params.varying:q} ] && [ ! -s {params.varying:q} ]; then : > {params.prefix:q}.tags; fi; "
+            "if [ -n {params.varying} ] && [ ! -s {params.varying} ]; then : > {params.prefix:q}.tags; fi; "
             "if [ -s {params.prefix:q}.tags ]; then status=0; "
             "{params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-snp-list "
             "{params.prefix:q}.tags --ld-window 999999 --ld-window-kb {params.window_kb} "

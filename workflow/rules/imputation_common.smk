@@ -162,8 +162,9 @@ def pair_options(wildcards):
 
 def pair_varying(wildcards, input):
     """With populations, the file of the SNPs that vary in the population
-    (empty when none of the chromosome's does: no pairs to scan)."""
-    return input.people[1] if input.people else ""
+    (empty when none of the chromosome's does: no pairs to scan), quoted
+    for the shell; without, ''."""
+    return shlex.quote(input.people[1]) if input.people else "''"
 
 
 def imputation_pair_tables(wildcards):

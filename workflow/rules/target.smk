@@ -65,14 +65,14 @@ if TARGET:
         resources:
             mem_mb=1024,
         shell:
-            "if [ -n {params.varying:q} ] && [ ! -s {params.varying:q} ]; then "
+            "if [ -n {params.varying} ] && [ ! -s {params.varying} ]; then "
             "echo 'no SNP of this chromosome varies in population {wildcards.group}' > {log:q}; : > {output:q}; "
             "else status=0; {params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-window 999999 "
             "--ld-window-kb {params.window_kb} --ld-window-r2 {params.window_r2} --allow-no-sex --threads {threads} "
             "--memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 || status=$?; "
             "mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
             "{{ echo 'ldtag: PLINK failed scanning the pairs for the target, see {log}' >&2; exit 1; }}; "
-            "rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}; fi"
+            "touch {params.prefix:q}.ld; rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}; fi"
 
     rule target_refine:
         """The second round: the first round's choice with part of the SNPs

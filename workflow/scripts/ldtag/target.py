@@ -18,16 +18,18 @@ genome-wide greedy coverage order (the pairwise choice). Each is imputed in
 the inner folds; then a candidate is repaired: SNPs are added as tags until
 every population reaches its share, greedily, each the one that brings the
 most failing SNPs (r² below the target) of the populations still short to
-the target (repair). A SNP added is typed, so it reaches the target, and so
-are counted the failing SNPs it is a proxy for at pairwise r² >= the target
-in the selection's people: an estimate, which was conservative where
-measured (bench/README.md). SNPs that are not its proxies can gain too,
-which the repair does not count. So a second round imputes the best
+the target (repair), counted in each population up to what it still needs.
+A SNP added is typed, so it reaches the target, and so are counted the
+failing SNPs it is a proxy for at pairwise r² >= the target in the
+selection's people: an estimate, which the second round's imputation and
+the held-out people check (bench/README.md). SNPs that are not its proxies
+can gain too, which the repair does not count. So a second round imputes the best
 candidate again with only part of the SNPs its repair added (REFINE), and
 repairs each of those. The selection is the set of either round whose
 repaired size is the smallest. Within a budget, each set is filled the same
-way up to the budget, and the selection is the one whose lowest share over
-the populations is the highest.
+way up to the budget (once every population reaches its share, with the
+SNPs that reach the most in all of them), and the selection is the one
+whose lowest share over the populations is the highest.
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
@@ -144,43 +146,57 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     r² or None); with `budget`, at most budget - len(tags) of them. A SNP
     added reaches the target, and so do the failing SNPs it is a proxy for
     at pairwise r² >= `target_r2` in that population (`pairs`: population
-    -> SNP -> SNP -> r², in the selection's people). Greedy: the SNP that
-    reaches the most failing SNPs of the populations still short of their
-    share first, then the one failing in the most of them, the worse
-    imputed, the name. Returns (added, lowest share reached)."""
+    -> SNP -> SNP -> r², in the selection's people). Greedy: each time the
+    SNP that brings the most failing SNPs to the target, counted in each
+    population still short of its share up to what it still needs; within
+    a budget, once every population reaches its share, the rest goes to
+    the SNPs that reach the most in all of them. Ties: the SNP that fails
+    in the most of the populations counted, the worse imputed, the name.
+    Returns (added, lowest share reached)."""
     pairs = pairs or {}
     state = {p: list(v) for p, v in _short(r2, target_r2, share).items()}
     failing = _failing(r2, target_r2, tags)
     room = None if budget is None else max(0, budget - len(tags))
     taken = set(tags)
 
-    def key(snp, needy):
-        gain = sum(len(_reached(snp, p, failing, pairs, target_r2)) for p in needy)
-        fails = [r2[p][snp] for p in needy if snp in failing[p]]
+    def counted():
+        """Population -> how many more count (None: all)."""
+        short = {p: need for p, (_, _, need) in state.items() if need > 0}
+        return short if short or room is None else dict.fromkeys(state)
+
+    def key(snp, caps):
+        reached = {p: len(_reached(snp, p, failing, pairs, target_r2)) for p in caps}
+        gain = sum(n if caps[p] is None else min(n, caps[p]) for p, n in reached.items())
+        fails = [r2[p][snp] for p in caps if snp in failing[p]]
         return (-gain, -len(fails), min(fails, default=1.0), snp)
 
-    needy = [p for p, (_, _, need) in state.items() if need > 0] if room is None else list(state)
-    reachable = {s for p in needy for f in failing[p] for s in [f, *pairs.get(p, {}).get(f, ())]} - taken
-    heap = [key(snp, needy) for snp in reachable]
-    heapq.heapify(heap)
-    added = []
-    while heap and needy and (room is None or len(added) < room):
+    added, caps, heap = [], counted(), None
+    while caps and (room is None or len(added) < room):
+        if heap is None:  # gains only fall as SNPs are reached and caps shrink: a lazy heap
+            near = {s for p in caps for f in failing[p] for s in [f, *pairs.get(p, {}).get(f, ())]}
+            heap = [key(snp, caps) for snp in near - taken]
+            heapq.heapify(heap)
+        if not heap:
+            break
         best = heapq.heappop(heap)
-        now = key(best[-1], needy)
-        if now != best:  # gains only fall as SNPs are reached: look again
+        now = key(best[-1], caps)
+        if now != best:
             heapq.heappush(heap, now)
             continue
         if now[0] == 0:
             break
         snp = now[-1]
         added.append(snp)
-        for population in needy:
+        taken.add(snp)
+        for population in state:
             reached = _reached(snp, population, failing, pairs, target_r2)
             failing[population] -= reached
             state[population][1] += len(reached)
             state[population][2] -= len(reached)
-        if room is None:
-            needy = [p for p in needy if state[p][2] > 0]
+        was_capped = any(cap is not None for cap in caps.values())
+        caps = counted()
+        if was_capped and caps and all(cap is None for cap in caps.values()):
+            heap = None  # within a budget, every share met: gains count anew
     lowest = min((good / measured if measured else 1.0) for measured, good, _ in state.values())
     return added, lowest
 
@@ -300,8 +316,10 @@ def read_pairs(tables, target_r2):
         with open(path) as f:
             for line in f:
                 fields = line.split()
-                if len(fields) < 7 or fields[0] == "CHR_A":
+                if not fields or fields[0] == "CHR_A":
                     continue
+                if len(fields) != 7:
+                    raise ValueError("%s: a line of PLINK's r² table has %d fields, not 7" % (path, len(fields)))
                 a, b, value = fields[2], fields[5], float(fields[6])
                 if value >= target_r2:
                     near.setdefault(a, {})[b] = value
