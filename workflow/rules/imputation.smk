@@ -343,8 +343,9 @@ if IMPUTATION:
             "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 "
             "|| status=$?; mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
             "{{ echo 'ldtag: PLINK failed scanning the pairs of the tags, see {log}' >&2; exit 1; }}; "
-            "touch {params.prefix:q}.ld; else echo 'no tag on this chromosome, or none of its SNPs varies in {wildcards.group}' "
-            "> {log:q}; : > {params.prefix:q}.ld; "
+            "touch {params.prefix:q}.ld; "
+            "else echo 'no tag on this chromosome, or none of its SNPs varies in {wildcards.group}' > {log:q}; "
+            ": > {params.prefix:q}.ld; "
             "fi; "
             "rm -f {params.prefix:q}.tags {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}"
 
