@@ -19,39 +19,57 @@ import simulate  # noqa: E402
 
 
 def test_the_ladder_by_hand():
-    assert target.sizes(1000) == [10, 20, 30, 40, 50, 60, 70, 80, 100, 120, 180, 250, 350]
-    # At least 2 tags, each size once.
-    assert target.sizes(50) == [2, 3, 4, 5, 6, 9, 12, 18]
+    assert target.sizes(1000) == [10, 15, 20, 25, 30, 40, 50, 70, 100, 150, 250]
+    # At least 2 tags, each size once (round half to even: 2.5 is 2, 7.5 is 8).
+    assert target.sizes(50) == [2, 4, 5, 8, 12]
     assert len(target.candidate_names()) == len(target.LADDER)
     assert target.candidate_names(budget=True) == [
-        "candidate_%s_budget%d" % (kind, pct) for kind in ("even", "greedy") for pct in (50, 70, 85, 100)
+        "candidate_%s_budget%d" % (kind, pct) for kind in ("common", "greedy") for pct in (50, 70, 85, 100)
     ]
-    assert target.candidate_names(greedy=False, budget=True)[-1] == "candidate_even_budget100"
+    assert target.candidate_names(greedy=False, budget=True)[-1] == "candidate_common_budget100"
 
 
-def test_candidates_are_evenly_spaced_and_within_a_budget_the_greedy_orders_first_tags_too():
+@pytest.mark.parametrize(
+    "count, maf, picks",
+    [
+        # a0..a9 and b0..b5: a gets 3 stretches, [0, 3), [3, 6) and [6, 10),
+        # b one; the middle halves are a0-a1, a3-a4, a7-a8 and b1-b3.
+        (4, {}, ["a1", "a4", "a7", "b2"]),  # no MAF: the nearest the middle, then the earlier
+        (4, {"a0": 0.3, "a3": 0.2, "a4": 0.2, "a8": 0.1, "b3": 0.05}, ["a0", "a4", "a8", "b3"]),
+        (4, {"a2": 0.5, "a5": 0.5, "a6": 0.5, "a9": 0.5, "b0": 0.5, "b4": 0.5}, ["a1", "a4", "a7", "b2"]),  # outside
+        (1, {"a4": 0.1, "a5": 0.2, "b2": 0.4}, ["a5"]),  # one stretch of a0-a9: its middle half a3-a7
+        (16, {"b5": 0.1}, ["a%d" % k for k in range(10)] + ["b%d" % k for k in range(6)]),  # every SNP
+    ],
+)
+def test_spread_common_takes_the_commonest_snp_of_each_middle_half_by_hand(count, maf, picks):
+    chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
+    assert target.spread_common(count, chromosomes, maf) == picks
+
+
+def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_first_tags_too():
     chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
     order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
-    made = target.candidates(chromosomes, order, 100)
+    maf = {"a20": 0.4, "b25": 0.3}
+    made = target.candidates(chromosomes, order, 100, maf=maf)
     assert [name for name, _, _ in made] == target.candidate_names()
-    assert {kind for _, kind, _ in made} == {"evenly spaced"}
-    even = dict((name, tags) for name, _, tags in made)
-    # 100 SNPs: 1% and 2% are both 2 tags, so the sizes are 2, 3, 4, 5, 6,
-    # 7, 8, 10, 12, 18, 25, 35 and the last rung repeats 35.
-    expected = [2, 3, 4, 5, 6, 7, 8, 10, 12, 18, 25, 35, 35]
-    assert [len(even["candidate_even_%d" % k]) for k in range(1, 14)] == expected
-    assert even["candidate_even_1"] == ["a30", "b20"]  # one per chromosome, in proportion
+    assert {kind for _, kind, _ in made} == {target.SPREAD}
+    common = dict((name, tags) for name, _, tags in made)
+    # 100 SNPs: 1%, 1.5%, 2% and 2.5% are all 2 tags, so the sizes are 2, 3,
+    # 4, 5, 7, 10, 15, 25, and the last three rungs repeat 25.
+    expected = [2, 3, 4, 5, 7, 10, 15, 25, 25, 25, 25]
+    assert [len(common["candidate_common_%d" % k]) for k in range(1, 12)] == expected
+    assert common["candidate_common_1"] == ["a20", "b25"]  # one per chromosome, in proportion
     # With a budget of 7: shares of it, 4, 5, 6 and 7 tags, of each kind.
-    made = target.candidates(chromosomes, order, 100, budget=7)
+    made = target.candidates(chromosomes, order, 100, budget=7, maf=maf)
     assert [name for name, _, _ in made] == target.candidate_names(budget=True)
     assert [len(tags) for _, _, tags in made] == [4, 5, 6, 7] * 2
-    assert made[3] == ("candidate_even_budget100", "evenly spaced", target.imputation.even_set(7, chromosomes))
+    assert made[3] == ("candidate_common_budget100", target.SPREAD, target.spread_common(7, chromosomes, maf))
     assert made[4] == ("candidate_greedy_budget50", "greedy coverage order", ["b3", "a7", "a50", "a10"])
     assert made[-1] == ("candidate_greedy_budget100", "greedy coverage order", order[:7])
     # The greedy order shorter than the budget: the whole order.
     assert target.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
-    # Without the order, evenly spaced only.
-    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == ["evenly spaced"] * 4
+    # Without the order, spread common SNPs only.
+    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == [target.SPREAD] * 4
 
 
 def test_inner_folds_are_drawn_within_each_population():
@@ -149,6 +167,22 @@ def test_pairs_are_read_both_ways_at_the_target(tmp_path):
         target.read_pairs([str(tmp_path / "A.ld")], 0.8)
 
 
+def test_the_mafs_are_the_mean_over_the_populations(tmp_path):
+    header = " CHR SNP A1 A2 MAF NCHROBS\n"
+    (tmp_path / "A.frq").write_text(header + "1 s1 C T 0.2 400\n1 s2 G A 0.5 400\n1 s3 G A NA 0\n")
+    (tmp_path / "B.frq").write_text(header + "1 s1 T C 0.4 380\n")
+    (tmp_path / "1B.frq").write_text(header + "2 s4 A G 0.1 380\n")  # B's other chromosome
+    tables = [str(tmp_path / name) for name in ("A.frq", "B.frq", "1B.frq")]
+    # 1B is its own population by name: three populations.
+    assert target.read_maf(tables) == pytest.approx({"s1": 0.6 / 3, "s2": 0.5 / 3, "s4": 0.1 / 3})
+    assert target.read_maf(tables[:2]) == pytest.approx({"s1": 0.3, "s2": 0.25})
+    (tmp_path / "C.frq").write_text(header + "1 s1 C T 0.2\n")
+    with pytest.raises(ValueError, match="has 5 fields, not 6"):
+        target.read_maf([str(tmp_path / "C.frq")])
+    with pytest.raises(ValueError, match="named POPULATION.frq"):
+        target.read_maf([str(tmp_path / "A.ld")])
+
+
 def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
     """PLINK writes no table when a chromosome has one SNP: an empty one."""
     folder = make_workdir(
@@ -220,26 +254,26 @@ def test_the_second_round_by_hand():
     [
         (
             None,
-            [("candidate_even_1", "evenly spaced", "1")],
-            "1 candidates (evenly spaced, at a ladder of sizes)",
+            [("candidate_common_1", target.SPREAD, "1")],
+            "1 candidates (common SNPs spread evenly, at a ladder of sizes)",
             "greedy",
         ),
         (
             5,
             [
-                ("candidate_even_budget50", "evenly spaced", "1"),
-                ("refined_20", "candidate_even_budget50 with 20% of its 2 added", "0"),
+                ("candidate_common_budget50", target.SPREAD, "1"),
+                ("refined_20", "candidate_common_budget50 with 20% of its 2 added", "0"),
             ],
-            "1 candidates (evenly spaced, at shares of the budget) and, in a second round, 1 sets",
+            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, 1 sets",
             "greedy",
         ),
         (
             5,
             [
-                ("candidate_even_budget50", "evenly spaced", "0"),
+                ("candidate_common_budget50", target.SPREAD, "0"),
                 ("candidate_greedy_budget50", "greedy coverage order", "1"),
             ],
-            "2 candidates (evenly spaced and greedy coverage order, at shares of the budget)",
+            "2 candidates (common SNPs spread evenly and greedy coverage order, at shares of the budget)",
             "ladder",
         ),
     ],

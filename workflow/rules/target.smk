@@ -1,6 +1,6 @@
 # Tags chosen for imputation (target: imputation; ldtag/target.py): the
-# candidates, a ladder of sizes of evenly spaced SNPs (within a budget, shares
-# of it, evenly spaced and the greedy coverage order's first tags), are
+# candidates, a ladder of sizes of common SNPs spread evenly (within a budget,
+# shares of it, spread so and the greedy coverage order's first tags), are
 # imputed in inner folds of the people not held out (by the imputation
 # rules, as sets of their own), and each is repaired with the SNPs that
 # fail. A second round imputes the best again with part of the SNPs its
@@ -9,6 +9,7 @@
 
 if TARGET:
     TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
+    TARGET_FREQ_TABLES = expand(paths.TARGET_FREQ, chrom=CHROMOSOMES, group=GROUPS)
 
     rule target_candidates:
         """The inner folds of the people not held out, and the candidates."""
@@ -16,6 +17,7 @@ if TARGET:
             bims=QC_BIMS,
             people=paths.IMPUTATION_PEOPLE,
             curve=[paths.COVERAGE_CURVE] if BUILTIN and config["max_tags"] is not None else [],
+            freqs=TARGET_FREQ_TABLES,
         output:
             table=paths.CANDIDATES,
             sets=[paths.SET.format(set=name) for name in CANDIDATES],
@@ -35,19 +37,20 @@ if TARGET:
             mem_mb=512,
         shell:
             "{params.python:q} {params.script:q} --bim {input.bims:q} --people {input.people:q} {params.curve} "
-            "{params.budget} --seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} "
-            "--table {output.table:q} 2> {log:q}"
+            "--freq {input.freqs:q} {params.budget} --seed {params.seed} --sets {params.sets:q} "
+            "--folds {params.folds:q} --table {output.table:q} 2> {log:q}"
 
     rule target_pairs:
         """The pairs of SNPs within pairwise.WINDOW_KB at imputed_r2 or
         above in the selection's people (the held-out people are left out
         at quality control), in each population: a SNP a repair adds
-        reaches its proxies too."""
+        reaches its proxies too; and the MAFs the candidates are picked by."""
         input:
             multiext(paths.QC_FILESET, ".bed", ".bim", ".fam"),
             people=pair_people,
         output:
-            intermediate(paths.TARGET_PAIRS),
+            pairs=intermediate(paths.TARGET_PAIRS),
+            freq=intermediate(paths.TARGET_FREQ),
         log:
             f"{paths.IMPUTATION_LOGS}/chr{{chrom}}/{{group}}.target_pairs.log",
         params:
@@ -66,13 +69,15 @@ if TARGET:
             mem_mb=1024,
         shell:
             "if [ -n {params.varying} ] && [ ! -s {params.varying} ]; then "
-            "echo 'no SNP of this chromosome varies in population {wildcards.group}' > {log:q}; : > {output:q}; "
-            "else status=0; {params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-window 999999 "
+            "echo 'no SNP of this chromosome varies in population {wildcards.group}' > {log:q}; "
+            ": > {output.pairs:q}; : > {output.freq:q}; "
+            "else status=0; {params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --freq --ld-window 999999 "
             "--ld-window-kb {params.window_kb} --ld-window-r2 {params.window_r2} --allow-no-sex --threads {threads} "
             "--memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 || status=$?; "
             "mv {params.prefix:q}.log {log:q}; [ $status -eq 0 ] || "
             "{{ echo 'ldtag: PLINK failed scanning the pairs for the target, see {log}' >&2; exit 1; }}; "
-            "touch {params.prefix:q}.ld; rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output:q}; fi"
+            "touch {params.prefix:q}.ld; rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output.pairs:q}; "
+            "mv {params.prefix:q}.frq {output.freq:q}; fi"
 
     rule target_refine:
         """The second round: the first round's choice with part of the SNPs

@@ -2,7 +2,7 @@
 """Rule target_candidates: the inner folds of the people not held out and
 the candidate sets of tags chosen for imputation (ldtag.target).
 
-    target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --seed N
+    target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --freq FRQ... --seed N
         [--budget N] --sets DIR --folds DIR --table TABLE
 """
 import argparse
@@ -16,6 +16,7 @@ def main():
     parser.add_argument("--bim", nargs="+", required=True)
     parser.add_argument("--people", required=True)
     parser.add_argument("--curve")
+    parser.add_argument("--freq", nargs="+", required=True)
     parser.add_argument("--seed", type=int, required=True)
     parser.add_argument("--budget", type=int)
     for option in ("--sets", "--folds", "--table"):
@@ -23,7 +24,7 @@ def main():
     args = parser.parse_args()
     try:
         target.write_candidates(
-            args.bim, args.people, args.curve, args.seed, args.sets, args.folds, args.table, args.budget
+            args.bim, args.people, args.curve, args.freq, args.seed, args.sets, args.folds, args.table, args.budget
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_candidates.py: %s" % e)

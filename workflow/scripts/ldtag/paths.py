@@ -85,6 +85,7 @@ REFINED = "results/imputation/target/refined.tsv"  # the second round's sets
 SELECTION = "results/imputation/target/selection.tsv"
 # The pairs at imputed_r2 or above in the selection's people, for its repair.
 TARGET_PAIRS = "results/imputation/target/chr{chrom}/{group}.pairs.ld"
+TARGET_FREQ = "results/imputation/target/chr{chrom}/{group}.frq"  # the same scan's MAFs
 
 # The genome-wide results.
 SUMMARY = "results/summary.tsv"

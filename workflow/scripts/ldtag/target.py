@@ -10,11 +10,14 @@ folds, each inner reference has three quarters of the selection's people,
 near the held-out people's reference (all of them); with two, half as many
 imputed worse and the choice took more tags (bench/README.md).
 
-The candidates are evenly spaced SNPs along the chromosomes, a ladder of
-sizes, each a share of the SNPs that passed quality control (LADDER, dense
-where the knee of the curve usually lies). Within a budget they are shares
-of the budget (BUDGET_LADDER), evenly spaced and the first tags of the
-genome-wide greedy coverage order (the pairwise choice). Each is imputed in
+The candidates are common SNPs spread along the chromosomes (spread_common:
+as evenly spaced SNPs would be, but in the middle half of each stretch the
+SNP of the highest MAF, as a common tag tells more people's haplotypes
+apart), a ladder of sizes, each a share of the SNPs that passed quality
+control (LADDER, dense where the knee of the curve usually lies). Within a
+budget they are shares of the budget (BUDGET_LADDER), spread the same way
+and the first tags of the genome-wide greedy coverage order (the pairwise
+choice). Each is imputed in
 the inner folds; then a candidate is repaired: SNPs are added as tags until
 every population reaches its share, greedily, each the one that brings the
 most failing SNPs (r² below the target) of the populations still short to
@@ -41,16 +44,17 @@ import random
 
 from . import files, imputation, paths
 
-LADDER = (0.01, 0.02, 0.03, 0.04, 0.05, 0.06, 0.07, 0.08, 0.10, 0.12, 0.18, 0.25, 0.35)
+LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
 # The second round: shares of the SNPs the first round's choice added that
 # are kept, each set imputed again.
 REFINE = (0.2, 0.4, 0.6, 0.8)
-EVEN = "candidate_even_"
+COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
 REFINED = "refined_"
 METHOD = "for_imputation"
+SPREAD = "common SNPs spread evenly"
 SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
 
 
@@ -70,27 +74,45 @@ def _rungs(with_budget):
 
 def candidate_names(greedy=True, budget=False):
     """The candidates' set names, fixed so that the jobs are known before
-    the sizes are: without a budget, evenly spaced ones along LADDER; with
-    one, evenly spaced ones and (with `greedy`) the greedy order's along
+    the sizes are: without a budget, spread common SNPs along LADDER; with
+    one, spread common SNPs and (with `greedy`) the greedy order's along
     BUDGET_LADDER."""
-    prefixes = [EVEN] + ([GREEDY] if greedy and budget else [])
+    prefixes = [COMMON] + ([GREEDY] if greedy and budget else [])
     return [prefix + rung for prefix in prefixes for rung in _rungs(budget)]
 
 
-def candidates(chromosomes, order, snps, budget=None):
+def spread_common(count, chromosomes, maf):
+    """`count` SNPs spread along `chromosomes` (each chromosome's SNP names
+    in order), as many on each as evenly spaced SNPs would be: each
+    chromosome cut into that many stretches of equal numbers of SNPs, and in
+    the middle half of each stretch the SNP of the highest `maf` (SNP ->
+    MAF, 0 when missing); ties to the nearest the middle, then the
+    earlier."""
+    picks = []
+    for names, share in zip(chromosomes, imputation.shares(count, [len(c) for c in chromosomes])):
+        for k in range(share):
+            low, high = k * len(names) // share, (k + 1) * len(names) // share
+            width = max(1, (high - low + 1) // 2)
+            start, middle = low + (high - low - width) // 2, (low + high - 1) / 2
+            best = max(range(start, start + width), key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
+            picks.append(names[best])
+    return picks
+
+
+def candidates(chromosomes, order, snps, budget=None, maf=None):
     """(name, kind, tags) of every candidate: `chromosomes` lists each
     chromosome's SNP names in order, `order` the genome-wide greedy order
-    (None without it), `snps` their number. Without `budget`, evenly spaced
-    SNPs at each rung of LADDER (a rung past the ladder's distinct sizes
-    repeats the largest); with one, at each share of the budget, evenly
-    spaced and the greedy order's first tags."""
+    (None without it), `snps` their number, `maf` each SNP's MAF. Without
+    `budget`, spread common SNPs at each rung of LADDER (a rung past the
+    ladder's distinct sizes repeats the largest); with one, at each share of
+    the budget, spread common SNPs and the greedy order's first tags."""
     if budget is None:
         counts = sizes(snps)
         counts += [counts[-1]] * (len(LADDER) - len(counts))
     else:
         counts = [max(1, min(snps, int(round(share * budget)))) for share in BUDGET_LADDER]
     rungs = list(zip(_rungs(budget is not None), counts))
-    out = [(EVEN + rung, "evenly spaced", imputation.even_set(n, chromosomes)) for rung, n in rungs]
+    out = [(COMMON + rung, SPREAD, spread_common(n, chromosomes, maf or {})) for rung, n in rungs]
     if order is not None and budget is not None:
         out += [(GREEDY + rung, "greedy coverage order", list(order[:n])) for rung, n in rungs]
     return out
@@ -266,10 +288,11 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
 
 
-def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folder, table, budget=None):
+def write_candidates(bims, people_tsv, curve_tsv, freqs, seed, sets_folder, folds_folder, table, budget=None):
     """Rule target_candidates: the inner folds of the people not held out
     (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
-    `sets_folder` and the candidates' table."""
+    `sets_folder` (with the MAFs of the `freqs` tables) and the candidates'
+    table."""
     people = [r for r in files.read_table(people_tsv)[1] if r["fold"] == imputation.REFERENCE]
     groups = {}
     for r in people:
@@ -284,7 +307,7 @@ def write_candidates(bims, people_tsv, curve_tsv, seed, sets_folder, folds_folde
     for label, name, _ in snps:
         chromosomes.setdefault(label, []).append(name)
     order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
-    made = candidates(list(chromosomes.values()), order, len(snps), budget)
+    made = candidates(list(chromosomes.values()), order, len(snps), budget, read_maf(freqs))
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
@@ -301,6 +324,34 @@ def add_round_options(parser):
 
 
 PAIRS_SUFFIX = os.path.basename(paths.TARGET_PAIRS).replace("{group}", "")
+FREQ_SUFFIX = os.path.basename(paths.TARGET_FREQ).replace("{group}", "")
+
+
+def _population(path, suffix):
+    """The population a table of the target's scans is of, from its name."""
+    name = os.path.basename(path)
+    if not name.endswith(suffix):
+        raise ValueError("%s: a table of the target's scans is named POPULATION%s" % (path, suffix))
+    return name[: -len(suffix)]
+
+
+def read_maf(tables):
+    """PLINK's .frq `tables` (one per chromosome and population, named after
+    the population) as SNP -> the mean over the populations of its MAF
+    there (0 where it is not listed)."""
+    total, populations = {}, set()
+    for path in tables:
+        populations.add(_population(path, FREQ_SUFFIX))
+        with open(path) as f:
+            for line in f:
+                fields = line.split()
+                if not fields or fields[0] == "CHR":
+                    continue
+                if len(fields) != 6:
+                    raise ValueError("%s: a line of PLINK's .frq has %d fields, not 6" % (path, len(fields)))
+                if fields[4] != "NA":
+                    total[fields[1]] = total.get(fields[1], 0.0) + float(fields[4])
+    return {snp: value / len(populations) for snp, value in total.items()}
 
 
 def read_pairs(tables, target_r2):
@@ -309,10 +360,7 @@ def read_pairs(tables, target_r2):
     `target_r2` or above both ways."""
     pairs = {}
     for path in tables:
-        name = os.path.basename(path)
-        if not name.endswith(PAIRS_SUFFIX):
-            raise ValueError("%s: a table of pairs is named POPULATION%s" % (path, PAIRS_SUFFIX))
-        near = pairs.setdefault(name[: -len(PAIRS_SUFFIX)], {})
+        near = pairs.setdefault(_population(path, PAIRS_SUFFIX), {})
         with open(path) as f:
             for line in f:
                 fields = line.split()
