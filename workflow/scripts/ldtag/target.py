@@ -223,6 +223,27 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     return added, lowest
 
 
+def _choice(sets, r2_of, target_r2, share, budget, pairs):
+    """choose's work: (the index of the choice in `sets`, the rows, each
+    set's added SNPs by name, for the sets that fit)."""
+    rows, best, added_of = [], None, {}
+    for name, kind, tags in sets:
+        if budget is not None and len(tags) > budget:
+            rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
+            continue
+        added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs)
+        added_of[name] = added
+        total = len(tags) + len(added)
+        key = (-lowest, total) if budget is not None else (total,)
+        if best is None or key < best[0]:
+            best = (key, len(rows))
+        rows.append([name, kind, len(tags), len(added), total, "%.4f" % lowest, 0])
+    if best is None:
+        raise ValueError("no candidate fits within max_tags %d" % budget)
+    rows[best[1]][-1] = 1
+    return best[1], rows, added_of
+
+
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
     """The selection among `sets` [(name, kind, tags)], each with its pooled
     inner r² `r2_of[name]`, repaired with `pairs` (repair). Without a
@@ -230,21 +251,9 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
     one, among candidates that fit, the highest lowest share (ties to the
     fewer tags, then the earlier).
     Returns (tags, rows of the selection table)."""
-    rows, best = [], None
-    for name, kind, tags in sets:
-        if budget is not None and len(tags) > budget:
-            rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
-            continue
-        added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs)
-        total = len(tags) + len(added)
-        key = (-lowest, total) if budget is not None else (total,)
-        if best is None or key < best[0]:
-            best = (key, len(rows), list(tags) + added)
-        rows.append([name, kind, len(tags), len(added), total, "%.4f" % lowest, 0])
-    if best is None:
-        raise ValueError("no candidate fits within max_tags %d" % budget)
-    rows[best[1]][-1] = 1
-    return best[2], rows
+    index, rows, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
+    name, _, tags = sets[index]
+    return list(tags) + added_of[name], rows
 
 
 def refined_names():
@@ -261,12 +270,9 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
     REFINE has shares), the largest smaller candidate of its kind that added
     some is taken instead, if there is one; otherwise the sets may
     repeat."""
-    _, rows = choose(sets, r2_of, target_r2, share, budget, pairs)
-    repaired = {}
-    for (name, kind, tags), row in zip(sets, rows):
-        if row[5] != "NA":
-            repaired[name] = (kind, tags, repair(r2_of[name], target_r2, share, tags, budget, pairs)[0])
-    name = next(row[0] for row in rows if row[-1] == 1)
+    index, _, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
+    repaired = {name: (kind, tags, added_of[name]) for name, kind, tags in sets if name in added_of}
+    name = sets[index][0]
     kind, tags, added = repaired[name]
     if len(added) < len(REFINE):
         smaller = [(len(t), n) for n, (k, t, a) in repaired.items() if k == kind and len(t) < len(tags) and a]
