@@ -12,7 +12,7 @@ import sys
 import pytest
 
 from conftest import ROOT, make_workdir, snakemake, table, write_config
-from ldtag import target
+from ldtag import dosage, target
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import simulate  # noqa: E402
@@ -183,6 +183,49 @@ def test_the_mafs_are_the_mean_over_the_populations(tmp_path):
         target.read_maf([str(tmp_path / "A.ld")])
 
 
+# A fold's sums of one SNP (dosage.STATS_COLUMNS after snp and population,
+# dosages in thousandths): genotypes 0, 0, 2, 2 imputed as they are (r² 1);
+# genotypes 0, 1, 2 imputed 1, 0, 2 (r² 0.25: n 3, cov 3000, vx 6, vy 6e6);
+# a SNP that does not vary there (None).
+PERFECT, ROUGH, STILL = "4\t4\t4000\t8\t8000000\t8000", "3\t3\t3000\t5\t5000000\t4000", "2\t0\t0\t0\t0\t0"
+
+
+def test_each_inner_fold_is_judged_alone(tmp_path):
+    """x1 is imputed perfectly in three folds and roughly in the fourth:
+    pooled over the folds it passes 0.8 (r² 0.862: n 15, cov 195000, vx 210,
+    vy 210e6), but judged per fold the fourth fold asks for it."""
+    pooled = [sum(map(int, f)) for f in zip(*(t.split("\t") for t in [PERFECT] * 3 + [ROUGH]))]
+    assert dosage.r2(*pooled) == pytest.approx(195000**2 / 210 / 210e6)
+    folds = dict(zip(target.INNER_FOLDS, [PERFECT, PERFECT, PERFECT, ROUGH]))
+    for fold, x1 in folds.items():
+        path = tmp_path / "sums" / "c1" / fold / "s.tsv"
+        path.parent.mkdir(parents=True)
+        x2 = STILL if fold == "select1" else PERFECT
+        path.write_text("snp\tpopulation\tn\tsx\tsy\tsxx\tsyy\tsxy\nx1\tA\t%s\nx2\tA\t%s\n" % (x1, x2))
+    (tmp_path / "sets").mkdir()
+    (tmp_path / "sets" / "s.txt").write_text("t\n")
+    (tmp_path / "candidates.tsv").write_text("set\tkind\ttags\ns\tby hand\t1\n")
+    (tmp_path / "chunks.tsv").write_text("chunk\nc1\n")
+    (tmp_path / "A.pairs.ld").write_text("")
+    names = [str(tmp_path / n) for n in ("candidates.tsv", "chunks.tsv", "sums", "sets")]
+    sets, r2_of = target._inner_r2([names[0]], *names[1:])
+    assert sets == [("s", "by hand", ["t"])]
+    assert r2_of == {
+        "s": {
+            ("A", "select1"): {"x1": 1.0, "x2": None},
+            ("A", "select2"): {"x1": 1.0, "x2": 1.0},
+            ("A", "select3"): {"x1": 1.0, "x2": 1.0},
+            ("A", "select4"): {"x1": 0.25, "x2": 1.0},
+        }
+    }
+    out, table_path = str(tmp_path / "tags.txt"), str(tmp_path / "selection.tsv")
+    target.select([names[0]], *names[1:], 0.8, 0.9, None, [str(tmp_path / "A.pairs.ld")], out, table_path)
+    assert open(out).read() == "t\nx1\n"
+    assert open(table_path).read() == (
+        "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t1\t2\t1.0000\t1\n"
+    )
+
+
 def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
     """PLINK writes no table when a chromosome has one SNP: an empty one."""
     folder = make_workdir(
@@ -196,12 +239,16 @@ def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
 def test_the_choice_by_hand():
     sets = [("c1", "evenly spaced", ["s1"]), ("c2", "greedy coverage order", ["s1", "s2", "s3"])]
     r2_of = {"c1": R2, "c2": {p: dict(v, s2=1.0, s3=1.0, s4=0.95) for p, v in R2.items()}}
+    # c1 is smaller once repaired, but c2 reaches the target as imputed.
     tags, rows = target.choose(sets, r2_of, 0.8, 0.75)
-    assert tags == ["s1", "s3"]
+    assert tags == ["s1", "s2", "s3"]
     assert rows == [
-        ["c1", "evenly spaced", 1, 1, 2, "0.7500", 1],
-        ["c2", "greedy coverage order", 3, 0, 3, "1.0000", 0],
+        ["c1", "evenly spaced", 1, 1, 2, "0.7500", 0],
+        ["c2", "greedy coverage order", 3, 0, 3, "1.0000", 1],
     ]
+    # When no set reaches it as imputed, the smallest repaired set.
+    tags, rows = target.choose(sets, dict(r2_of, c2=R2), 0.8, 0.75)
+    assert tags == ["s1", "s3"] and [r[-1] for r in rows] == [1, 0]
     # Within 2 tags, c2 does not fit.
     tags, rows = target.choose(sets, r2_of, 0.8, 0.75, budget=2)
     assert tags == ["s1", "s3"] and rows[1] == ["c2", "greedy coverage order", 3, 0, 3, "NA", 0]
@@ -218,16 +265,17 @@ def test_the_second_round_by_hand():
     one = {"t": 1.0, "s1": 0.1, "s2": 0.2, "s3": 0.3, "s4": 0.4, "s5": 0.5, "g1": 0.9, "g2": 0.9, "g3": 0.9}
     sets = [("c1", "evenly spaced", ["t"])]
     made = target.refinements(sets, {"c1": {"A": one}}, 0.8, 1.0)
-    assert [name for name, _, _ in made] == ["refined_20", "refined_40", "refined_60", "refined_80"]
+    assert [name for name, _, _ in made] == ["refined_25", "refined_50", "refined_75", "refined_100"]
     assert [tags for _, _, tags in made] == [
-        ["t", "s1"],
         ["t", "s1", "s2"],
         ["t", "s1", "s2", "s3"],
-        ["t"] + ["s1", "s2", "s3", "s4"],
+        ["t", "s1", "s2", "s3", "s4"],
+        ["t"] + ["s1", "s2", "s3", "s4", "s5"],
     ]
-    assert made[0][1] == "c1 with 20% of its 5 added"
-    # c2 (4 tags) needs nothing and is chosen: the largest smaller candidate
-    # of its kind is refined, c1, not c0 of another kind.
+    assert made[0][1] == "c1 with 25% of its 5 added"
+    # c2 (4 tags) needs nothing and is the smallest once repaired: the
+    # largest smaller candidate of its kind is refined, c1, not c0 of
+    # another kind.
     sets = [
         ("c0", "greedy coverage order", ["t", "g1"]),
         ("c1", "evenly spaced", ["t"]),
@@ -236,14 +284,19 @@ def test_the_second_round_by_hand():
     good = dict.fromkeys(one, 0.9)
     r2_of = {"c0": {"A": dict(one, s5=0.1)}, "c1": {"A": one}, "c2": {"A": good}}
     made = target.refinements(sets, r2_of, 0.8, 1.0)
-    assert made[0] == ("refined_20", "c1 with 20% of its 5 added", ["t", "s1"])
+    assert made[0] == ("refined_25", "c1 with 25% of its 5 added", ["t", "s1", "s2"])
     # So too when c2 adds one SNP, too few to share out.
     r2_of["c2"] = {"A": dict(good, g1=0.1)}
     assert target.refinements(sets, r2_of, 0.8, 1.0)[0] == made[0]
-    # Seven added: the shares round up, 2, 3, 5 and 6 of them.
+    # Seven added: the shares round up, 2, 4, 6 and 7 of them.
     seven = dict(one, s6=0.6, s7=0.7)
     made = target.refinements(sets[1:2], {"c1": {"A": seven}}, 0.8, 1.0)
-    assert [len(tags) - 1 for _, _, tags in made] == [2, 3, 5, 6]
+    assert [len(tags) - 1 for _, _, tags in made] == [2, 4, 6, 7]
+    # The smallest repaired set is refined even when a larger one reaches
+    # the target as imputed (the choice): c1 (1 + 5) against c3 (7 + 0).
+    big = ("c3", "evenly spaced", ["t", "g1", "g2", "g3", "x1", "x2", "x3"])
+    made = target.refinements(sets[1:2] + [big], {"c1": {"A": one}, "c3": {"A": good}}, 0.8, 1.0)
+    assert made[0][1] == "c1 with 25% of its 5 added"
     # Within a budget of 3, c1 is filled with two and the rest do not fit.
     made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
     assert [tags for _, _, tags in made] == [["t", "s1"], ["t", "s1"], ["t", "s1", "s2"], ["t", "s1", "s2"]]
@@ -262,7 +315,7 @@ def test_the_second_round_by_hand():
             5,
             [
                 ("candidate_common_budget50", target.SPREAD, "1"),
-                ("refined_20", "candidate_common_budget50 with 20% of its 2 added", "0"),
+                ("refined_25", "candidate_common_budget50 with 25% of its 2 added", "0"),
             ],
             "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, 1 sets",
             "greedy",
@@ -438,7 +491,7 @@ def test_the_held_out_people_never_enter_the_selection(target_run):
             assert set(samples_of(os.path.join(folder, fold, "truth.vcf.gz"))) == inner[fold]
 
 
-def test_the_choice_is_the_smallest_repaired_candidate_and_meets_the_target(target_run):
+def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_held_out(target_run):
     results = os.path.join(target_run, "results")
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
     assert [r["candidate"] for r in rows] == target.candidate_names() + target.refined_names()
@@ -452,7 +505,8 @@ def test_the_choice_is_the_smallest_repaired_candidate_and_meets_the_target(targ
             base, refined = f.read().split(), g.read().split()
         assert refined[: len(base)] == base and len(refined) == int(row["tags"]) >= len(base)
     chosen = [r for r in rows if r["chosen"] == "1"]
-    assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in rows)
+    imputed = [r for r in rows if r["added"] == "0"] or rows  # reached the target as imputed, if any did
+    assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in imputed)
     assert all(float(r["lowest_share"]) >= 0.9 for r in rows)
     with open(os.path.join(results, "for_imputation_tag_snps.txt")) as f:
         tags = f.read().split()

@@ -201,7 +201,7 @@ def selection_text(path, config):
     kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
-        "out were dealt into %d folds, each imputed from the others, for %d candidates (%s, at %s) and, in a "
+        "out were dealt into %d folds, each imputed from the others and judged alone, for %d candidates (%s, at %s) and, in a "
         "second round, %d sets: one of them again with part of the SNPs its completion added. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
         "proxies), and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs "

@@ -4,11 +4,17 @@ within a budget.
 
 The selection sees only the people not held out. It deals them into
 INNER_FOLD_COUNT inner folds within each population; each fold is imputed
-from the other folds' phased haplotypes, and the r² of each SNP is pooled
-over the folds, as the evaluation does for the held-out people. With four
-folds, each inner reference has three quarters of the selection's people,
-near the held-out people's reference (all of them); with two, half as many
-imputed worse and the choice took more tags (bench/README.md).
+from the other folds' phased haplotypes. With four folds, each inner
+reference has three quarters of the selection's people, near the held-out
+people's reference (all of them); with two, half as many imputed worse and
+the choice took more tags (bench/README.md). Each fold is judged alone, as
+the held-out people will be, and with a held-out share of 0.2 it has as
+many people: the r² of each SNP is that fold's, and the share must be
+reached in each population of each fold. Pooled over the folds, r² is
+measured in four times as many people as the held-out figure; a share
+near the target measured so fell short in the held-out people, whose
+fewer people judge a SNP's r² more roughly (bench/README.md). Below, a
+"population" of the repair is a population within one fold.
 
 The candidates are common SNPs spread along the chromosomes (spread_common:
 as evenly spaced SNPs would be, but in the middle half of each stretch the
@@ -27,9 +33,10 @@ failing SNPs it is a proxy for at pairwise r² >= the target in the
 selection's people: an estimate, which the second round's imputation and
 the held-out people check (bench/README.md). SNPs that are not its proxies
 can gain too, which the repair does not count. So a second round imputes the best
-candidate again with only part of the SNPs its repair added (REFINE), and
-repairs each of those. The selection is the set of either round whose
-repaired size is the smallest. Within a budget, each set is filled the same
+candidate again with its whole repair and with part of it (REFINE), and
+repairs each of those. The selection is the smallest set of either round
+that reaches every share as imputed, with nothing added by estimate (when
+none does, the smallest repaired set). Within a budget, each set is filled the same
 way up to the budget (once every population reaches its share, with the
 SNPs that reach the most in all of them), and the selection is the one
 whose lowest share over the populations is the highest.
@@ -49,7 +56,7 @@ BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
 # The second round: shares of the SNPs the first round's choice added that
 # are kept, each set imputed again.
-REFINE = (0.2, 0.4, 0.6, 0.8)
+REFINE = (0.25, 0.5, 0.75, 1.0)
 COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
 REFINED = "refined_"
@@ -234,7 +241,7 @@ def _choice(sets, r2_of, target_r2, share, budget, pairs):
         added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs)
         added_of[name] = added
         total = len(tags) + len(added)
-        key = (-lowest, total) if budget is not None else (total,)
+        key = (-lowest, total) if budget is not None else (len(added) > 0, total)
         if best is None or key < best[0]:
             best = (key, len(rows))
         rows.append([name, kind, len(tags), len(added), total, "%.4f" % lowest, 0])
@@ -247,9 +254,10 @@ def _choice(sets, r2_of, target_r2, share, budget, pairs):
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
     """The selection among `sets` [(name, kind, tags)], each with its pooled
     inner r² `r2_of[name]`, repaired with `pairs` (repair). Without a
-    budget, the smallest repaired set (ties to the earlier candidate); with
-    one, among candidates that fit, the highest lowest share (ties to the
-    fewer tags, then the earlier).
+    budget, the smallest set that reaches every share as imputed (its
+    repair adds nothing), or when none does the smallest repaired set (ties
+    to the earlier candidate); with one, among candidates that fit, the
+    highest lowest share (ties to the fewer tags, then the earlier).
     Returns (tags, rows of the selection table)."""
     index, rows, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
     name, _, tags = sets[index]
@@ -262,17 +270,20 @@ def refined_names():
 
 
 def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
-    """The second round's sets [(name, kind, tags)]: the first round's
-    choice among `sets` with only part of the SNPs its repair added (the
-    shares of REFINE), to be imputed again. A SNP added also helps SNPs
-    that are not its pairwise proxies, which the repair does not count, so
-    fewer may do. When the choice added too few to share out (fewer than
-    REFINE has shares), the largest smaller candidate of its kind that added
-    some is taken instead, if there is one; otherwise the sets may
-    repeat."""
+    """The second round's sets [(name, kind, tags)]: the first round's best
+    among `sets` (within a budget, its choice; without, the smallest
+    repaired set) with part of the SNPs its repair added (the shares of
+    REFINE), to be imputed again: the whole repair, to check its estimate,
+    and less of it, since a SNP added also helps SNPs that are not its
+    pairwise proxies, which the repair does not count. When the best added
+    too few to share out (fewer than REFINE has shares), the largest smaller
+    candidate of its kind that added some is taken instead, if there is
+    one; otherwise the sets may repeat."""
     index, _, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
     repaired = {name: (kind, tags, added_of[name]) for name, kind, tags in sets if name in added_of}
     name = sets[index][0]
+    if budget is None:
+        name = min(repaired, key=lambda n: len(repaired[n][1]) + len(repaired[n][2]))  # ties: the earlier
     kind, tags, added = repaired[name]
     if len(added) < len(REFINE):
         smaller = [(len(t), n) for n, (k, t, a) in repaired.items() if k == kind and len(t) < len(tags) and a]
@@ -383,7 +394,7 @@ def read_pairs(tables, target_r2):
 
 def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
     """The sets of the candidates' `tables` [(name, kind, tags)] and each
-    one's r² pooled over the inner folds: name -> population -> SNP -> r²
+    one's r² in each inner fold: name -> (population, fold) -> SNP -> r²
     or None."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
@@ -393,22 +404,28 @@ def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
         name = row["set"]
         with open(os.path.join(sets_folder, name + ".txt")) as f:
             sets.append((name, row["kind"], f.read().split()))
-        pool = dosage.Pool()
+        pool = dosage.Pool()  # its "sets" are the folds
         for chunk in chunks:
             for fold in INNER_FOLDS:
-                pool.add(name, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
+                pool.add(fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
         r2 = {}
-        for (_, population, snp), sums in pool.sums.items():
-            r2.setdefault(population, {})[snp] = dosage.r2(*sums)
+        for (fold, population, snp), sums in pool.sums.items():
+            r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
         r2_of[name] = r2
     return sets, r2_of
+
+
+def _fold_pairs(pairs, r2_of):
+    """`pairs` (population -> ...) for the repair's populations within the
+    folds of `r2_of`: (population, fold) -> the population's."""
+    return {key: pairs.get(key[0], {}) for r2 in r2_of.values() for key in r2}
 
 
 def refine(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, table):
     """Rule target_refine: the second round's sets, from the first round's
     inner r² and the `pairs` tables, in `sets_folder` and their table."""
     sets, r2_of = _inner_r2([candidates_tsv], chunks_tsv, sums_folder, sets_folder)
-    made = refinements(sets, r2_of, target_r2, share, budget, read_pairs(pairs, target_r2))
+    made = refinements(sets, r2_of, target_r2, share, budget, _fold_pairs(read_pairs(pairs, target_r2), r2_of))
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
@@ -419,6 +436,6 @@ def select(tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budge
     repaired with the `pairs` tables, its tags (`tags_out`) and the
     selection table."""
     sets, r2_of = _inner_r2(tables, chunks_tsv, sums_folder, sets_folder)
-    tags, rows = choose(sets, r2_of, target_r2, share, budget, read_pairs(pairs, target_r2))
+    tags, rows = choose(sets, r2_of, target_r2, share, budget, _fold_pairs(read_pairs(pairs, target_r2), r2_of))
     files.write_lines(tags_out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)
