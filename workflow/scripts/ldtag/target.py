@@ -16,30 +16,31 @@ near the target measured so fell short in the held-out people, whose
 fewer people judge a SNP's r² more roughly (bench/README.md). Below, a
 "population" of the repair is a population within one fold.
 
-The candidates are common SNPs spread along the chromosomes (spread_common:
-as evenly spaced SNPs would be, but in the middle half of each stretch the
-SNP of the highest MAF, as a common tag tells more people's haplotypes
-apart), a ladder of sizes, each a share of the SNPs that passed quality
-control (LADDER, dense where the knee of the curve usually lies). Within a
-budget they are shares of the budget (BUDGET_LADDER), spread the same way
-and the first tags of the genome-wide greedy coverage order (the pairwise
-choice). Each is imputed in
-the inner folds; then a candidate is repaired: SNPs are added as tags until
-every population reaches its share, greedily, each the one that brings the
-most failing SNPs (r² below the target) of the populations still short to
-the target (repair), counted in each population up to what it still needs.
-A SNP added is typed, so it reaches the target, and so are counted the
+The candidates are common SNPs spread along the chromosomes
+(spread_common: as evenly spaced SNPs would be, but in the middle half of
+each stretch the SNP of the highest MAF, as a common tag tells more
+people's haplotypes apart), a ladder of sizes, each a share of the SNPs
+that passed quality control (LADDER, dense where the knee of the curve
+usually lies). Within a budget they are shares of the budget
+(BUDGET_LADDER), spread the same way and the first tags of the genome-wide
+greedy coverage order (the pairwise choice). Each is imputed in the inner
+folds; then a candidate is repaired: SNPs are added as tags until every
+population reaches its share, greedily, each the one that brings the most
+failing SNPs (r² below the target) of the populations still short to the
+target (repair), counted in each population up to what it still needs. A
+SNP added is typed, so it reaches the target, and so are counted the
 failing SNPs it is a proxy for at pairwise r² >= the target in the
 selection's people: an estimate, which the second round's imputation and
 the held-out people check (bench/README.md). SNPs that are not its proxies
-can gain too, which the repair does not count. So a second round imputes the best
-candidate again with its whole repair and with part of it (REFINE), and
-repairs each of those. The selection is the smallest set of either round
-that reaches every share as imputed, with nothing added by estimate (when
-none does, the smallest repaired set). Within a budget, each set is filled the same
-way up to the budget (once every population reaches its share, with the
-SNPs that reach the most in all of them), and the selection is the one
-whose lowest share over the populations is the highest.
+can gain too, which the repair does not count. So a second round imputes
+the best candidate again with its whole repair and with part of it
+(REFINE), and repairs each of those. The selection is the smallest set of
+either round that reaches every share as imputed, with nothing added by
+estimate (when none does, the smallest repaired set). Within a budget,
+each set is filled the same way up to the budget (once every population
+reaches its share, with the SNPs that reach the most in all of them), and
+the selection is the one whose lowest share over the populations is the
+highest.
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
@@ -54,8 +55,8 @@ from . import files, imputation, paths
 LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
-# The second round: shares of the SNPs the first round's choice added that
-# are kept, each set imputed again.
+# The second round: shares of the SNPs the first round's best set added
+# that are kept, each set imputed again.
 REFINE = (0.25, 0.5, 0.75, 1.0)
 COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
@@ -171,7 +172,7 @@ def _reached(snp, population, failing, pairs, target_r2):
 
 def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     """The SNPs to add to `tags` so that each population's share of measured
-    SNPs at `target_r2` reaches `share` (`r2`: population -> SNP -> pooled
+    SNPs at `target_r2` reaches `share` (`r2`: population -> SNP -> inner
     r² or None); with `budget`, at most budget - len(tags) of them. A SNP
     added reaches the target, and so do the failing SNPs it is a proxy for
     at pairwise r² >= `target_r2` in that population (`pairs`: population
@@ -252,7 +253,7 @@ def _choice(sets, r2_of, target_r2, share, budget, pairs):
 
 
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
-    """The selection among `sets` [(name, kind, tags)], each with its pooled
+    """The selection among `sets` [(name, kind, tags)], each with its
     inner r² `r2_of[name]`, repaired with `pairs` (repair). Without a
     budget, the smallest set that reaches every share as imputed (its
     repair adds nothing), or when none does the smallest repaired set (ties
