@@ -202,9 +202,10 @@ def selection_text(path, config):
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
         "out were dealt into %d folds, each imputed from the others and judged alone, for %d candidates (%s, at %s) and, in a "
-        "second round, %d sets: one of them again with part of the SNPs its completion added. Each set was "
+        "second round, %d sets: one of them again with its whole completion and with part of it. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
-        "proxies), and the smallest (within a budget, the best) was taken: %s of %s tags (%s) and %s SNPs "
+        "proxies), and the smallest that reached the target in every fold as imputed, with none added (if none "
+        "did, the smallest completed; within a budget, the best), was taken: %s of %s tags (%s) and %s SNPs "
         "added, %s tags in all. Its figures above are those of the held-out people. Every "
         'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
