@@ -353,6 +353,20 @@ def _population(path, suffix):
     return name[: -len(suffix)]
 
 
+def _plink_rows(path, first, count, what):
+    """The rows of PLINK's table `path` as lists of fields, past its header
+    (whose first field is `first`) and blank lines; each must have `count`
+    fields."""
+    with open(path) as f:
+        for line in f:
+            fields = line.split()
+            if not fields or fields[0] == first:
+                continue
+            if len(fields) != count:
+                raise ValueError("%s: a line of PLINK's %s has %d fields, not %d" % (path, what, len(fields), count))
+            yield fields
+
+
 def read_maf(tables):
     """PLINK's .frq `tables` (one per chromosome and population, named after
     the population) as SNP -> the mean over the populations of its MAF
@@ -360,15 +374,9 @@ def read_maf(tables):
     total, populations = {}, set()
     for path in tables:
         populations.add(_population(path, FREQ_SUFFIX))
-        with open(path) as f:
-            for line in f:
-                fields = line.split()
-                if not fields or fields[0] == "CHR":
-                    continue
-                if len(fields) != 6:
-                    raise ValueError("%s: a line of PLINK's .frq has %d fields, not 6" % (path, len(fields)))
-                if fields[4] != "NA":
-                    total[fields[1]] = total.get(fields[1], 0.0) + float(fields[4])
+        for fields in _plink_rows(path, "CHR", 6, ".frq"):
+            if fields[4] != "NA":
+                total[fields[1]] = total.get(fields[1], 0.0) + float(fields[4])
     return {snp: value / len(populations) for snp, value in total.items()}
 
 
@@ -379,17 +387,11 @@ def read_pairs(tables, target_r2):
     pairs = {}
     for path in tables:
         near = pairs.setdefault(_population(path, PAIRS_SUFFIX), {})
-        with open(path) as f:
-            for line in f:
-                fields = line.split()
-                if not fields or fields[0] == "CHR_A":
-                    continue
-                if len(fields) != 7:
-                    raise ValueError("%s: a line of PLINK's r² table has %d fields, not 7" % (path, len(fields)))
-                a, b, value = fields[2], fields[5], float(fields[6])
-                if value >= target_r2:
-                    near.setdefault(a, {})[b] = value
-                    near.setdefault(b, {})[a] = value
+        for fields in _plink_rows(path, "CHR_A", 7, "r² table"):
+            a, b, value = fields[2], fields[5], float(fields[6])
+            if value >= target_r2:
+                near.setdefault(a, {})[b] = value
+                near.setdefault(b, {})[a] = value
     return pairs
 
 
