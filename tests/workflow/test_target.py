@@ -46,6 +46,21 @@ def test_spread_common_takes_the_commonest_snp_of_each_middle_half_by_hand(count
     assert target.spread_common(count, chromosomes, maf) == picks
 
 
+@pytest.mark.parametrize(
+    "barred, maf, picks",
+    [
+        # The stretches and middle halves of the cases above, count 4.
+        ({"a1"}, {}, ["a0", "a4", "a7", "b2"]),  # the middle half's other SNP
+        ({"a0", "a1"}, {}, ["a2", "a4", "a7", "b2"]),  # none left in the middle half: the whole stretch
+        ({"a0", "a1", "a2"}, {}, ["a4", "a7", "b2"]),  # none left in the stretch: no pick
+        ({"b1", "b2", "b3"}, {"b0": 0.1, "b5": 0.2}, ["a1", "a4", "a7", "b5"]),  # the whole stretch's commonest
+    ],
+)
+def test_spread_common_never_takes_a_barred_snp(barred, maf, picks):
+    chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
+    assert target.spread_common(4, chromosomes, maf, barred) == picks
+
+
 def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_first_tags_too():
     chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
     order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
@@ -70,6 +85,28 @@ def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_fir
     assert target.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
     # Without the order, spread common SNPs only.
     assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == [target.SPREAD] * 4
+
+
+def test_done_snps_open_every_spread_candidate_and_undesirable_snps_are_never_spread():
+    chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
+    maf = {"a20": 0.4, "b25": 0.3}
+    done, undesirable = ["b10", "a3", "b10"], {"a20"}
+    # One stretch per chromosome at the first rung: a's middle half a15-a44
+    # without a20 has no MAF, so its pick is the nearest the middle (29.5),
+    # the earlier of a29 and a30; b's is b25. The done SNPs come first.
+    made = target.candidates(chromosomes, None, 100, maf=maf, done=done, undesirable=undesirable)
+    common = dict((name, tags) for name, _, tags in made)
+    assert common["candidate_common_1"] == ["b10", "a3", "a29", "b25"]
+    expected = [2, 3, 4, 5, 7, 10, 15, 25, 25, 25, 25]
+    for k, size in enumerate(expected, 1):
+        tags = common["candidate_common_%d" % k]
+        assert tags[:2] == ["b10", "a3"] and len(tags) == size + 2 == len(set(tags)) and "a20" not in tags
+    # Within a budget of 7 the done SNPs take two of each rung's slots.
+    order = ["b10", "a3", "a7"]
+    made = target.candidates(chromosomes, order, 100, budget=7, maf=maf, done=done, undesirable=undesirable)
+    assert [len(tags) for _, _, tags in made] == [4, 5, 6, 7] + [3] * 4
+    assert made[0][2] == ["b10", "a3", "a29", "b25"]
+    assert all(tags[:2] == ["b10", "a3"] and "a20" not in tags for _, _, tags in made)
 
 
 def test_inner_folds_are_drawn_within_each_population():
@@ -133,6 +170,21 @@ def test_repair_counts_the_proxies_of_the_snps_it_adds(populations, share, budge
     assert target.repair(r2, 0.8, share, ["t"], budget, PAIRS) == (added, pytest.approx(lowest))
     # Without the pairs, every failing SNP is added for itself.
     assert len(target.repair(r2, 0.8, 1.0, ["t"])[0]) == 4
+
+
+def test_repair_never_adds_an_undesirable_snp():
+    # x, the proxy of y and z, would bring all three failing SNPs to the
+    # target; without it y and z each bring themselves and x, and y, the
+    # worse imputed, comes first.
+    r2 = {"A": {"t": 1.0, "x": 0.1, "y": 0.2, "z": 0.3, "w": 0.9}}
+    near = {"x": {"y": 0.9, "z": 0.9}, "y": {"x": 0.9}, "z": {"x": 0.9}}
+    pairs = {"A": near}
+    assert target.repair(r2, 0.8, 1.0, ["t"], pairs=pairs) == (["x"], 1.0)
+    assert target.repair(r2, 0.8, 1.0, ["t"], pairs=pairs, undesirable={"x"}) == (["y", "z"], 1.0)
+    assert target.repair(r2, 0.8, 1.0, ["t"], pairs=pairs, undesirable={"x", "y", "z"}) == ([], 0.4)
+    # The choice and the second round pass it on.
+    sets = [("c", target.SPREAD, ["t"])]
+    assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x"})[0] == ["t", "y", "z"]
 
 
 def test_repair_counts_only_what_a_population_still_needs():
@@ -449,10 +501,19 @@ def samples_of(path):
 @pytest.fixture(scope="module")
 def target_run(tmp_path_factory):
     """A chromosome simulated under growth, 200 people, a fifth held out;
-    tags chosen for 90% of the SNPs at imputed r² >= 0.8."""
+    tags chosen for 90% of the SNPs at imputed r² >= 0.8, with two SNPs done
+    and every fourth SNP undesirable."""
     folder = str(tmp_path_factory.mktemp("target"))
     simulate.chromosome(os.path.join(folder, "data"), length_mb=0.3, people=200, seed=31, code="4")
+    with open(os.path.join(folder, "data", "sim.bim")) as f:
+        names = [line.split()[1] for line in f]
+    with open(os.path.join(folder, "data", "done.txt"), "w") as f:
+        f.write("%s\n%s\n" % (names[101], names[650]))  # neither undesirable
+    with open(os.path.join(folder, "data", "undesirable.txt"), "w") as f:
+        f.writelines(name + "\n" for name in names[::4])
     settings = {
+        "done_file": "data/done.txt",
+        "undesirable_file": "data/undesirable.txt",
         "bfile": "data/sim",
         "plots": False,
         "imputation": True,
@@ -513,6 +574,15 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
     with open(os.path.join(results, "imputation", "sets", chosen[0]["candidate"] + ".txt")) as f:
         base = f.read().split()
     assert tags[: len(base)] == base and len(tags) == int(chosen[0]["total"]) == len(set(tags))
+    # The done SNPs that passed quality control are chosen, no undesirable one is.
+    lists = {}
+    for name in ("done", "undesirable"):
+        with open(os.path.join(target_run, "data", name + ".txt")) as f:
+            lists[name] = set(f.read().split())
+    with open(os.path.join(results, "qc", "chr4.bim")) as f:  # the simulation's chromosome
+        passed = {line.split()[1] for line in f}
+    assert len(lists["done"] & passed) == 2 and lists["done"] <= set(tags)
+    assert len(lists["undesirable"] & passed) > 100 and not lists["undesirable"] & set(tags)
     # Judged in the held-out people, beside evenly spaced SNPs of its number;
     # the target holds there too.
     judged = {

@@ -18,6 +18,8 @@ if TARGET:
             people=paths.IMPUTATION_PEOPLE,
             curve=[paths.COVERAGE_CURVE] if BUILTIN and config["max_tags"] is not None else [],
             freqs=TARGET_FREQ_TABLES,
+            done=listed("done_file"),
+            undesirable=listed("undesirable_file"),
         output:
             table=paths.CANDIDATES,
             sets=[paths.SET.format(set=name) for name in CANDIDATES],
@@ -37,8 +39,8 @@ if TARGET:
             mem_mb=512,
         shell:
             "{params.python:q} {params.script:q} --bim {input.bims:q} --people {input.people:q} {params.curve} "
-            "--freq {input.freqs:q} {params.budget} --seed {params.seed} --sets {params.sets:q} "
-            "--folds {params.folds:q} --table {output.table:q} 2> {log:q}"
+            "--freq {input.freqs:q} {params.budget} --done {input.done:q} --undesirable {input.undesirable:q} "
+            "--seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} --table {output.table:q} 2> {log:q}"
 
     rule target_pairs:
         """The pairs of SNPs within pairwise.WINDOW_KB at imputed_r2 or
@@ -87,6 +89,7 @@ if TARGET:
             candidates=paths.CANDIDATES,
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
+            undesirable=listed("undesirable_file"),
         output:
             table=paths.REFINED,
             sets=[paths.SET.format(set=name) for name in target.refined_names()],
@@ -108,7 +111,7 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --undesirable {input.undesirable:q} --table {output.table:q} 2> {log:q}"
 
     rule target_select:
         """Both rounds' r² pooled over the inner folds, and the choice."""
@@ -117,6 +120,7 @@ if TARGET:
             candidates=[paths.CANDIDATES, paths.REFINED],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
+            undesirable=listed("undesirable_file"),
         output:
             tags=paths.method_tags(target.METHOD),
             table=paths.SELECTION,
@@ -138,7 +142,8 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --out {output.tags:q} --table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --undesirable {input.undesirable:q} --out {output.tags:q} "
+            "--table {output.table:q} 2> {log:q}"
 
     localrules:
         target_candidates,

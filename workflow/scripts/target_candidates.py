@@ -3,7 +3,7 @@
 the candidate sets of tags chosen for imputation (ldtag.target).
 
     target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --freq FRQ... --seed N
-        [--budget N] --sets DIR --folds DIR --table TABLE
+        [--budget N] [--done LIST] [--undesirable LIST] --sets DIR --folds DIR --table TABLE
 """
 import argparse
 import sys
@@ -19,12 +19,24 @@ def main():
     parser.add_argument("--freq", nargs="+", required=True)
     parser.add_argument("--seed", type=int, required=True)
     parser.add_argument("--budget", type=int)
+    parser.add_argument("--done", nargs="?")
+    parser.add_argument("--undesirable", nargs="?")
     for option in ("--sets", "--folds", "--table"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     try:
         target.write_candidates(
-            args.bim, args.people, args.curve, args.freq, args.seed, args.sets, args.folds, args.table, args.budget
+            args.bim,
+            args.people,
+            args.curve,
+            args.freq,
+            args.seed,
+            args.sets,
+            args.folds,
+            args.table,
+            args.budget,
+            args.done,
+            args.undesirable,
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_candidates.py: %s" % e)

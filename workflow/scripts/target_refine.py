@@ -4,7 +4,7 @@ imputation, from the first round's imputation in the inner folds
 (ldtag.target).
 
     target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR
-        --r2 R --share S [--budget N] --pairs LD... --table TABLE
+        --r2 R --share S [--budget N] --pairs LD... [--undesirable LIST] --table TABLE
 """
 import argparse
 import sys
@@ -19,7 +19,16 @@ def main():
     args = parser.parse_args()
     try:
         target.refine(
-            args.candidates, args.chunks, args.sums, args.sets, args.r2, args.share, args.budget, args.pairs, args.table
+            args.candidates,
+            args.chunks,
+            args.sums,
+            args.sets,
+            args.r2,
+            args.share,
+            args.budget,
+            args.pairs,
+            args.table,
+            args.undesirable,
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_refine.py: %s" % e)

@@ -3,7 +3,7 @@
 imputation in the inner folds (ldtag.target).
 
     target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR
-        --r2 R --share S [--budget N] --pairs LD... --out LIST --table TABLE
+        --r2 R --share S [--budget N] --pairs LD... [--undesirable LIST] --out LIST --table TABLE
 """
 import argparse
 import sys
@@ -29,6 +29,7 @@ def main():
             args.pairs,
             args.out,
             args.table,
+            args.undesirable,
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_select.py: %s" % e)

@@ -23,9 +23,11 @@ people's haplotypes apart), a ladder of sizes, each a share of the SNPs
 that passed quality control (LADDER, dense where the knee of the curve
 usually lies). Within a budget they are shares of the budget
 (BUDGET_LADDER), spread the same way and the first tags of the genome-wide
-greedy coverage order (the pairwise choice). Each is imputed in the inner
-folds; then a candidate is repaired: SNPs are added as tags until every
-population reaches its share, greedily, each the one that brings the most
+greedy coverage order (the pairwise choice). The done SNPs open every
+candidate and undesirable SNPs are never taken, by the spread or the
+repair. Each is imputed in the inner folds; then a candidate is
+repaired: SNPs are added as tags until every population reaches its
+share, greedily, each the one that brings the most
 failing SNPs (r² below the target) of the populations still short to the
 target (repair), counted in each population up to what it still needs. A
 SNP added is typed, so it reaches the target, and so are counted the
@@ -89,38 +91,55 @@ def candidate_names(greedy=True, budget=False):
     return [prefix + rung for prefix in prefixes for rung in _rungs(budget)]
 
 
-def spread_common(count, chromosomes, maf):
+def spread_common(count, chromosomes, maf, barred=frozenset()):
     """`count` SNPs spread along `chromosomes` (each chromosome's SNP names
     in order), as many on each as evenly spaced SNPs would be: each
     chromosome cut into that many stretches of equal numbers of SNPs, and in
     the middle half of each stretch the SNP of the highest `maf` (SNP ->
-    MAF, 0 when missing); ties to the nearest the middle, then the
-    earlier."""
+    MAF, 0 when missing); ties to the nearest the middle, then the earlier.
+    SNPs in `barred` are never taken: when the middle half holds only such
+    SNPs the whole stretch is looked at, and a stretch of only such SNPs
+    gives none."""
     picks = []
     for names, share in zip(chromosomes, imputation.shares(count, [len(c) for c in chromosomes])):
         for k in range(share):
             low, high = k * len(names) // share, (k + 1) * len(names) // share
             width = max(1, (high - low + 1) // 2)
             start, middle = low + (high - low - width) // 2, (low + high - 1) / 2
-            best = max(range(start, start + width), key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
-            picks.append(names[best])
+            for first, last in ((start, start + width), (low, high)):
+                allowed = [i for i in range(first, last) if names[i] not in barred]
+                if allowed:
+                    best = max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
+                    picks.append(names[best])
+                    break
     return picks
 
 
-def candidates(chromosomes, order, snps, budget=None, maf=None):
+def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesirable=frozenset()):
     """(name, kind, tags) of every candidate: `chromosomes` lists each
     chromosome's SNP names in order, `order` the genome-wide greedy order
     (None without it), `snps` their number, `maf` each SNP's MAF. Without
     `budget`, spread common SNPs at each rung of LADDER (a rung past the
     ladder's distinct sizes repeats the largest); with one, at each share of
-    the budget, spread common SNPs and the greedy order's first tags."""
+    the budget, spread common SNPs and the greedy order's first tags. The
+    `done` SNPs (already typed) open every spread candidate, on top of its
+    rung's spread SNPs, or within a budget in place of as many of them; the
+    spread SNPs are never `undesirable` (the greedy order has neither
+    issue: it starts with the done SNPs and takes no undesirable one)."""
     if budget is None:
         counts = sizes(snps)
         counts += [counts[-1]] * (len(LADDER) - len(counts))
     else:
         counts = [max(1, min(snps, int(round(share * budget)))) for share in BUDGET_LADDER]
     rungs = list(zip(_rungs(budget is not None), counts))
-    out = [(COMMON + rung, SPREAD, spread_common(n, chromosomes, maf or {})) for rung, n in rungs]
+    done = list(dict.fromkeys(done))
+    barred = set(undesirable) | set(done)
+
+    def common(n):
+        n = max(0, n - len(done)) if budget is not None else n
+        return done + spread_common(n, chromosomes, maf or {}, barred)
+
+    out = [(COMMON + rung, SPREAD, common(n)) for rung, n in rungs]
     if order is not None and budget is not None:
         out += [(GREEDY + rung, "greedy coverage order", list(order[:n])) for rung, n in rungs]
     return out
@@ -170,7 +189,7 @@ def _reached(snp, population, failing, pairs, target_r2):
     return out
 
 
-def repair(r2, target_r2, share, tags, budget=None, pairs=None):
+def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=frozenset()):
     """The SNPs to add to `tags` so that each population's share of measured
     SNPs at `target_r2` reaches `share` (`r2`: population -> SNP -> inner
     r² or None); with `budget`, at most budget - len(tags) of them. A SNP
@@ -182,12 +201,13 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     a budget, once every population reaches its share, the rest goes to
     the SNPs that reach the most in all of them. Ties: the SNP that fails
     in the most of the populations counted, the worse imputed, the name.
-    Returns (added, lowest share reached)."""
+    An `undesirable` SNP is never added. Returns (added, lowest share
+    reached)."""
     pairs = pairs or {}
     state = {p: list(v) for p, v in _short(r2, target_r2, share).items()}
     failing = _failing(r2, target_r2, tags)
     room = None if budget is None else max(0, budget - len(tags))
-    taken = set(tags)
+    taken, undesirable = set(tags), set(undesirable)
 
     def counted():
         """Population -> how many more count (None: all)."""
@@ -204,7 +224,7 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     while caps and (room is None or len(added) < room):
         if heap is None:  # gains only fall as SNPs are reached and caps shrink: a lazy heap
             near = {s for p in caps for f in failing[p] for s in [f, *pairs.get(p, {}).get(f, ())]}
-            heap = [key(snp, caps) for snp in near - taken]
+            heap = [key(snp, caps) for snp in near - taken - undesirable]
             heapq.heapify(heap)
         if not heap:
             break
@@ -231,7 +251,7 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None):
     return added, lowest
 
 
-def _choice(sets, r2_of, target_r2, share, budget, pairs):
+def _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable):
     """choose's work: (the index of the choice in `sets`, the rows, each
     set's added SNPs by name, for the sets that fit)."""
     rows, best, added_of = [], None, {}
@@ -239,7 +259,7 @@ def _choice(sets, r2_of, target_r2, share, budget, pairs):
         if budget is not None and len(tags) > budget:
             rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
             continue
-        added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs)
+        added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs, undesirable)
         added_of[name] = added
         total = len(tags) + len(added)
         key = (-lowest, total) if budget is not None else (len(added) > 0, total)
@@ -252,15 +272,16 @@ def _choice(sets, r2_of, target_r2, share, budget, pairs):
     return best[1], rows, added_of
 
 
-def choose(sets, r2_of, target_r2, share, budget=None, pairs=None):
+def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The selection among `sets` [(name, kind, tags)], each with its
-    inner r² `r2_of[name]`, repaired with `pairs` (repair). Without a
+    inner r² `r2_of[name]`, repaired with `pairs` and never with an
+    `undesirable` SNP (repair). Without a
     budget, the smallest set that reaches every share as imputed (its
     repair adds nothing), or when none does the smallest repaired set (ties
     to the earlier candidate); with one, among candidates that fit, the
     highest lowest share (ties to the fewer tags, then the earlier).
     Returns (tags, rows of the selection table)."""
-    index, rows, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
+    index, rows, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable)
     name, _, tags = sets[index]
     return list(tags) + added_of[name], rows
 
@@ -270,7 +291,7 @@ def refined_names():
     return ["%s%d" % (REFINED, round(100 * share)) for share in REFINE]
 
 
-def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
+def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The second round's sets [(name, kind, tags)]: the first round's best
     among `sets` (within a budget, its choice; without, the smallest
     repaired set) with part of the SNPs its repair added (the shares of
@@ -280,7 +301,7 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
     too few to share out (fewer than REFINE has shares), the largest smaller
     candidate of its kind that added some is taken instead, if there is
     one; otherwise the sets may repeat."""
-    index, _, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs)
+    index, _, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable)
     repaired = {name: (kind, tags, added_of[name]) for name, kind, tags in sets if name in added_of}
     name = sets[index][0]
     if budget is None:
@@ -306,11 +327,19 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None):
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
 
 
-def write_candidates(bims, people_tsv, curve_tsv, freqs, seed, sets_folder, folds_folder, table, budget=None):
+def _listed(path):
+    """The names of a done or undesirable list, in order; none for None."""
+    return list(dict.fromkeys(files.tokens(path))) if path else []
+
+
+def write_candidates(
+    bims, people_tsv, curve_tsv, freqs, seed, sets_folder, folds_folder, table, budget=None, done=None, undesirable=None
+):
     """Rule target_candidates: the inner folds of the people not held out
     (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
-    `sets_folder` (with the MAFs of the `freqs` tables) and the candidates'
-    table."""
+    `sets_folder` (with the MAFs of the `freqs` tables, the `done` list's
+    SNPs that passed quality control, none of the `undesirable` list's) and
+    the candidates' table."""
     people = [r for r in files.read_table(people_tsv)[1] if r["fold"] == imputation.REFERENCE]
     groups = {}
     for r in people:
@@ -325,7 +354,11 @@ def write_candidates(bims, people_tsv, curve_tsv, freqs, seed, sets_folder, fold
     for label, name, _ in snps:
         chromosomes.setdefault(label, []).append(name)
     order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
-    made = candidates(list(chromosomes.values()), order, len(snps), budget, read_maf(freqs))
+    known = {name for _, name, _ in snps}
+    typed = [name for name in _listed(done) if name in known]
+    made = candidates(
+        list(chromosomes.values()), order, len(snps), budget, read_maf(freqs), typed, set(_listed(undesirable))
+    )
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
@@ -339,6 +372,7 @@ def add_round_options(parser):
     parser.add_argument("--share", type=float, required=True)
     parser.add_argument("--budget", type=int)
     parser.add_argument("--pairs", nargs="+", required=True)
+    parser.add_argument("--undesirable", nargs="?")
 
 
 PAIRS_SUFFIX = os.path.basename(paths.TARGET_PAIRS).replace("{group}", "")
@@ -424,21 +458,28 @@ def _fold_pairs(pairs, r2_of):
     return {key: pairs.get(key[0], {}) for r2 in r2_of.values() for key in r2}
 
 
-def refine(candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, table):
+def refine(
+    candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, table, undesirable=None
+):
     """Rule target_refine: the second round's sets, from the first round's
-    inner r² and the `pairs` tables, in `sets_folder` and their table."""
+    inner r² and the `pairs` tables (the `undesirable` list's SNPs never
+    added), in `sets_folder` and their table."""
     sets, r2_of = _inner_r2([candidates_tsv], chunks_tsv, sums_folder, sets_folder)
-    made = refinements(sets, r2_of, target_r2, share, budget, _fold_pairs(read_pairs(pairs, target_r2), r2_of))
+    pairs = _fold_pairs(read_pairs(pairs, target_r2), r2_of)
+    made = refinements(sets, r2_of, target_r2, share, budget, pairs, set(_listed(undesirable)))
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
-def select(tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, tags_out, table):
+def select(
+    tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, tags_out, table, undesirable=None
+):
     """Rule target_select: the choice among both rounds' sets (`tables`),
-    repaired with the `pairs` tables, its tags (`tags_out`) and the
-    selection table."""
+    repaired with the `pairs` tables (the `undesirable` list's SNPs never
+    added), its tags (`tags_out`) and the selection table."""
     sets, r2_of = _inner_r2(tables, chunks_tsv, sums_folder, sets_folder)
-    tags, rows = choose(sets, r2_of, target_r2, share, budget, _fold_pairs(read_pairs(pairs, target_r2), r2_of))
+    pairs = _fold_pairs(read_pairs(pairs, target_r2), r2_of)
+    tags, rows = choose(sets, r2_of, target_r2, share, budget, pairs, set(_listed(undesirable)))
     files.write_lines(tags_out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)
