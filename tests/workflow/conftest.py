@@ -31,18 +31,18 @@ def environment(**more):
     return env
 
 
-def write_genotypes(folder):
-    """The first SNPS SNPs of the bundled part, with BROKEN names; returns
+def write_genotypes(folder, snps=SNPS):
+    """The first `snps` SNPs of the bundled part, with BROKEN names; returns
     the fileset's path and its lines."""
     os.makedirs(folder, exist_ok=True)
     prefix = os.path.join(folder, "geno")
     per_snp = (SAMPLES + 3) // 4
     with open(EXAMPLE + ".bed", "rb") as f:
-        bed = f.read(3 + SNPS * per_snp)
+        bed = f.read(3 + snps * per_snp)
     with open(prefix + ".bed", "wb") as f:
         f.write(bed)
     with open(EXAMPLE + ".bim") as f:
-        lines = [f.readline().split("\t") for _ in range(SNPS)]
+        lines = [f.readline().split("\t") for _ in range(snps)]
     for k, name in BROKEN.items():
         lines[k][1] = name
     with open(prefix + ".bim", "w") as f:
@@ -73,19 +73,19 @@ def write_lists(folder, lines):
     with one name that is not in them."""
     names = [fields[1] for fields in lines]
     with open(os.path.join(folder, "thresholds.txt"), "w") as f:
-        f.writelines("%s %s\n" % (names[k], "0.5" if k % 2 else "0.9") for k in range(40, SNPS, 37))
+        f.writelines("%s %s\n" % (names[k], "0.5" if k % 2 else "0.9") for k in range(40, len(names), 37))
         f.write("rs_not_here 0.7\n")
     with open(os.path.join(folder, "done.txt"), "w") as f:
-        f.write("%s\nrs_nowhere\n%s\n" % (names[100], names[700]))
+        f.write("%s\nrs_nowhere\n%s\n" % (names[100], names[min(700, len(names) - 1)]))
     with open(os.path.join(folder, "undesirable.txt"), "w") as f:
-        f.writelines(names[k] + "\n" for k in range(60, SNPS, 53))
+        f.writelines(names[k] + "\n" for k in range(60, len(names), 53))
         f.write("rs_gone\n")
 
 
-def make_workdir(folder, **overrides):
-    """A folder with the test genotypes (chromosome 10 and a one-SNP
-    chromosome 11), lists and a config; returns it."""
-    prefix, lines = write_genotypes(os.path.join(folder, "data"))
+def make_workdir(folder, snps=SNPS, **overrides):
+    """A folder with the test genotypes (the first `snps` SNPs of chromosome
+    10 and a one-SNP chromosome 11), lists and a config; returns it."""
+    prefix, lines = write_genotypes(os.path.join(folder, "data"), snps)
     write_tiny_chromosome(os.path.join(folder, "data"))
     write_lists(os.path.join(folder, "data"), lines)
     config = {
