@@ -6,13 +6,14 @@ import itertools
 import math
 import os
 import random
+import shutil
 import subprocess
 import sys
 
 import pytest
 
 from conftest import ROOT, make_workdir, snakemake, table, write_config
-from ldtag import dosage, target
+from ldtag import dosage, paths, target
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import simulate  # noqa: E402
@@ -259,8 +260,10 @@ def test_each_inner_fold_is_judged_alone(tmp_path):
     (tmp_path / "candidates.tsv").write_text("set\tkind\ttags\ns\tby hand\t1\n")
     (tmp_path / "chunks.tsv").write_text("chunk\nc1\n")
     (tmp_path / "A.pairs.ld").write_text("")
+    (tmp_path / "ladder.tsv").write_text("set\timputed\treached_by\ns\t1\tNA\n")
     names = [str(tmp_path / n) for n in ("candidates.tsv", "chunks.tsv", "sums", "sets")]
-    sets, r2_of = target._inner_r2([names[0]], *names[1:])
+    ladder, pairs = [str(tmp_path / "ladder.tsv")], [str(tmp_path / "A.pairs.ld")]
+    sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder)
     assert sets == [("s", "by hand", ["t"])]
     assert r2_of == {
         "s": {
@@ -271,7 +274,7 @@ def test_each_inner_fold_is_judged_alone(tmp_path):
         }
     }
     out, table_path = str(tmp_path / "tags.txt"), str(tmp_path / "selection.tsv")
-    target.select([names[0]], *names[1:], 0.8, 0.9, None, [str(tmp_path / "A.pairs.ld")], out, table_path)
+    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\nx1\n"
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t1\t2\t1.0000\t1\n"
@@ -354,14 +357,88 @@ def test_the_second_round_by_hand():
     assert [tags for _, _, tags in made] == [["t", "s1"], ["t", "s1"], ["t", "s1", "s2"], ["t", "s1", "s2"]]
 
 
+LADDER_TAGS = {"c0": 2, "c1": 3, "c1b": 3, "c2": 5, "c3": 8}
+
+
+def rung_row(name, imputed, reached_by):
+    return {"set": name, "imputed": imputed, "reached_by": reached_by}
+
+
+@pytest.mark.parametrize(
+    "previous, previous_reached, name, imputed, reached_by",
+    [
+        (None, False, "c1", True, None),  # the first is always imputed
+        (rung_row("c1", "1", "NA"), False, "c2", True, None),
+        (rung_row("c1", "1", "NA"), True, "c2", False, "c1"),
+        (rung_row("c2", "0", "c1"), False, "c3", False, "c1"),  # carried up the ladder
+        (rung_row("c1", "1", "NA"), True, "c0", True, "c1"),  # fewer tags: it could be chosen
+        (rung_row("c2", "0", "c1"), False, "c1b", False, "c1"),  # as many: the earlier wins the tie
+        (rung_row("c0", "1", "c1"), True, "c2", False, "c0"),  # a smaller one that reached takes over
+        (rung_row("c2", "1", "c1"), True, "c3", False, "c1"),  # a larger one does not
+    ],
+)
+def test_the_ladder_is_climbed_until_a_candidate_reaches_the_target_by_hand(
+    previous, previous_reached, name, imputed, reached_by
+):
+    assert target.ladder_step(name, LADDER_TAGS, previous, previous_reached) == (imputed, reached_by)
+
+
+def random_r2(rng, snps, tags, populations):
+    """Inner r² of a set: its tags at 1, the other SNPs the more often at
+    0.8 or above the more tags it has."""
+    good = 0.2 + 0.7 * len(tags) / len(snps)
+    return {
+        p: {s: 1.0 if s in tags else rng.uniform(0.8, 1) if rng.random() < good else rng.uniform(0, 0.8) for s in snps}
+        for p in populations
+    }
+
+
+def test_climbing_the_ladder_changes_neither_round_against_imputing_every_candidate():
+    """Brute force: random ladders, each candidate's inner r² drawn at
+    random; the candidates the climb leaves out change neither the second
+    round's sets nor the choice."""
+    left_out = 0
+    for seed in range(300):
+        rng = random.Random(seed)
+        snps = ["s%d" % k for k in range(12)]
+        populations = [("A", "select1"), ("B", "select1")][: rng.randint(1, 2)]
+        sizes = sorted(rng.randint(1, 9) for _ in range(rng.randint(2, 7)))
+        sets = [("c%d" % k, target.SPREAD, rng.sample(snps, n)) for k, n in enumerate(sizes)]
+        r2_of = {name: random_r2(rng, snps, tags, populations) for name, _, tags in sets}
+        share = rng.choice([0.5, 0.7, 0.9])
+        tags_of = {name: len(tags) for name, _, tags in sets}
+        climbed, previous = [], None
+        for name, kind, tags in sets:
+            reached = previous is not None and previous["imputed"] == "1"
+            reached = reached and target.reaches(r2_of[previous["set"]], 0.8, share)
+            imputed, reached_by = target.ladder_step(name, tags_of, previous, reached)
+            previous = rung_row(name, "1" if imputed else "0", reached_by or "NA")
+            climbed += [(name, kind, tags)] if imputed else []
+        left_out += len(sets) - len(climbed)
+        refined = target.refinements(sets, r2_of, 0.8, share)
+        assert target.refinements(climbed, r2_of, 0.8, share) == refined
+        r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in refined)
+        chosen, _ = target.choose(sets + refined, r2_of, 0.8, share)
+        assert target.choose(climbed + refined, r2_of, 0.8, share)[0] == chosen
+    assert left_out > 100
+
+
 @pytest.mark.parametrize(
     "budget, rows, says, never",
     [
         (
             None,
             [("candidate_common_1", target.SPREAD, "1")],
-            "1 candidates (common SNPs spread evenly, at a ladder of sizes)",
+            "1 candidates (common SNPs spread evenly, at a ladder of sizes climbed until one reached the target "
+            "as imputed)",
             "greedy",
+        ),
+        (
+            None,
+            [(name, target.SPREAD, "0") for name in target.candidate_names()[:-1]]
+            + [(target.candidate_names()[-1], target.SPREAD, "1")],
+            "11 candidates (common SNPs spread evenly, at a ladder of sizes) and",
+            "climbed",
         ),
         (
             5,
@@ -382,7 +459,7 @@ def test_the_second_round_by_hand():
             "ladder",
         ),
     ],
-    ids=["fewest", "budget without the greedy order", "budget"],
+    ids=["fewest, the ladder climbed", "fewest, every candidate", "budget without the greedy order", "budget"],
 )
 def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, never):
     from ldtag import imputation_report
@@ -529,6 +606,39 @@ def target_run(tmp_path_factory):
     return folder
 
 
+def climbed(results):
+    """The ladder's tables, and the candidates imputed."""
+    folder = os.path.join(results, "imputation", "target", "ladder")
+    ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in target.candidate_names()]
+    return ladder, [r["set"] for r in ladder if r["imputed"] == "1"]
+
+
+def test_the_ladder_is_climbed_no_higher_than_a_candidate_that_reaches_the_target(target_run, tmp_path):
+    """The run again, at a share of 85% that a smaller candidate reaches as
+    imputed: the larger ones are not imputed (the two largest candidates'
+    sums are deleted first, and are not made again), and the choice is
+    among those that were. The ladder's tables are deleted too: Snakemake
+    would read the old ones until it has made them again."""
+    folder = str(tmp_path / "run")
+    shutil.copytree(target_run, folder, symlinks=True)
+    results = os.path.join(folder, "results")
+    shutil.rmtree(os.path.join(results, "imputation", "target", "ladder"))
+    chunk = os.path.join(results, "imputation", "chunks", "chr4_001")
+    for name in target.candidate_names()[-2:]:
+        for fold in target.INNER_FOLDS:
+            os.remove(os.path.join(chunk, fold, name + ".tsv"))
+    snakemake(folder, "--config", "imputed_share=0.85", "--", paths.SELECTION)
+    ladder, imputed = climbed(results)
+    assert imputed == target.candidate_names()[: len(imputed)] and len(imputed) < len(ladder)
+    assert all(r["reached_by"] == imputed[-1] for r in ladder[len(imputed) :])
+    rows = table(os.path.join(folder, paths.SELECTION))
+    assert [r["candidate"] for r in rows] == imputed + target.refined_names()
+    assert [r["candidate"] for r in rows[: len(imputed)] if r["added"] == "0"] == imputed[-1:]
+    for fold in target.INNER_FOLDS:
+        made = {n for n in target.candidate_names() if os.path.exists(os.path.join(chunk, fold, n + ".tsv"))}
+        assert made == set(imputed)
+
+
 def test_the_held_out_people_never_enter_the_selection(target_run):
     """By construction: the inner folds deal the people not held out, the
     phased reference has none of the held-out people, and each inner fold's
@@ -555,7 +665,13 @@ def test_the_held_out_people_never_enter_the_selection(target_run):
 def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_held_out(target_run):
     results = os.path.join(target_run, "results")
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
-    assert [r["candidate"] for r in rows] == target.candidate_names() + target.refined_names()
+    # The ladder is climbed up to the first candidate that reaches the
+    # target as imputed; the larger ones are not imputed.
+    ladder, imputed = climbed(results)
+    assert [r["candidate"] for r in rows] == imputed + target.refined_names()
+    reached = [r["candidate"] for r in rows[: len(imputed)] if r["added"] == "0"]
+    assert reached == imputed[-1:] and imputed == target.candidate_names()[: len(imputed)]
+    assert all(r["reached_by"] == imputed[-1] for r in ladder[len(imputed) :])
     # The second round's sets start with the first round's candidate they
     # refine: the choice, or a smaller one of its kind.
     sets = os.path.join(results, "imputation", "sets")

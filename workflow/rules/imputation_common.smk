@@ -78,6 +78,48 @@ def inner_sums(names):
     return sums
 
 
+def imputed(name):
+    """Whether the target's candidate `name` is imputed: its target_rung
+    checkpoint says."""
+    path = checkpoints.target_rung.get(set=name).output[0]
+    return files.read_table(path)[1][0]["imputed"] == "1"
+
+
+def imputed_sums(extra=()):
+    """An input function: the sums of the candidates that are imputed, and
+    of the sets `extra`."""
+
+    def sums(wildcards):
+        return inner_sums([name for name in CANDIDATES if imputed(name)] + list(extra))(wildcards)
+
+    return sums
+
+
+def rung_inputs(wildcards):
+    """target_rung's inputs: the candidates and the chunks; without a
+    budget, the candidate before this one (each waits for it) and, when it
+    was imputed, its sums. And each inner fold's reference and truth, only
+    so that they are not deleted as intermediate while a candidate's jobs
+    are not yet known."""
+    splits = [f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}" for row in chunk_rows() for fold in target.INNER_FOLDS]
+    out = {
+        "candidates": paths.CANDIDATES,
+        "chunks": paths.CHUNKS,
+        "splits": [f"{split}/{name}.vcf.gz" for split in splits for name in ("reference", "truth")],
+    }
+    index = CANDIDATES.index(wildcards.set)
+    if config["max_tags"] is None and index > 0:
+        previous = CANDIDATES[index - 1]
+        out["previous"] = paths.RUNG.format(set=previous)
+        out["sums"] = inner_sums([previous] if imputed(previous) else [])(wildcards)
+    return out
+
+
+def rung_previous(wildcards, input):
+    """target_rung.py's option naming the candidate before, if any."""
+    return f"--previous {shlex.quote(input.previous)}" if "previous" in input.keys() else ""
+
+
 def held_out_table():
     """The imputation's people table when some are held out (the LD is not
     estimated in them), else none."""

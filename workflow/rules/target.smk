@@ -3,9 +3,11 @@
 # shares of it, spread so and the greedy coverage order's first tags), are
 # imputed in inner folds of the people not held out (by the imputation
 # rules, as sets of their own), and each is repaired with the SNPs that
-# fail. A second round imputes the best again with part of the SNPs its
-# repair added, and the choice is the smallest set once repaired. It is then
-# judged in the held-out people like every method's tags.
+# fail. Without a budget the ladder is climbed in turn (target_rung): once a
+# candidate reached the target as imputed, the larger ones are not imputed.
+# A second round imputes the best again with part of the SNPs its repair
+# added, and the choice is the smallest set once repaired. It is then judged
+# in the held-out people like every method's tags.
 
 if TARGET:
     TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
@@ -81,12 +83,38 @@ if TARGET:
             "touch {params.prefix:q}.ld; rm -f {params.prefix:q}.nosex; mv {params.prefix:q}.ld {output.pairs:q}; "
             "mv {params.prefix:q}.frq {output.freq:q}; fi"
 
+    checkpoint target_rung:
+        """Whether a candidate is imputed: without a budget, the ladder is
+        climbed in turn, and a candidate is not imputed once a smaller one
+        reached every share as imputed, as the choice would not change."""
+        input:
+            unpack(rung_inputs),
+        output:
+            paths.RUNG,
+        log:
+            f"{paths.IMPUTATION_LOGS}/target_rung/{{set}}.log",
+        params:
+            python=PYTHON,
+            script=script_path("target_rung.py"),
+            sums=os.path.dirname(paths.CHUNK),
+            previous=rung_previous,
+            r2=config["imputed_r2"],
+            share=config["imputed_share"],
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --name {wildcards.set} "
+            "{params.previous} --chunks {input.chunks:q} --sums {params.sums:q} --r2 {params.r2} "
+            "--share {params.share} --out {output:q} 2> {log:q}"
+
     rule target_refine:
         """The second round: the first round's choice with part of the SNPs
         its repair added, as sets to impute again."""
         input:
-            sums=inner_sums(CANDIDATES),
+            sums=imputed_sums(),
             candidates=paths.CANDIDATES,
+            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
             undesirable=listed("undesirable_file"),
@@ -111,13 +139,15 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --undesirable {input.undesirable:q} --table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
+            "--table {output.table:q} 2> {log:q}"
 
     rule target_select:
         """Both rounds' r² pooled over the inner folds, and the choice."""
         input:
-            sums=inner_sums(CANDIDATES + target.refined_names()),
+            sums=imputed_sums(target.refined_names()),
             candidates=[paths.CANDIDATES, paths.REFINED],
+            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
             undesirable=listed("undesirable_file"),
@@ -142,8 +172,9 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
             "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --undesirable {input.undesirable:q} --out {output.tags:q} "
-            "--table {output.table:q} 2> {log:q}"
+            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
+            "--out {output.tags:q} --table {output.table:q} 2> {log:q}"
 
     localrules:
         target_candidates,
+        target_rung,

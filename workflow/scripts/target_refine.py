@@ -3,8 +3,8 @@
 imputation, from the first round's imputation in the inner folds
 (ldtag.target).
 
-    target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR
-        --r2 R --share S [--budget N] --pairs LD... [--undesirable LIST] --table TABLE
+    target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR --r2 R --share S
+        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] --table TABLE
 """
 import argparse
 import sys
@@ -16,20 +16,8 @@ def main():
     parser = argparse.ArgumentParser(prog="target_refine.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--candidates", required=True)
     target.add_round_options(parser)
-    args = parser.parse_args()
     try:
-        target.refine(
-            args.candidates,
-            args.chunks,
-            args.sums,
-            args.sets,
-            args.r2,
-            args.share,
-            args.budget,
-            args.pairs,
-            args.table,
-            args.undesirable,
-        )
+        target.refine(**vars(parser.parse_args()))
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_refine.py: %s" % e)
 

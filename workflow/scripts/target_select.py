@@ -2,8 +2,8 @@
 """Rule target_select: the tags chosen for imputation, from both rounds'
 imputation in the inner folds (ldtag.target).
 
-    target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR
-        --r2 R --share S [--budget N] --pairs LD... [--undesirable LIST] --out LIST --table TABLE
+    target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
+        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] --out LIST --table TABLE
 """
 import argparse
 import sys
@@ -16,21 +16,8 @@ def main():
     parser.add_argument("--candidates", nargs="+", required=True)
     parser.add_argument("--out", required=True)
     target.add_round_options(parser)
-    args = parser.parse_args()
     try:
-        target.select(
-            args.candidates,
-            args.chunks,
-            args.sums,
-            args.sets,
-            args.r2,
-            args.share,
-            args.budget,
-            args.pairs,
-            args.out,
-            args.table,
-            args.undesirable,
-        )
+        target.select(**vars(parser.parse_args()))
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_select.py: %s" % e)
 

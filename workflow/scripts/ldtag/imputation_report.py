@@ -199,6 +199,9 @@ def selection_text(path, config):
     )
     first = [r for r in rows if not r["candidate"].startswith(target.REFINED)]
     kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
+    ladder = "shares of the budget" if budget is not None else "a ladder of sizes"
+    if budget is None and len(first) < len(target.LADDER):
+        ladder += " climbed until one reached the target as imputed"
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
         "out were dealt into %d folds, each imputed from the others and judged alone, for %d candidates (%s, at %s) and, in a "
@@ -213,7 +216,7 @@ def selection_text(path, config):
             imputation.INNER_FOLD_COUNT,
             len(first),
             esc(kinds),
-            "shares of the budget" if budget is not None else "a ladder of sizes",
+            ladder,
             len(rows) - len(first),
             esc(chosen["candidate"]),
             format(int(chosen["tags"]), ","),

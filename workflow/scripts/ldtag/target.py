@@ -51,6 +51,7 @@ import heapq
 import math
 import os
 import random
+import sys
 
 from . import files, imputation, paths
 
@@ -286,6 +287,33 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     return list(tags) + added_of[name], rows
 
 
+def ladder_step(name, tags_of, previous, previous_reached):
+    """Whether the ladder's candidate `name` is imputed, and the candidate
+    before it that reached every share as imputed with the fewest tags
+    (None if none did): `tags_of` maps each candidate to its number of tags,
+    `previous` is the row (set, imputed, reached_by) of the candidate before
+    it, None for the first, and `previous_reached` whether that one reached
+    every share. A candidate is not imputed when one before it with no more
+    tags reached every share: its repair adds nothing, so the choice, the
+    smallest such set (ties to the earlier), and the second round's, the
+    smallest repaired set, are that one or smaller, whatever this one
+    gives."""
+    if previous is None:
+        return True, None
+    reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
+    before = previous["set"]
+    if previous_reached and (reached_by is None or tags_of[before] < tags_of[reached_by]):
+        reached_by = before
+    return reached_by is None or tags_of[reached_by] > tags_of[name], reached_by
+
+
+def reaches(r2, target_r2, share):
+    """Whether every population of `r2` (population -> SNP -> r² or None)
+    has `share` of its measured SNPs at `target_r2`: its repair adds
+    nothing."""
+    return all(need == 0 for _, _, need in _short(r2, target_r2, share).values())
+
+
 def refined_names():
     """The second round's set names, one per share of REFINE."""
     return ["%s%d" % (REFINED, round(100 * share)) for share in REFINE]
@@ -372,6 +400,7 @@ def add_round_options(parser):
     parser.add_argument("--share", type=float, required=True)
     parser.add_argument("--budget", type=int)
     parser.add_argument("--pairs", nargs="+", required=True)
+    parser.add_argument("--ladder", nargs="+", required=True)
     parser.add_argument("--undesirable", nargs="?")
 
 
@@ -429,26 +458,40 @@ def read_pairs(tables, target_r2):
     return pairs
 
 
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder):
-    """The sets of the candidates' `tables` [(name, kind, tags)] and each
-    one's r² in each inner fold: name -> (population, fold) -> SNP -> r²
-    or None."""
+def _set_r2(name, chunks, sums_folder):
+    """The set `name`'s r² in each inner fold, from its sums in each of
+    `chunks`: (population, fold) -> SNP -> r² or None."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
+    pool = dosage.Pool()  # its "sets" are the folds
+    for chunk in chunks:
+        for fold in INNER_FOLDS:
+            pool.add(fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
+    r2 = {}
+    for (fold, population, snp), sums in pool.sums.items():
+        r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
+    return r2
+
+
+def _imputed(ladder):
+    """The candidates the `ladder` tables say were imputed."""
+    return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
+
+
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder):
+    """The sets of the candidates' `tables` [(name, kind, tags)] that were
+    imputed (every second-round set, and the first round's that the
+    `ladder` tables say) and each one's r² in each inner fold: name ->
+    (population, fold) -> SNP -> r² or None."""
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
+    imputed = _imputed(ladder)
     sets, r2_of = [], {}
     for row in (row for path in tables for row in files.read_table(path)[1]):
         name = row["set"]
-        with open(os.path.join(sets_folder, name + ".txt")) as f:
-            sets.append((name, row["kind"], f.read().split()))
-        pool = dosage.Pool()  # its "sets" are the folds
-        for chunk in chunks:
-            for fold in INNER_FOLDS:
-                pool.add(fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
-        r2 = {}
-        for (fold, population, snp), sums in pool.sums.items():
-            r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
-        r2_of[name] = r2
+        if name.startswith(REFINED) or name in imputed:
+            with open(os.path.join(sets_folder, name + ".txt")) as f:
+                sets.append((name, row["kind"], f.read().split()))
+            r2_of[name] = _set_r2(name, chunks, sums_folder)
     return sets, r2_of
 
 
@@ -458,28 +501,50 @@ def _fold_pairs(pairs, r2_of):
     return {key: pairs.get(key[0], {}) for r2 in r2_of.values() for key in r2}
 
 
-def refine(
-    candidates_tsv, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, table, undesirable=None
-):
+LADDER_COLUMNS = ("set", "imputed", "reached_by")
+
+
+def rung(candidates, name, previous, chunks, sums, r2, share, out):
+    """Rule target_rung: whether the candidate `name` is imputed (ladder_step),
+    from the `candidates` table, and the `previous` candidate's ladder
+    table and inner sums (None for the first, and within a budget, where
+    every candidate is imputed); its ladder table `out`."""
+    tags_of = {row["set"]: int(row["tags"]) for row in files.read_table(candidates)[1]}
+    before = files.read_table(previous)[1][0] if previous else None
+    reached = False
+    if before is not None and before["imputed"] == "1":
+        chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
+        reached = reaches(_set_r2(before["set"], chunk_names, sums), r2, share)
+    imputed, reached_by = ladder_step(name, tags_of, before, reached)
+    if not imputed:
+        print(
+            "%s is not imputed: %s reached every share as imputed with %d tags"
+            % (name, reached_by, tags_of[reached_by]),
+            file=sys.stderr,
+        )
+    files.write_table(out, LADDER_COLUMNS, [(name, int(imputed), reached_by or "NA")])
+
+
+def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None):
     """Rule target_refine: the second round's sets, from the first round's
-    inner r² and the `pairs` tables (the `undesirable` list's SNPs never
-    added), in `sets_folder` and their table."""
-    sets, r2_of = _inner_r2([candidates_tsv], chunks_tsv, sums_folder, sets_folder)
-    pairs = _fold_pairs(read_pairs(pairs, target_r2), r2_of)
-    made = refinements(sets, r2_of, target_r2, share, budget, pairs, set(_listed(undesirable)))
+    inner r² (of the candidates the `ladder` tables say were imputed) and
+    the `pairs` tables (the `undesirable` list's SNPs never added), in the
+    folder `sets` and their `table`."""
+    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder)
+    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
+    made = refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     for name, _, tags in made:
-        files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
+        files.write_lines(os.path.join(sets, name + ".txt"), tags)
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
-def select(
-    tables, chunks_tsv, sums_folder, sets_folder, target_r2, share, budget, pairs, tags_out, table, undesirable=None
-):
-    """Rule target_select: the choice among both rounds' sets (`tables`),
-    repaired with the `pairs` tables (the `undesirable` list's SNPs never
-    added), its tags (`tags_out`) and the selection table."""
-    sets, r2_of = _inner_r2(tables, chunks_tsv, sums_folder, sets_folder)
-    pairs = _fold_pairs(read_pairs(pairs, target_r2), r2_of)
-    tags, rows = choose(sets, r2_of, target_r2, share, budget, pairs, set(_listed(undesirable)))
-    files.write_lines(tags_out, tags)
+def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None):
+    """Rule target_select: the choice among both rounds' sets (the
+    `candidates` tables; the first round's that the `ladder` tables say were
+    imputed), repaired with the `pairs` tables (the `undesirable` list's
+    SNPs never added), its tags (`out`) and the selection `table`."""
+    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder)
+    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
+    tags, rows = choose(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
+    files.write_lines(out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)

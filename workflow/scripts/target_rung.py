@@ -1,0 +1,28 @@
+#!/usr/bin/python3
+"""Rule target_rung: whether a candidate of the ladder of tags chosen for
+imputation is imputed (ldtag.target).
+
+    target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR
+        --r2 R --share S --out TABLE
+"""
+import argparse
+import sys
+
+from ldtag import files, target
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="target_rung.py", description=__doc__.split("\n\n")[0])
+    for option in ("--candidates", "--name", "--chunks", "--sums", "--out"):
+        parser.add_argument(option, required=True)
+    parser.add_argument("--previous")
+    parser.add_argument("--r2", type=float, required=True)
+    parser.add_argument("--share", type=float, required=True)
+    try:
+        target.rung(**vars(parser.parse_args()))
+    except (OSError, ValueError, files.FormatError) as e:
+        sys.exit("target_rung.py: %s" % e)
+
+
+if __name__ == "__main__":
+    main()
