@@ -393,10 +393,24 @@ def random_r2(rng, snps, tags, populations):
     }
 
 
-def test_climbing_the_ladder_changes_neither_round_against_imputing_every_candidate():
-    """Brute force: random ladders, each candidate's inner r² drawn at
-    random; the candidates the climb leaves out change neither the second
-    round's sets nor the choice."""
+def climb(sets, r2_of, share):
+    """The sets of a round that the climb imputes, in turn."""
+    tags_of = {name: len(tags) for name, _, tags in sets}
+    climbed, previous = [], None
+    for name, kind, tags in sets:
+        reached = previous is not None and previous["imputed"] == "1"
+        reached = reached and target.reaches(r2_of[previous["set"]], 0.8, share)
+        imputed, reached_by = target.ladder_step(name, tags_of, previous, reached)
+        previous = rung_row(name, "1" if imputed else "0", reached_by or "NA")
+        climbed += [(name, kind, tags)] if imputed else []
+    return climbed
+
+
+def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice():
+    """Brute force: random ladders, each set's inner r² drawn at random;
+    the candidates the climb leaves out do not change the second round's
+    sets, and neither do they nor the second round's sets it leaves out
+    change the choice."""
     left_out = 0
     for seed in range(300):
         rng = random.Random(seed)
@@ -406,20 +420,14 @@ def test_climbing_the_ladder_changes_neither_round_against_imputing_every_candid
         sets = [("c%d" % k, target.SPREAD, rng.sample(snps, n)) for k, n in enumerate(sizes)]
         r2_of = {name: random_r2(rng, snps, tags, populations) for name, _, tags in sets}
         share = rng.choice([0.5, 0.7, 0.9])
-        tags_of = {name: len(tags) for name, _, tags in sets}
-        climbed, previous = [], None
-        for name, kind, tags in sets:
-            reached = previous is not None and previous["imputed"] == "1"
-            reached = reached and target.reaches(r2_of[previous["set"]], 0.8, share)
-            imputed, reached_by = target.ladder_step(name, tags_of, previous, reached)
-            previous = rung_row(name, "1" if imputed else "0", reached_by or "NA")
-            climbed += [(name, kind, tags)] if imputed else []
-        left_out += len(sets) - len(climbed)
+        climbed = climb(sets, r2_of, share)
         refined = target.refinements(sets, r2_of, 0.8, share)
         assert target.refinements(climbed, r2_of, 0.8, share) == refined
         r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in refined)
+        climbed_refined = climb(refined, r2_of, share)
+        left_out += len(sets) - len(climbed) + len(refined) - len(climbed_refined)
         chosen, _ = target.choose(sets + refined, r2_of, 0.8, share)
-        assert target.choose(climbed + refined, r2_of, 0.8, share)[0] == chosen
+        assert target.choose(climbed + climbed_refined, r2_of, 0.8, share)[0] == chosen
     assert left_out > 100
 
 
@@ -606,11 +614,25 @@ def target_run(tmp_path_factory):
     return folder
 
 
-def climbed(results):
-    """The ladder's tables, and the candidates imputed."""
+def check_climbs(results):
+    """Each round's sets were imputed in turn up to the first that reached
+    the target as imputed (or all of them), the rest not, each naming that
+    one; the selection has the sets imputed. Returns the candidates
+    imputed."""
+    rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
     folder = os.path.join(results, "imputation", "target", "ladder")
-    ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in target.candidate_names()]
-    return ladder, [r["set"] for r in ladder if r["imputed"] == "1"]
+    added = {r["candidate"]: r["added"] for r in rows}
+    imputed = []
+    for names in (target.candidate_names(), target.refined_names()):
+        ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in names]
+        climbed = [r["set"] for r in ladder if r["imputed"] == "1"]
+        assert climbed == names[: len(climbed)]
+        reached = [name for name in climbed if added[name] == "0"]
+        assert reached == climbed[-1:] or (reached == [] and climbed == names)
+        assert all(r["reached_by"] == climbed[-1] for r in ladder[len(climbed) :])
+        imputed.append(climbed)
+    assert [r["candidate"] for r in rows] == imputed[0] + imputed[1]
+    return imputed[0]
 
 
 def test_the_ladder_is_climbed_no_higher_than_a_candidate_that_reaches_the_target(target_run, tmp_path):
@@ -628,12 +650,8 @@ def test_the_ladder_is_climbed_no_higher_than_a_candidate_that_reaches_the_targe
         for fold in target.INNER_FOLDS:
             os.remove(os.path.join(chunk, fold, name + ".tsv"))
     snakemake(folder, "--config", "imputed_share=0.85", "--", paths.SELECTION)
-    ladder, imputed = climbed(results)
-    assert imputed == target.candidate_names()[: len(imputed)] and len(imputed) < len(ladder)
-    assert all(r["reached_by"] == imputed[-1] for r in ladder[len(imputed) :])
-    rows = table(os.path.join(folder, paths.SELECTION))
-    assert [r["candidate"] for r in rows] == imputed + target.refined_names()
-    assert [r["candidate"] for r in rows[: len(imputed)] if r["added"] == "0"] == imputed[-1:]
+    imputed = check_climbs(results)
+    assert len(imputed) < len(target.candidate_names())
     for fold in target.INNER_FOLDS:
         made = {n for n in target.candidate_names() if os.path.exists(os.path.join(chunk, fold, n + ".tsv"))}
         assert made == set(imputed)
@@ -665,13 +683,9 @@ def test_the_held_out_people_never_enter_the_selection(target_run):
 def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_held_out(target_run):
     results = os.path.join(target_run, "results")
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
-    # The ladder is climbed up to the first candidate that reaches the
-    # target as imputed; the larger ones are not imputed.
-    ladder, imputed = climbed(results)
-    assert [r["candidate"] for r in rows] == imputed + target.refined_names()
-    reached = [r["candidate"] for r in rows[: len(imputed)] if r["added"] == "0"]
-    assert reached == imputed[-1:] and imputed == target.candidate_names()[: len(imputed)]
-    assert all(r["reached_by"] == imputed[-1] for r in ladder[len(imputed) :])
+    # Each round is climbed up to the first set that reaches the target as
+    # imputed; the larger ones are not imputed.
+    check_climbs(results)
     # The second round's sets start with the first round's candidate they
     # refine: the choice, or a smaller one of its kind.
     sets = os.path.join(results, "imputation", "sets")

@@ -79,37 +79,39 @@ def inner_sums(names):
 
 
 def imputed(name):
-    """Whether the target's candidate `name` is imputed: its target_rung
+    """Whether the target's set `name` is imputed: its target_rung
     checkpoint says."""
     path = checkpoints.target_rung.get(set=name).output[0]
     return files.read_table(path)[1][0]["imputed"] == "1"
 
 
-def imputed_sums(extra=()):
-    """An input function: the sums of the candidates that are imputed, and
-    of the sets `extra`."""
+def imputed_sums(names):
+    """An input function: the sums of the sets `names` that are imputed."""
 
     def sums(wildcards):
-        return inner_sums([name for name in CANDIDATES if imputed(name)] + list(extra))(wildcards)
+        return inner_sums([name for name in names if imputed(name)])(wildcards)
 
     return sums
 
 
 def rung_inputs(wildcards):
-    """target_rung's inputs: the candidates and the chunks; without a
-    budget, the candidate before this one (each waits for it) and, when it
-    was imputed, its sums. And each inner fold's reference and truth, only
-    so that they are not deleted as intermediate while a candidate's jobs
-    are not yet known."""
+    """target_rung's inputs: the table of the set's round (the candidates,
+    or the second round's sets) and the chunks; without a budget, the set
+    before it in its round (each waits for it) and, when that one was
+    imputed, its sums. And each inner fold's reference and truth, only so
+    that they are not deleted as intermediate while a set's jobs are not
+    yet known."""
+    second = target.refined_names()
+    names, table = (second, paths.REFINED) if wildcards.set in second else (CANDIDATES, paths.CANDIDATES)
     splits = [f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}" for row in chunk_rows() for fold in target.INNER_FOLDS]
     out = {
-        "candidates": paths.CANDIDATES,
+        "candidates": table,
         "chunks": paths.CHUNKS,
         "splits": [f"{split}/{name}.vcf.gz" for split in splits for name in ("reference", "truth")],
     }
-    index = CANDIDATES.index(wildcards.set)
+    index = names.index(wildcards.set)
     if config["max_tags"] is None and index > 0:
-        previous = CANDIDATES[index - 1]
+        previous = names[index - 1]
         out["previous"] = paths.RUNG.format(set=previous)
         out["sums"] = inner_sums([previous] if imputed(previous) else [])(wildcards)
     return out

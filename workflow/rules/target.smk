@@ -3,11 +3,11 @@
 # shares of it, spread so and the greedy coverage order's first tags), are
 # imputed in inner folds of the people not held out (by the imputation
 # rules, as sets of their own), and each is repaired with the SNPs that
-# fail. Without a budget the ladder is climbed in turn (target_rung): once a
-# candidate reached the target as imputed, the larger ones are not imputed.
-# A second round imputes the best again with part of the SNPs its repair
-# added, and the choice is the smallest set once repaired. It is then judged
-# in the held-out people like every method's tags.
+# fail. A second round imputes the best again with part of the SNPs its
+# repair added, and the choice is the smallest set once repaired. Without a
+# budget each round's sets are climbed in turn (target_rung): once a set
+# reached the target as imputed, the larger ones are not imputed. The
+# choice is then judged in the held-out people like every method's tags.
 
 if TARGET:
     TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
@@ -84,9 +84,10 @@ if TARGET:
             "mv {params.prefix:q}.frq {output.freq:q}; fi"
 
     checkpoint target_rung:
-        """Whether a candidate is imputed: without a budget, the ladder is
-        climbed in turn, and a candidate is not imputed once a smaller one
-        reached every share as imputed, as the choice would not change."""
+        """Whether a set of either round is imputed: without a budget, each
+        round's sets are climbed in turn, and a set is not imputed once a
+        smaller one reached every share as imputed, as the choice would not
+        change."""
         input:
             unpack(rung_inputs),
         output:
@@ -112,7 +113,7 @@ if TARGET:
         """The second round: the first round's choice with part of the SNPs
         its repair added, as sets to impute again."""
         input:
-            sums=imputed_sums(),
+            sums=imputed_sums(CANDIDATES),
             candidates=paths.CANDIDATES,
             ladder=[paths.RUNG.format(set=name) for name in CANDIDATES],
             chunks=paths.CHUNKS,
@@ -145,9 +146,9 @@ if TARGET:
     rule target_select:
         """Both rounds' r² pooled over the inner folds, and the choice."""
         input:
-            sums=imputed_sums(target.refined_names()),
+            sums=imputed_sums(CANDIDATES + target.refined_names()),
             candidates=[paths.CANDIDATES, paths.REFINED],
-            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES],
+            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + target.refined_names()],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
             undesirable=listed("undesirable_file"),

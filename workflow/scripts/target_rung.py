@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Rule target_rung: whether a candidate of the ladder of tags chosen for
-imputation is imputed (ldtag.target).
+"""Rule target_rung: whether a set of either round of the tags chosen for
+imputation is imputed in the inner folds (ldtag.target).
 
     target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR
         --r2 R --share S --out TABLE

@@ -25,16 +25,19 @@ usually lies). Within a budget they are shares of the budget
 (BUDGET_LADDER), spread the same way and the first tags of the genome-wide
 greedy coverage order (the pairwise choice). The done SNPs open every
 candidate and undesirable SNPs are never taken, by the spread or the
-repair. Each is imputed in the inner folds; then a candidate is
-repaired: SNPs are added as tags until every population reaches its
-share, greedily, each the one that brings the most
-failing SNPs (r² below the target) of the populations still short to the
-target (repair), counted in each population up to what it still needs. A
-SNP added is typed, so it reaches the target, and so are counted the
-failing SNPs it is a proxy for at pairwise r² >= the target in the
-selection's people: an estimate, which the second round's imputation and
-the held-out people check (bench/README.md). SNPs that are not its proxies
-can gain too, which the repair does not count. So a second round imputes
+repair. Each is imputed in the inner folds; without a budget the ladder is
+climbed from the smallest, and once a candidate reaches every share as
+imputed the larger ones are not imputed (ladder_step; the second round's
+sets below are climbed so too). Then a candidate is repaired: SNPs are
+added as tags until every population reaches its share, greedily, each
+the one that brings the most failing SNPs (r² below the target) of the
+populations still short to the target (repair), counted in each
+population up to what it still needs. A SNP added is
+typed, so it reaches the target, and so are counted the failing SNPs it
+is a proxy for at pairwise r² >= the target in the selection's people: an
+estimate, which the second round's imputation and the held-out people
+check (bench/README.md). SNPs that are not its proxies can gain too,
+which the repair does not count. So a second round imputes
 the best candidate again with its whole repair and with part of it
 (REFINE), and repairs each of those. The selection is the smallest set of
 either round that reaches every share as imputed, with nothing added by
@@ -288,16 +291,17 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
 
 
 def ladder_step(name, tags_of, previous, previous_reached):
-    """Whether the ladder's candidate `name` is imputed, and the candidate
-    before it that reached every share as imputed with the fewest tags
-    (None if none did): `tags_of` maps each candidate to its number of tags,
-    `previous` is the row (set, imputed, reached_by) of the candidate before
-    it, None for the first, and `previous_reached` whether that one reached
-    every share. A candidate is not imputed when one before it with no more
-    tags reached every share: its repair adds nothing, so the choice, the
-    smallest such set (ties to the earlier), and the second round's, the
-    smallest repaired set, are that one or smaller, whatever this one
-    gives."""
+    """Whether the set `name` of a round (the ladder's candidates, or the
+    second round's sets) is imputed, and the set before it in its round
+    that reached every share as imputed with the fewest tags (None if none
+    did): `tags_of` maps each set to its number of tags, `previous` is the
+    row (set, imputed, reached_by) of the set before it, None for the
+    first, and `previous_reached` whether that one reached every share. A
+    set is not imputed when one before it with no more tags reached every
+    share: that one's repair adds nothing, so the choice, the smallest such
+    set of either round (ties to the earlier), and the second round's
+    source, the smallest repaired candidate, are that one or smaller,
+    whatever this one gives."""
     if previous is None:
         return True, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
@@ -479,16 +483,15 @@ def _imputed(ladder):
 
 
 def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder):
-    """The sets of the candidates' `tables` [(name, kind, tags)] that were
-    imputed (every second-round set, and the first round's that the
-    `ladder` tables say) and each one's r² in each inner fold: name ->
-    (population, fold) -> SNP -> r² or None."""
+    """The sets of the candidates' `tables` [(name, kind, tags)] that the
+    `ladder` tables say were imputed, and each one's r² in each inner fold:
+    name -> (population, fold) -> SNP -> r² or None."""
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
     imputed = _imputed(ladder)
     sets, r2_of = [], {}
     for row in (row for path in tables for row in files.read_table(path)[1]):
         name = row["set"]
-        if name.startswith(REFINED) or name in imputed:
+        if name in imputed:
             with open(os.path.join(sets_folder, name + ".txt")) as f:
                 sets.append((name, row["kind"], f.read().split()))
             r2_of[name] = _set_r2(name, chunks, sums_folder)
@@ -505,10 +508,10 @@ LADDER_COLUMNS = ("set", "imputed", "reached_by")
 
 
 def rung(candidates, name, previous, chunks, sums, r2, share, out):
-    """Rule target_rung: whether the candidate `name` is imputed (ladder_step),
-    from the `candidates` table, and the `previous` candidate's ladder
-    table and inner sums (None for the first, and within a budget, where
-    every candidate is imputed); its ladder table `out`."""
+    """Rule target_rung: whether the set `name` is imputed (ladder_step),
+    from its round's table `candidates`, and the `previous` set's ladder
+    table and inner sums (None for the first of its round, and within a
+    budget, where every set is imputed); its ladder table `out`."""
     tags_of = {row["set"]: int(row["tags"]) for row in files.read_table(candidates)[1]}
     before = files.read_table(previous)[1][0] if previous else None
     reached = False
@@ -540,8 +543,8 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
 
 def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None):
     """Rule target_select: the choice among both rounds' sets (the
-    `candidates` tables; the first round's that the `ladder` tables say were
-    imputed), repaired with the `pairs` tables (the `undesirable` list's
+    `candidates` tables; those the `ladder` tables say were imputed),
+    repaired with the `pairs` tables (the `undesirable` list's
     SNPs never added), its tags (`out`) and the selection `table`."""
     made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder)
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
