@@ -354,17 +354,24 @@ def test_the_workflows_limits_are_the_programs_own():
     assert (max_snps["maximum"], max_snps["default"]) == (limits.MAX_SNPS, limits.MAX_SNPS)
 
 
-def test_every_rule_that_runs_something_writes_its_own_log_under_logs():
-    """A rule with a shell command, a script or run code declares a log, and
-    the log is one of the paths module's log paths (all under logs/)."""
+def rule_bodies():
+    """Each rule's and checkpoint's file in workflow/rules/ and its body."""
+    header = r"^\s*(?:rule|checkpoint) (\w+):"
     rules = {}
     for name in sorted(os.listdir(os.path.join(conftest.ROOT, "workflow", "rules"))):
         with open(os.path.join(conftest.ROOT, "workflow", "rules", name)) as f:
             text = f.read()
-        for match in re.finditer(r"^\s*rule (\w+):(.*?)(?=^\s*rule \w+:|\Z)", text, re.S | re.M):
-            rules[match.group(1)] = match.group(2)
-    assert len(rules) > 20
-    for rule, body in rules.items():
+        for match in re.finditer(header + r"(.*?)(?=" + header + r"|^\S|\Z)", text, re.S | re.M):
+            rules[match.group(1)] = (name, match.group(2))
+    assert len(rules) > 20 and {"imputation_chunks", "target_rung"} <= set(rules)
+    return rules
+
+
+def test_every_rule_that_runs_something_writes_its_own_log_under_logs():
+    """A rule (or checkpoint) with a shell command, a script or run code
+    declares a log, and the log is one of the paths module's log paths (all
+    under logs/)."""
+    for rule, (_, body) in rule_bodies().items():
         if any(key in body for key in ("shell:", "script:", "run:")):
             log = re.search(r"\blog:\s*\n(.*?)\n\s*\w+:", body, re.S)
             assert log, rule
@@ -373,16 +380,11 @@ def test_every_rule_that_runs_something_writes_its_own_log_under_logs():
 
 
 def test_every_rule_that_runs_something_declares_its_threads_and_memory():
-    """A scheduler is told what each job takes: a rule with a shell command
-    or run code declares its threads and its memory (mem_mb); the default
-    run's jobs (all but the imputation's) ask for at most 1 GB."""
-    rules = {}
-    for name in sorted(os.listdir(os.path.join(conftest.ROOT, "workflow", "rules"))):
-        with open(os.path.join(conftest.ROOT, "workflow", "rules", name)) as f:
-            text = f.read()
-        for match in re.finditer(r"^\s*rule (\w+):(.*?)(?=^\s*rule \w+:|^\S|\Z)", text, re.S | re.M):
-            rules[match.group(1)] = (name, match.group(2))
-    running = {rule: (name, body) for rule, (name, body) in rules.items() if "shell:" in body or "run:" in body}
+    """A scheduler is told what each job takes: a rule (or checkpoint) with
+    a shell command or run code declares its threads and its memory
+    (mem_mb); the default run's jobs (all but the imputation's) ask for at
+    most 1 GB."""
+    running = {rule: (name, body) for rule, (name, body) in rule_bodies().items() if "shell:" in body or "run:" in body}
     assert len(running) > 20
     for rule, (name, body) in running.items():
         assert re.search(r"\n\s*threads:", body), rule
