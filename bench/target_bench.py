@@ -49,28 +49,39 @@ def table(path):
         return [dict(zip(header, line.rstrip("\n").split("\t"))) for line in f]
 
 
+def seconds(pattern, folder):
+    """The jobs whose benchmark files match `pattern` (under
+    results/benchmarks) and their wall seconds summed."""
+    paths = glob.glob(os.path.join(folder, "results", "benchmarks", pattern), recursive=True)
+    total = 0.0
+    for path in paths:
+        with open(path) as f:
+            f.readline()
+            total += float(f.readline().split("\t")[0])
+    return len(paths), total
+
+
 def round_times(folder):
-    """Per round, its jobs and their wall seconds summed: the first round's
-    candidates imputed in the inner folds and target_refine, the second's
-    sets imputed and target_select."""
-    base = os.path.join(folder, "results", "benchmarks")
+    """Per round, its inner imputation jobs and their wall seconds summed,
+    with the gates that climb it and its step: the first round's
+    candidates and target_refine, the second's sets and target_select."""
     out = []
     for sets, step in (("candidate_*", "target_refine"), ("refined_*", "target_select")):
-        paths = glob.glob(os.path.join(base, "imputation_impute", "*", "select*", sets + ".tsv"))
-        paths += glob.glob(os.path.join(base, step + ".tsv"))
-        total = 0.0
-        for path in paths:
-            with open(path) as f:
-                f.readline()
-                total += float(f.readline().split("\t")[0])
-        out.append((len(paths) - 1, total))
+        jobs, total = seconds(os.path.join("imputation_impute", "*", "select*", sets + ".tsv"), folder)
+        total += seconds(os.path.join("target_rung", sets + ".tsv"), folder)[1]
+        out.append((jobs, total + seconds(step + ".tsv", folder)[1]))
     return out
 
 
 def rounds_text(folder):
-    return "; ".join(
-        "round %d: %d inner imputation jobs and %s, %.0f s summed" % (k, jobs, step, seconds)
-        for k, ((jobs, seconds), step) in enumerate(zip(round_times(folder), ("the refining", "the choice")), 1)
+    (first_jobs, first), (second_jobs, second) = round_times(folder)
+    _, phasing = seconds(os.path.join("imputation_phase", "*.tsv"), folder)
+    held_jobs, held = seconds(os.path.join("imputation_impute", "*", "holdout", "*.tsv"), folder)
+    _, everything = seconds(os.path.join("**", "*.tsv"), folder)
+    return (
+        "summed over jobs: phasing %.0f s; round 1: %d inner imputation jobs, the climb and the refining, %.0f s; "
+        "round 2: %d jobs, the climb and the choice, %.0f s; held-out evaluation: %d jobs, %.0f s; "
+        "every job %.0f s" % (phasing, first_jobs, first, second_jobs, second, held_jobs, held, everything)
     )
 
 

@@ -101,6 +101,8 @@ if TARGET:
             previous=rung_previous,
             r2=config["imputed_r2"],
             share=config["imputed_share"],
+        benchmark:
+            f"{paths.BENCHMARKS}/target_rung/{{set}}.tsv"
         threads: 1
         resources:
             mem_mb=1024,
