@@ -436,16 +436,19 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
     [
         (
             None,
-            [("candidate_common_1", target.SPREAD, "1")],
+            [("candidate_common_1", target.SPREAD, "1"), ("refined_25", "candidate_common_1 with 25% of 2", "0")],
             "1 candidates (common SNPs spread evenly, at a ladder of sizes climbed until one reached the target "
-            "as imputed)",
+            "as imputed) and, in a second round, 1 sets: one of them again with part or all of its completion, "
+            "climbed until one reached the target as imputed. Each",
             "greedy",
         ),
         (
             None,
             [(name, target.SPREAD, "0") for name in target.candidate_names()[:-1]]
-            + [(target.candidate_names()[-1], target.SPREAD, "1")],
-            "11 candidates (common SNPs spread evenly, at a ladder of sizes) and",
+            + [(target.candidate_names()[-1], target.SPREAD, "1")]
+            + [(name, "candidate_common_10 with part of 9", "0") for name in target.refined_names()],
+            "11 candidates (common SNPs spread evenly, at a ladder of sizes) and, in a second round, 4 sets: one "
+            "of them again with part or all of its completion. Each",
             "climbed",
         ),
         (

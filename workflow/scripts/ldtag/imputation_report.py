@@ -199,13 +199,15 @@ def selection_text(path, config):
     )
     first = [r for r in rows if not r["candidate"].startswith(target.REFINED)]
     kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
+    climbed = "climbed until one reached the target as imputed"
     ladder = "shares of the budget" if budget is not None else "a ladder of sizes"
-    if budget is None and len(first) < len(target.LADDER):
-        ladder += " climbed until one reached the target as imputed"
+    ladder += " " + climbed if budget is None and len(first) < len(target.LADDER) else ""
+    second = "%d sets: one of them again with part or all of its completion" % (len(rows) - len(first))
+    second += ", " + climbed if budget is None and len(rows) - len(first) < len(target.REFINE) else ""
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
         "out were dealt into %d folds, each imputed from the others and judged alone, for %d candidates (%s, at %s) and, in a "
-        "second round, %d sets: one of them again with its whole completion and with part of it. Each set was "
+        "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
         "proxies), and the smallest that reached the target in every fold as imputed, with none added (if none "
         "did, the smallest completed; within a budget, the best), was taken: %s of %s tags (%s) and %s SNPs "
@@ -217,7 +219,7 @@ def selection_text(path, config):
             len(first),
             esc(kinds),
             ladder,
-            len(rows) - len(first),
+            second,
             esc(chosen["candidate"]),
             format(int(chosen["tags"]), ","),
             esc(chosen["kind"]),
