@@ -118,7 +118,7 @@ def rung_inputs(wildcards):
 
 
 def rung_previous(wildcards, input):
-    """target_rung.py's option naming the candidate before, if any."""
+    """target_rung.py's option naming the set before, if any."""
     return f"--previous {shlex.quote(input.previous)}" if "previous" in input.keys() else ""
 
 

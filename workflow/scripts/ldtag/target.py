@@ -32,19 +32,19 @@ sets below are climbed so too). Then a candidate is repaired: SNPs are
 added as tags until every population reaches its share, greedily, each
 the one that brings the most failing SNPs (r² below the target) of the
 populations still short to the target (repair), counted in each
-population up to what it still needs. A SNP added is
-typed, so it reaches the target, and so are counted the failing SNPs it
-is a proxy for at pairwise r² >= the target in the selection's people: an
-estimate, which the second round's imputation and the held-out people
-check (bench/README.md). SNPs that are not its proxies can gain too,
-which the repair does not count. So a second round imputes
-the best candidate again with its whole repair and with part of it
-(REFINE), and repairs each of those. The selection is the smallest set of
-either round that reaches every share as imputed, with nothing added by
-estimate (when none does, the smallest repaired set). Within a budget,
-each set is filled the same way up to the budget (once every population
-reaches its share, with the SNPs that reach the most in all of them), and
-the selection is the one whose lowest share over the populations is the
+population up to what it still needs. A SNP added is typed, so it
+reaches the target, and so are counted the failing SNPs it is a proxy
+for at pairwise r² >= the target in the selection's people: an estimate,
+which the second round's imputation and the held-out people check
+(bench/README.md). SNPs that are not its proxies can gain too, which the
+repair does not count. So a second round imputes the best candidate
+again with part of its repair and with all of it (REFINE), and repairs
+each of those. The selection is the smallest set of either round that
+reaches every share as imputed, with nothing added by estimate (when
+none does, the smallest repaired set). Within a budget, each set is
+filled the same way up to the budget (once every population reaches its
+share, with the SNPs that reach the most in all of them), and the
+selection is the one whose lowest share over the populations is the
 highest.
 
 The chosen tags are then judged in the held-out people like any method's,
@@ -478,7 +478,7 @@ def _set_r2(name, chunks, sums_folder):
 
 
 def _imputed(ladder):
-    """The candidates the `ladder` tables say were imputed."""
+    """The sets the `ladder` tables say were imputed."""
     return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
 
 
