@@ -474,6 +474,7 @@ def holdout_run(tmp_path_factory):
         "beagle_threads": 1,
         "beagle_mem_mb": 1024,
         "keep_intermediate": True,
+        "judged_methods": ["minimum"],
     }
     write_config(folder, settings)
     snakemake(folder)
@@ -524,7 +525,7 @@ def test_held_out_people_never_reach_the_selection(holdout_run, tmp_path):
 def test_holdout_run_outputs_are_all_held_out(holdout_run):
     folder, _, _ = holdout_run
     check_references_against_their_folds(folder, ["holdout"])
-    rows = check_outputs(folder)
+    rows = check_outputs(folder, ("minimum",))
     assert {r["population"] for r in rows} == {"A", "B"}
     assert {r["how_measured"] for r in rows} == {"held-out, 25% set aside before quality control"}
     chunks = table(os.path.join(folder, "results", "imputation", "chunks.tsv"))
@@ -534,6 +535,11 @@ def test_holdout_run_outputs_are_all_held_out(holdout_run):
     report = read(os.path.join(folder, "results", "report.html")).decode()
     assert "The VCF's genotypes are phased: they were used as given, and no phasing ran." in report
     assert "every figure below is held-out" in report and "tags chosen with these people" not in report
+    # judged_methods: only the Minimum's tags are judged, every method's are written.
+    assert "The tags of Greedy and Minimax were not judged by imputation (judged_methods)." in report
+    for method in ("greedy", "minimax"):
+        check_tags_vcf(folder, method)
+        assert '<a href="%s_tags.vcf.gz">' % method in report
     for chunk in chunks:
         assert b"beagle" not in read(os.path.join(folder, "logs", "imputation", chunk["chunk"], "phase.log"))
     # Each SNP is scored once, in the chunk whose core holds it.
@@ -607,6 +613,10 @@ def small_study(folder, people=40, populations=None):
     return sim
 
 
+AMONG = (
+    "judged_methods must be a list of distinct names among greedy, minimax, minimum, budget_greedy, budget_maximum, "
+    "or null, not "
+)
 BAD = [
     (
         {"folds": 3},
@@ -618,6 +628,21 @@ BAD = [
     ({"holdout": 0.6}, 40, "holdout must be a number above 0 and at most 0.5, or null, not 0.6"),
     ({"genetic_map": "data/map.txt"}, 40, "genetic_map data/map.txt has no positions on chromosome 1"),
     ({"evaluate_tags": "data/nothere.txt"}, 40, "evaluate_tags: data/nothere.txt does not exist"),
+    (
+        {"judged_methods": ["minimum", "budget_greedy"]},
+        40,
+        "judged_methods lists budget_greedy, which this run does not make: minimum needs clustering_command "
+        "ldcluster, budget_greedy and budget_maximum need max_tags",
+    ),
+    (
+        {"judged_methods": []},
+        40,
+        "judged_methods is empty and there is neither target imputation nor evaluate_tags: imputation would judge "
+        "no set of tags",
+    ),
+    ({"judged_methods": ["best"]}, 40, AMONG + "'best'"),
+    ({"judged_methods": ["greedy", "greedy"]}, 40, AMONG + "['greedy', 'greedy']"),
+    ({"judged_methods": "minimum"}, 40, AMONG + "'minimum'"),
 ]
 
 

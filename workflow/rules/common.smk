@@ -35,7 +35,7 @@ CHROMOSOMES = list(SETUP.chromosomes)
 CLUSTERING = config["clustering_command"] is not None
 # ldcluster, this project's clustering program, also gives the Minimum result.
 BUILTIN = config["clustering_command"] == settings.BUILTIN
-METHODS = ("greedy", "minimax", "minimum") if BUILTIN else ("greedy", "minimax")
+METHODS = settings.pairwise_methods(config)
 # A slot budget (max_tags): shared out across the regions once all are
 # clustered, and chosen in each by ldcluster's maximum coverage.
 BUDGET = BUILTIN and config["max_tags"] is not None

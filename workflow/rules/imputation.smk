@@ -13,18 +13,18 @@ rule tags_vcf:
     """Each method's tags as a sites-only VCF (BGZF, for tabix): chromosome,
     position, name and the two alleles."""
     input:
-        tags=tag_lists,
+        tags=tag_lists(TAG_METHODS),
         bims=QC_BIMS,
         vcf=list(VCFS.values()),
     output:
-        [paths.method_vcf(method) for method in JUDGED_METHODS],
+        [paths.method_vcf(method) for method in TAG_METHODS],
     log:
         paths.log("tags_vcf"),
     params:
         python=PYTHON,
         script=script_path("tags_vcf.py"),
         sources=tag_codes,
-        tags=[f"{m}={paths.method_tags(m)}={paths.method_vcf(m)}" for m in JUDGED_METHODS],
+        tags=[f"{m}={paths.method_tags(m)}={paths.method_vcf(m)}" for m in TAG_METHODS],
     benchmark:
         f"{paths.BENCHMARKS}/tags_vcf.tsv"
     threads: 1
@@ -168,7 +168,7 @@ if IMPUTATION:
         that passed quality control), and evenly spaced SNPs of each of
         their numbers."""
         input:
-            tags=tag_lists,
+            tags=tag_lists(JUDGED_METHODS),
             given=[config["evaluate_tags"]] if config["evaluate_tags"] else [],
             bims=QC_BIMS,
         output:

@@ -7,11 +7,10 @@ IMPUTATION = config["imputation"]
 # Tags chosen for imputation (target: imputation): candidates judged in inner
 # folds of the people not held out, then the choice.
 TARGET = IMPUTATION and config["target"] == "imputation"
-# The methods whose tags are judged and written as VCF: each has its list
-# results/<method>_tag_snps.txt.
-JUDGED_METHODS = (
-    list(METHODS) + (["budget_greedy", "budget_maximum"] if BUDGET else []) + ([target.METHOD] if TARGET else [])
-)
+# The methods whose tags are written as VCF, each with its list
+# results/<method>_tag_snps.txt; and those of them judged by imputation.
+TAG_METHODS = settings.tag_methods(config)
+JUDGED_METHODS = settings.judged_methods(config)
 FOLDS = imputation.fold_names(config)
 CANDIDATES = target.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
 TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""
@@ -26,15 +25,15 @@ wildcard_constraints:
     group="|".join(GROUPS),
 
 
-def tag_lists(wildcards=None):
-    return [paths.method_tags(method) for method in JUDGED_METHODS]
+def tag_lists(methods):
+    return [paths.method_tags(method) for method in methods]
 
 
 def imputation_targets():
     """What the run makes once the tags are chosen: the tags as VCF, and
     with imputation, the tables and the plot."""
     tables = [paths.IMPUTATION_TABLE, paths.IMPUTATION_SNPS, paths.IMPUTATION_PLOT]
-    return [paths.method_vcf(method) for method in JUDGED_METHODS] + (tables if IMPUTATION else [])
+    return [paths.method_vcf(method) for method in TAG_METHODS] + (tables if IMPUTATION else [])
 
 
 def imputation_report_inputs(wildcards=None):

@@ -16,7 +16,7 @@ def pair(text):
 def main():
     parser = argparse.ArgumentParser(prog="imputation_sets.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--bim", nargs="+", required=True)
-    parser.add_argument("--methods", type=pair, nargs="+", required=True)
+    parser.add_argument("--methods", type=pair, nargs="*", default=[])
     parser.add_argument("--given", nargs="?")
     parser.add_argument("--folder", required=True)
     parser.add_argument("--table", required=True)

@@ -23,7 +23,7 @@ from dataclasses import asdict, dataclass, field
 
 import yaml
 
-from . import files, genotypes, imputation, lists, paths, populations, vcf
+from . import files, genotypes, imputation, lists, paths, populations, target, vcf
 from .files import FormatError
 
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
@@ -95,6 +95,9 @@ def _describe(error, schema):
             return "%s must be true or false, not %r" % (key, error.instance)
         if "string" in types:
             return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text", error.instance)
+        if "array" in types:
+            names = ", ".join(sub["items"]["enum"])
+            return "%s must be a list of distinct names among %s%s, not %r" % (key, names, nullable, error.instance)
     return "%s: %s" % (key or "config", error.message)
 
 
@@ -172,6 +175,47 @@ def check_config(config, schema_path):
         raise ConfigError(
             "populations need clustering_command %s, which chooses one set of tags for all of them, not %r"
             % (BUILTIN, config["clustering_command"])
+        )
+    _check_judged(config)
+
+
+def pairwise_methods(config):
+    """The pairwise methods of the run: ldcluster adds the Minimum."""
+    return ("greedy", "minimax", "minimum") if config["clustering_command"] == BUILTIN else ("greedy", "minimax")
+
+
+def tag_methods(config):
+    """Every method that writes a tag list (results/<method>_tag_snps.txt)
+    and its VCF: the pairwise ones, the budget's with max_tags, and the
+    tags chosen for imputation with target imputation."""
+    budget = ["budget_greedy", "budget_maximum"] if config["max_tags"] is not None else []
+    chosen = [target.METHOD] if config["imputation"] and config["target"] == "imputation" else []
+    return list(pairwise_methods(config)) + budget + chosen
+
+
+def judged_methods(config):
+    """The methods whose tags imputation judges: judged_methods, in the run's
+    order, and always the tags chosen for imputation; null for all."""
+    listed = config.get("judged_methods")
+    if listed is None:
+        return tag_methods(config)
+    return [m for m in tag_methods(config) if m in listed or m == target.METHOD]
+
+
+def _check_judged(config):
+    listed = config["judged_methods"]
+    if listed is None or not config["imputation"]:
+        return
+    absent = [m for m in listed if m not in tag_methods(config)]
+    if absent:
+        raise ConfigError(
+            "judged_methods lists %s, which this run does not make: minimum needs clustering_command %s, "
+            "budget_greedy and budget_maximum need max_tags" % (", ".join(absent), BUILTIN)
+        )
+    if not judged_methods(config) and config["evaluate_tags"] is None:
+        raise ConfigError(
+            "judged_methods is empty and there is neither target imputation nor evaluate_tags: imputation would "
+            "judge no set of tags"
         )
 
 

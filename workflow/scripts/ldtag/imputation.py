@@ -330,7 +330,9 @@ def check_config(config, groups, names, labels, same_people=True):
             "and holdout (for example 0.2)"
         ], []
     if not config["imputation"]:
-        unused = [key for key in ("holdout", "evaluate_tags", "genetic_map") if config[key] is not None]
+        unused = [
+            key for key in ("holdout", "evaluate_tags", "judged_methods", "genetic_map") if config[key] is not None
+        ]
         return [], ["%s is used only with imputation: true; it is ignored" % key for key in unused]
     problems = []
     if target:

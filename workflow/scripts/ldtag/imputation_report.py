@@ -11,6 +11,7 @@ import glob
 import html
 import os
 
+from . import config as settings
 from . import files, imputation, target
 
 MAF_LABELS = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
@@ -246,6 +247,12 @@ def section(base, config):
                 "<p>%s of the %s SNPs of evaluate_tags did not pass quality control and could not be typed; the "
                 "other %s were judged.</p>" % (s["not_passed"], s["listed"], s["tags"])
             )
+    names = [imputation.SET_LABELS[m] for m in settings.tag_methods(config) if m not in settings.judged_methods(config)]
+    if names:
+        parts.append(
+            "<p>The tags of %s were not judged by imputation (judged_methods).</p>"
+            % esc(" and ".join([", ".join(names[:-1]), names[-1]] if len(names) > 1 else names))
+        )
     parts.append(by_maf(rows, sets, config))
     with open(os.path.join(base, "imputation.png"), "rb") as f:
         png = base64.b64encode(f.read()).decode()
@@ -253,8 +260,6 @@ def section(base, config):
     parts.append(
         '<p>Per SNP: <a href="imputation_snps.tsv">imputation_snps.tsv</a>; by set, population and MAF class: '
         '<a href="imputation.tsv">imputation.tsv</a>. The tags as VCF for array design tools: %s.</p>'
-        % ", ".join(
-            '<a href="%s_tags.vcf.gz">%s_tags.vcf.gz</a>' % (s["set"], s["set"]) for s in sets if s["kind"] == "method"
-        )
+        % ", ".join('<a href="%s_tags.vcf.gz">%s_tags.vcf.gz</a>' % (m, m) for m in settings.tag_methods(config))
     )
     return parts
