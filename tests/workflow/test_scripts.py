@@ -155,11 +155,11 @@ def test_a_region_whose_snps_cannot_be_copied_fails_with_a_message(tmp_path):
     folder = tmp_path / "region"
     folder.mkdir()
     outputs = [str(folder / "run_log.txt")]
-    with pytest.raises(chain.Failed, match="region r1: copying its SNPs out of .*c: .*c.fam"):
+    with pytest.raises(chain.Failed, match="region r1: copying its SNPs out of .*c failed: .*c.fam"):
         chain.prepare("r1", outputs, str(folder), str(tmp_path / "c"), "s1", "s1", "plink1.9", 1, 64, "0.8", [], None)
     write(tmp_path / "c.fam", "f p 0 0 0 -9\n")
     with pytest.raises(
-        chain.Failed, match="region r1: copying its SNPs out of .*c: .*c.bim: no SNP runs from s2 to s1"
+        chain.Failed, match="region r1: copying its SNPs out of .*c failed: .*c.bim: no SNP runs from s2 to s1"
     ):
         chain.prepare("r1", outputs, str(folder), str(tmp_path / "c"), "s2", "s1", "plink1.9", 1, 64, "0.8", [], None)
     assert not os.path.exists(outputs[0])

@@ -106,7 +106,7 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
     try:
         bim_lines = genotypes.region_fileset(bfile, first, last, os.path.join(work, "region"))
     except (files.FormatError, OSError) as e:
-        raise Failed("ldtag: region %s: copying its SNPs out of %s: %s" % (region, bfile, e))
+        raise Failed("ldtag: region %s: copying its SNPs out of %s failed: %s" % (region, bfile, e))
     subset = []
     if population:
         name, samples, varying = population
