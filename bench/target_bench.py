@@ -120,6 +120,15 @@ def report(name, folder, wall):
     return minimum
 
 
+def target_settings():
+    """The config every run of the bench shares: target imputation, a fifth
+    held out, and --judged-methods when given."""
+    common = {"imputation": True, "holdout": 0.2, "target": "imputation", "beagle_threads": 1}
+    if ARGS.judged_methods is not None:
+        common["judged_methods"] = ARGS.judged_methods
+    return common
+
+
 def populations(cores):
     """Fewest tags for each of two populations alone and for both."""
     data = os.path.join(ARGS.folder, "data")
@@ -136,9 +145,7 @@ def populations(cores):
             f.writelines(lines)
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d + %d people, %d SNPs" % (ARGS.length_mb, ARGS.people, ARGS.people, sum(1 for _ in f)))
-    common = {"imputation": True, "holdout": 0.2, "target": "imputation", "beagle_threads": 1}
-    if ARGS.judged_methods is not None:
-        common["judged_methods"] = ARGS.judged_methods
+    common = target_settings()
     chosen = {}
     for names in (["A"], ["B"], ["A", "B"]):
         key = "+".join(names)
@@ -190,9 +197,7 @@ def main():
         simulate.chromosome(data, length_mb=ARGS.length_mb, people=ARGS.people, history="growth", seed=22)
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d people, %d SNPs with MAF >= 0.01" % (ARGS.length_mb, ARGS.people, sum(1 for _ in f)))
-    common = {"imputation": True, "holdout": 0.2, "target": "imputation", "beagle_threads": 1}
-    if ARGS.judged_methods is not None:
-        common["judged_methods"] = ARGS.judged_methods
+    common = target_settings()
     fewest = os.path.join(ARGS.folder, "fewest")
     minimum = report("fewest tags", fewest, run(fewest, os.path.join(data, "sim"), common, ARGS.cores))
     budget = max(2, round(ARGS.budget_share * minimum))

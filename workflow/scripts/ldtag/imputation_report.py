@@ -247,7 +247,8 @@ def section(base, config):
                 "<p>%s of the %s SNPs of evaluate_tags did not pass quality control and could not be typed; the "
                 "other %s were judged.</p>" % (s["not_passed"], s["listed"], s["tags"])
             )
-    names = [imputation.SET_LABELS[m] for m in settings.tag_methods(config) if m not in settings.judged_methods(config)]
+    methods, judged = settings.tag_methods(config), settings.judged_methods(config)
+    names = [imputation.SET_LABELS[m] for m in methods if m not in judged]
     if names:
         parts.append(
             "<p>The tags of %s were not judged by imputation (judged_methods).</p>"
@@ -260,6 +261,6 @@ def section(base, config):
     parts.append(
         '<p>Per SNP: <a href="imputation_snps.tsv">imputation_snps.tsv</a>; by set, population and MAF class: '
         '<a href="imputation.tsv">imputation.tsv</a>. The tags as VCF for array design tools: %s.</p>'
-        % ", ".join('<a href="%s_tags.vcf.gz">%s_tags.vcf.gz</a>' % (m, m) for m in settings.tag_methods(config))
+        % ", ".join('<a href="%s_tags.vcf.gz">%s_tags.vcf.gz</a>' % (m, m) for m in methods)
     )
     return parts
