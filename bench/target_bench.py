@@ -4,7 +4,7 @@ spaced SNPs, on a chromosome simulated under growth.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
     bench/target_bench.py [--folder DIR] [--cores 2] [--length-mb 2] [--people 1000] [--budget-share 0.1]
-                          [--judged-methods [METHOD ...]]
+                          [--judged-methods [METHOD ...]] [--seed 22]
     bench/target_bench.py --populations [--length-mb 1] ...
 
 Two whole runs of the workflow on the same simulation (bench/simulate.py,
@@ -15,7 +15,9 @@ prints, from imputation.tsv (held-out people only), the tags and the share
 of SNPs at imputed r² >= 0.8 (all, and MAF < 0.05) of every set judged, and
 the time of each of the selection's two rounds (its inner imputation jobs
 and its step, summed from Snakemake's benchmark files) against the whole
-run. --judged-methods with no method judges only the tags chosen for
+run. --seed is the simulation's (22, or 23 with --populations, the figures
+of bench/README.md; another seed is another chromosome, for a check the
+design was never tuned on). --judged-methods with no method judges only the tags chosen for
 imputation (and their evenly spaced peers) in the held-out people: the
 selection and its own evaluation, without the large pairwise sets.
 
@@ -134,7 +136,7 @@ def populations(cores):
     data = os.path.join(ARGS.folder, "data")
     counts = {"A": ARGS.people, "B": ARGS.people}
     if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history="growth", seed=23)
+        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history="growth", seed=ARGS.seed or 23)
     lists = {}
     with open(os.path.join(data, "sim.fam")) as f:
         for line in f:
@@ -186,6 +188,7 @@ def main():
     parser.add_argument("--budget-share", type=float, default=0.1)
     parser.add_argument("--populations", action="store_true")
     parser.add_argument("--judged-methods", nargs="*", help="judged_methods (default: every method)")
+    parser.add_argument("--seed", type=int, help="the simulation's seed (default 22, with --populations 23)")
     ARGS = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldcluster")):
         sys.exit("needs the programs in build-release/")
@@ -194,7 +197,7 @@ def main():
         return
     data = os.path.join(ARGS.folder, "data")
     if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(data, length_mb=ARGS.length_mb, people=ARGS.people, history="growth", seed=22)
+        simulate.chromosome(data, length_mb=ARGS.length_mb, people=ARGS.people, history="growth", seed=ARGS.seed or 22)
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d people, %d SNPs with MAF >= 0.01" % (ARGS.length_mb, ARGS.people, sum(1 for _ in f)))
     common = target_settings()
