@@ -243,10 +243,11 @@ def test_the_mafs_are_the_mean_over_the_populations(tmp_path):
 PERFECT, ROUGH, STILL = "4\t4\t4000\t8\t8000000\t8000", "3\t3\t3000\t5\t5000000\t4000", "2\t0\t0\t0\t0\t0"
 
 
-def test_each_inner_fold_is_judged_alone(tmp_path):
+def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
     """x1 is imputed perfectly in three folds and roughly in the fourth:
     pooled over the folds it passes 0.8 (r² 0.862: n 15, cov 195000, vx 210,
-    vy 210e6), but judged per fold the fourth fold asks for it."""
+    vy 210e6), but judged per fold the fourth fold asks for it. Within a
+    budget the folds are pooled, and it does not."""
     pooled = [sum(map(int, f)) for f in zip(*(t.split("\t") for t in [PERFECT] * 3 + [ROUGH]))]
     assert dosage.r2(*pooled) == pytest.approx(195000**2 / 210 / 210e6)
     folds = dict(zip(target.INNER_FOLDS, [PERFECT, PERFECT, PERFECT, ROUGH]))
@@ -278,6 +279,14 @@ def test_each_inner_fold_is_judged_alone(tmp_path):
     assert open(out).read() == "t\nx1\n"
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t1\t2\t1.0000\t1\n"
+    )
+    sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder, pooled=True)
+    assert list(r2_of["s"]) == [("A", target.POOLED)]
+    assert r2_of["s"][("A", target.POOLED)]["x1"] == pytest.approx(dosage.r2(*pooled))
+    target.select([names[0]], *names[1:], 0.8, 0.9, 2, pairs, ladder, table_path, out)
+    assert open(out).read() == "t\n"
+    assert open(table_path).read() == (
+        "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t1.0000\t1\n"
     )
 
 
@@ -483,6 +492,8 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     text = imputation_report.selection_text(path, {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget})
     assert says in text and never not in text
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
+    judged = "judged pooled with the others" if budget is not None else "judged alone"
+    assert "each imputed from the others and %s, for" % judged in text
 
 
 def reaches(r2, target_r2, share, added, pairs):

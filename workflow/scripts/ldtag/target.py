@@ -7,14 +7,15 @@ INNER_FOLD_COUNT inner folds within each population; each fold is imputed
 from the other folds' phased haplotypes. With four folds, each inner
 reference has three quarters of the selection's people, near the held-out
 people's reference (all of them); with two, half as many imputed worse and
-the choice took more tags (bench/README.md). Each fold is judged alone, as
-the held-out people will be, and with a held-out share of 0.2 it has as
-many people: the r² of each SNP is that fold's, and the share must be
-reached in each population of each fold. Pooled over the folds, r² is
-measured in four times as many people as the held-out figure; a share
-near the target measured so fell short in the held-out people, whose
-fewer people judge a SNP's r² more roughly (bench/README.md). Below, a
-"population" of the repair is a population within one fold.
+the choice took more tags (bench/README.md). Without a budget each fold is
+judged alone, as the held-out people will be, and with a held-out share
+of 0.2 it has as many people: the r² of each SNP is that fold's, and the
+share must be reached in each population of each fold. Pooled over the
+folds, r² is measured in four times as many people as the held-out
+figure; a share near the target measured so fell short in the held-out
+people, whose fewer people judge a SNP's r² more roughly
+(bench/README.md). Below, a "population" of the repair is a population
+within one fold (within a budget, over the folds pooled).
 
 The candidates are common SNPs spread along the chromosomes
 (spread_common: as evenly spaced SNPs would be, but in the middle half of
@@ -45,7 +46,12 @@ none does, the smallest repaired set). Within a budget, each set is
 filled the same way up to the budget (once every population reaches its
 share, with the SNPs that reach the most in all of them), and the
 selection is the one whose lowest share over the populations is the
-highest.
+highest. There no share must be reached in a draw of people: the aim is
+the most SNPs in the held-out people, so the repair and the choice take
+each population's r² pooled over the folds, measured in all its people
+not held out. A fold's few people judge a SNP near the target roughly,
+and a set completed with the SNPs that fail pooled imputed better in the
+held-out people than one completed with each fold's own (bench/README.md).
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
@@ -462,15 +468,19 @@ def read_pairs(tables, target_r2):
     return pairs
 
 
-def _set_r2(name, chunks, sums_folder):
+POOLED = "pooled"  # the "fold" of r² pooled over the inner folds
+
+
+def _set_r2(name, chunks, sums_folder, pooled=False):
     """The set `name`'s r² in each inner fold, from its sums in each of
-    `chunks`: (population, fold) -> SNP -> r² or None."""
+    `chunks`: (population, fold) -> SNP -> r² or None; with `pooled`, over
+    the folds pooled: (population, POOLED) -> ..."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
-    pool = dosage.Pool()  # its "sets" are the folds
+    pool = dosage.Pool()  # its "sets" are the folds, or one for them all
     for chunk in chunks:
         for fold in INNER_FOLDS:
-            pool.add(fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
+            pool.add(POOLED if pooled else fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
     r2 = {}
     for (fold, population, snp), sums in pool.sums.items():
         r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
@@ -482,10 +492,11 @@ def _imputed(ladder):
     return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
 
 
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder):
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False):
     """The sets of the candidates' `tables` [(name, kind, tags)] that the
-    `ladder` tables say were imputed, and each one's r² in each inner fold:
-    name -> (population, fold) -> SNP -> r² or None."""
+    `ladder` tables say were imputed, and each one's r² in each inner fold
+    (with `pooled`, over the folds pooled): name -> (population, fold) ->
+    SNP -> r² or None."""
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
     imputed = _imputed(ladder)
     sets, r2_of = [], {}
@@ -494,7 +505,7 @@ def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder):
         if name in imputed:
             with open(os.path.join(sets_folder, name + ".txt")) as f:
                 sets.append((name, row["kind"], f.read().split()))
-            r2_of[name] = _set_r2(name, chunks, sums_folder)
+            r2_of[name] = _set_r2(name, chunks, sums_folder, pooled)
     return sets, r2_of
 
 
@@ -530,10 +541,11 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out):
 
 def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None):
     """Rule target_refine: the second round's sets, from the first round's
-    inner r² (of the candidates the `ladder` tables say were imputed) and
-    the `pairs` tables (the `undesirable` list's SNPs never added), in the
-    folder `sets` and their `table`."""
-    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder)
+    inner r² (of the candidates the `ladder` tables say were imputed; within
+    a `budget`, pooled over the folds) and the `pairs` tables (the
+    `undesirable` list's SNPs never added), in the folder `sets` and their
+    `table`."""
+    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, budget is not None)
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     made = refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     for name, _, tags in made:
@@ -543,10 +555,11 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
 
 def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None):
     """Rule target_select: the choice among both rounds' sets (the
-    `candidates` tables; those the `ladder` tables say were imputed),
-    repaired with the `pairs` tables (the `undesirable` list's
-    SNPs never added), its tags (`out`) and the selection `table`."""
-    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder)
+    `candidates` tables; those the `ladder` tables say were imputed; within
+    a `budget`, their r² pooled over the folds), repaired with the `pairs`
+    tables (the `undesirable` list's SNPs never added), its tags (`out`) and
+    the selection `table`."""
+    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, budget is not None)
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     tags, rows = choose(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     files.write_lines(out, tags)
