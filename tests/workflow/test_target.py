@@ -62,6 +62,32 @@ def test_spread_common_never_takes_a_barred_snp(barred, maf, picks):
     assert target.spread_common(4, chromosomes, maf, barred) == picks
 
 
+@pytest.mark.parametrize(
+    "proxies, barred, picks",
+    [
+        # The stretches and middle halves of the cases above, count 4, no MAF.
+        ({"a1": {"a4"}}, set(), ["a1", "a3", "a7", "b2"]),  # the middle half's next
+        ({"a1": {"a3", "a4"}}, set(), ["a1", "a5", "a7", "b2"]),  # the whole stretch's
+        ({"a1": {"a3", "a4", "a5"}}, set(), ["a1", "a4", "a7", "b2"]),  # every SNP a proxy: as without
+        ({"a1": {"a4"}, "a3": {"a7"}}, set(), ["a1", "a3", "a8", "b2"]),  # of the pick before, as taken
+        ({"a0": {"a4"}, "a4": {"a1"}}, set(), ["a1", "a4", "a7", "b2"]),  # of SNPs not picked, or of later ones
+        ({"a7": {"b2"}}, set(), ["a1", "a4", "a7", "b2"]),  # a new chromosome starts afresh
+        ({"a1": {"a4"}}, {"a3"}, ["a1", "a5", "a7", "b2"]),  # barred, or a proxy: the whole stretch's
+    ],
+)
+def test_spread_common_passes_over_the_proxies_of_the_pick_before(proxies, barred, picks):
+    chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
+    assert target.spread_common(4, chromosomes, {}, barred, proxies) == picks
+
+
+def test_shared_proxies_are_proxies_in_every_population():
+    one = {"x": {"y": 0.9, "z": 0.85}, "y": {"x": 0.9}, "z": {"x": 0.85}}
+    assert target.shared_proxies({"A": one}) == {"x": {"y", "z"}, "y": {"x"}, "z": {"x"}}
+    two = {"x": {"y": 0.95}, "y": {"x": 0.95}, "w": {"v": 1.0}}
+    assert target.shared_proxies({"A": one, "B": two}) == {"x": {"y"}, "y": {"x"}}
+    assert target.shared_proxies({}) == {}
+
+
 def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_first_tags_too():
     chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
     order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
@@ -86,6 +112,11 @@ def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_fir
     assert target.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
     # Without the order, spread common SNPs only.
     assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == [target.SPREAD] * 4
+    # The spread passes over the proxies of the SNP before: a20's are the
+    # middle half of a's second stretch of 2, a37-a51, so a52 is taken.
+    proxies = {"a20": {"a%d" % k for k in range(37, 52)}}
+    made = target.candidates(chromosomes, None, 100, maf=maf, proxies=proxies)
+    assert made[1][2] == ["a20", "a52", "b25"]
 
 
 def test_done_snps_open_every_spread_candidate_and_undesirable_snps_are_never_spread():

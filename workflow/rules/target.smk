@@ -20,6 +20,7 @@ if TARGET:
             people=paths.IMPUTATION_PEOPLE,
             curve=[paths.COVERAGE_CURVE] if BUILTIN and config["max_tags"] is not None else [],
             freqs=TARGET_FREQ_TABLES,
+            pairs=TARGET_PAIR_TABLES,
             done=listed("done_file"),
             undesirable=listed("undesirable_file"),
         output:
@@ -36,13 +37,15 @@ if TARGET:
             folds=os.path.dirname(paths.FOLD),
             curve=lambda wildcards, input: f"--curve {shlex.quote(input.curve[0])}" if input.curve else "",
             budget=TARGET_BUDGET,
+            r2=config["imputed_r2"],
         threads: 1
         resources:
-            mem_mb=512,
+            mem_mb=1024,
         shell:
             "{params.python:q} {params.script:q} --bim {input.bims:q} --people {input.people:q} {params.curve} "
-            "--freq {input.freqs:q} {params.budget} --done {input.done:q} --undesirable {input.undesirable:q} "
-            "--seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} --table {output.table:q} 2> {log:q}"
+            "--freq {input.freqs:q} --pairs {input.pairs:q} --r2 {params.r2} {params.budget} --done {input.done:q} "
+            "--undesirable {input.undesirable:q} --seed {params.seed} --sets {params.sets:q} --folds {params.folds:q} "
+            "--table {output.table:q} 2> {log:q}"
 
     rule target_pairs:
         """The pairs of SNPs within pairwise.WINDOW_KB at imputed_r2 or

@@ -2,8 +2,8 @@
 """Rule target_candidates: the inner folds of the people not held out and
 the candidate sets of tags chosen for imputation (ldtag.target).
 
-    target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --freq FRQ... --seed N
-        [--budget N] [--done LIST] [--undesirable LIST] --sets DIR --folds DIR --table TABLE
+    target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --freq FRQ... --pairs LD... --r2 R2
+        --seed N [--budget N] [--done LIST] [--undesirable LIST] --sets DIR --folds DIR --table TABLE
 """
 import argparse
 import sys
@@ -17,6 +17,8 @@ def main():
     parser.add_argument("--people", required=True)
     parser.add_argument("--curve")
     parser.add_argument("--freq", nargs="+", required=True)
+    parser.add_argument("--pairs", nargs="+", required=True)
+    parser.add_argument("--r2", type=float, required=True)
     parser.add_argument("--seed", type=int, required=True)
     parser.add_argument("--budget", type=int)
     parser.add_argument("--done", nargs="?")
@@ -37,6 +39,8 @@ def main():
             args.budget,
             args.done,
             args.undesirable,
+            args.pairs,
+            args.r2,
         )
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_candidates.py: %s" % e)

@@ -101,31 +101,44 @@ def candidate_names(greedy=True, budget=False):
     return [prefix + rung for prefix in prefixes for rung in _rungs(budget)]
 
 
-def spread_common(count, chromosomes, maf, barred=frozenset()):
+def spread_common(count, chromosomes, maf, barred=frozenset(), proxies=None):
     """`count` SNPs spread along `chromosomes` (each chromosome's SNP names
     in order), as many on each as evenly spaced SNPs would be: each
     chromosome cut into that many stretches of equal numbers of SNPs, and in
     the middle half of each stretch the SNP of the highest `maf` (SNP ->
     MAF, 0 when missing); ties to the nearest the middle, then the earlier.
-    SNPs in `barred` are never taken: when the middle half holds only such
-    SNPs the whole stretch is looked at, and a stretch of only such SNPs
-    gives none."""
+    A SNP in `proxies` (SNP -> the SNPs it tags) of the chromosome's
+    previous pick is passed over, as it tells apart nearly the same
+    haplotypes: the middle half's next is taken, or else the whole
+    stretch's, or when every SNP of the stretch is such a proxy the middle
+    half's first as above. SNPs in `barred` are never taken: when the
+    middle half holds only such SNPs the whole stretch is looked at, and a
+    stretch of only such SNPs gives none."""
+    proxies = proxies or {}
     picks = []
     for names, share in zip(chromosomes, imputation.shares(count, [len(c) for c in chromosomes])):
+        previous = None
         for k in range(share):
             low, high = k * len(names) // share, (k + 1) * len(names) // share
             width = max(1, (high - low + 1) // 2)
             start, middle = low + (high - low - width) // 2, (low + high - 1) / 2
-            for first, last in ((start, start + width), (low, high)):
-                allowed = [i for i in range(first, last) if names[i] not in barred]
-                if allowed:
-                    best = max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
-                    picks.append(names[best])
+            near = proxies.get(previous, ())
+            best = None
+            for skip in (near, ()):
+                for first, last in ((start, start + width), (low, high)):
+                    allowed = [i for i in range(first, last) if names[i] not in barred and names[i] not in skip]
+                    if allowed:
+                        best = max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
+                        break
+                if best is not None:
                     break
+            if best is not None:
+                picks.append(names[best])
+                previous = names[best]
     return picks
 
 
-def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesirable=frozenset()):
+def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesirable=frozenset(), proxies=None):
     """(name, kind, tags) of every candidate: `chromosomes` lists each
     chromosome's SNP names in order, `order` the genome-wide greedy order
     (None without it), `snps` their number, `maf` each SNP's MAF. Without
@@ -135,7 +148,8 @@ def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesir
     `done` SNPs (already typed) open every spread candidate, on top of its
     rung's spread SNPs, or within a budget in place of as many of them; the
     spread SNPs are never `undesirable` (the greedy order has neither
-    issue: it starts with the done SNPs and takes no undesirable one)."""
+    issue: it starts with the done SNPs and takes no undesirable one), nor
+    one of the `proxies` of the spread SNP before it (spread_common)."""
     if budget is None:
         counts = sizes(snps)
         counts += [counts[-1]] * (len(LADDER) - len(counts))
@@ -147,7 +161,7 @@ def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesir
 
     def common(n):
         n = max(0, n - len(done)) if budget is not None else n
-        return done + spread_common(n, chromosomes, maf or {}, barred)
+        return done + spread_common(n, chromosomes, maf or {}, barred, proxies)
 
     out = [(COMMON + rung, SPREAD, common(n)) for rung, n in rungs]
     if order is not None and budget is not None:
@@ -370,14 +384,42 @@ def _listed(path):
     return list(dict.fromkeys(files.tokens(path))) if path else []
 
 
+def shared_proxies(pairs):
+    """SNP -> the SNPs that are its proxies in every population of `pairs`
+    (population -> SNP -> SNP -> r², as read_pairs gives)."""
+    tables = list(pairs.values())
+    if not tables:
+        return {}
+    first, others = tables[0], tables[1:]
+    out = {}
+    for snp, near in first.items():
+        shared = {other for other in near if all(other in table.get(snp, ()) for table in others)}
+        if shared:
+            out[snp] = shared
+    return out
+
+
 def write_candidates(
-    bims, people_tsv, curve_tsv, freqs, seed, sets_folder, folds_folder, table, budget=None, done=None, undesirable=None
+    bims,
+    people_tsv,
+    curve_tsv,
+    freqs,
+    seed,
+    sets_folder,
+    folds_folder,
+    table,
+    budget=None,
+    done=None,
+    undesirable=None,
+    pairs=(),
+    r2=None,
 ):
     """Rule target_candidates: the inner folds of the people not held out
     (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
     `sets_folder` (with the MAFs of the `freqs` tables, the `done` list's
-    SNPs that passed quality control, none of the `undesirable` list's) and
-    the candidates' table."""
+    SNPs that passed quality control, none of the `undesirable` list's, and
+    a spread SNP never a proxy at `r2` in every population of the `pairs`
+    tables of the one before it) and the candidates' table."""
     people = [r for r in files.read_table(people_tsv)[1] if r["fold"] == imputation.REFERENCE]
     groups = {}
     for r in people:
@@ -394,8 +436,16 @@ def write_candidates(
     order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
     known = {name for _, name, _ in snps}
     typed = [name for name in _listed(done) if name in known]
+    proxies = shared_proxies(read_pairs(pairs, r2)) if pairs else None
     made = candidates(
-        list(chromosomes.values()), order, len(snps), budget, read_maf(freqs), typed, set(_listed(undesirable))
+        list(chromosomes.values()),
+        order,
+        len(snps),
+        budget,
+        read_maf(freqs),
+        typed,
+        set(_listed(undesirable)),
+        proxies,
     )
     for name, _, tags in made:
         files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
