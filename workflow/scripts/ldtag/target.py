@@ -20,9 +20,10 @@ within one fold (within a budget, over the folds pooled).
 The candidates are common SNPs spread along the chromosomes
 (spread_common: as evenly spaced SNPs would be, but in the middle half of
 each stretch the SNP of the highest MAF, as a common tag tells more
-people's haplotypes apart), a ladder of sizes, each a share of the SNPs
-that passed quality control (LADDER, dense where the knee of the curve
-usually lies). Within a budget they are shares of the budget
+people's haplotypes apart, passing over the pairwise proxies of the
+previous pick, which tell apart nearly the same ones), a ladder of sizes,
+each a share of the SNPs that passed quality control (LADDER, dense where
+the knee of the curve usually lies). Within a budget they are shares of the budget
 (BUDGET_LADDER), spread the same way and the first tags of the genome-wide
 greedy coverage order (the pairwise choice). The done SNPs open every
 candidate and undesirable SNPs are never taken, by the spread or the
