@@ -17,9 +17,10 @@ the time of each of the selection's two rounds (its inner imputation jobs
 and its step, summed from Snakemake's benchmark files) against the whole
 run. --seed is the simulation's (22, or 23 with --populations, the figures
 of bench/README.md; another seed is another chromosome, for a check the
-design was never tuned on). --judged-methods with no method judges only the tags chosen for
-imputation (and their evenly spaced peers) in the held-out people: the
-selection and its own evaluation, without the large pairwise sets.
+design was never tuned on). --judged-methods with no method judges only
+the tags chosen for imputation (and their evenly spaced peers) in the
+held-out people: the selection and its own evaluation, without the large
+pairwise sets.
 
 With --populations: a chromosome of two populations (an island model
 under the same growth, --people each), fewest tags for each population

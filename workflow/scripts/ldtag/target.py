@@ -23,11 +23,11 @@ each stretch the SNP of the highest MAF, as a common tag tells more
 people's haplotypes apart, passing over the pairwise proxies of the
 previous pick, which tell apart nearly the same ones), a ladder of sizes,
 each a share of the SNPs that passed quality control (LADDER, dense where
-the knee of the curve usually lies). Within a budget they are shares of the budget
-(BUDGET_LADDER), spread the same way and the first tags of the genome-wide
-greedy coverage order (the pairwise choice). The done SNPs open every
-candidate and undesirable SNPs are never taken, by the spread or the
-repair. Each is imputed in the inner folds; without a budget the ladder is
+the knee of the curve usually lies). Within a budget they are shares of
+the budget (BUDGET_LADDER), spread the same way and the first tags of the
+genome-wide greedy coverage order (the pairwise choice). The done SNPs
+open every candidate and undesirable SNPs are never taken, by the spread
+or the repair. Each is imputed in the inner folds; without a budget the ladder is
 climbed from the smallest, and once a candidate reaches every share as
 imputed the larger ones are not imputed (ladder_step; the second round's
 sets below are climbed so too). Then a candidate is repaired: SNPs are
@@ -124,18 +124,17 @@ def spread_common(count, chromosomes, maf, barred=frozenset(), proxies=None):
             width = max(1, (high - low + 1) // 2)
             start, middle = low + (high - low - width) // 2, (low + high - 1) / 2
             near = proxies.get(previous, ())
-            best = None
-            for skip in (near, ()):
-                for first, last in ((start, start + width), (low, high)):
-                    allowed = [i for i in range(first, last) if names[i] not in barred and names[i] not in skip]
-                    if allowed:
-                        best = max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))
-                        break
-                if best is not None:
+            for skip, first, last in (
+                (near, start, start + width),
+                (near, low, high),
+                ((), start, start + width),
+                ((), low, high),
+            ):
+                allowed = [i for i in range(first, last) if names[i] not in barred and names[i] not in skip]
+                if allowed:
+                    previous = names[max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))]
+                    picks.append(previous)
                     break
-            if best is not None:
-                picks.append(names[best])
-                previous = names[best]
     return picks
 
 
