@@ -523,8 +523,8 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     text = imputation_report.selection_text(path, {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget})
     assert says in text and never not in text
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
-    judged = "judged pooled with the others" if budget is not None else "judged alone"
-    assert "each imputed from the others and %s, for" % judged in text
+    judged = "the folds judged as one" if budget is not None else "each fold judged alone"
+    assert "each imputed from the others, %s, for" % judged in text
 
 
 def reaches(r2, target_r2, share, added, pairs):

@@ -207,7 +207,7 @@ def selection_text(path, config):
     second += ", " + climbed if budget is None and len(rows) - len(first) < len(target.REFINE) else ""
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
-        "out were dealt into %d folds, each imputed from the others and judged %s, for %d candidates (%s, at %s) and, in a "
+        "out were dealt into %d folds, each imputed from the others, %s, for %d candidates (%s, at %s) and, in a "
         "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
         "proxies), and the smallest that reached the target in every fold as imputed, with none added (if none "
@@ -217,7 +217,7 @@ def selection_text(path, config):
         % (
             esc(aim),
             imputation.INNER_FOLD_COUNT,
-            "pooled with the others" if budget is not None else "alone",
+            "the folds judged as one" if budget is not None else "each fold judged alone",
             len(first),
             esc(kinds),
             ladder,
