@@ -350,6 +350,19 @@ def test_the_choice_by_hand():
     # Within 3, c2 reaches every SNP; c1 filled with s3 and s4 leaves B's s2.
     tags, rows = target.choose(sets, r2_of, 0.8, 1.0, budget=3)
     assert tags == ["s1", "s2", "s3"] and [r[-1] for r in rows] == [0, 1]
+    # A set that fills the budget as imputed is taken over one filled by
+    # estimate, even at a lower share: c3 (0.5 as imputed) against c1 with
+    # s3 and s4 (0.75 by estimate).
+    c3 = ("c3", "evenly spaced", ["s1", "s2", "s3"])
+    tags, rows = target.choose([sets[0], c3], dict(r2_of, c3=R2), 0.8, 1.0, budget=3)
+    assert tags == ["s1", "s2", "s3"]
+    assert rows == [["c1", "evenly spaced", 1, 2, 3, "0.7500", 0], ["c3", "evenly spaced", 3, 0, 3, "0.5000", 1]]
+    # When no set fills it as imputed, the best filled: c1 (0.75) against
+    # c4 with s3 (0.5: A's s2 and s4 fail).
+    c4 = ("c4", "evenly spaced", ["s1", "s2"])
+    worse = dict(R2, A=dict(R2["A"], s2=0.5))
+    tags, rows = target.choose([c4, sets[0]], dict(r2_of, c4=worse), 0.8, 1.0, budget=3)
+    assert tags == ["s1", "s3", "s4"] and [r[3:] for r in rows] == [[1, 3, "0.5000", 0], [2, 3, "0.7500", 1]]
     with pytest.raises(ValueError, match="no candidate fits within max_tags 0"):
         target.choose(sets, r2_of, 0.8, 0.75, budget=0)
 
@@ -392,9 +405,16 @@ def test_the_second_round_by_hand():
     big = ("c3", "evenly spaced", ["t", "g1", "g2", "g3", "x1", "x2", "x3"])
     made = target.refinements(sets[1:2] + [big], {"c1": {"A": one}, "c3": {"A": good}}, 0.8, 1.0)
     assert made[0][1] == "c1 with 25% of its 5 added"
-    # Within a budget of 3, c1 is filled with two and the rest do not fit.
+    # Within a budget of 3, c1 is filled with two and the rest do not fit:
+    # one set, with the whole fill (a part would be filled by estimate).
     made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
-    assert [tags for _, _, tags in made] == [["t", "s1"], ["t", "s1"], ["t", "s1", "s2"], ["t", "s1", "s2"]]
+    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"])]
+    assert target.refined_names(with_budget=True) == ["refined_100"]
+    # c5 fills the budget with the best share but adds nothing: the largest
+    # smaller candidate of its kind that added some, c1, is imputed filled.
+    c5 = ("c5", "evenly spaced", ["t", "s1", "s2"])
+    made = target.refinements([sets[1], c5], dict(r2_of, c5={"A": good}), 0.8, 1.0, budget=3)
+    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"])]
 
 
 LADDER_TAGS = {"c0": 2, "c1": 3, "c1b": 3, "c2": 5, "c3": 8}
@@ -495,9 +515,10 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
             5,
             [
                 ("candidate_common_budget50", target.SPREAD, "1"),
-                ("refined_25", "candidate_common_budget50 with 25% of its 2 added", "0"),
+                ("refined_100", "candidate_common_budget50 with 100% of its 2 added", "0"),
             ],
-            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, 1 sets",
+            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, the best of "
+            "them again with all of its completion. Each",
             "greedy",
         ),
         (
@@ -525,6 +546,8 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
     judged = "the folds judged as one" if budget is not None else "each fold judged alone"
     assert "each imputed from the others, %s, for" % judged in text
+    taken = "the best that filled the budget as imputed" if budget is not None else "the smallest that reached"
+    assert "proxies), and %s" % taken in text
 
 
 def reaches(r2, target_r2, share, added, pairs):

@@ -13,6 +13,7 @@ TAG_METHODS = settings.tag_methods(config)
 JUDGED_METHODS = settings.judged_methods(config)
 FOLDS = imputation.fold_names(config)
 CANDIDATES = target.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
+REFINED_SETS = target.refined_names(config["max_tags"] is not None)
 TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
@@ -100,7 +101,7 @@ def rung_inputs(wildcards):
     imputed, its sums. And each inner fold's reference and truth, only so
     that they are not deleted as intermediate while a set's jobs are not
     yet known."""
-    second = target.refined_names()
+    second = REFINED_SETS
     names, table = (second, paths.REFINED) if wildcards.set in second else (CANDIDATES, paths.CANDIDATES)
     splits = [f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}" for row in chunk_rows() for fold in target.INNER_FOLDS]
     out = {

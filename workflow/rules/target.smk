@@ -126,7 +126,7 @@ if TARGET:
             undesirable=listed("undesirable_file"),
         output:
             table=paths.REFINED,
-            sets=[paths.SET.format(set=name) for name in target.refined_names()],
+            sets=[paths.SET.format(set=name) for name in REFINED_SETS],
         log:
             f"{paths.IMPUTATION_LOGS}/target_refine.log",
         params:
@@ -151,9 +151,9 @@ if TARGET:
     rule target_select:
         """Both rounds' r² pooled over the inner folds, and the choice."""
         input:
-            sums=imputed_sums(CANDIDATES + target.refined_names()),
+            sums=imputed_sums(CANDIDATES + REFINED_SETS),
             candidates=[paths.CANDIDATES, paths.REFINED],
-            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + target.refined_names()],
+            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + REFINED_SETS],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
             undesirable=listed("undesirable_file"),

@@ -203,15 +203,23 @@ def selection_text(path, config):
     climbed = "climbed until one reached the target as imputed"
     ladder = "shares of the budget" if budget is not None else "a ladder of sizes"
     ladder += " " + climbed if budget is None and len(first) < len(target.LADDER) else ""
-    second = "%d sets: one of them again with part or all of its completion" % (len(rows) - len(first))
-    second += ", " + climbed if budget is None and len(rows) - len(first) < len(target.REFINE) else ""
+    if budget is None:
+        second = "%d sets: one of them again with part or all of its completion" % (len(rows) - len(first))
+        second += ", " + climbed if len(rows) - len(first) < len(target.REFINE) else ""
+    else:
+        second = "the best of them again with all of its completion"
+    taken = (
+        "the best that filled the budget as imputed, with none added (if none did, the best completed)"
+        if budget is not None
+        else "the smallest that reached the target in every fold as imputed, with none added (if none did, the "
+        "smallest completed)"
+    )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
         "out were dealt into %d folds, each imputed from the others, %s, for %d candidates (%s, at %s) and, in a "
         "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
-        "proxies), and the smallest that reached the target in every fold as imputed, with none added (if none "
-        "did, the smallest completed; within a budget, the best), was taken: %s of %s tags (%s) and %s SNPs "
+        "proxies), and %s was taken: %s of %s tags (%s) and %s SNPs "
         "added, %s tags in all. Its figures above are those of the held-out people. Every "
         'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
@@ -222,6 +230,7 @@ def selection_text(path, config):
             esc(kinds),
             ladder,
             second,
+            taken,
             esc(chosen["candidate"]),
             format(int(chosen["tags"]), ","),
             esc(chosen["kind"]),

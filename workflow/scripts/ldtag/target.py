@@ -45,9 +45,14 @@ each of those. The selection is the smallest set of either round that
 reaches every share as imputed, with nothing added by estimate (when
 none does, the smallest repaired set). Within a budget, each set is
 filled the same way up to the budget (once every population reaches its
-share, with the SNPs that reach the most in all of them), and the
-selection is the one whose lowest share over the populations is the
-highest. There no share must be reached in a draw of people: the aim is
+share, with the SNPs that reach the most in all of them), the second
+round imputes the best (the highest lowest share over the populations)
+with all of its fill, and the selection is the best of the sets that
+fill the budget as imputed, with nothing added by estimate: a fill's
+reach is an estimate, and the best set filled so imputed worse in the
+held-out people than the best imputed (bench/README.md). When no set
+fills the budget as imputed, the best filled set is taken. There no
+share must be reached in a draw of people: the aim is
 the most SNPs in the held-out people, so the repair and the choice take
 each population's r² pooled over the folds, measured in all its people
 not held out. A fold's few people judge a SNP near the target roughly,
@@ -69,7 +74,7 @@ LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
 # The second round: shares of the SNPs the first round's best set added
-# that are kept, each set imputed again.
+# that are kept, each set imputed again (within a budget, the whole only).
 REFINE = (0.25, 0.5, 0.75, 1.0)
 COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
@@ -275,39 +280,42 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=froz
     return added, lowest
 
 
-def _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable):
-    """choose's work: (the index of the choice in `sets`, the rows, each
-    set's added SNPs by name, for the sets that fit)."""
-    rows, best, added_of = [], None, {}
-    for name, kind, tags in sets:
+def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
+    """Each of `sets` that fits repaired: the rows of the selection table
+    (none chosen yet) and, by index in `sets`, (added SNPs, lowest share)."""
+    rows, repaired = [], {}
+    for index, (name, kind, tags) in enumerate(sets):
         if budget is not None and len(tags) > budget:
             rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
             continue
         added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs, undesirable)
-        added_of[name] = added
-        total = len(tags) + len(added)
-        key = (-lowest, total) if budget is not None else (len(added) > 0, total)
-        if best is None or key < best[0]:
-            best = (key, len(rows))
-        rows.append([name, kind, len(tags), len(added), total, "%.4f" % lowest, 0])
-    if best is None:
+        repaired[index] = (added, lowest)
+        rows.append([name, kind, len(tags), len(added), len(tags) + len(added), "%.4f" % lowest, 0])
+    if not repaired:
         raise ValueError("no candidate fits within max_tags %d" % budget)
-    rows[best[1]][-1] = 1
-    return best[1], rows, added_of
+    return rows, repaired
 
 
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The selection among `sets` [(name, kind, tags)], each with its
     inner r² `r2_of[name]`, repaired with `pairs` and never with an
-    `undesirable` SNP (repair). Without a
-    budget, the smallest set that reaches every share as imputed (its
-    repair adds nothing), or when none does the smallest repaired set (ties
-    to the earlier candidate); with one, among candidates that fit, the
-    highest lowest share (ties to the fewer tags, then the earlier).
-    Returns (tags, rows of the selection table)."""
-    index, rows, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable)
-    name, _, tags = sets[index]
-    return list(tags) + added_of[name], rows
+    `undesirable` SNP (repair). A set whose repair adds nothing is verified
+    by imputation: it reaches every share, or within a budget fills it, as
+    imputed. Without a budget, the smallest verified set, or when none is
+    the smallest repaired set (ties to the earlier candidate); within one,
+    among candidates that fit, the verified set of the highest lowest share,
+    or when none is the repaired set of the highest (ties to the fewer
+    tags, then the earlier). Returns (tags, rows of the selection table)."""
+    rows, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
+
+    def key(index):
+        added, lowest = repaired[index]
+        total = len(sets[index][2]) + len(added)
+        return (len(added) > 0, -lowest, total) if budget is not None else (len(added) > 0, total)
+
+    index = min(repaired, key=key)
+    rows[index][-1] = 1
+    return list(sets[index][2]) + repaired[index][0], rows
 
 
 def ladder_step(name, tags_of, previous, previous_reached):
@@ -338,39 +346,56 @@ def reaches(r2, target_r2, share):
     return all(need == 0 for _, _, need in _short(r2, target_r2, share).values())
 
 
-def refined_names():
-    """The second round's set names, one per share of REFINE."""
-    return ["%s%d" % (REFINED, round(100 * share)) for share in REFINE]
+def _refine_shares(with_budget):
+    """REFINE, or within a budget its whole share alone: a set with part of
+    the repair would be filled by estimate, and the choice takes a set
+    verified by imputation (choose)."""
+    return REFINE[-1:] if with_budget else REFINE
+
+
+def refined_names(with_budget=False):
+    """The second round's set names, one per share it imputes."""
+    return ["%s%d" % (REFINED, round(100 * share)) for share in _refine_shares(with_budget)]
 
 
 def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The second round's sets [(name, kind, tags)]: the first round's best
-    among `sets` (within a budget, its choice; without, the smallest
-    repaired set) with part of the SNPs its repair added (the shares of
-    REFINE), to be imputed again: the whole repair, to check its estimate,
-    and less of it, since a SNP added also helps SNPs that are not its
-    pairwise proxies, which the repair does not count. When the best added
-    too few to share out (fewer than REFINE has shares), the largest smaller
-    candidate of its kind that added some is taken instead, if there is
-    one; otherwise the sets may repeat."""
-    index, _, added_of = _choice(sets, r2_of, target_r2, share, budget, pairs, undesirable)
-    repaired = {name: (kind, tags, added_of[name]) for name, kind, tags in sets if name in added_of}
-    name = sets[index][0]
+    among `sets` (within a budget, the repaired set of the highest lowest
+    share, ties to the fewer tags; without, the smallest repaired set) with
+    part of the SNPs its repair added (the shares of REFINE; within a
+    budget, all of them), to be imputed again: the whole repair, to check
+    its estimate, and less of it, since a SNP added also helps SNPs that
+    are not its pairwise proxies, which the repair does not count. When the
+    best added too few to share out (fewer than the shares), the largest
+    smaller candidate of its kind that added some is taken instead, if
+    there is one; otherwise the sets may repeat."""
+    _, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
+
+    def total(index):
+        return len(sets[index][2]) + len(repaired[index][0])
+
     if budget is None:
-        name = min(repaired, key=lambda n: len(repaired[n][1]) + len(repaired[n][2]))  # ties: the earlier
-    kind, tags, added = repaired[name]
-    if len(added) < len(REFINE):
-        smaller = [(len(t), n) for n, (k, t, a) in repaired.items() if k == kind and len(t) < len(tags) and a]
+        index = min(repaired, key=total)  # ties: the earlier
+    else:
+        index = min(repaired, key=lambda i: (-repaired[i][1], total(i)))
+    shares = _refine_shares(budget is not None)
+    (name, kind, tags), added = sets[index], repaired[index][0]
+    if len(added) < len(shares):
+        smaller = [
+            (len(sets[i][2]), sets[i][0], i)
+            for i, (more, _) in repaired.items()
+            if sets[i][1] == kind and len(sets[i][2]) < len(tags) and more
+        ]
         if smaller:
-            name = max(smaller)[1]
-            kind, tags, added = repaired[name]
+            index = max(smaller)[2]
+            (name, kind, tags), added = sets[index], repaired[index][0]
     return [
         (
             refined,
             "%s with %d%% of its %d added" % (name, round(100 * f), len(added)),
             tags + added[: math.ceil(f * len(added))],
         )
-        for refined, f in zip(refined_names(), REFINE)
+        for refined, f in zip(refined_names(budget is not None), shares)
     ]
 
 
