@@ -4,10 +4,12 @@
 # imputed in inner folds of the people not held out (by the imputation
 # rules, as sets of their own), and each is repaired with the SNPs that
 # fail. A second round imputes the best again with part of the SNPs its
-# repair added, and the choice is the smallest set once repaired. Without a
-# budget each round's sets are climbed in turn (target_rung): once a set
-# reached the target as imputed, the larger ones are not imputed. The
-# choice is then judged in the held-out people like every method's tags.
+# repair added (within a budget, all of them), and the choice is the
+# smallest set that reaches the target as imputed (within a budget, the best
+# that fills it so). Without a budget each round's sets are climbed in turn
+# (target_rung): once a set reached the target as imputed, the larger ones
+# are not imputed. The choice is then judged in the held-out people like
+# every method's tags.
 
 if TARGET:
     TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
