@@ -28,18 +28,24 @@ from ldtag import dosage, files  # noqa: E402
 TARGET = 0.8
 
 
-def chunk_data(folder, chunk, sets):
-    """(true counts, {set: DS in thousandths}) of the chunk's core SNPs, rows
-    aligned, columns the held-out people in the truth file's order."""
+def chunk_data(folder, chunk, sets, people=None):
+    """(the held-out people, true counts, {set: DS in thousandths}) of the
+    chunk's core SNPs, rows aligned, columns the people in the order of
+    `people` (by default the truth file's), so that a draw's weights fall
+    on the same person in every chunk."""
     holdout = os.path.join(folder, "results", "imputation", "chunks", chunk["chunk"], "holdout")
     ids, positions, samples, x = dosage.read_truth(os.path.join(holdout, "truth.vcf.gz"))
+    people = people or samples
+    if sorted(people) != sorted(samples):
+        sys.exit("chunk %s holds other held-out people than the first chunk" % chunk["chunk"])
     core = (positions >= int(chunk["core_start"])) & (positions <= int(chunk["core_end"]))
+    order = [samples.index(p) for p in people]
     ys = {}
     for name in sets:
         ds_ids, ds_samples, ds = dosage.read_dosages(os.path.join(holdout, name + ".work.imputed.vcf.gz"))
         row, column = {s: k for k, s in enumerate(ds_ids)}, {s: k for k, s in enumerate(ds_samples)}
-        ys[name] = ds[[row[s] for s in np.array(ids)[core]]][:, [column[s] for s in samples]]
-    return x[core], ys
+        ys[name] = ds[[row[s] for s in np.array(ids)[core]]][:, [column[s] for s in people]]
+    return people, x[core][:, order], ys
 
 
 def shares(x, y, weights):
@@ -66,8 +72,9 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     args = parser.parse_args()
     chunks = files.read_table(os.path.join(args.folder, "results", "imputation", "chunks.tsv"))[1]
-    data = [chunk_data(args.folder, chunk, args.sets) for chunk in chunks]
-    people = data[0][0].shape[1]
+    people, x, ys = chunk_data(args.folder, chunks[0], args.sets)
+    data = [(x, ys)] + [chunk_data(args.folder, chunk, args.sets, people)[1:] for chunk in chunks[1:]]
+    people = len(people)
     rng = np.random.default_rng(args.seed)
     weights = np.vstack([np.ones(people), rng.multinomial(people, [1.0 / people] * people, size=args.draws)])
     share = {}

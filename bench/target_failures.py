@@ -10,9 +10,8 @@ people (results/imputation_snps.tsv, set for_imputation) are counted by the
 r² the selection saw for them: that of the chosen candidate, pooled over the
 inner folds, and the number of inner folds in which it was below 0.8. The
 chosen candidate is the set as imputed in the inner folds, before the SNPs
-the choice added by estimate, so those few SNPs count as failing or not by
-the candidate's r², not their own. Last, the failures by MAF in the held-out
-people.
+the choice added by estimate (tags of the chosen set, so not counted). Last,
+the failures by MAF in the held-out people. Only one population.
 """
 import collections
 import os

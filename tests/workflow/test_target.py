@@ -517,8 +517,8 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
                 ("candidate_common_budget50", target.SPREAD, "1"),
                 ("refined_100", "candidate_common_budget50 with 100% of its 2 added", "0"),
             ],
-            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, the best of "
-            "them again with all of its completion. Each",
+            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, one of them "
+            "again with all of its completion. Each",
             "greedy",
         ),
         (

@@ -207,7 +207,7 @@ def selection_text(path, config):
         second = "%d sets: one of them again with part or all of its completion" % (len(rows) - len(first))
         second += ", " + climbed if len(rows) - len(first) < len(target.REFINE) else ""
     else:
-        second = "the best of them again with all of its completion"
+        second = "one of them again with all of its completion"
     taken = (
         "the best that filled the budget as imputed, with none added (if none did, the best completed)"
         if budget is not None

@@ -49,8 +49,9 @@ share, with the SNPs that reach the most in all of them), the second
 round imputes the best (the highest lowest share over the populations)
 with all of its fill, and the selection is the best of the sets that
 fill the budget as imputed, with nothing added by estimate: a fill's
-reach is an estimate, and the best set filled so imputed worse in the
-held-out people than the best imputed (bench/README.md). When no set
+reach is an estimate, and on one simulation the best set filled so
+imputed worse in the held-out people than the best imputed
+(bench/README.md). When no set
 fills the budget as imputed, the best filled set is taken. There no
 share must be reached in a draw of people: the aim is
 the most SNPs in the held-out people, so the repair and the choice take
