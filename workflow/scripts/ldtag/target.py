@@ -18,47 +18,47 @@ people, whose fewer people judge a SNP's r² more roughly
 within one fold (within a budget, over the folds pooled).
 
 The candidates are common SNPs spread along the chromosomes
-(spread_common: as evenly spaced SNPs would be, but in the middle half of
-each stretch the SNP of the highest MAF, as a common tag tells more
+(spread_common: as evenly spaced SNPs would be, but in the middle half
+of each stretch the SNP of the highest MAF, as a common tag tells more
 people's haplotypes apart, passing over the pairwise proxies of the
-previous pick, which tell apart nearly the same ones), a ladder of sizes,
-each a share of the SNPs that passed quality control (LADDER, dense where
-the knee of the curve usually lies). Within a budget they are shares of
-the budget (BUDGET_LADDER), spread the same way and the first tags of the
-genome-wide greedy coverage order (the pairwise choice). The done SNPs
-open every candidate and undesirable SNPs are never taken, by the spread
-or the repair. Each is imputed in the inner folds; without a budget the ladder is
-climbed from the smallest, and once a candidate reaches every share as
-imputed the larger ones are not imputed (ladder_step; the second round's
-sets below are climbed so too). Then a candidate is repaired: SNPs are
-added as tags until every population reaches its share, greedily, each
-the one that brings the most failing SNPs (r² below the target) of the
-populations still short to the target (repair), counted in each
-population up to what it still needs. A SNP added is typed, so it
-reaches the target, and so are counted the failing SNPs it is a proxy
-for at pairwise r² >= the target in the selection's people: an estimate,
-which the second round's imputation and the held-out people check
-(bench/README.md). SNPs that are not its proxies can gain too, which the
-repair does not count. So a second round imputes the best candidate
-again with part of its repair and with all of it (REFINE), and repairs
-each of those. The selection is the smallest set of either round that
-reaches every share as imputed, with nothing added by estimate (when
-none does, the smallest repaired set). Within a budget, each set is
-filled the same way up to the budget (once every population reaches its
-share, with the SNPs that reach the most in all of them), the second
-round imputes the best (the highest lowest share over the populations)
-with all of its fill, and the selection is the best of the sets that
-fill the budget as imputed, with nothing added by estimate: a fill's
-reach is an estimate, and on one simulation the best set filled so
-imputed worse in the held-out people than the best imputed
-(bench/README.md). When no set
-fills the budget as imputed, the best filled set is taken. There no
-share must be reached in a draw of people: the aim is
-the most SNPs in the held-out people, so the repair and the choice take
-each population's r² pooled over the folds, measured in all its people
-not held out. A fold's few people judge a SNP near the target roughly,
-and a set completed with the SNPs that fail pooled imputed better in the
-held-out people than one completed with each fold's own (bench/README.md).
+previous pick, which tell apart nearly the same ones), a ladder of
+sizes, each a share of the SNPs that passed quality control (LADDER,
+dense where the knee of the curve usually lies). Within a budget they
+are shares of the budget (BUDGET_LADDER), spread the same way and the
+first tags of the genome-wide greedy coverage order (the pairwise
+choice). The done SNPs open every candidate and undesirable SNPs are
+never taken, by the spread or the repair. Each is imputed in the inner
+folds; without a budget the ladder is climbed from the smallest, and
+once a candidate reaches every share as imputed the larger ones are not
+imputed (ladder_step; the second round's sets below are climbed so too).
+Then a candidate is repaired: SNPs are added as tags until every
+population reaches its share, greedily, each the one that brings the
+most failing SNPs (r² below the target) of the populations still short
+to the target (repair), counted in each population up to what it still
+needs. A SNP added is typed, so it reaches the target, and so are
+counted the failing SNPs it is a proxy for at pairwise r² >= the target
+in the selection's people: an estimate, which the second round's
+imputation and the held-out people check (bench/README.md). SNPs that
+are not its proxies can gain too, which the repair does not count. So a
+second round imputes the best candidate again with part of its repair
+and with all of it (REFINE), and repairs each of those. The selection is
+the smallest set of either round that reaches every share as imputed,
+with nothing added by estimate (when none does, the smallest repaired
+set). Within a budget, each set is filled the same way up to the budget
+(once every population reaches its share, with the SNPs that reach the
+most in all of them), the second round imputes the best (the highest
+lowest share over the populations) with all of its fill, and the
+selection is the best of the sets that fill the budget as imputed, with
+nothing added by estimate: a fill's reach is an estimate, and on one
+simulation the best set filled so imputed worse in the held-out people
+than the best imputed (bench/README.md). When no set fills the budget as
+imputed, the best filled set is taken. There no share must be reached in
+a draw of people: the aim is the most SNPs in the held-out people, so
+the repair and the choice take each population's r² pooled over the
+folds, measured in all its people not held out. A fold's few people
+judge a SNP near the target roughly, and a set completed with the SNPs
+that fail pooled imputed better in the held-out people than one
+completed with each fold's own (bench/README.md).
 
 The chosen tags are then judged in the held-out people like any method's,
 beside evenly spaced SNPs of the same number.
