@@ -10,7 +10,7 @@ so that each chunk keeps the held-out people's true genotypes
 The held-out people are drawn again with replacement, --draws times, the
 same draw for every set (a paired bootstrap), and each time each set's share
 of measured SNPs at r² >= 0.8 is computed as imputation.tsv does: r² of DS
-against the true allele count, to four decimals, pooled over the chunks'
+against the true allele count, cut to four decimals, pooled over the chunks'
 cores, a SNP that does not vary in the draw not measured. Prints each set's share in the
 people as drawn (which matches imputation.tsv) and the bootstrap's standard
 deviation, then for each later set its difference from the first, with the
@@ -60,7 +60,7 @@ def shares(x, y, weights):
     measured = vx > 1e-9
     with np.errstate(divide="ignore", invalid="ignore"):
         r2 = np.where(vy > 1e-9, cov * cov / (vx * np.where(vy > 1e-9, vy, 1)), 0.0)
-    good = measured & (np.round(r2, 4) >= TARGET)  # as imputation_snps.tsv writes it
+    good = measured & (np.floor(r2 * 10000 + 1e-9) >= round(TARGET * 10000))  # as dosage.four_places cuts it
     return good.sum(0), measured.sum(0)
 
 

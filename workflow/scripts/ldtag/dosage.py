@@ -16,11 +16,12 @@ is not measured. One whose dosage does not vary while its genotypes do has
 r² 0.
 """
 import collections
+import math
 import subprocess
 
 import numpy as np
 
-from . import files
+from . import files, tagging
 
 SCALE = 1000  # DS in thousandths
 STATS_COLUMNS = ("snp", "population", "n", "sx", "sy", "sxx", "syy", "sxy")
@@ -43,8 +44,12 @@ TABLE_COLUMNS = (
 )
 
 
-def maf_class(maf):
-    return "<0.05" if maf < 0.05 else "0.05-0.2" if maf < 0.2 else ">=0.2"
+def four_places(x):
+    """x to four decimals, cut rather than rounded: a value is written at or
+    above a bound of four decimals (r² 0.8, MAF 0.05) exactly when it is
+    so, and the tables counted from the written values agree with it
+    (rounded, r² 0.79996 would be written 0.8000 and counted at 0.8)."""
+    return "%.4f" % (math.floor(x * 10000 + 1e-9) / 10000)
 
 
 def r2(n, sx, sy, sxx, syy, sxy):
@@ -216,8 +221,8 @@ def snp_rows(pool, name, tags, population, snps, captured):
             int(snp in tagged),
             int(snp in captured),
             n,
-            "%.4f" % maf(n, sx),
-            "NA" if value is None else "%.4f" % value,
+            four_places(maf(n, sx)),
+            "NA" if value is None else four_places(value),
         )
 
 
@@ -231,7 +236,7 @@ class Summary:
 
     def add(self, row):
         name, population, _, _, _, _, pairwise, _, maf_text, r2_text = row
-        for cls in ("all", maf_class(float(maf_text))):
+        for cls in ("all", tagging.maf_class(float(maf_text))):
             s = self.stats[(name, population, cls)]
             s[0] += 1
             s[1] += pairwise
