@@ -60,7 +60,7 @@ def shares(x, y, weights):
     measured = vx > 1e-9
     with np.errstate(divide="ignore", invalid="ignore"):
         r2 = np.where(vy > 1e-9, cov * cov / (vx * np.where(vy > 1e-9, vy, 1)), 0.0)
-    good = measured & (np.floor(r2 * 10000 + 1e-9) >= round(TARGET * 10000))  # as dosage.four_places cuts it
+    good = measured & (np.floor(r2 * 10000 + 1e-9) >= round(TARGET * 10000))  # as files.four_places cuts it
     return good.sum(0), measured.sum(0)
 
 

@@ -151,7 +151,7 @@ if TARGET:
             "--table {output.table:q} 2> {log:q}"
 
     rule target_select:
-        """Both rounds' r² pooled over the inner folds, and the choice."""
+        """Both rounds' inner r² (within a budget pooled over the folds), and the choice."""
         input:
             sums=imputed_sums(CANDIDATES + REFINED_SETS),
             candidates=[paths.CANDIDATES, paths.REFINED],

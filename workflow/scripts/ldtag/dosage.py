@@ -16,7 +16,6 @@ is not measured. One whose dosage does not vary while its genotypes do has
 r² 0.
 """
 import collections
-import math
 import subprocess
 
 import numpy as np
@@ -42,14 +41,6 @@ TABLE_COLUMNS = (
     "mean_r2",
     "how_measured",
 )
-
-
-def four_places(x):
-    """x to four decimals, cut rather than rounded: a value is written at or
-    above a bound of four decimals (r² 0.8, MAF 0.05) exactly when it is
-    so, and the tables counted from the written values agree with it
-    (rounded, r² 0.79996 would be written 0.8000 and counted at 0.8)."""
-    return "%.4f" % (math.floor(x * 10000 + 1e-9) / 10000)
 
 
 def r2(n, sx, sy, sxx, syy, sxy):
@@ -221,8 +212,8 @@ def snp_rows(pool, name, tags, population, snps, captured):
             int(snp in tagged),
             int(snp in captured),
             n,
-            four_places(maf(n, sx)),
-            "NA" if value is None else four_places(value),
+            files.four_places(maf(n, sx)),
+            "NA" if value is None else files.four_places(value),
         )
 
 

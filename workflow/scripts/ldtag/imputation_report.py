@@ -211,7 +211,7 @@ def selection_text(path, config):
     taken = (
         "the best that filled the budget as imputed, with none added (if none did, the best completed)"
         if budget is not None
-        else "the smallest that reached the target as imputed, with none added (if none did, the " "smallest completed)"
+        else "the smallest that reached the target as imputed, with none added (if none did, the smallest completed)"
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
@@ -226,7 +226,7 @@ def selection_text(path, config):
             imputation.INNER_FOLD_COUNT,
             "the folds judged as one"
             if budget is not None
-            else "each fold judged alone and the folds' shares averaged",
+            else "r² measured in each fold alone and the folds' shares averaged",
             len(first),
             esc(kinds),
             ladder,

@@ -13,7 +13,7 @@ of 0.2 it has as many people: the r² of each SNP is that fold's, and a
 population's share is that of its SNPs at the target over its folds
 together (the folds' shares averaged, weighted by the SNPs measured),
 the share a draw of held-out people of a fold's size is expected to
-reach. The share of the lowest fold, required first, overshot: on one
+reach. The share of the lowest fold, formerly required, overshot: on one
 simulation it took 156 tags, 97.47% held out, where the average takes
 137, 96.91% (bench/README.md). Pooled
 over the folds, r² is measured in four times as many people as the
@@ -211,8 +211,8 @@ def _short(r2, target_r2, share):
 
 
 def _failing(r2, target_r2, tags):
-    """Per population, the SNPs that are not tags and are imputed below
-    `target_r2`."""
+    """Per key of `r2` (a population, or one within a fold), the SNPs that
+    are not tags and are imputed below `target_r2`."""
     tagged = set(tags)
     return {
         p: {s for s, v in values.items() if v is not None and v < target_r2 and s not in tagged}
@@ -221,8 +221,9 @@ def _failing(r2, target_r2, tags):
 
 
 def _reached(snp, population, failing, pairs, target_r2):
-    """The failing SNPs of `population` that typing `snp` brings to the
-    target: itself, and its proxies there at pairwise r² >= `target_r2`."""
+    """The failing SNPs of `population` (a key of `failing`) that typing
+    `snp` brings to the target: itself, and its proxies there at pairwise
+    r² >= `target_r2`."""
     near = pairs.get(population, {}).get(snp, {})
     out = {other for other, value in near.items() if value >= target_r2 and other in failing[population]}
     if snp in failing[population]:
@@ -312,7 +313,7 @@ def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
             continue
         added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs, undesirable)
         repaired[index] = (added, lowest)
-        rows.append([name, kind, len(tags), len(added), len(tags) + len(added), "%.4f" % lowest, 0])
+        rows.append([name, kind, len(tags), len(added), len(tags) + len(added), files.four_places(lowest), 0])
     if not repaired:
         raise ValueError("no candidate fits within max_tags %d" % budget)
     return rows, repaired
@@ -609,7 +610,7 @@ def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False
 def _fold_pairs(pairs, r2_of):
     """`pairs` (population -> ...) for each key of `r2_of`'s r²:
     (population, fold) -> the population's."""
-    return {key: pairs.get(key[0], {}) for r2 in r2_of.values() for key in r2}
+    return {key: pairs.get(_group(key), {}) for r2 in r2_of.values() for key in r2}
 
 
 LADDER_COLUMNS = ("set", "imputed", "reached_by")
