@@ -217,6 +217,18 @@ def test_repair_never_adds_an_undesirable_snp():
     # The choice and the second round pass it on.
     sets = [("c", target.SPREAD, ["t"])]
     assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x"})[0] == ["t", "y", "z"]
+    # A set whose repair adds nothing because every SNP that fails is
+    # undesirable is not verified: a larger set that reaches the share as
+    # imputed is taken over it.
+    d = ("d", target.SPREAD, ["t", "w", "x", "y", "z"])
+    r2_of = {"c": r2, "d": dict.fromkeys(r2, {s: 1.0 for s in r2["A"]})}
+    tags, rows = target.choose(sets + [d], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
+    assert tags == d[2] and rows == [
+        ["c", target.SPREAD, 1, 0, 1, "0.4000", 0],
+        ["d", target.SPREAD, 5, 0, 5, "1.0000", 1],
+    ]
+    # When no set reaches it, the smallest repaired set is taken as before.
+    assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})[0] == ["t"]
 
 
 def test_repair_counts_only_what_a_population_still_needs():
@@ -401,9 +413,13 @@ def test_the_second_round_by_hand():
     r2_of = {"c0": {"A": dict(one, s5=0.1)}, "c1": {"A": one}, "c2": {"A": good}}
     made = target.refinements(sets, r2_of, 0.8, 1.0)
     assert made[0] == ("refined_25", "c1 with 25% of its 5 added", ["t", "s1", "s2"])
-    # So too when c2 adds one SNP, too few to share out.
+    assert made[3] == ("refined_100", "c1 with 100% of its 5 added", ["t", "s1", "s2", "s3", "s4", "s5"])
+    # So too when c2 adds one SNP, too few to share out; but the last set is
+    # c2 with that SNP, a near miss (5 tags by estimate, c1's whole repair 6).
     r2_of["c2"] = {"A": dict(good, g1=0.1)}
-    assert target.refinements(sets, r2_of, 0.8, 1.0)[0] == made[0]
+    near_miss = target.refinements(sets, r2_of, 0.8, 1.0)
+    assert near_miss[:3] == made[:3]
+    assert near_miss[3] == ("refined_100", "c2 with 100% of its 1 added", ["t", "s1", "s3", "s5", "g1"])
     # Seven added: the shares round up, 2, 4, 6 and 7 of them.
     seven = dict(one, s6=0.6, s7=0.7)
     made = target.refinements(sets[1:2], {"c1": {"A": seven}}, 0.8, 1.0)
