@@ -24,6 +24,7 @@ from ldtag import bgzf, imputation, pairwise
 from ldtag import dosage as dosage_r2
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
+import shifted_grids  # noqa: E402
 import simulate  # noqa: E402
 
 SELECTION = (
@@ -53,6 +54,29 @@ def test_evenly_spaced_snps_by_hand():
     assert imputation.shares(15, [10, 5]) == [10, 5]
     one, two = list("abcdefghij"), list("klmno")
     assert imputation.even_set(5, [one, two]) == ["b", "f", "i", "l", "n"]  # 3 of 10, 2 of 5
+    # The benchmark's shifted grids: 5 grids at 0.1, 0.3, ... 0.9 of each
+    # stretch, 10/3 SNPs long on the first chromosome (3 of 10) and 2.5 on
+    # the second (2 of 5): the SNP floor((i + f) * length); 0.5 is the
+    # workflow's grid.
+    made = [shifted_grids.grid(5, [one, two], j, 5) for j in range(5)]
+    assert made == [
+        ["a", "d", "h", "k", "m"],  # 0.33, 3.67, 7.0; 0.25, 2.75
+        ["b", "e", "h", "k", "n"],  # 1.0, 4.33, 7.67; 0.75, 3.25
+        ["b", "f", "i", "l", "n"],  # 1.67, 5.0, 8.33; 1.25, 3.75
+        ["c", "f", "j", "l", "o"],  # 2.33, 5.67, 9.0; 1.75, 4.25
+        ["d", "g", "j", "m", "o"],  # 3.0, 6.33, 9.67; 2.25, 4.75
+    ]
+
+
+def test_the_middle_shifted_grid_is_the_evenly_spaced_set():
+    """Brute force: on random chromosomes, the middle of an odd number of
+    shifted grids is the workflow's evenly spaced set."""
+    rng = np.random.default_rng(5)
+    for _ in range(300):
+        chromosomes = [["c%d_%d" % (c, k) for k in range(rng.integers(1, 200))] for c in range(rng.integers(1, 4))]
+        count = int(rng.integers(1, sum(map(len, chromosomes)) + 1))
+        grids = int(rng.choice([1, 3, 5, 7]))
+        assert shifted_grids.grid(count, chromosomes, grids // 2, grids) == imputation.even_set(count, chromosomes)
 
 
 def test_the_sets_judged_have_one_evenly_spaced_set_per_number_of_tags():
