@@ -20,7 +20,6 @@ equal RUN's.
 """
 import argparse
 import os
-import shutil
 import statistics
 import subprocess
 import sys
@@ -46,16 +45,19 @@ def config(run):
     return out
 
 
-def share(path, name, population="all"):
-    """The tags and the share at r² >= 0.8 of set `name` (in `population`,
-    all MAF classes) in an imputation.tsv."""
+def shares(path, name):
+    """The tags of set `name` in an imputation.tsv, and per population
+    ("all" without populations) its share at r² >= 0.8, all MAF classes."""
+    count, out = None, {}
     with open(path) as f:
         header = f.readline().rstrip("\n").split("\t")
         for line in f:
             row = dict(zip(header, line.rstrip("\n").split("\t")))
-            if row["set"] == name and row["population"] == population and row["maf_class"] == "all":
-                return int(row["tags"]), float(row["r2_08_percent"])
-    sys.exit("%s: no row for %s" % (path, name))
+            if row["set"] == name and row["maf_class"] == "all":
+                count, out[row["population"]] = int(row["tags"]), float(row["r2_08_percent"])
+    if not out:
+        sys.exit("%s: no row for %s" % (path, name))
+    return count, out
 
 
 def chromosomes(run):
@@ -79,9 +81,9 @@ def grid(count, chromosomes, j, grids):
     return picks
 
 
-def judge(folder, settings, tags, cores, population):
+def judge(folder, settings, tags, cores):
     """`tags` judged as evaluate_tags in `folder`: their share at r² >= 0.8
-    in the held-out people."""
+    in the held-out people, per population."""
     with open(os.path.join(folder, "config.yaml"), "w") as f:
         for key, value in settings.items():
             f.write("%s: %s\n" % (key, value))
@@ -94,7 +96,7 @@ def judge(folder, settings, tags, cores, population):
     p = subprocess.run(command, cwd=folder, env=env, capture_output=True, text=True)
     if p.returncode != 0:
         sys.exit("snakemake failed in %s:\n%s" % (folder, p.stderr[-3000:]))
-    return share(os.path.join(folder, "results", "imputation.tsv"), "given", population)[1]
+    return shares(os.path.join(folder, "results", "imputation.tsv"), "given")[1]
 
 
 def main():
@@ -104,27 +106,34 @@ def main():
     parser.add_argument("--grids", type=int, default=5)
     parser.add_argument("--folder")
     parser.add_argument("--cores", type=int, default=2)
-    parser.add_argument("--population", default="all", help="whose held-out figures (with populations)")
     args = parser.parse_args()
     run = os.path.abspath(args.run)
     folder = os.path.abspath(args.folder or run.rstrip("/") + "-grids")
     settings = {k: v for k, v in config(run).items() if k in KEEP}
     table = os.path.join(run, "results", "imputation.tsv")
-    count, chosen = share(table, args.method, args.population)
-    even = share(table, "%s%d" % (imputation.EVEN, count), args.population)[1]
+    count, chosen = shares(table, args.method)
+    even = shares(table, "%s%d" % (imputation.EVEN, count))[1]
     names = chromosomes(run)
     os.makedirs(folder, exist_ok=True)
-    shares = []
-    print("%s: %d tags, %.2f%% held out; the workflow's evenly spaced peer %.2f%%" % (args.method, count, chosen, even))
+    judged = []
+    print("%s: %d tags; held out %s" % (args.method, count, figures(chosen)))
+    print("the workflow's evenly spaced peer: %s" % figures(even))
     for j in range(args.grids):
-        f = (j + 0.5) / args.grids
-        shares.append(judge(folder, settings, grid(count, names, j, args.grids), args.cores, args.population))
-        print("grid at %.2f of each stretch: %.2f%%" % (f, shares[-1]), flush=True)
-    shutil.rmtree(os.path.join(folder, ".snakemake"), ignore_errors=True)
-    mean = statistics.mean(shares)
-    sd = statistics.stdev(shares) if len(shares) > 1 else 0.0
-    print("grids: mean %.2f%%, sd %.2f, from %.2f to %.2f" % (mean, sd, min(shares), max(shares)))
-    print("gain over the mean grid: %+.2f (over the workflow's grid: %+.2f)" % (chosen - mean, chosen - even))
+        judged.append(judge(folder, settings, grid(count, names, j, args.grids), args.cores))
+        print("grid at %.2f of each stretch: %s" % ((j + 0.5) / args.grids, figures(judged[-1])), flush=True)
+    for population, share in chosen.items():
+        values = [g[population] for g in judged]
+        sd = statistics.stdev(values) if len(values) > 1 else 0.0
+        mean, low, high = statistics.mean(values), min(values), max(values)
+        print("%s: the grids' mean %.2f%%, sd %.2f, from %.2f to %.2f" % (population, mean, sd, low, high))
+        print(
+            "%s: gain over the mean %+.2f, over the workflow's grid %+.2f"
+            % (population, share - mean, share - even[population])
+        )
+
+
+def figures(by_population):
+    return ", ".join("%s %.2f%%" % item for item in by_population.items())
 
 
 if __name__ == "__main__":
