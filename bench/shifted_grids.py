@@ -8,15 +8,16 @@ RUN is a finished run of the workflow with imputation (a target_bench.py
 run's fewest/ or budget/ folder). Its chosen set has N tags; the workflow
 judges it against one grid of N evenly spaced SNPs (the middle of each of
 N equal stretches of the SNPs that passed quality control), and where that
-grid falls moves its figure by 2 points or more. This judges --grids grids
-of N, each SNP at the same fraction f of its stretch, f = (j + 0.5) /
-grids (with 5, f = 0.1 ... 0.9; 0.5 is the workflow's grid), as
-`evaluate_tags` in one run of the workflow in DIR on RUN's genotypes,
-holdout, seed and quality control (so the same held-out people; phased
-once, the grids judged in turn; RUN's paths must be absolute), and prints each grid's share of SNPs at imputed
-r² >= 0.8, their mean and standard deviation, and the chosen set's gain
-over the mean. The middle grid is the workflow's even_N: its figure must
-equal RUN's.
+grid falls moves its figure by 2 points or more. This judges --grids (an
+odd number) grids of N, each SNP at the same fraction f of its stretch,
+f = (j + 0.5) / grids (with 5, f = 0.1 ... 0.9; 0.5 is the workflow's
+grid), as `evaluate_tags` in one run of the workflow in DIR with RUN's
+genotypes, held-out people, quality control and tools (phased once, the
+grids judged in turn; RUN's paths must be absolute), and prints each
+grid's share of SNPs at imputed r² >= 0.8 per population, their mean and
+standard deviation, and the chosen set's gain over the mean. Each run in
+DIR also judges the workflow's own grid, even_N: its figures must be
+RUN's, or the script stops.
 """
 import argparse
 import os
@@ -24,25 +25,19 @@ import statistics
 import subprocess
 import sys
 
+import yaml
+
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build-release")
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
-from ldtag import imputation  # noqa: E402
+from ldtag import imputation, paths  # noqa: E402
 
-# What decides the held-out people and the SNPs that pass quality control.
+# What decides the held-out people, the SNPs that pass quality control and
+# how they are imputed.
 KEEP = ("bfile", "vcf", "populations", "population_panel", "population_column", "sample_column", "min_maf")
-KEEP += ("max_missing", "hwe_p", "holdout", "seed", "genetic_map", "chunk_mb", "flank_mb")
-
-
-def config(run):
-    """RUN's config.yaml as a dict of its top-level lines."""
-    out = {}
-    with open(os.path.join(run, "config.yaml")) as f:
-        for line in f:
-            key, _, value = line.partition(":")
-            if value.strip():
-                out[key.strip()] = value.strip()
-    return out
+KEEP += ("max_missing", "hwe_p", "holdout", "seed", "genetic_map", "chunk_mb", "flank_mb", "plink", "beagle")
+KEEP += ("beagle_mem_mb",)
+JUDGING = {"plots": False, "imputation": True, "beagle_threads": 1, "evaluate_tags": "tags.txt", "judged_methods": []}
 
 
 def shares(path, name):
@@ -61,12 +56,15 @@ def shares(path, name):
 
 
 def chromosomes(run):
-    """Each chromosome's SNP names in order, from RUN's quality-controlled
+    """Each chromosome's SNP names in order, in the workflow's order of the
+    chromosomes (that of RUN's chunks table), from RUN's quality-controlled
     .bim files."""
-    folder = os.path.join(run, "results", "qc")
+    with open(os.path.join(run, paths.CHUNKS)) as f:
+        header = f.readline().rstrip("\n").split("\t")
+        labels = [dict(zip(header, line.rstrip("\n").split("\t")))["chromosome"] for line in f]
     out = []
-    for name in sorted(n for n in os.listdir(folder) if n.endswith(".bim")):
-        with open(os.path.join(folder, name)) as f:
+    for label in dict.fromkeys(labels):
+        with open(os.path.join(run, paths.QC_FILESET.format(chrom=label) + ".bim")) as f:
             out.append([line.split()[1] for line in f])
     return out
 
@@ -82,12 +80,10 @@ def grid(count, chromosomes, j, grids):
 
 
 def judge(folder, settings, tags, cores):
-    """`tags` judged as evaluate_tags in `folder`: their share at r² >= 0.8
-    in the held-out people, per population."""
+    """`tags` judged as evaluate_tags in `folder`: the imputation.tsv of
+    the run."""
     with open(os.path.join(folder, "config.yaml"), "w") as f:
-        for key, value in settings.items():
-            f.write("%s: %s\n" % (key, value))
-        f.write("plots: false\nimputation: true\nbeagle_threads: 1\nevaluate_tags: tags.txt\njudged_methods: []\n")
+        yaml.safe_dump(dict(settings, **JUDGING), f)
     with open(os.path.join(folder, "tags.txt"), "w") as f:
         f.write("".join(t + "\n" for t in tags))
     command = ["snakemake", "-s", os.path.join(ROOT, "workflow", "Snakefile"), "--configfile", "config.yaml"]
@@ -96,7 +92,7 @@ def judge(folder, settings, tags, cores):
     p = subprocess.run(command, cwd=folder, env=env, capture_output=True, text=True)
     if p.returncode != 0:
         sys.exit("snakemake failed in %s:\n%s" % (folder, p.stderr[-3000:]))
-    return shares(os.path.join(folder, "results", "imputation.tsv"), "given")[1]
+    return os.path.join(folder, "results", "imputation.tsv")
 
 
 def main():
@@ -107,19 +103,26 @@ def main():
     parser.add_argument("--folder")
     parser.add_argument("--cores", type=int, default=2)
     args = parser.parse_args()
+    if args.grids < 1 or args.grids % 2 == 0:
+        sys.exit("--grids must be odd, so that the middle grid is the workflow's")
     run = os.path.abspath(args.run)
     folder = os.path.abspath(args.folder or run.rstrip("/") + "-grids")
-    settings = {k: v for k, v in config(run).items() if k in KEEP}
+    with open(os.path.join(run, "config.yaml")) as f:
+        settings = {k: v for k, v in yaml.safe_load(f).items() if k in KEEP}
     table = os.path.join(run, "results", "imputation.tsv")
     count, chosen = shares(table, args.method)
-    even = shares(table, "%s%d" % (imputation.EVEN, count))[1]
+    peer = "%s%d" % (imputation.EVEN, count)
+    even = shares(table, peer)[1]
     names = chromosomes(run)
     os.makedirs(folder, exist_ok=True)
     judged = []
     print("%s: %d tags; held out %s" % (args.method, count, figures(chosen)))
     print("the workflow's evenly spaced peer: %s" % figures(even))
     for j in range(args.grids):
-        judged.append(judge(folder, settings, grid(count, names, j, args.grids), args.cores))
+        judged_table = judge(folder, settings, grid(count, names, j, args.grids), args.cores)
+        if shares(judged_table, peer)[1] != even:
+            sys.exit("%s: %s is judged otherwise than in %s: not the same people or SNPs" % (folder, peer, run))
+        judged.append(shares(judged_table, imputation.GIVEN)[1])
         print("grid at %.2f of each stretch: %s" % ((j + 0.5) / args.grids, figures(judged[-1])), flush=True)
     for population, share in chosen.items():
         values = [g[population] for g in judged]

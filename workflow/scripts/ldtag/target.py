@@ -322,15 +322,16 @@ def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The selection among `sets` [(name, kind, tags)], each with its
     inner r² `r2_of[name]`, repaired with `pairs` and never with an
-    `undesirable` SNP (repair). A set is verified by imputation when it
-    reaches every share as imputed (reaches: its repair also adds nothing
-    when every SNP that fails is undesirable), or within a budget when its
-    repair adds nothing: it fills the budget as imputed. Without a budget,
-    the smallest verified set, or when none is the smallest repaired set
-    (ties to the earlier candidate); within one,
-    among candidates that fit, the verified set of the highest lowest share,
-    or when none is the repaired set of the highest (ties to the fewer
-    tags, then the earlier). Returns (tags, rows of the selection table)."""
+    `undesirable` SNP (repair). Without a budget a set is verified by
+    imputation when it reaches every share as imputed (reaches), not merely
+    when its repair adds nothing, as it also does when every SNP that fails
+    is undesirable; within a budget, when its repair adds nothing: it fills
+    the budget as imputed. Without a budget, the smallest verified set, or
+    when none is, the smallest repaired set (ties to the earlier
+    candidate); within one, among candidates that fit, the verified set of
+    the highest lowest share, or when none is, the repaired set of the
+    highest (ties to the fewer tags, then the earlier). Returns (tags, rows
+    of the selection table)."""
     rows, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
 
     def key(index):
@@ -394,12 +395,8 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
     its estimate, and less of it, since a SNP added also helps SNPs that
     are not its pairwise proxies, which the repair does not count. When the
     best added too few to share out (fewer than the shares), the largest
-    smaller candidate of its kind that added some is refined instead, if
-    there is one (otherwise the sets may repeat); but if the best added
-    any, the last set is the best with all it added, in place of the
-    smaller one's whole repair: that one's estimate is no smaller, and the
-    best's near miss is the likeliest set to reach every share as imputed
-    (bench/README.md)."""
+    smaller candidate of its kind that added some is taken instead, if
+    there is one; otherwise the sets may repeat."""
     _, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
 
     def total(index):
@@ -410,8 +407,7 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
     else:
         index = min(repaired, key=lambda i: (-repaired[i][1], total(i)))
     shares = _refine_shares(budget is not None)
-    sources = [index] * len(shares)
-    (_, kind, tags), added = sets[index], repaired[index][0]
+    (name, kind, tags), added = sets[index], repaired[index][0]
     if len(added) < len(shares):
         smaller = [
             (len(sets[i][2]), sets[i][0], i)
@@ -419,13 +415,16 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
             if sets[i][1] == kind and len(sets[i][2]) < len(tags) and more
         ]
         if smaller:
-            sources = [max(smaller)[2]] * (len(shares) - 1) + [index if added else max(smaller)[2]]
-    made = []
-    for refined, f, source in zip(refined_names(budget is not None), shares, sources):
-        (name, _, tags), added = sets[source], repaired[source][0]
-        kind = "%s with %d%% of its %d added" % (name, round(100 * f), len(added))
-        made.append((refined, kind, tags + added[: math.ceil(f * len(added))]))
-    return made
+            index = max(smaller)[2]
+            (name, kind, tags), added = sets[index], repaired[index][0]
+    return [
+        (
+            refined,
+            "%s with %d%% of its %d added" % (name, round(100 * f), len(added)),
+            tags + added[: math.ceil(f * len(added))],
+        )
+        for refined, f in zip(refined_names(budget is not None), shares)
+    ]
 
 
 # The rules' steps.
