@@ -30,7 +30,7 @@ import yaml
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 BUILD = os.path.join(ROOT, "build-release")
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
-from ldtag import imputation, paths  # noqa: E402
+from ldtag import files, imputation, paths  # noqa: E402
 
 # What decides the held-out people, the SNPs that pass quality control and
 # how they are imputed.
@@ -44,12 +44,9 @@ def shares(path, name):
     """The tags of set `name` in an imputation.tsv, and per population
     ("all" without populations) its share at r² >= 0.8, all MAF classes."""
     count, out = None, {}
-    with open(path) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        for line in f:
-            row = dict(zip(header, line.rstrip("\n").split("\t")))
-            if row["set"] == name and row["maf_class"] == "all":
-                count, out[row["population"]] = int(row["tags"]), float(row["r2_08_percent"])
+    for row in files.read_table(path)[1]:
+        if row["set"] == name and row["maf_class"] == "all":
+            count, out[row["population"]] = int(row["tags"]), float(row["r2_08_percent"])
     if not out:
         sys.exit("%s: no row for %s" % (path, name))
     return count, out
@@ -59,9 +56,7 @@ def chromosomes(run):
     """Each chromosome's SNP names in order, in the workflow's order of the
     chromosomes (that of RUN's chunks table), from RUN's quality-controlled
     .bim files."""
-    with open(os.path.join(run, paths.CHUNKS)) as f:
-        header = f.readline().rstrip("\n").split("\t")
-        labels = [dict(zip(header, line.rstrip("\n").split("\t")))["chromosome"] for line in f]
+    labels = [row["chromosome"] for row in files.read_table(os.path.join(run, paths.CHUNKS))[1]]
     out = []
     for label in dict.fromkeys(labels):
         with open(os.path.join(run, paths.QC_FILESET.format(chrom=label) + ".bim")) as f:
