@@ -10,9 +10,9 @@ is the one-population region the benchmarks use.
 
 chromosome() is a chromosome at sequence density: L Mb, one population or
 several, under constant size or a European-like history of recent growth
-from a bottleneck; every SNP with a MAF of at least min_maf, as a PLINK
-fileset and, when asked, a phased VCF of the true haplotypes. Needs scrm,
-plink1.9 and numpy.
+from a bottleneck (at 1 cM/Mb, or at 4 with far shorter LD); every SNP with
+a MAF of at least min_maf, as a PLINK fileset and, when asked, a phased VCF
+of the true haplotypes. Needs scrm, plink1.9 and numpy.
 """
 import gzip
 import os
@@ -30,13 +30,14 @@ PIECE_MB = 25  # chromosome() simulates longer ones as independent pieces of thi
 
 @dataclass
 class History:
-    """A demographic history for scrm: the present size N0, the mutation rate
-    per bp and generation, and scrm's options of the size changes (times in
-    units of 4 N0 generations, sizes relative to N0)."""
+    """A demographic history for scrm: the present size N0, the mutation and
+    recombination rates per bp and generation, and scrm's options of the
+    size changes (times in units of 4 N0 generations, sizes relative to N0)."""
 
     size: float
     mutation: float = MUTATION
     events: tuple = ()
+    recombination: float = RECOMBINATION
 
 
 def _growth():
@@ -59,7 +60,16 @@ def _growth():
     )
 
 
-HISTORIES = {"constant": History(size=10000), "growth": _growth()}
+def _growth_short_ld():
+    """The same growth with recombination at 4 cM/Mb and mutation at 2.0e-8:
+    LD as short as in a region of high recombination, where the pairwise
+    Minimum at r² >= 0.8 takes about 55% of the SNPs (under "growth" about
+    30%)."""
+    growth = _growth()
+    return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=4e-8)
+
+
+HISTORIES = {"constant": History(size=10000), "growth": _growth(), "growth_short_ld": _growth_short_ld()}
 
 
 def _scrm(command, count, length, absolute):
@@ -183,7 +193,7 @@ def chromosome(
                 2 * len(ids),
                 seed + 3 * at,
                 theta=4 * model.size * model.mutation * size,
-                rho=4 * model.size * RECOMBINATION * size,
+                rho=4 * model.size * model.recombination * size,
                 populations=tuple(2 * n for n in counts.values()),
                 migration=migration,
                 length=size,

@@ -4,7 +4,7 @@ spaced SNPs, on a chromosome simulated under growth.
 
     cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF && cmake --build build-release -j2
     bench/target_bench.py [--folder DIR] [--cores 2] [--length-mb 2] [--people 1000] [--budget-share 0.1]
-                          [--judged-methods [METHOD ...]] [--seed 22]
+                          [--judged-methods [METHOD ...]] [--seed 22] [--history growth]
     bench/target_bench.py --populations [--length-mb 1] ...
 
 Two whole runs of the workflow on the same simulation (bench/simulate.py,
@@ -17,7 +17,8 @@ the time of each of the selection's two rounds (its inner imputation jobs
 and its step, summed from Snakemake's benchmark files) against the whole
 run. --seed is the simulation's (22, or 23 with --populations, the figures
 of bench/README.md; another seed is another chromosome, for a check the
-design was never tuned on). --judged-methods with no method judges only
+design was never tuned on); --history growth_short_ld simulates far
+shorter LD (bench/simulate.py). --judged-methods with no method judges only
 the tags chosen for imputation (and their evenly spaced peers) in the
 held-out people: the selection and its own evaluation, without the large
 pairwise sets.
@@ -137,7 +138,7 @@ def populations(cores):
     data = os.path.join(ARGS.folder, "data")
     counts = {"A": ARGS.people, "B": ARGS.people}
     if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history="growth", seed=ARGS.seed or 23)
+        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history=ARGS.history, seed=ARGS.seed or 23)
     lists = {}
     with open(os.path.join(data, "sim.fam")) as f:
         for line in f:
@@ -190,6 +191,7 @@ def main():
     parser.add_argument("--populations", action="store_true")
     parser.add_argument("--judged-methods", nargs="*", help="judged_methods (default: every method)")
     parser.add_argument("--seed", type=int, help="the simulation's seed (default 22, with --populations 23)")
+    parser.add_argument("--history", default="growth", choices=["growth", "growth_short_ld"])
     ARGS = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldcluster")):
         sys.exit("needs the programs in build-release/")
@@ -198,7 +200,9 @@ def main():
         return
     data = os.path.join(ARGS.folder, "data")
     if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(data, length_mb=ARGS.length_mb, people=ARGS.people, history="growth", seed=ARGS.seed or 22)
+        simulate.chromosome(
+            data, length_mb=ARGS.length_mb, people=ARGS.people, history=ARGS.history, seed=ARGS.seed or 22
+        )
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d people, %d SNPs with MAF >= 0.01" % (ARGS.length_mb, ARGS.people, sum(1 for _ in f)))
     common = target_settings()
