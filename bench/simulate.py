@@ -218,6 +218,15 @@ def chromosome(
     return Simulation(os.path.join(folder, name), path if vcf else None, ids, populations, names)
 
 
+def genetic_map(path, length_mb, history="growth", code="1"):
+    """Writes `path`, a PLINK map of chromosome `code` of `length_mb` Mb at
+    the recombination rate of `history` (a key of HISTORIES), for Beagle's
+    map=: its two ends, between which Beagle interpolates."""
+    end = max(int(length_mb * 1e6), 2)
+    with open(path, "w") as f:
+        f.write("%s . 0 1\n%s . %.6f %d\n" % (code, code, 100 * HISTORIES[history].recombination * (end - 1), end))
+
+
 class VcfWriter:
     """A phased VCF written piece by piece: write() takes positions, names and
     haplotypes (haplotypes x sites, paired in order into the people `ids`),

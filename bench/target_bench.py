@@ -18,7 +18,8 @@ and its step, summed from Snakemake's benchmark files) against the whole
 run. --seed is the simulation's (22, or 23 with --populations, the figures
 of bench/README.md; another seed is another chromosome, for a check the
 design was never tuned on); --history growth_short_ld simulates far
-shorter LD (bench/simulate.py). --judged-methods with no method judges only
+shorter LD (bench/simulate.py), and Beagle is given a genetic map at its
+rate. --judged-methods with no method judges only
 the tags chosen for imputation (and their evenly spaced peers) in the
 held-out people: the selection and its own evaluation, without the large
 pairwise sets.
@@ -124,10 +125,26 @@ def report(name, folder, wall):
     return minimum
 
 
-def target_settings():
+def simulation(people, seed):
+    """The bench's chromosome in FOLDER/data (simulated once), and Beagle's
+    genetic map for it: none at 1 cM/Mb, which Beagle assumes, else one at
+    the history's rate."""
+    data = os.path.join(ARGS.folder, "data")
+    if not os.path.exists(os.path.join(data, "sim.bed")):
+        simulate.chromosome(data, length_mb=ARGS.length_mb, people=people, history=ARGS.history, seed=seed)
+    if simulate.HISTORIES[ARGS.history].recombination == simulate.RECOMBINATION:
+        return data, None
+    path = os.path.join(data, "genetic.map")
+    simulate.genetic_map(path, ARGS.length_mb, ARGS.history)
+    return data, path
+
+
+def target_settings(genetic_map):
     """The config every run of the bench shares: target imputation, a fifth
-    held out, and --judged-methods when given."""
+    held out, the genetic map if any, and --judged-methods when given."""
     common = {"imputation": True, "holdout": 0.2, "target": "imputation", "beagle_threads": 1}
+    if genetic_map:
+        common["genetic_map"] = genetic_map
     if ARGS.judged_methods is not None:
         common["judged_methods"] = ARGS.judged_methods
     return common
@@ -135,10 +152,7 @@ def target_settings():
 
 def populations(cores):
     """Fewest tags for each of two populations alone and for both."""
-    data = os.path.join(ARGS.folder, "data")
-    counts = {"A": ARGS.people, "B": ARGS.people}
-    if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(data, length_mb=ARGS.length_mb, people=counts, history=ARGS.history, seed=ARGS.seed or 23)
+    data, genetic_map = simulation({"A": ARGS.people, "B": ARGS.people}, ARGS.seed or 23)
     lists = {}
     with open(os.path.join(data, "sim.fam")) as f:
         for line in f:
@@ -149,7 +163,7 @@ def populations(cores):
             f.writelines(lines)
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d + %d people, %d SNPs" % (ARGS.length_mb, ARGS.people, ARGS.people, sum(1 for _ in f)))
-    common = target_settings()
+    common = target_settings(genetic_map)
     chosen = {}
     for names in (["A"], ["B"], ["A", "B"]):
         key = "+".join(names)
@@ -198,14 +212,10 @@ def main():
     if ARGS.populations:
         populations(ARGS.cores)
         return
-    data = os.path.join(ARGS.folder, "data")
-    if not os.path.exists(os.path.join(data, "sim.bed")):
-        simulate.chromosome(
-            data, length_mb=ARGS.length_mb, people=ARGS.people, history=ARGS.history, seed=ARGS.seed or 22
-        )
+    data, genetic_map = simulation(ARGS.people, ARGS.seed or 22)
     with open(os.path.join(data, "sim.bim")) as f:
         print("%g Mb, %d people, %d SNPs with MAF >= 0.01" % (ARGS.length_mb, ARGS.people, sum(1 for _ in f)))
-    common = target_settings()
+    common = target_settings(genetic_map)
     fewest = os.path.join(ARGS.folder, "fewest")
     minimum = report("fewest tags", fewest, run(fewest, os.path.join(data, "sim"), common, ARGS.cores))
     budget = max(2, round(ARGS.budget_share * minimum))
