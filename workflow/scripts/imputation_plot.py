@@ -81,7 +81,7 @@ def draw(snps_tsv, sets_tsv, out):
     bins = read(snps_tsv)
     sets = formats.read_table(sets_tsv)[1]
     populations = list(dict.fromkeys(p for _, p in bins)) or ["all"]
-    fig, axes = plt.subplots(len(populations), 2, figsize=(12, 3.8 * len(populations) + 0.6), squeeze=False)
+    fig, axes = plt.subplots(len(populations), 2, figsize=(15, 3.8 * len(populations) + 0.6), squeeze=False)
     for row_axes, population in zip(axes, populations):
         coloured = grey = 0
         for row in sets:
@@ -106,7 +106,7 @@ def draw(snps_tsv, sets_tsv, out):
             ax.set_xlabel("MAF among the people imputed")
             ax.set_ylabel(ylabel)
             ax.grid(True, alpha=0.3)
-        row_axes[1].legend(fontsize=8, loc="lower right")
+        row_axes[1].legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.02, 1.0), frameon=False)
     fig.tight_layout()
     with formats.written(out) as partial:
         fig.savefig(partial, format="png", dpi=110)
