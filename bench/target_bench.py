@@ -19,10 +19,10 @@ run. --seed is the simulation's (22, or 23 with --populations, the figures
 of bench/README.md; another seed is another chromosome, for a check the
 design was never tuned on); --history growth_short_ld simulates far
 shorter LD (bench/simulate.py), and Beagle is given a genetic map at its
-rate. --judged-methods with no method judges only
-the tags chosen for imputation (and their evenly spaced peers) in the
-held-out people: the selection and its own evaluation, without the large
-pairwise sets.
+rate. A folder's simulation is made once and kept for its history.
+--judged-methods with no method judges only the tags chosen for
+imputation (and their evenly spaced peers) in the held-out people: the
+selection and its own evaluation, without the large pairwise sets.
 
 With --populations: a chromosome of two populations (an island model
 under the same growth, --people each), fewest tags for each population
@@ -130,8 +130,14 @@ def simulation(people, seed):
     genetic map for it: none at 1 cM/Mb, which Beagle assumes, else one at
     the history's rate."""
     data = os.path.join(ARGS.folder, "data")
+    marker = os.path.join(data, "history.txt")
     if not os.path.exists(os.path.join(data, "sim.bed")):
         simulate.chromosome(data, length_mb=ARGS.length_mb, people=people, history=ARGS.history, seed=seed)
+        with open(marker, "w") as f:
+            f.write(ARGS.history + "\n")
+    made = open(marker).read().strip() if os.path.exists(marker) else "growth"
+    if made != ARGS.history:
+        sys.exit("%s was simulated under --history %s; give another --folder" % (data, made))
     if simulate.HISTORIES[ARGS.history].recombination == simulate.RECOMBINATION:
         return data, None
     path = os.path.join(data, "genetic.map")
