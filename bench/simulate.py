@@ -63,8 +63,8 @@ def _growth():
 def _growth_short_ld():
     """The same growth with recombination at 4 cM/Mb and mutation at 2.0e-8:
     LD as short as in a region of high recombination, where the pairwise
-    Minimum at r² >= 0.8 takes about 55% of the SNPs (under "growth" about
-    30%)."""
+    Minimum at r² >= 0.8 took 55 to 59% of the SNPs on three seeds (under
+    "growth" about 30%)."""
     growth = _growth()
     return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=4e-8)
 

@@ -135,7 +135,10 @@ def simulation(people, seed):
         simulate.chromosome(data, length_mb=ARGS.length_mb, people=people, history=ARGS.history, seed=seed)
         with open(marker, "w") as f:
             f.write(ARGS.history + "\n")
-    made = open(marker).read().strip() if os.path.exists(marker) else "growth"
+    made = "growth"  # the folders simulated before the marker
+    if os.path.exists(marker):
+        with open(marker) as f:
+            made = f.read().strip()
     if made != ARGS.history:
         sys.exit("%s was simulated under --history %s; give another --folder" % (data, made))
     if simulate.HISTORIES[ARGS.history].recombination == simulate.RECOMBINATION:

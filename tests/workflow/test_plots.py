@@ -273,3 +273,24 @@ def test_the_overviews_counts_have_whole_number_ticks(tmp_path):
         ticks = [t for t in ax.get_yticks() if low <= t <= high]
         assert len(ticks) >= 2 and all(t == round(t) for t in ticks), (name, ticks)
     overview.plt.close(fig)
+
+
+@pytest.mark.parametrize(
+    "regions, title",
+    [
+        ([("chr1_001", "1")], "1 region on 1 chromosome, 3 SNPs"),
+        ([("chr1_001", "1"), ("chr1_002", "1")], "2 regions on 1 chromosome, 6 SNPs"),
+        ([("chr1_001", "1"), ("chr2_001", "2")], "2 regions on 2 chromosomes, 6 SNPs"),
+    ],
+)
+def test_the_overviews_title_counts_regions_and_chromosomes(tmp_path, regions, title):
+    (tmp_path / "summary.tsv").write_text(
+        "region\tsnps\tneeded\tundesirable_dropped\tgreedy_tags\tminimax_tags\tminimum_tags\n"
+        + "".join("%s\t3\t0\t0\t1\t1\t1\n" % name for name, _ in regions)
+    )
+    (tmp_path / "regions.tsv").write_text(
+        "region\tchromosome\tcrossing_pairs\n" + "".join("%s\t%s\t0\n" % row for row in regions)
+    )
+    fig = overview.figure(str(tmp_path / "summary.tsv"), str(tmp_path / "regions.tsv"))
+    assert fig._suptitle.get_text().split("\n")[0] == title
+    overview.plt.close(fig)

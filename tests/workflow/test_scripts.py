@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, qc, report
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, qc, report, totals
 
 
 def brute_force(n, max_snps, counts):
@@ -438,3 +438,28 @@ def test_marks_of_the_curve_close_together_share_a_label(marks, labels):
     import curve_plot
 
     assert curve_plot.mark_labels(marks, 5000) == labels
+
+
+@pytest.mark.parametrize(
+    "regions, first",
+    [
+        ([("chr1_001", "1")], "Results of 1 region on 1 chromosome: 3 SNPs passed quality control; LD from 50 people."),
+        (
+            [("chr1_001", "1"), ("chr2_001", "2")],
+            "Results of 2 regions on 2 chromosomes: 6 SNPs passed quality control; LD from 50 people.",
+        ),
+    ],
+)
+def test_the_totals_count_regions_and_chromosomes(tmp_path, monkeypatch, regions, first):
+    monkeypatch.chdir(tmp_path)
+    os.mkdir("results")
+    with open("results/summary.tsv", "w") as f:
+        f.write("region\tchromosome\tsnps\tgreedy_tags\n")
+        f.writelines("%s\t%s\t3\t1\n" % row for row in regions)
+    with open("results/coverage.tsv", "w") as f:
+        f.write("region\tmethod\tmaf_class\tsnps\tcaptured\tcaptured_percent\tmean_r2\n")
+        f.write("genome\tgreedy\tall\t%d\t%d\t100.00\t1.000\n" % (3 * len(regions), 3 * len(regions)))
+    with open("results/populations.tsv", "w") as f:
+        f.write("population\tpeople\tkeep\nall\t50\t1\n")
+    open("results/warnings.txt", "w").close()
+    assert totals.text(["greedy"]).split("\n")[0] == first

@@ -151,9 +151,10 @@ def figure(summary_tsv, regions_tsv):
         axes[-1].set_xlabel("regions in genome order")
     total_snps = snps.sum()
     fig.suptitle(
-        "%d regions on %d chromosome%s, %d SNPs%s\n%s"
+        "%d region%s on %d chromosome%s, %d SNPs%s\n%s"
         % (
             n,
+            "" if n == 1 else "s",
             len(chromosomes),
             "" if len(chromosomes) == 1 else "s",
             total_snps,

@@ -31,9 +31,10 @@ def text(methods, held_out=None):
     total = sum(int(p["people"]) for p in people)
     who = ", ".join("%s %s" % (p["population"], _n(p["people"])) for p in people) if populated else ""
     lines = [
-        "Results of %d regions on %d chromosome%s: %s SNPs passed quality control%s; LD from %s people%s."
+        "Results of %d region%s on %d chromosome%s: %s SNPs passed quality control%s; LD from %s people%s."
         % (
             len(regions),
+            "" if len(regions) == 1 else "s",
             len(chromosomes),
             "" if len(chromosomes) == 1 else "s",
             _n(snps),
