@@ -8,22 +8,22 @@ imputed from the other folds' phased haplotypes. With four folds, each
 inner reference has three quarters of the selection's people, near the
 held-out people's reference (all of them); with two, half as many
 imputed worse and the choice took more tags. With each fold imputed in
-two halves, each from all the other people, the inner share came so near
-the held-out one that it was no longer a floor under it: the choice took
-fewer tags, and one fell short of the target in the held-out people
-(bench/README.md). Without a budget each fold is judged alone, as the
-held-out people will be, and with a held-out share of 0.2 it has as many
-people: the r² of each SNP is that fold's, and a population's share is
-that of its SNPs at the target over its folds together (the folds'
-shares averaged, weighted by the SNPs measured), the share a draw of
-held-out people of a fold's size is expected to reach. The share of the
-lowest fold, formerly required, overshot: on one simulation it took 156
-tags, 97.47% held out, where the average takes 137, 96.91%
-(bench/README.md). Pooled over the folds, r² is measured in four times
-as many people as the held-out figure; a share near the target measured
-so fell short in the held-out people, whose fewer people judge a SNP's
-r² more roughly (bench/README.md). Within a budget the folds are pooled
-(below).
+two halves, each from all the other people not held out, the inner share
+came so near the held-out one that it was no longer a floor under it:
+the choice took fewer tags, but two of six chosen sets fell short of the
+target in the held-out people (bench/README.md). Without a budget each
+fold is judged alone, as the held-out people will be, and with a
+held-out share of 0.2 it has as many people: the r² of each SNP is that
+fold's, and a population's share is that of its SNPs at the target over
+its folds together (the folds' shares averaged, weighted by the SNPs
+measured), the share a draw of held-out people of a fold's size is
+expected to reach. The share of the lowest fold, formerly required,
+overshot: on one simulation it took 156 tags, 97.47% held out, where the
+average takes 137, 96.91% (bench/README.md). Pooled over the folds, r²
+is measured in four times as many people as the held-out figure; a share
+near the target measured so fell short in the held-out people, whose
+fewer people judge a SNP's r² more roughly (bench/README.md). Within a
+budget the folds are pooled (below).
 
 The candidates are common SNPs spread along the chromosomes
 (spread_common: as evenly spaced SNPs would be, but in the middle half
