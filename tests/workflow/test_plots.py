@@ -1,4 +1,5 @@
 """The LD plot, checked by its pixels, on small regions made by hand."""
+import logging
 import os
 import subprocess
 import sys
@@ -283,7 +284,9 @@ def test_the_overviews_counts_have_whole_number_ticks(tmp_path):
         ([("chr1_001", "1"), ("chr2_001", "2")], "2 regions on 2 chromosomes, 6 SNPs"),
     ],
 )
-def test_the_overviews_title_counts_regions_and_chromosomes(tmp_path, regions, title):
+def test_the_overviews_title_counts_regions_and_chromosomes(tmp_path, caplog, regions, title):
+    """And the figure is drawn without a warning, also with one region per
+    chromosome (no cut, so nothing to label in the last panel)."""
     (tmp_path / "summary.tsv").write_text(
         "region\tsnps\tneeded\tundesirable_dropped\tgreedy_tags\tminimax_tags\tminimum_tags\n"
         + "".join("%s\t3\t0\t0\t1\t1\t1\n" % name for name, _ in regions)
@@ -291,6 +294,9 @@ def test_the_overviews_title_counts_regions_and_chromosomes(tmp_path, regions, t
     (tmp_path / "regions.tsv").write_text(
         "region\tchromosome\tcrossing_pairs\n" + "".join("%s\t%s\t0\n" % row for row in regions)
     )
-    fig = overview.figure(str(tmp_path / "summary.tsv"), str(tmp_path / "regions.tsv"))
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        fig = overview.figure(str(tmp_path / "summary.tsv"), str(tmp_path / "regions.tsv"))
     assert fig._suptitle.get_text().split("\n")[0] == title
+    assert not [r.getMessage() for r in caplog.records if r.levelno >= logging.WARNING]
     overview.plt.close(fig)

@@ -140,7 +140,8 @@ def figure(summary_tsv, regions_tsv):
     for ax in (axes[0], axes[1], axes[3]):
         ax.yaxis.set_major_locator(MaxNLocator(integer=True))
     for ax in axes:
-        ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=9, frameon=False)
+        if ax.get_legend_handles_labels()[0]:  # one region per chromosome: no cut to label in the last panel
+            ax.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize=9, frameon=False)
         ax.grid(axis="y", color="#e0e0e0", linewidth=0.6)
         ax.set_axisbelow(True)
     axes[-1].set_xlim(-0.6, n - 0.4)
