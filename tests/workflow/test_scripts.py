@@ -177,6 +177,25 @@ def test_excluded_names(tmp_path):
     ]
 
 
+@pytest.mark.parametrize(
+    "names, message",
+    [
+        ([], None),
+        (
+            ["rs2"],
+            "1 SNP is left out for its name (missing, given to several SNPs, or longer than 29 characters): rs2",
+        ),
+        (
+            [".", "rs2"],
+            "2 SNPs are left out for their names (missing, given to several SNPs, or longer than 29 characters): ., rs2",
+        ),
+    ],
+)
+def test_the_warning_on_names_counts_them(tmp_path, names, message):
+    path = write(tmp_path / "excluded.tsv", "name\n" + "".join(n + "\n" for n in names))
+    assert qc.name_warnings(path) == ([] if message is None else ["%s; see %s" % (message, path)])
+
+
 def region_files(root, joined):
     folder = root / "results" / "regions" / "chr1_001"
     folder.mkdir(parents=True)

@@ -489,7 +489,7 @@ def render(region, view="auto"):
     low, high = (min(region.positions), max(region.positions)) if n else (0, 0)
     span = "{:,} bp".format(low) if low == high else "{:,}–{:,} bp".format(low, high)
     shown = "every pair" if lay.view == "full" else "pairs at most %d SNPs apart" % lay.depth
-    title = "%s: %d SNP%s, %s; %s" % (region.name, n, "" if n == 1 else "s", span, shown)
+    title = "%s: %d SNP%s, %s; %s" % (region.name, n, formats.plural(n), span, shown)
     canvas.text(lay.px(10), lay.px(TITLE) // 2, title, "title", anchor="lm", bold=True)
     if n:
         draw_ruler(canvas, region.positions)

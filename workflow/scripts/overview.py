@@ -155,9 +155,9 @@ def figure(summary_tsv, regions_tsv):
         "%d region%s on %d chromosome%s, %d SNPs%s\n%s"
         % (
             n,
-            "" if n == 1 else "s",
+            formats.plural(n),
             len(chromosomes),
-            "" if len(chromosomes) == 1 else "s",
+            formats.plural(len(chromosomes)),
             total_snps,
             ", tags chosen for all populations" if "population" in header else "",
             ", ".join(

@@ -113,3 +113,8 @@ def names(path):
 def some_names(names, shown=5):
     """The first few names, for a message about many."""
     return ", ".join(names[:shown]) + (", ..." if len(names) > shown else "")
+
+
+def plural(count, one="", many="s"):
+    """`one` for a count of 1, else `many`: "SNP" + plural(n) for a message."""
+    return one if count == 1 else many

@@ -44,7 +44,6 @@ GIVEN = "given"  # the set of evaluate_tags
 EVEN = "even_"  # the prefix of an evenly spaced set, before its count
 # Contig names as PLINK writes them with --output-chr MT.
 PLINK_CONTIGS = {"23": "X", "24": "Y", "25": "XY", "26": "MT", "M": "MT"}
-SHOWN_NAMES = 5
 
 
 class ProtocolError(Exception):
@@ -266,11 +265,6 @@ def judged_sets(methods, given, chromosomes):
     return sets
 
 
-def some_names(names):
-    shown = ", ".join(list(names)[:SHOWN_NAMES])
-    return shown + (", ..." if len(names) > SHOWN_NAMES else "")
-
-
 def check_given(path, known):
     """Problems with evaluate_tags: names that are not in the genotypes
     (`known`, a set)."""
@@ -284,7 +278,7 @@ def check_given(path, known):
     if missing:
         return [
             "evaluate_tags %s: %d of its %d SNPs are not in the genotypes: %s"
-            % (path, len(missing), len(set(names)), some_names(missing))
+            % (path, len(missing), len(set(names)), files.some_names(missing))
         ]
     return []
 
@@ -349,6 +343,6 @@ def check_config(config, groups, names, labels, same_people=True):
             problems.append(
                 "genetic_map %s has no positions on chromosome%s %s; name the chromosomes as PLINK writes them "
                 '(1-22, X, Y, MT, without "chr")'
-                % (config["genetic_map"], "s" if len(missing) > 1 else "", some_names(missing))
+                % (config["genetic_map"], files.plural(len(missing)), files.some_names(missing))
             )
     return problems, []

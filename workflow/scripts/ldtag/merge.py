@@ -283,7 +283,7 @@ def remove_stale_regions(regions_tsv):
         return None
     return "%d region folder%s of an earlier run that this config does not make %s removed: %s" % (
         len(stale),
-        "" if len(stale) == 1 else "s",
-        "was" if len(stale) == 1 else "were",
+        files.plural(len(stale)),
+        files.plural(len(stale), "was", "were"),
         files.some_names(stale),
     )

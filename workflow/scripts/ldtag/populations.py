@@ -147,7 +147,7 @@ def check(found, where, people, fileset_name):
                         name,
                         where[name],
                         len(missing),
-                        " is" if len(missing) == 1 else "s are",
+                        files.plural(len(missing), " is", "s are"),
                         fileset_name(fileset),
                         files.some_names(missing),
                     )

@@ -32,10 +32,6 @@ VCF_KINDS = {
 }
 
 
-def _plural(count, one, many):
-    return one if count == 1 else many
-
-
 # Names.
 
 
@@ -143,7 +139,7 @@ def vcf_warnings(skipped):
                     % (
                         path,
                         records,
-                        VCF_KINDS[kind] % _plural(records, "", "s"),
+                        VCF_KINDS[kind] % files.plural(records),
                         ", ".join(first),
                         ", ..." if records > len(first) else "",
                     )
@@ -168,7 +164,7 @@ def population_drops(chromosomes, dropped_path):
             "%d SNP%s left out for %s in a population (%s): %s; see %s"
             % (
                 len(names),
-                _plural(len(names), " is", "s are"),
+                files.plural(len(names), " is", "s are"),
                 reason,
                 ", ".join("%s %d" % item for item in where.items()),
                 files.some_names(names),
@@ -186,9 +182,9 @@ def name_warnings(excluded_tsv):
         "%d SNP%s left out for %s name%s (missing, given to several SNPs, or longer than %d characters): %s; see %s"
         % (
             len(names),
-            _plural(len(names), " is", "s are"),
-            _plural(len(names), "its", "their"),
-            _plural(len(names), "", "s"),
+            files.plural(len(names), " is", "s are"),
+            files.plural(len(names), "its", "their"),
+            files.plural(len(names)),
             limits.MAX_NAME,
             files.some_names(names),
             excluded_tsv,

@@ -34,9 +34,9 @@ def text(methods, held_out=None):
         "Results of %d region%s on %d chromosome%s: %s SNPs passed quality control%s; LD from %s people%s."
         % (
             len(regions),
-            "" if len(regions) == 1 else "s",
+            files.plural(len(regions)),
             len(chromosomes),
-            "" if len(chromosomes) == 1 else "s",
+            files.plural(len(chromosomes)),
             _n(snps),
             " (counted once per population where they vary)" if populated else "",
             _n(total),

@@ -172,10 +172,6 @@ def plink_code(code):
     return "MT" if code == "M" else code
 
 
-def _plural(items, one, many):
-    return one if len(items) == 1 else many
-
-
 def scan_all(vcfs, fileset_of):
     """The chromosomes of the VCFs (label -> Chromosome, in file order), each
     converted fileset's samples as PLINK keeps them whole, (id, id), and the
@@ -196,10 +192,10 @@ def scan_all(vcfs, fileset_of):
                 '"chr"): leave %s records out of the VCF'
                 % (
                     path,
-                    _plural(unknown, "", "s"),
+                    files.plural(len(unknown)),
                     files.some_names(unknown),
-                    _plural(unknown, "is", "are"),
-                    _plural(unknown, "its", "their"),
+                    files.plural(len(unknown), "is", "are"),
+                    files.plural(len(unknown), "its", "their"),
                 )
             )
         if found.records == found.kinds["multiallelic"].records + found.kinds["not_snp"].records:
