@@ -10,9 +10,9 @@ is the one-population region the benchmarks use.
 
 chromosome() is a chromosome at sequence density: L Mb, one population or
 several, under constant size or a European-like history of recent growth
-from a bottleneck (at 1 cM/Mb, or at 4 with far shorter LD); every SNP with
-a MAF of at least min_maf, as a PLINK fileset and, when asked, a phased VCF
-of the true haplotypes. Needs scrm, plink1.9 and numpy.
+from a bottleneck (at 1 cM/Mb, or with shorter LD at 2 or 4 cM/Mb); every
+SNP with a MAF of at least min_maf, as a PLINK fileset and, when asked, a
+phased VCF of the true haplotypes. Needs scrm, plink1.9 and numpy.
 """
 import gzip
 import os
@@ -69,7 +69,19 @@ def _growth_short_ld():
     return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=4e-8)
 
 
-HISTORIES = {"constant": History(size=10000), "growth": _growth(), "growth_short_ld": _growth_short_ld()}
+def _growth_mid_ld():
+    """The same growth with recombination at 2 cM/Mb and mutation at 2.0e-8:
+    between "growth" and "growth_short_ld"."""
+    growth = _growth()
+    return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=2e-8)
+
+
+HISTORIES = {
+    "constant": History(size=10000),
+    "growth": _growth(),
+    "growth_mid_ld": _growth_mid_ld(),
+    "growth_short_ld": _growth_short_ld(),
+}
 
 
 def _scrm(command, count, length, absolute):

@@ -17,9 +17,10 @@ the time of each of the selection's two rounds (its inner imputation jobs
 and its step, summed from Snakemake's benchmark files) against the whole
 run. --seed is the simulation's (22, or 23 with --populations, the figures
 of bench/README.md; another seed is another chromosome, for a check the
-design was never tuned on); --history growth_short_ld simulates far
-shorter LD (bench/simulate.py), and Beagle is given a genetic map at its
-rate. A folder's simulation is made once and kept for its history.
+design was never tuned on); --history growth_mid_ld and growth_short_ld
+simulate shorter LD, at 2 and 4 cM/Mb (bench/simulate.py), and Beagle is
+given a genetic map at that rate. A folder's simulation is made once and
+kept for its history.
 --judged-methods with no method judges only the tags chosen for
 imputation (and their evenly spaced peers) in the held-out people: the
 selection and its own evaluation, without the large pairwise sets.
@@ -214,7 +215,7 @@ def main():
     parser.add_argument("--populations", action="store_true")
     parser.add_argument("--judged-methods", nargs="*", help="judged_methods (default: every method)")
     parser.add_argument("--seed", type=int, help="the simulation's seed (default 22, with --populations 23)")
-    parser.add_argument("--history", default="growth", choices=["growth", "growth_short_ld"])
+    parser.add_argument("--history", default="growth", choices=[h for h in simulate.HISTORIES if h != "constant"])
     ARGS = parser.parse_args()
     if not os.path.exists(os.path.join(BUILD, "ldcluster")):
         sys.exit("needs the programs in build-release/")
