@@ -18,7 +18,7 @@ import gzip
 import os
 import random
 import subprocess
-from dataclasses import dataclass, field
+from dataclasses import dataclass, field, replace
 
 import numpy as np
 
@@ -60,27 +60,19 @@ def _growth():
     )
 
 
-def _growth_short_ld():
-    """The same growth with recombination at 4 cM/Mb and mutation at 2.0e-8:
-    LD as short as in a region of high recombination, where the pairwise
-    Minimum at r² >= 0.8 took 55 to 59% of the SNPs on three seeds (under
-    "growth" about 30%)."""
-    growth = _growth()
-    return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=4e-8)
-
-
-def _growth_mid_ld():
-    """The same growth with recombination at 2 cM/Mb and mutation at 2.0e-8:
-    between "growth" and "growth_short_ld"."""
-    growth = _growth()
-    return History(size=growth.size, mutation=2.0e-8, events=growth.events, recombination=2e-8)
+def _shorter_ld(cm_per_mb):
+    """The same growth with recombination at `cm_per_mb` and mutation at
+    2.0e-8. At 4 cM/Mb LD is as short as in a region of high recombination:
+    the pairwise Minimum at r² >= 0.8 took 55 to 59% of the SNPs on three
+    seeds (under "growth" about 30%); 2 cM/Mb lies between the two."""
+    return replace(_growth(), mutation=2.0e-8, recombination=cm_per_mb * 1e-8)
 
 
 HISTORIES = {
     "constant": History(size=10000),
     "growth": _growth(),
-    "growth_mid_ld": _growth_mid_ld(),
-    "growth_short_ld": _growth_short_ld(),
+    "growth_mid_ld": _shorter_ld(2),
+    "growth_short_ld": _shorter_ld(4),
 }
 
 
