@@ -73,9 +73,11 @@ def seconds(pattern, folder):
 def round_times(folder):
     """Per round, its inner imputation jobs and their wall seconds summed,
     with the gates that climb it and its step: the first round's
-    candidates and target_refine, the second's sets and target_select."""
+    candidates and target_refine, the second's sets and target_complete,
+    the third's and target_select."""
     out = []
-    for sets, step in (("candidate_*", "target_refine"), ("refined_*", "target_select")):
+    steps = (("candidate_*", "target_refine"), ("refined_*", "target_complete"), ("completed_*", "target_select"))
+    for sets, step in steps:
         jobs, total = seconds(os.path.join("imputation_impute", "*", "select*", sets + ".tsv"), folder)
         total += seconds(os.path.join("target_rung", sets + ".tsv"), folder)[1]
         out.append((jobs, total + seconds(step + ".tsv", folder)[1]))
@@ -83,14 +85,15 @@ def round_times(folder):
 
 
 def rounds_text(folder):
-    (first_jobs, first), (second_jobs, second) = round_times(folder)
+    (first_jobs, first), (second_jobs, second), (third_jobs, third) = round_times(folder)
     _, phasing = seconds(os.path.join("imputation_phase", "*.tsv"), folder)
     held_jobs, held = seconds(os.path.join("imputation_impute", "*", "holdout", "*.tsv"), folder)
     _, everything = seconds(os.path.join("**", "*.tsv"), folder)
     return (
         "summed over jobs: phasing %.0f s; round 1: %d inner imputation jobs, the climb and the refining, %.0f s; "
-        "round 2: %d jobs, the climb and the choice, %.0f s; held-out evaluation: %d jobs, %.0f s; "
-        "every job %.0f s" % (phasing, first_jobs, first, second_jobs, second, held_jobs, held, everything)
+        "round 2: %d jobs, the climb and the completions, %.0f s; round 3: %d jobs, the climb and the choice, "
+        "%.0f s; held-out evaluation: %d jobs, %.0f s; every job %.0f s"
+        % (phasing, first_jobs, first, second_jobs, second, third_jobs, third, held_jobs, held, everything)
     )
 
 

@@ -437,6 +437,64 @@ def test_the_second_round_by_hand():
     assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"])]
 
 
+def test_the_third_round_by_hand():
+    # One population, every SNP at 0.8. c1 (t) fails at s1 to s4. The
+    # smallest set that reaches the target as imputed is refined_75, 6
+    # tags. refined_25 (t, s1) fails at s2 and s3: its completion, 4 tags,
+    # would be chosen if it reached the target; so would refined_50's (t,
+    # s1, s2, s4, failing at s3), 5 tags. refined_100 was not imputed.
+    one = {"t": 1.0, "s1": 0.1, "s2": 0.2, "s3": 0.3, "s4": 0.4, "g1": 0.9}
+    sets = [
+        ("c1", target.SPREAD, ["t"]),
+        ("c3", target.SPREAD, ["t", "s1", "s2", "s3", "s4", "g1", "x"]),
+        ("refined_25", "c1 with 25% of its 4 added", ["t", "s1"]),
+        ("refined_50", "c1 with 50% of its 4 added", ["t", "s1", "s2", "s4"]),
+        ("refined_75", "c1 with 75% of its 4 added", ["t", "s1", "s2", "s3", "s4", "g1"]),
+    ]
+    good = dict.fromkeys(one, 0.9)
+    r2_of = {
+        "c1": {"A": one},
+        "c3": {"A": good},
+        "refined_25": {"A": dict(one, s1=1.0, s4=0.9)},
+        "refined_50": {"A": dict(one, s1=1.0, s2=1.0, s4=1.0)},
+        "refined_75": {"A": good},
+    }
+    made = target.completions(sets, r2_of, 0.8, 1.0)
+    assert made == [
+        ("completed_25", "refined_25 with the 2 SNPs its completion added", ["t", "s1", "s2", "s3"], True),
+        ("completed_50", "refined_50 with the 1 SNPs its completion added", ["t", "s1", "s2", "s4", "s3"], True),
+        ("completed_75", "refined_75 with the 0 SNPs its completion added", sets[4][2], False),
+        ("completed_100", "refined_100, not imputed", [], False),
+    ]
+    assert target.completed_names() == [name for name, _, _, _ in made]
+    assert target.completed_names(with_budget=True) == []
+    # A verified set of 4 tags: the completions of 4 and 5 would not be
+    # chosen over it (ties to the earlier set), and are not imputed.
+    smaller = sets + [("c2", target.SPREAD, ["t", "s1", "s2", "g1"])]
+    made = target.completions(smaller, dict(r2_of, c2={"A": good}), 0.8, 1.0)
+    assert [needed for _, _, _, needed in made] == [False] * 4
+    # When no set reaches the target as imputed, a verified set would be
+    # taken over any completed by estimate: every completion is imputed.
+    made = target.completions(sets[:1] + sets[2:4], r2_of, 0.8, 1.0)
+    assert [needed for _, _, _, needed in made] == [True, True, False, False]
+    assert made[2][1] == "refined_75, not imputed"
+    # A set whose every failing SNP is undesirable adds nothing: not imputed.
+    made = target.completions(sets, r2_of, 0.8, 1.0, undesirable={"s2", "s3"})
+    assert [needed for _, _, _, needed in made] == [False] * 4
+
+
+def test_a_set_the_third_round_does_not_need_is_not_imputed(tmp_path):
+    table_path, out = str(tmp_path / "completed.tsv"), str(tmp_path / "rung.tsv")
+    rows = [("completed_25", "refined_25 with the 2 SNPs its completion added", 4, 0)]
+    rows += [("completed_50", "refined_50 with the 1 SNPs its completion added", 5, 1)]
+    from ldtag import files
+
+    files.write_table(table_path, target.COMPLETED_COLUMNS, rows)
+    for name, imputed in (("completed_25", "0"), ("completed_50", "1")):
+        target.rung(table_path, name, None, None, None, 0.8, 0.9, out)
+        assert table(out) == [{"set": name, "imputed": imputed, "reached_by": "NA"}]
+
+
 LADDER_TAGS = {"c0": 2, "c1": 3, "c1b": 3, "c2": 5, "c3": 8}
 
 
@@ -473,25 +531,30 @@ def random_r2(rng, snps, tags, populations):
     }
 
 
-def climb(sets, r2_of, share):
-    """The sets of a round that the climb imputes, in turn."""
+def climb(sets, r2_of, share, needed=None):
+    """The sets of a round that the climb imputes, in turn (of the third
+    round, only the `needed` ones)."""
     tags_of = {name: len(tags) for name, _, tags in sets}
     climbed, previous = [], None
     for name, kind, tags in sets:
         reached = previous is not None and previous["imputed"] == "1"
         reached = reached and target.reaches(r2_of[previous["set"]], 0.8, share)
         imputed, reached_by = target.ladder_step(name, tags_of, previous, reached)
+        imputed = imputed and (needed is None or name in needed)
         previous = rung_row(name, "1" if imputed else "0", reached_by or "NA")
         climbed += [(name, kind, tags)] if imputed else []
     return climbed
 
 
-def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice():
+def test_climbing_any_round_changes_neither_the_next_rounds_nor_the_choice():
     """Brute force: random ladders of one kind or two, each set's inner r²
     drawn at random, some SNPs undesirable or none; the candidates the
-    climb leaves out do not change the second round's sets, and neither do
-    they nor the second round's sets it leaves out change the choice."""
-    left_out = 0
+    climb leaves out do not change the second round's sets, neither do
+    they nor the second round's sets it leaves out change the third's, and
+    none of the sets left out in any round changes the choice. The third
+    round never makes the choice larger, and once it is verified never
+    takes a set completed by estimate."""
+    left_out = third = smaller = 0
     for seed in range(300):
         rng = random.Random(seed)
         snps = ["s%d" % k for k in range(12)]
@@ -508,9 +571,30 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
         r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in refined)
         climbed_refined = climb(refined, r2_of, share)
         left_out += len(sets) - len(climbed) + len(refined) - len(climbed_refined)
-        chosen, _ = target.choose(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
-        assert target.choose(climbed + climbed_refined, r2_of, 0.8, share, undesirable=undesirable)[0] == chosen
-    assert left_out > 100
+        chosen, rows = target.choose(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
+        both = climbed + climbed_refined
+        assert target.choose(both, r2_of, 0.8, share, undesirable=undesirable)[0] == chosen
+        made = target.completions(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
+        needed = {name for name, _, _, need in made if need}
+        made_climbed = target.completions(both, r2_of, 0.8, share, undesirable=undesirable)
+        assert {name for name, _, _, need in made_climbed if need} == needed
+        assert [m for m in made_climbed if m[0] in needed] == [m for m in made if m[0] in needed]
+        completed = [(name, kind, tags) for name, kind, tags, _ in made]
+        r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in completed)
+        climbed_completed = climb(completed, r2_of, share, needed)
+        imputed_completed = [c for c in completed if c[0] in needed]
+        left_out += len(imputed_completed) - len(climbed_completed)
+        final, final_rows = target.choose(
+            sets + refined + imputed_completed, r2_of, 0.8, share, undesirable=undesirable
+        )
+        assert target.choose(both + climbed_completed, r2_of, 0.8, share, undesirable=undesirable)[0] == final
+        was_verified = any(row[-1] and target.reaches(r2_of[row[0]], 0.8, share) for row in rows)
+        assert len(final) <= len(chosen) or not was_verified
+        if was_verified:
+            assert [row[3] for row in final_rows if row[-1]] == [0]
+        third += len(needed)
+        smaller += len(final) < len(chosen)
+    assert left_out > 100 and third > 100 and smaller > 10
 
 
 @pytest.mark.parametrize(
@@ -534,6 +618,20 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
             "climbed",
         ),
         (
+            None,
+            [
+                ("candidate_common_1", target.SPREAD, "0"),
+                ("refined_25", "candidate_common_1 with 25% of its 8 added", "0"),
+                ("refined_50", "candidate_common_1 with 50% of its 8 added", "0"),
+                ("completed_25", "refined_25 with the 3 SNPs its completion added", "0"),
+                ("completed_50", "refined_50 with the 1 SNPs its completion added", "1"),
+            ],
+            "in a second round, 2 sets: one of them again with part or all of its completion, climbed until one "
+            "reached the target as imputed; in a third, 2 of those that fell short, each with its own completion, "
+            "as it would be taken if it reached the target. Each",
+            "greedy",
+        ),
+        (
             5,
             [
                 ("candidate_common_budget50", target.SPREAD, "1"),
@@ -553,7 +651,13 @@ def test_climbing_either_round_changes_neither_the_second_round_nor_the_choice()
             "ladder",
         ),
     ],
-    ids=["fewest, the ladder climbed", "fewest, every candidate", "budget without the greedy order", "budget"],
+    ids=[
+        "fewest, the ladder climbed",
+        "fewest, every candidate",
+        "fewest, a third round",
+        "budget without the greedy order",
+        "budget",
+    ],
 )
 def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, never):
     from ldtag import imputation_report
@@ -749,10 +853,11 @@ def target_run(tmp_path_factory):
 
 
 def check_climbs(results):
-    """Each round's sets were imputed in turn up to the first that reached
-    the target as imputed (or all of them), the rest not, each naming that
-    one; the selection has the sets imputed. Returns the candidates
-    imputed."""
+    """The first two rounds' sets were imputed in turn up to the first that
+    reached the target as imputed (or all of them), the rest not, each
+    naming that one; of the third round's, only those its table says are
+    needed, up to the first that reached it. The selection has the sets
+    imputed. Returns the candidates imputed."""
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
     folder = os.path.join(results, "imputation", "target", "ladder")
     added = {r["candidate"]: r["added"] for r in rows}
@@ -765,7 +870,12 @@ def check_climbs(results):
         assert reached == climbed[-1:] or (reached == [] and climbed == names)
         assert all(r["reached_by"] == climbed[-1] for r in ladder[len(climbed) :])
         imputed.append(climbed)
-    assert [r["candidate"] for r in rows] == imputed[0] + imputed[1]
+    needed = [r["set"] for r in table(os.path.join(os.path.dirname(results), paths.COMPLETED)) if r["needed"] == "1"]
+    ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in target.completed_names()]
+    climbed = [r["set"] for r in ladder if r["imputed"] == "1"]
+    assert climbed == needed[: len(climbed)]
+    assert [name for name in climbed if added[name] == "0"] in ([], climbed[-1:])
+    assert [r["candidate"] for r in rows] == imputed[0] + imputed[1] + climbed
     return imputed[0]
 
 
@@ -831,6 +941,18 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
         with open(os.path.join(sets, source + ".txt")) as f, open(os.path.join(sets, row["set"] + ".txt")) as g:
             base, refined = f.read().split(), g.read().split()
         assert refined[: len(base)] == base and len(refined) == int(row["tags"]) >= len(base)
+    # The third round's sets start with the second round's set they complete.
+    for row in table(os.path.join(results, "imputation", "target", "completed.tsv")):
+        source = row["kind"].split(" with ")[0].split(",")[0]
+        assert source in target.refined_names()
+        with open(os.path.join(sets, row["set"] + ".txt")) as g:
+            completed = g.read().split()
+        if row["kind"].endswith("not imputed"):
+            assert completed == [] and row["needed"] == "0"
+            continue
+        with open(os.path.join(sets, source + ".txt")) as f:
+            base = f.read().split()
+        assert completed[: len(base)] == base and len(completed) == int(row["tags"]) >= len(base)
     chosen = [r for r in rows if r["chosen"] == "1"]
     imputed = [r for r in rows if r["added"] == "0"] or rows  # reached the target as imputed, if any did
     assert len(chosen) == 1 and int(chosen[0]["total"]) == min(int(r["total"]) for r in imputed)

@@ -14,6 +14,7 @@ JUDGED_METHODS = settings.judged_methods(config)
 FOLDS = imputation.fold_names(config)
 CANDIDATES = target.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
 REFINED_SETS = target.refined_names(config["max_tags"] is not None)
+COMPLETED_SETS = target.completed_names(config["max_tags"] is not None)
 TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
@@ -96,13 +97,13 @@ def imputed_sums(names):
 
 def rung_inputs(wildcards):
     """target_rung's inputs: the table of the set's round (the candidates,
-    or the second round's sets) and the chunks; without a budget, the set
-    before it in its round (each waits for it) and, when that one was
-    imputed, its sums. And each inner fold's reference and truth, only so
-    that they are not deleted as intermediate while a set's jobs are not
+    the second or the third round's sets) and the chunks; without a budget,
+    the set before it in its round (each waits for it) and, when that one
+    was imputed, its sums. And each inner fold's reference and truth, only
+    so that they are not deleted as intermediate while a set's jobs are not
     yet known."""
-    second = REFINED_SETS
-    names, table = (second, paths.REFINED) if wildcards.set in second else (CANDIDATES, paths.CANDIDATES)
+    rounds = ((REFINED_SETS, paths.REFINED), (COMPLETED_SETS, paths.COMPLETED))
+    names, table = next((r for r in rounds if wildcards.set in r[0]), (CANDIDATES, paths.CANDIDATES))
     splits = [f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}" for row in chunk_rows() for fold in target.INNER_FOLDS]
     out = {
         "candidates": table,

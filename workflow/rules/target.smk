@@ -4,12 +4,13 @@
 # imputed in inner folds of the people not held out (by the imputation
 # rules, as sets of their own), and each is repaired with the SNPs that
 # fail. A second round imputes the best again with part of the SNPs its
-# repair added (within a budget, all of them), and the choice is the
-# smallest set that reaches the target as imputed (within a budget, the best
-# that fills it so). Without a budget each round's sets are climbed in turn
-# (target_rung): once a set reached the target as imputed, the larger ones
-# are not imputed. The choice is then judged in the held-out people like
-# every method's tags.
+# repair added (within a budget, all of them); without a budget a third
+# imputes each second-round set that fell short with its own repair, when it
+# would be chosen if it reached the target. The choice is the smallest set
+# that reaches the target as imputed (within a budget, the best that fills it
+# so). Without a budget each round's sets are climbed in turn (target_rung):
+# once a set reached the target as imputed, the larger ones are not imputed.
+# The choice is then judged in the held-out people like every method's tags.
 
 if TARGET:
     TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
@@ -89,10 +90,10 @@ if TARGET:
             "mv {params.prefix:q}.frq {output.freq:q}; fi"
 
     checkpoint target_rung:
-        """Whether a set of either round is imputed: without a budget, each
+        """Whether a set of any round is imputed: without a budget, each
         round's sets are climbed in turn, and a set is not imputed once a
         smaller one reached every share as imputed, as the choice would not
-        change."""
+        change, nor a third-round set the choice would not take."""
         input:
             unpack(rung_inputs),
         output:
@@ -150,12 +151,46 @@ if TARGET:
             "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
             "--table {output.table:q} 2> {log:q}"
 
-    rule target_select:
-        """Both rounds' inner r² (within a budget pooled over the folds), and the choice."""
+    rule target_complete:
+        """The third round (without a budget): each second-round set that
+        fell short, with the SNPs its repair adds, to impute when it would
+        be chosen if it reached the target."""
         input:
             sums=imputed_sums(CANDIDATES + REFINED_SETS),
             candidates=[paths.CANDIDATES, paths.REFINED],
             ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + REFINED_SETS],
+            chunks=paths.CHUNKS,
+            pairs=TARGET_PAIR_TABLES,
+            undesirable=listed("undesirable_file"),
+        output:
+            table=paths.COMPLETED,
+            sets=[paths.SET.format(set=name) for name in COMPLETED_SETS],
+        log:
+            f"{paths.IMPUTATION_LOGS}/target_complete.log",
+        params:
+            python=PYTHON,
+            script=script_path("target_complete.py"),
+            sums=os.path.dirname(paths.CHUNK),
+            sets=os.path.dirname(paths.SET),
+            r2=config["imputed_r2"],
+            share=config["imputed_share"],
+        benchmark:
+            f"{paths.BENCHMARKS}/target_complete.tsv"
+        threads: 1
+        resources:
+            mem_mb=1024,
+        shell:
+            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
+            "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} "
+            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
+            "--table {output.table:q} 2> {log:q}"
+
+    rule target_select:
+        """Every round's inner r² (within a budget pooled over the folds), and the choice."""
+        input:
+            sums=imputed_sums(CANDIDATES + REFINED_SETS + COMPLETED_SETS),
+            candidates=[paths.CANDIDATES, paths.REFINED] + ([paths.COMPLETED] if COMPLETED_SETS else []),
+            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + REFINED_SETS + COMPLETED_SETS],
             chunks=paths.CHUNKS,
             pairs=TARGET_PAIR_TABLES,
             undesirable=listed("undesirable_file"),

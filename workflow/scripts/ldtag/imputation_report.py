@@ -198,14 +198,21 @@ def selection_text(path, config):
         else "%g%% of each population's SNPs at imputed r² ≥ %g with the fewest tags"
         % (100 * config["imputed_share"], config["imputed_r2"])
     )
-    first = [r for r in rows if not r["candidate"].startswith(target.REFINED)]
+    first = [r for r in rows if not r["candidate"].startswith((target.REFINED, target.COMPLETED))]
+    third = [r for r in rows if r["candidate"].startswith(target.COMPLETED)]
     kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
     climbed = "climbed until one reached the target as imputed"
     ladder = "shares of the budget" if budget is not None else "a ladder of sizes"
     ladder += " " + climbed if budget is None and len(first) < len(target.LADDER) else ""
     if budget is None:
-        second = "%d sets: one of them again with part or all of its completion" % (len(rows) - len(first))
-        second += ", " + climbed if len(rows) - len(first) < len(target.REFINE) else ""
+        count = len(rows) - len(first) - len(third)
+        second = "%d sets: one of them again with part or all of its completion" % count
+        second += ", " + climbed if count < len(target.REFINE) else ""
+        if third:
+            second += (
+                "; in a third, %d of those that fell short, each with its own completion, as it would be taken "
+                "if it reached the target" % len(third)
+            )
     else:
         second = "one of them again with all of its completion"
     taken = (

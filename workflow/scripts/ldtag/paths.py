@@ -82,6 +82,7 @@ IMPUTATION_PLOT = "results/imputation.png"
 TARGET = "results/imputation/target"  # the selection for imputation: its candidates and its choice
 CANDIDATES = "results/imputation/target/candidates.tsv"
 REFINED = "results/imputation/target/refined.tsv"  # the second round's sets
+COMPLETED = "results/imputation/target/completed.tsv"  # the third round's sets
 RUNG = "results/imputation/target/ladder/{set}.tsv"  # whether a candidate is imputed
 SELECTION = "results/imputation/target/selection.tsv"
 # The pairs at imputed_r2 or above in the selection's people, for its repair.

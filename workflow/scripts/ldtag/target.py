@@ -49,8 +49,12 @@ in the selection's people: an estimate, which the second round's
 imputation and the held-out people check (bench/README.md). SNPs that
 are not its proxies can gain too, which the repair does not count. So a
 second round imputes the best candidate again with part of its repair
-and with all of it (REFINE), and repairs each of those. The selection is
-the smallest set of either round that reaches every share as imputed,
+and with all of it (REFINE), and repairs each of those. Without a budget
+a third round imputes each of those that fell short with its own repair,
+when it would be chosen if it reached the target (completions): a set
+just short needs few SNPs, and on the benchmark's runs the smaller sets
+so completed mostly reached the target (bench/README.md). The selection
+is the smallest set of any round that reaches every share as imputed,
 with nothing added by estimate (when none does, the smallest repaired
 set). Within a budget, each set is filled the same way up to the budget
 (once every population reaches its share, with the SNPs that reach the
@@ -88,6 +92,7 @@ REFINE = (0.25, 0.5, 0.75, 1.0)
 COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
 REFINED = "refined_"
+COMPLETED = "completed_"
 METHOD = "for_imputation"
 SPREAD = "common SNPs spread evenly"
 SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
@@ -351,17 +356,17 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
 
 
 def ladder_step(name, tags_of, previous, previous_reached):
-    """Whether the set `name` of a round (the ladder's candidates, or the
-    second round's sets) is imputed, and the set before it in its round
+    """Whether the set `name` of a round (the ladder's candidates, the
+    second or the third round's sets) is imputed, and the set before it in its round
     that reached every share as imputed with the fewest tags (None if none
     did): `tags_of` maps each set to its number of tags, `previous` is the
     row (set, imputed, reached_by) of the set before it, None for the
     first, and `previous_reached` whether that one reached every share. A
     set is not imputed when one before it with no more tags reached every
     share: that one's repair adds nothing, so the choice, the smallest such
-    set of either round (ties to the earlier), and the second round's
-    source, the smallest repaired candidate, are that one or smaller,
-    whatever this one gives."""
+    set of any round (ties to the earlier), the second round's source, the
+    smallest repaired candidate, and the third round's sets, those smaller
+    than the choice, are that one or smaller, whatever this one gives."""
     if previous is None:
         return True, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
@@ -431,9 +436,41 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
     ]
 
 
+def completed_names(with_budget=False):
+    """The third round's set names, one per second-round set; none within a
+    budget, where the choice takes no set filled by estimate."""
+    return [] if with_budget else [COMPLETED + name[len(REFINED) :] for name in refined_names()]
+
+
+def completions(sets, r2_of, target_r2, share, pairs=None, undesirable=frozenset()):
+    """The third round's sets [(name, kind, tags, needed)]: each second-round
+    set among `sets` (both rounds' imputed sets, named by refined_names)
+    with the SNPs its repair adds. One is `needed`, imputed, only when its
+    second-round set fell short as imputed and it would be chosen over the
+    choice among `sets` if it reached the target as imputed: its repair is
+    an estimate, and the choice takes no set completed by estimate while a
+    verified one is smaller. The others are their second-round sets as
+    they are, not imputed."""
+    _, rows = choose(sets, r2_of, target_r2, share, None, pairs, undesirable)
+    chosen = next(row for row in rows if row[-1])
+    best = (not reaches(r2_of[chosen[0]], target_r2, share), chosen[4])
+    of = {name: (kind, tags) for name, kind, tags in sets}
+    made = []
+    for second, name in zip(refined_names(), completed_names()):
+        if second not in of:
+            made.append((name, "%s, not imputed" % second, [], False))
+            continue
+        tags = of[second][1]
+        added = repair(r2_of[second], target_r2, share, tags, None, pairs, undesirable)[0]
+        kind = "%s with the %d SNPs its completion added" % (second, len(added))
+        made.append((name, kind, list(tags) + added, bool(added) and (False, len(tags) + len(added)) < best))
+    return made
+
+
 # The rules' steps.
 
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
+COMPLETED_COLUMNS = CANDIDATE_COLUMNS + ("needed",)
 
 
 def _listed(path):
@@ -510,7 +547,7 @@ def write_candidates(
 
 
 def add_round_options(parser):
-    """The options target_refine.py and target_select.py share."""
+    """The options target_refine.py, target_complete.py and target_select.py share."""
     for option in ("--chunks", "--sums", "--sets", "--table"):
         parser.add_argument(option, required=True)
     parser.add_argument("--r2", type=float, required=True)
@@ -630,14 +667,18 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out):
     from its round's table `candidates`, and the `previous` set's ladder
     table and inner sums (None for the first of its round, and within a
     budget, where every set is imputed); its ladder table `out`."""
-    tags_of = {row["set"]: int(row["tags"]) for row in files.read_table(candidates)[1]}
+    rows = files.read_table(candidates)[1]
+    tags_of = {row["set"]: int(row["tags"]) for row in rows}
     before = files.read_table(previous)[1][0] if previous else None
     reached = False
     if before is not None and before["imputed"] == "1":
         chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
         reached = reaches(_set_r2(before["set"], chunk_names, sums), r2, share)
     imputed, reached_by = ladder_step(name, tags_of, before, reached)
-    if not imputed:
+    if next(row for row in rows if row["set"] == name).get("needed") == "0":
+        imputed = False
+        print("%s is not imputed: it would not be chosen if it reached the target" % name, file=sys.stderr)
+    elif not imputed:
         print(
             "%s is not imputed: %s reached every share as imputed with %d tags"
             % (name, reached_by, tags_of[reached_by]),
@@ -660,8 +701,22 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
+def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None):
+    """Rule target_complete: the third round's sets (completions), from both
+    rounds' inner r² (of the sets the `ladder` tables say were imputed, of
+    the `candidates` tables) and the `pairs` tables (the `undesirable`
+    list's SNPs never added), in the folder `sets` and their `table`."""
+    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder)
+    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
+    made = completions(made_sets, r2_of, r2, share, near, set(_listed(undesirable)))
+    for name, _, tags, _ in made:
+        files.write_lines(os.path.join(sets, name + ".txt"), tags)
+    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
+    files.write_table(table, COMPLETED_COLUMNS, rows)
+
+
 def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None):
-    """Rule target_select: the choice among both rounds' sets (the
+    """Rule target_select: the choice among every round's sets (the
     `candidates` tables; those the `ladder` tables say were imputed; within
     a `budget`, their r² pooled over the folds), repaired with the `pairs`
     tables (the `undesirable` list's SNPs never added), its tags (`out`) and

@@ -1,0 +1,32 @@
+#!/usr/bin/python3
+"""Rule target_complete: the third round's sets of tags chosen for
+imputation, from both rounds' imputation in the inner folds
+(ldtag.target).
+
+    target_complete.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
+        --pairs LD... --ladder TABLE... [--undesirable LIST] --table TABLE
+
+Only without a budget: within one the choice takes no set filled by
+estimate, so there is no third round.
+"""
+import argparse
+import sys
+
+from ldtag import files, target
+
+
+def main():
+    parser = argparse.ArgumentParser(prog="target_complete.py", description=__doc__.split("\n\n")[0])
+    parser.add_argument("--candidates", nargs="+", required=True)
+    target.add_round_options(parser)
+    options = vars(parser.parse_args())
+    try:
+        if options.pop("budget") is not None:
+            raise ValueError("there is no third round within a budget")
+        target.complete(**options)
+    except (OSError, ValueError, files.FormatError) as e:
+        sys.exit("target_complete.py: %s" % e)
+
+
+if __name__ == "__main__":
+    main()
