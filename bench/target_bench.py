@@ -91,7 +91,8 @@ def rounds_text(folder):
     _, everything = seconds(os.path.join("**", "*.tsv"), folder)
     return (
         "summed over jobs: phasing %.0f s; round 1: %d inner imputation jobs, the climb and the refining, %.0f s; "
-        "round 2: %d jobs, the climb and the completions, %.0f s; round 3: %d jobs, the climb and the choice, "
+        "round 2: %d jobs, the climb (and without a budget the completions), %.0f s; "
+        "round 3 (none within a budget): %d jobs, the climb and the choice, "
         "%.0f s; held-out evaluation: %d jobs, %.0f s; every job %.0f s"
         % (phasing, first_jobs, first, second_jobs, second, third_jobs, third, held_jobs, held, everything)
     )

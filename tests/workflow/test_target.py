@@ -461,13 +461,25 @@ def test_the_third_round_by_hand():
     }
     made = target.completions(sets, r2_of, 0.8, 1.0)
     assert made == [
-        ("completed_25", "refined_25 with the 2 SNPs its completion added", ["t", "s1", "s2", "s3"], True),
-        ("completed_50", "refined_50 with the 1 SNPs its completion added", ["t", "s1", "s2", "s4", "s3"], True),
-        ("completed_75", "refined_75 with the 0 SNPs its completion added", sets[4][2], False),
-        ("completed_100", "refined_100, not imputed", [], False),
+        ("completed_1", "refined_25 with the 2 SNPs its completion added", ["t", "s1", "s2", "s3"], True),
+        ("completed_2", "refined_50 with the 1 SNP its completion added", ["t", "s1", "s2", "s4", "s3"], True),
+        ("completed_3", "refined_75 with the 0 SNPs its completion added", sets[4][2], False),
+        ("completed_4", "refined_100, not imputed", [], False),
     ]
     assert target.completed_names() == [name for name, _, _, _ in made]
     assert target.completed_names(with_budget=True) == []
+    # The needed come first, the fewest tags first: where refined_25 fails
+    # at s4 too (5 tags once completed) and refined_50 is t, s1 and s2,
+    # failing at s3 only (4), refined_50's completion comes first.
+    flip = sets[:3] + [("refined_50", "c1 with 50% of its 4 added", ["t", "s1", "s2"])] + sets[4:]
+    r2_flip = dict(r2_of, refined_25={"A": dict(one, s1=1.0)}, refined_50={"A": dict(good, s3=0.3)})
+    made = target.completions(flip, r2_flip, 0.8, 1.0)
+    assert [(kind.split()[0], len(tags), needed) for _, kind, tags, needed in made] == [
+        ("refined_50", 4, True),
+        ("refined_25", 5, True),
+        ("refined_75", 6, False),
+        ("refined_100,", 0, False),
+    ]
     # A verified set of 4 tags: the completions of 4 and 5 would not be
     # chosen over it (ties to the earlier set), and are not imputed.
     smaller = sets + [("c2", target.SPREAD, ["t", "s1", "s2", "g1"])]
@@ -478,19 +490,31 @@ def test_the_third_round_by_hand():
     made = target.completions(sets[:1] + sets[2:4], r2_of, 0.8, 1.0)
     assert [needed for _, _, _, needed in made] == [True, True, False, False]
     assert made[2][1] == "refined_75, not imputed"
-    # A set whose every failing SNP is undesirable adds nothing: not imputed.
+    # A completion that is a set already imputed, or one before it, is not
+    # imputed again: refined_50 completed is refined_25 completed.
+    same = dict(r2_of, refined_50={"A": dict(one, s1=1.0, s2=1.0, s4=0.9)})
+    twice = sets[:3] + [("refined_50", "c1 with 50% of its 4 added", ["t", "s1", "s2"])] + sets[4:]
+    made = target.completions(twice, same, 0.8, 1.0)
+    assert [(kind.split()[0], needed) for _, kind, _, needed in made][:2] == [
+        ("refined_25", True),
+        ("refined_50", False),
+    ]
+    # A set whose every failing SNP is undesirable adds nothing, and one
+    # whose completion falls short by estimate is not imputed either.
     made = target.completions(sets, r2_of, 0.8, 1.0, undesirable={"s2", "s3"})
+    assert [needed for _, _, _, needed in made] == [False] * 4
+    made = target.completions(sets, r2_of, 0.8, 1.0, undesirable={"s3"})
     assert [needed for _, _, _, needed in made] == [False] * 4
 
 
 def test_a_set_the_third_round_does_not_need_is_not_imputed(tmp_path):
     table_path, out = str(tmp_path / "completed.tsv"), str(tmp_path / "rung.tsv")
-    rows = [("completed_25", "refined_25 with the 2 SNPs its completion added", 4, 0)]
-    rows += [("completed_50", "refined_50 with the 1 SNPs its completion added", 5, 1)]
+    rows = [("completed_1", "refined_50 with the 1 SNP its completion added", 5, 1)]
+    rows += [("completed_2", "refined_25 with the 2 SNPs its completion added", 4, 0)]
     from ldtag import files
 
     files.write_table(table_path, target.COMPLETED_COLUMNS, rows)
-    for name, imputed in (("completed_25", "0"), ("completed_50", "1")):
+    for name, imputed in (("completed_2", "0"), ("completed_1", "1")):
         target.rung(table_path, name, None, None, None, 0.8, 0.9, out)
         assert table(out) == [{"set": name, "imputed": imputed, "reached_by": "NA"}]
 
@@ -623,8 +647,8 @@ def test_climbing_any_round_changes_neither_the_next_rounds_nor_the_choice():
                 ("candidate_common_1", target.SPREAD, "0"),
                 ("refined_25", "candidate_common_1 with 25% of its 8 added", "0"),
                 ("refined_50", "candidate_common_1 with 50% of its 8 added", "0"),
-                ("completed_25", "refined_25 with the 3 SNPs its completion added", "0"),
-                ("completed_50", "refined_50 with the 1 SNPs its completion added", "1"),
+                ("completed_1", "refined_50 with the 1 SNP its completion added", "1"),
+                ("completed_2", "refined_25 with the 3 SNPs its completion added", "0"),
             ],
             "in a second round, 2 sets: one of them again with part or all of its completion, climbed until one "
             "reached the target as imputed; in a third, 2 of those that fell short, each with its own completion, "

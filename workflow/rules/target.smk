@@ -5,8 +5,8 @@
 # rules, as sets of their own), and each is repaired with the SNPs that
 # fail. A second round imputes the best again with part of the SNPs its
 # repair added (within a budget, all of them); without a budget a third
-# imputes each second-round set that fell short with its own repair, when it
-# would be chosen if it reached the target. The choice is the smallest set
+# imputes the second-round sets that fell short, each with its own repair,
+# when it would be chosen if it reached the target, the fewest tags first. The choice is the smallest set
 # that reaches the target as imputed (within a budget, the best that fills it
 # so). Without a budget each round's sets are climbed in turn (target_rung):
 # once a set reached the target as imputed, the larger ones are not imputed.
@@ -152,9 +152,10 @@ if TARGET:
             "--table {output.table:q} 2> {log:q}"
 
     rule target_complete:
-        """The third round (without a budget): each second-round set that
-        fell short, with the SNPs its repair adds, to impute when it would
-        be chosen if it reached the target."""
+        """The third round (without a budget): the second-round sets that
+        fell short, each with the SNPs its repair adds, the fewest tags
+        first; those the choice would take if they reached the target are
+        imputed."""
         input:
             sums=imputed_sums(CANDIDATES + REFINED_SETS),
             candidates=[paths.CANDIDATES, paths.REFINED],

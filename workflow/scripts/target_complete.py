@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Rule target_complete: the third round's sets of tags chosen for
-imputation, from both rounds' imputation in the inner folds
+imputation, from the first two rounds' imputation in the inner folds
 (ldtag.target).
 
     target_complete.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Rule target_rung: whether a set of either round of the tags chosen for
+"""Rule target_rung: whether a set of any round of the tags chosen for
 imputation is imputed in the inner folds (ldtag.target).
 
     target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""Rule target_select: the tags chosen for imputation, from both rounds'
+"""Rule target_select: the tags chosen for imputation, from every round's
 imputation in the inner folds (ldtag.target).
 
     target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S

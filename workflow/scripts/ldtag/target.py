@@ -50,10 +50,11 @@ imputation and the held-out people check (bench/README.md). SNPs that
 are not its proxies can gain too, which the repair does not count. So a
 second round imputes the best candidate again with part of its repair
 and with all of it (REFINE), and repairs each of those. Without a budget
-a third round imputes each of those that fell short with its own repair,
-when it would be chosen if it reached the target (completions): a set
-just short needs few SNPs, and on the benchmark's runs the smaller sets
-so completed mostly reached the target (bench/README.md). The selection
+a third round imputes those that fell short, each with its own repair,
+when it would be chosen if it reached the target, the fewest tags first
+(completions): the repair is an estimate, but on the benchmark's runs
+the smaller sets so completed mostly reached the target
+(bench/README.md). The selection
 is the smallest set of any round that reaches every share as imputed,
 with nothing added by estimate (when none does, the smallest repaired
 set). Within a budget, each set is filled the same way up to the budget
@@ -437,34 +438,43 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
 
 
 def completed_names(with_budget=False):
-    """The third round's set names, one per second-round set; none within a
-    budget, where the choice takes no set filled by estimate."""
-    return [] if with_budget else [COMPLETED + name[len(REFINED) :] for name in refined_names()]
+    """The third round's set names, as many as the second round's sets;
+    none within a budget, where the choice takes no set filled by
+    estimate."""
+    return [] if with_budget else ["%s%d" % (COMPLETED, k) for k in range(1, len(REFINE) + 1)]
 
 
 def completions(sets, r2_of, target_r2, share, pairs=None, undesirable=frozenset()):
-    """The third round's sets [(name, kind, tags, needed)]: each second-round
-    set among `sets` (both rounds' imputed sets, named by refined_names)
-    with the SNPs its repair adds. One is `needed`, imputed, only when its
-    second-round set fell short as imputed and it would be chosen over the
-    choice among `sets` if it reached the target as imputed: its repair is
+    """The third round's sets [(name, kind, tags, needed)]: the second-round
+    sets among `sets` (both rounds' imputed sets, named by refined_names)
+    that fell short as imputed, each with the SNPs its repair adds. One is
+    `needed`, imputed, only when its repair reaches every share by
+    estimate, it is no set already imputed or needed, and the choice among
+    `sets` would take it if it reached the target as imputed: its repair is
     an estimate, and the choice takes no set completed by estimate while a
-    verified one is smaller. The others are their second-round sets as
-    they are, not imputed."""
+    verified one is smaller. The needed sets come first, the fewest tags
+    first (ties to the earlier second-round set), so that the climb stops
+    at the first that reaches the target; the rest fill the names up and
+    are not imputed (with no tags for a second-round set not imputed)."""
     _, rows = choose(sets, r2_of, target_r2, share, None, pairs, undesirable)
     chosen = next(row for row in rows if row[-1])
     best = (not reaches(r2_of[chosen[0]], target_r2, share), chosen[4])
-    of = {name: (kind, tags) for name, kind, tags in sets}
+    of = {name: tags for name, _, tags in sets}
+    seen = {frozenset(tags) for tags in of.values()}
     made = []
-    for second, name in zip(refined_names(), completed_names()):
+    for second in refined_names():
         if second not in of:
-            made.append((name, "%s, not imputed" % second, [], False))
+            made.append(("%s, not imputed" % second, [], False))
             continue
-        tags = of[second][1]
-        added = repair(r2_of[second], target_r2, share, tags, None, pairs, undesirable)[0]
-        kind = "%s with the %d SNPs its completion added" % (second, len(added))
-        made.append((name, kind, list(tags) + added, bool(added) and (False, len(tags) + len(added)) < best))
-    return made
+        tags = of[second]
+        added, lowest = repair(r2_of[second], target_r2, share, tags, None, pairs, undesirable)
+        done = list(tags) + added
+        needed = bool(added) and lowest >= share - 1e-9 and (False, len(done)) < best and frozenset(done) not in seen
+        seen.add(frozenset(done))
+        plural = "" if len(added) == 1 else "s"
+        made.append(("%s with the %d SNP%s its completion added" % (second, len(added), plural), done, needed))
+    made.sort(key=lambda m: (not m[2], len(m[1]) if m[2] else 0))
+    return [(name, *m) for name, m in zip(completed_names(), made)]
 
 
 # The rules' steps.
