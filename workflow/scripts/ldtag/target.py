@@ -358,16 +358,17 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
 
 def ladder_step(name, tags_of, previous, previous_reached):
     """Whether the set `name` of a round (the ladder's candidates, the
-    second or the third round's sets) is imputed, and the set before it in its round
-    that reached every share as imputed with the fewest tags (None if none
-    did): `tags_of` maps each set to its number of tags, `previous` is the
-    row (set, imputed, reached_by) of the set before it, None for the
-    first, and `previous_reached` whether that one reached every share. A
-    set is not imputed when one before it with no more tags reached every
-    share: that one's repair adds nothing, so the choice, the smallest such
-    set of any round (ties to the earlier), the second round's source, the
-    smallest repaired candidate, and the third round's sets, those smaller
-    than the choice, are that one or smaller, whatever this one gives."""
+    second or the third round's sets) is imputed, and the set before it in
+    its round that reached every share as imputed with the fewest tags
+    (None if none did): `tags_of` maps each set to its number of tags,
+    `previous` is the row (set, imputed, reached_by) of the set before it,
+    None for the first, and `previous_reached` whether that one reached
+    every share. A set is not imputed when one before it with no more tags
+    reached every share: that one's repair adds nothing, so the choice,
+    the smallest such set of any round (ties to the earlier), the second
+    round's source, the smallest repaired candidate, and the third round's
+    sets, those smaller than the choice, are that one or smaller, whatever
+    this one gives."""
     if previous is None:
         return True, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
@@ -687,7 +688,7 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out):
     imputed, reached_by = ladder_step(name, tags_of, before, reached)
     if next(row for row in rows if row["set"] == name).get("needed") == "0":
         imputed = False
-        print("%s is not imputed: it would not be chosen if it reached the target" % name, file=sys.stderr)
+        print("%s is not imputed: the third round does not need it (completions)" % name, file=sys.stderr)
     elif not imputed:
         print(
             "%s is not imputed: %s reached every share as imputed with %d tags"
