@@ -18,6 +18,10 @@ COMPLETED_SETS = target.completed_names(config["max_tags"] is not None)
 TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""
 QC_BIMS = expand(f"{paths.QC_FILESET}.bim", chrom=CHROMOSOMES)
 GROUPS = POPULATIONS or [imputation.ALL]
+# The target's scans of each chromosome and population: the pairs of SNPs
+# at imputed_r2 or above, and the MAFs.
+TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
+TARGET_FREQ_TABLES = expand(paths.TARGET_FREQ, chrom=CHROMOSOMES, group=GROUPS)
 
 
 wildcard_constraints:
@@ -121,6 +125,44 @@ def rung_inputs(wildcards):
 def rung_previous(wildcards, input):
     """target_rung.py's option naming the set before, if any."""
     return f"--previous {shlex.quote(input.previous)}" if "previous" in input.keys() else ""
+
+
+def round_inputs(names, tables):
+    """What target_refine, target_complete and target_select read: the
+    rounds' `tables` of sets, the inner sums of their sets `names` that
+    are imputed and the ladder that says which, the chunks, the pairs
+    and the undesirable list."""
+    return {
+        "sums": imputed_sums(names),
+        "candidates": tables,
+        "ladder": [paths.RUNG.format(set=name) for name in names],
+        "chunks": paths.CHUNKS,
+        "pairs": TARGET_PAIR_TABLES,
+        "undesirable": listed("undesirable_file"),
+    }
+
+
+def round_params(script):
+    """The params of those three rules, running `script`."""
+    return {
+        "python": PYTHON,
+        "script": script_path(script),
+        "sums": os.path.dirname(paths.CHUNK),
+        "sets": os.path.dirname(paths.SET),
+        "r2": config["imputed_r2"],
+        "share": config["imputed_share"],
+        "budget": TARGET_BUDGET,
+    }
+
+
+def round_shell(more=""):
+    """The shell command of those three rules, with `more` options."""
+    return (
+        "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
+        "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
+        "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
+        f"--table {{output.table:q}} {more} 2> {{log:q}}"
+    )
 
 
 def held_out_table():

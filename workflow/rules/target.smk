@@ -6,15 +6,14 @@
 # fail. A second round imputes the best again with part of the SNPs its
 # repair added (within a budget, all of them); without a budget a third
 # imputes the second-round sets that fell short, each with its own repair,
-# when it would be chosen if it reached the target, the fewest tags first. The choice is the smallest set
-# that reaches the target as imputed (within a budget, the best that fills it
-# so). Without a budget each round's sets are climbed in turn (target_rung):
-# once a set reached the target as imputed, the larger ones are not imputed.
-# The choice is then judged in the held-out people like every method's tags.
+# when it would be chosen if it reached the target, the fewest tags first.
+# The choice is the smallest set that reaches the target as imputed (within
+# a budget, the best that fills it so). Without a budget each round's sets
+# are climbed in turn (target_rung): once a set reached the target as
+# imputed, the larger ones are not imputed. The choice is then judged in the
+# held-out people like every method's tags.
 
 if TARGET:
-    TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
-    TARGET_FREQ_TABLES = expand(paths.TARGET_FREQ, chrom=CHROMOSOMES, group=GROUPS)
 
     rule target_candidates:
         """The inner folds of the people not held out, and the candidates."""
@@ -121,35 +120,21 @@ if TARGET:
         """The second round: the first round's choice with part of the SNPs
         its repair added, as sets to impute again."""
         input:
-            sums=imputed_sums(CANDIDATES),
-            candidates=paths.CANDIDATES,
-            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES],
-            chunks=paths.CHUNKS,
-            pairs=TARGET_PAIR_TABLES,
-            undesirable=listed("undesirable_file"),
+            **round_inputs(CANDIDATES, paths.CANDIDATES),
         output:
             table=paths.REFINED,
             sets=[paths.SET.format(set=name) for name in REFINED_SETS],
         log:
             f"{paths.IMPUTATION_LOGS}/target_refine.log",
         params:
-            python=PYTHON,
-            script=script_path("target_refine.py"),
-            sums=os.path.dirname(paths.CHUNK),
-            sets=os.path.dirname(paths.SET),
-            r2=config["imputed_r2"],
-            share=config["imputed_share"],
-            budget=TARGET_BUDGET,
+            **round_params("target_refine.py"),
         benchmark:
             f"{paths.BENCHMARKS}/target_refine.tsv"
         threads: 1
         resources:
             mem_mb=1024,
         shell:
-            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
-            "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
-            "--table {output.table:q} 2> {log:q}"
+            round_shell()
 
     rule target_complete:
         """The third round (without a budget): the second-round sets that
@@ -157,67 +142,43 @@ if TARGET:
         first; those the choice would take if they reached the target are
         imputed."""
         input:
-            sums=imputed_sums(CANDIDATES + REFINED_SETS),
-            candidates=[paths.CANDIDATES, paths.REFINED],
-            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + REFINED_SETS],
-            chunks=paths.CHUNKS,
-            pairs=TARGET_PAIR_TABLES,
-            undesirable=listed("undesirable_file"),
+            **round_inputs(CANDIDATES + REFINED_SETS, [paths.CANDIDATES, paths.REFINED]),
         output:
             table=paths.COMPLETED,
             sets=[paths.SET.format(set=name) for name in COMPLETED_SETS],
         log:
             f"{paths.IMPUTATION_LOGS}/target_complete.log",
         params:
-            python=PYTHON,
-            script=script_path("target_complete.py"),
-            sums=os.path.dirname(paths.CHUNK),
-            sets=os.path.dirname(paths.SET),
-            r2=config["imputed_r2"],
-            share=config["imputed_share"],
+            **round_params("target_complete.py"),
         benchmark:
             f"{paths.BENCHMARKS}/target_complete.tsv"
         threads: 1
         resources:
             mem_mb=1024,
         shell:
-            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
-            "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} "
-            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
-            "--table {output.table:q} 2> {log:q}"
+            round_shell()
 
     rule target_select:
         """Every round's inner r² (within a budget pooled over the folds), and the choice."""
         input:
-            sums=imputed_sums(CANDIDATES + REFINED_SETS + COMPLETED_SETS),
-            candidates=[paths.CANDIDATES, paths.REFINED] + ([paths.COMPLETED] if COMPLETED_SETS else []),
-            ladder=[paths.RUNG.format(set=name) for name in CANDIDATES + REFINED_SETS + COMPLETED_SETS],
-            chunks=paths.CHUNKS,
-            pairs=TARGET_PAIR_TABLES,
-            undesirable=listed("undesirable_file"),
+            **round_inputs(
+                CANDIDATES + REFINED_SETS + COMPLETED_SETS,
+                [paths.CANDIDATES, paths.REFINED] + ([paths.COMPLETED] if COMPLETED_SETS else []),
+            ),
         output:
             tags=paths.method_tags(target.METHOD),
             table=paths.SELECTION,
         log:
             f"{paths.IMPUTATION_LOGS}/target_select.log",
         params:
-            python=PYTHON,
-            script=script_path("target_select.py"),
-            sums=os.path.dirname(paths.CHUNK),
-            sets=os.path.dirname(paths.SET),
-            r2=config["imputed_r2"],
-            share=config["imputed_share"],
-            budget=TARGET_BUDGET,
+            **round_params("target_select.py"),
         benchmark:
             f"{paths.BENCHMARKS}/target_select.tsv"
         threads: 1
         resources:
             mem_mb=1024,
         shell:
-            "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
-            "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
-            "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
-            "--out {output.tags:q} --table {output.table:q} 2> {log:q}"
+            round_shell("--out {output.tags:q}")
 
     localrules:
         target_candidates,

@@ -329,6 +329,21 @@ def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
     return rows, repaired
 
 
+def _choice(sets, r2_of, target_r2, share, budget, repaired):
+    """The index in `sets` of the choice among the `repaired` ones (choose),
+    and its key: the smaller, the better."""
+
+    def key(index):
+        added, lowest = repaired[index]
+        total = len(sets[index][2]) + len(added)
+        if budget is not None:
+            return (len(added) > 0, -lowest, total)
+        return (not reaches(r2_of[sets[index][0]], target_r2, share), total)
+
+    index = min(repaired, key=key)
+    return index, key(index)
+
+
 def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
     """The selection among `sets` [(name, kind, tags)], each with its
     inner r² `r2_of[name]`, repaired with `pairs` and never with an
@@ -343,15 +358,7 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     highest (ties to the fewer tags, then the earlier). Returns (tags, rows
     of the selection table)."""
     rows, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
-
-    def key(index):
-        added, lowest = repaired[index]
-        total = len(sets[index][2]) + len(added)
-        if budget is not None:
-            return (len(added) > 0, -lowest, total)
-        return (not reaches(r2_of[sets[index][0]], target_r2, share), total)
-
-    index = min(repaired, key=key)
+    index, _ = _choice(sets, r2_of, target_r2, share, budget, repaired)
     rows[index][-1] = 1
     return list(sets[index][2]) + repaired[index][0], rows
 
@@ -457,18 +464,17 @@ def completions(sets, r2_of, target_r2, share, pairs=None, undesirable=frozenset
     first (ties to the earlier second-round set), so that the climb stops
     at the first that reaches the target; the rest fill the names up and
     are not imputed (with no tags for a second-round set not imputed)."""
-    _, rows = choose(sets, r2_of, target_r2, share, None, pairs, undesirable)
-    chosen = next(row for row in rows if row[-1])
-    best = (not reaches(r2_of[chosen[0]], target_r2, share), chosen[4])
-    of = {name: tags for name, _, tags in sets}
-    seen = {frozenset(tags) for tags in of.values()}
+    _, repaired = _repaired(sets, r2_of, target_r2, share, None, pairs, undesirable)
+    _, best = _choice(sets, r2_of, target_r2, share, None, repaired)
+    index_of = {name: index for index, (name, _, _) in enumerate(sets)}
+    seen = {frozenset(tags) for _, _, tags in sets}
     made = []
     for second in refined_names():
-        if second not in of:
+        if second not in index_of:
             made.append(("%s, not imputed" % second, [], False))
             continue
-        tags = of[second]
-        added, lowest = repair(r2_of[second], target_r2, share, tags, None, pairs, undesirable)
+        tags = sets[index_of[second]][2]
+        added, lowest = repaired[index_of[second]]
         done = list(tags) + added
         needed = bool(added) and lowest >= share - 1e-9 and (False, len(done)) < best and frozenset(done) not in seen
         seen.add(frozenset(done))
