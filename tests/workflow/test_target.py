@@ -17,6 +17,7 @@ from ldtag import dosage, paths, target
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import simulate  # noqa: E402
+import test_populations  # noqa: E402
 
 
 def test_the_ladder_by_hand():
@@ -339,6 +340,56 @@ def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t1.0000\t1\n"
     )
+
+
+def test_a_population_is_judged_on_the_snps_that_vary_there(tmp_path):
+    """x1 varies in A and B; x2 is kept for B, and is rare in A: it is in
+    A's sums, imputed roughly, but not in A's list of the SNPs that vary. A
+    reaches 90% on x1 alone, and its rough x2 would cost the target (1 of 2
+    in each fold). Without lists every SNP of the sums counts, as in a run
+    of one population."""
+    for fold in target.INNER_FOLDS:
+        path = tmp_path / "sums" / "c1" / fold / "s.tsv"
+        path.parent.mkdir(parents=True)
+        rows = [("x1", "A", PERFECT), ("x2", "A", ROUGH), ("x1", "B", PERFECT), ("x2", "B", PERFECT)]
+        path.write_text("snp\tpopulation\tn\tsx\tsy\tsxx\tsyy\tsxy\n" + "".join("%s\t%s\t%s\n" % r for r in rows))
+    (tmp_path / "sets").mkdir()
+    (tmp_path / "sets" / "s.txt").write_text("t\n")
+    (tmp_path / "candidates.tsv").write_text("set\tkind\ttags\ns\tby hand\t1\ns2\tby hand\t2\n")
+    (tmp_path / "chunks.tsv").write_text("chunk\nc1\n")
+    (tmp_path / "ladder.tsv").write_text("set\timputed\treached_by\ns\t1\tNA\n")
+    lists = {"chr1.A.snps": "x1\n", "chr2.A.snps": "", "chr1.B.snps": "x1\nx2\n", "chr2.B.snps": ""}
+    for name, text in lists.items():
+        (tmp_path / name).write_text(text)
+    varying = [str(tmp_path / name) for name in lists]
+    assert target.read_varying(varying) == {"A": {"x1"}, "B": {"x1", "x2"}}
+    names = [str(tmp_path / n) for n in ("candidates.tsv", "chunks.tsv", "sums", "sets")]
+    ladder, pairs = [str(tmp_path / "ladder.tsv")], []
+    for lists_given, a_snps in ((varying, ["x1"]), ([], ["x1", "x2"])):
+        sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder, varying=target.read_varying(lists_given))
+        assert {key: sorted(r2) for key, r2 in r2_of["s"].items()} == {
+            **{("A", fold): a_snps for fold in target.INNER_FOLDS},
+            **{("B", fold): ["x1", "x2"] for fold in target.INNER_FOLDS},
+        }
+    out, table_path = str(tmp_path / "tags.txt"), str(tmp_path / "selection.tsv")
+    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out, varying=varying)
+    assert open(out).read() == "t\n"
+    assert table(table_path)[0]["added"] == "0"
+    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
+    assert open(out).read() == "t\nx2\n"
+    # The next set's rung: s reached the target on the SNPs that vary, so s2,
+    # with more tags, is not imputed; counting x2 in A, it is.
+    rung = str(tmp_path / "rung.tsv")
+    for lists_given, imputed in ((varying, "0"), ([], "1")):
+        target.rung(names[0], "s2", ladder[0], names[1], names[2], 0.8, 0.9, rung, lists_given)
+        assert table(rung)[0]["imputed"] == imputed
+
+
+@pytest.mark.parametrize("name", ["A.snps", "chr1.A.pairs.ld", "chr1A.snps"])
+def test_a_list_of_the_snps_that_vary_must_be_named_for_its_population(tmp_path, name):
+    (tmp_path / name).write_text("x1\n")
+    with pytest.raises(ValueError, match="named chrCHROM.POPULATION.snps"):
+        target.read_varying([str(tmp_path / name)])
 
 
 def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
@@ -1008,6 +1059,67 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
     assert float(mine["r2_08_percent"]) >= 90
     report = open(os.path.join(results, "report.html")).read()
     assert "<b>Chosen for imputation</b> aims at 90% of each population" in report
+
+
+@pytest.fixture(scope="module")
+def populations_run(tmp_path_factory):
+    """Two populations of 200 people (chromosomes 1 and 2, the second
+    varying in A only), a fifth held out; tags chosen for 90% of the SNPs of
+    each at imputed r² >= 0.8."""
+    folder = str(tmp_path_factory.mktemp("target_populations"))
+    test_populations.write_populations(folder)
+    settings = dict(test_populations.config(["A", "B"]), plots=False, imputation=True, holdout=0.2)
+    settings.update(target="imputation", imputed_share=0.9, beagle_threads=1, beagle_mem_mb=1024)
+    write_config(folder, dict(settings, keep_intermediate=True))
+    snakemake(folder)
+    return folder
+
+
+def test_with_populations_each_is_judged_on_the_snps_that_vary_there(populations_run):
+    """A population's inner share counts the SNPs that vary there, as its
+    held-out figures do: a SNP kept for another population may be imputed
+    in this one's folds too (some are, below), and is not its to impute.
+    Each set that reached the target as imputed has the lowest share that
+    the sums give so, and the target holds in each population's held-out
+    people."""
+    results = os.path.join(populations_run, "results")
+    varying = {}
+    for population in ("A", "B"):
+        varying[population] = set()
+        for chrom in ("1", "2"):
+            with open(os.path.join(results, "qc", "chr%s.%s.snps" % (chrom, population))) as f:
+                varying[population] |= set(f.read().split())
+    chunks = [r["chunk"] for r in table(os.path.join(results, "imputation", "chunks.tsv"))]
+    rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
+    assert any(r["added"] == "0" for r in rows)
+    elsewhere = 0  # measured in a population where it does not vary
+    for row in rows:
+        good, measured = {"A": 0, "B": 0}, {"A": 0, "B": 0}
+        for chunk, fold in itertools.product(chunks, target.INNER_FOLDS):
+            sums = os.path.join(results, "imputation", "chunks", chunk, fold, row["candidate"] + ".tsv")
+            for r in table(sums):
+                value = dosage.r2(*(int(r[c]) for c in dosage.STATS_COLUMNS[2:]))
+                if value is None:
+                    continue
+                if r["snp"] not in varying[r["population"]]:
+                    elsewhere += 1
+                    continue
+                measured[r["population"]] += 1
+                good[r["population"]] += value >= 0.8
+        lowest = min(good[p] / measured[p] for p in good)
+        if row["added"] == "0":
+            assert row["lowest_share"] == "%.4f" % (math.floor(lowest * 10000 + 1e-9) / 10000), row
+        else:
+            assert lowest < 0.9, row
+    assert elsewhere > 0
+    held = {
+        r["population"]: r
+        for r in table(os.path.join(results, "imputation.tsv"))
+        if (r["set"], r["maf_class"]) == ("for_imputation", "all")
+    }
+    for population in ("A", "B"):
+        assert held[population]["snps"] == str(len(varying[population]))
+        assert float(held[population]["r2_08_percent"]) >= 90
 
 
 @pytest.mark.parametrize("settings", [{"imputation": True}, {"holdout": 0.2}], ids=["no holdout", "no imputation"])

@@ -360,7 +360,7 @@ if IMPUTATION:
             bims=QC_BIMS,
             pairs=imputation_pair_tables,
             thresholds=listed("thresholds_file"),
-            varying=[paths.VARYING.format(chrom=c, population=p) for c in CHROMOSOMES for p in POPULATIONS],
+            varying=VARYING_LISTS,
         output:
             table=paths.IMPUTATION_TABLE,
             snps=paths.IMPUTATION_SNPS,

@@ -22,6 +22,9 @@ GROUPS = POPULATIONS or [imputation.ALL]
 # at imputed_r2 or above, and the MAFs.
 TARGET_PAIR_TABLES = expand(paths.TARGET_PAIRS, chrom=CHROMOSOMES, group=GROUPS)
 TARGET_FREQ_TABLES = expand(paths.TARGET_FREQ, chrom=CHROMOSOMES, group=GROUPS)
+# With populations, the lists of the SNPs that vary in each: a population's
+# imputed r² is measured on those.
+VARYING_LISTS = expand(paths.VARYING, chrom=CHROMOSOMES, population=POPULATIONS)
 
 
 wildcard_constraints:
@@ -101,7 +104,8 @@ def imputed_sums(names):
 
 def rung_inputs(wildcards):
     """target_rung's inputs: the table of the set's round (the candidates,
-    the second or the third round's sets) and the chunks; without a budget,
+    the second or the third round's sets), the chunks and the SNPs that vary
+    in each population; without a budget,
     the set before it in its round (each waits for it) and, when that one
     was imputed, its sums. And each inner fold's reference and truth, only
     so that they are not deleted as intermediate while a set's jobs are not
@@ -112,6 +116,7 @@ def rung_inputs(wildcards):
     out = {
         "candidates": table,
         "chunks": paths.CHUNKS,
+        "varying": VARYING_LISTS,
         "splits": [f"{split}/{name}.vcf.gz" for split in splits for name in ("reference", "truth")],
     }
     index = names.index(wildcards.set)
@@ -130,8 +135,8 @@ def rung_previous(wildcards, input):
 def round_inputs(names, tables):
     """What target_refine, target_complete and target_select read: the
     rounds' `tables` of sets, the inner sums of their sets `names` that
-    are imputed and the ladder that says which, the chunks, the pairs
-    and the undesirable list."""
+    are imputed and the ladder that says which, the chunks, the pairs,
+    the undesirable list and the SNPs that vary in each population."""
     return {
         "sums": imputed_sums(names),
         "candidates": tables,
@@ -139,6 +144,7 @@ def round_inputs(names, tables):
         "chunks": paths.CHUNKS,
         "pairs": TARGET_PAIR_TABLES,
         "undesirable": listed("undesirable_file"),
+        "varying": VARYING_LISTS,
     }
 
 
@@ -161,6 +167,7 @@ def round_shell(more=""):
         "{params.python:q} {params.script:q} --candidates {input.candidates:q} --chunks {input.chunks:q} "
         "--sums {params.sums:q} --sets {params.sets:q} --r2 {params.r2} --share {params.share} {params.budget} "
         "--pairs {input.pairs:q} --ladder {input.ladder:q} --undesirable {input.undesirable:q} "
+        "--varying {input.varying:q} "
         f"--table {{output.table:q}} {more} 2> {{log:q}}"
     )
 

@@ -114,7 +114,7 @@ if TARGET:
         shell:
             "{params.python:q} {params.script:q} --candidates {input.candidates:q} --name {wildcards.set} "
             "{params.previous} --chunks {input.chunks:q} --sums {params.sums:q} --r2 {params.r2} "
-            "--share {params.share} --out {output:q} 2> {log:q}"
+            "--share {params.share} --varying {input.varying:q} --out {output:q} 2> {log:q}"
 
     rule target_refine:
         """The second round: the first round's choice with part of the SNPs

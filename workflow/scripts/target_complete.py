@@ -4,7 +4,7 @@ imputation, from the first two rounds' imputation in the inner folds
 (ldtag.target).
 
     target_complete.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
-        --pairs LD... --ladder TABLE... [--undesirable LIST] --table TABLE
+        --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...] --table TABLE
 
 Only without a budget: within one the choice takes no set filled by
 estimate, so there is no third round.

@@ -4,7 +4,8 @@ imputation, from the first round's imputation in the inner folds
 (ldtag.target).
 
     target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR --r2 R --share S
-        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] --table TABLE
+        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...]
+        --table TABLE
 """
 import argparse
 import sys

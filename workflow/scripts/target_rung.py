@@ -3,7 +3,7 @@
 imputation is imputed in the inner folds (ldtag.target).
 
     target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR
-        --r2 R --share S --out TABLE
+        --r2 R --share S [--varying LIST...] --out TABLE
 """
 import argparse
 import sys
@@ -16,6 +16,7 @@ def main():
     for option in ("--candidates", "--name", "--chunks", "--sums", "--out"):
         parser.add_argument(option, required=True)
     parser.add_argument("--previous")
+    parser.add_argument("--varying", nargs="*", default=[])
     parser.add_argument("--r2", type=float, required=True)
     parser.add_argument("--share", type=float, required=True)
     try:

@@ -3,7 +3,8 @@
 imputation in the inner folds (ldtag.target).
 
     target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
-        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] --out LIST --table TABLE
+        [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...]
+        --out LIST --table TABLE
 """
 import argparse
 import sys

@@ -573,6 +573,7 @@ def add_round_options(parser):
     parser.add_argument("--pairs", nargs="+", required=True)
     parser.add_argument("--ladder", nargs="+", required=True)
     parser.add_argument("--undesirable", nargs="?")
+    parser.add_argument("--varying", nargs="*", default=[])
 
 
 PAIRS_SUFFIX = os.path.basename(paths.TARGET_PAIRS).replace("{group}", "")
@@ -632,10 +633,29 @@ def read_pairs(tables, target_r2):
 POOLED = "pooled"  # the "fold" of r² pooled over the inner folds
 
 
-def _set_r2(name, chunks, sums_folder, pooled=False):
+VARYING_SUFFIX = ".snps"  # paths.VARYING: chr<chrom>.<population>.snps
+
+
+def read_varying(lists):
+    """The SNPs that vary in each population, from its lists of them
+    (paths.VARYING, one per chromosome): population -> set of SNPs."""
+    varying = {}
+    for path in lists:
+        name = os.path.basename(path)
+        if not name.endswith(VARYING_SUFFIX) or "." not in name[: -len(VARYING_SUFFIX)]:
+            raise ValueError("%s: a list of the SNPs that vary is named chrCHROM.POPULATION%s" % (path, VARYING_SUFFIX))
+        population = name[: -len(VARYING_SUFFIX)].rsplit(".", 1)[1]
+        varying.setdefault(population, set()).update(_listed(path))
+    return varying
+
+
+def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
     """The set `name`'s r² in each inner fold, from its sums in each of
     `chunks`: (population, fold) -> SNP -> r² or None; with `pooled`, over
-    the folds pooled: (population, POOLED) -> ..."""
+    the folds pooled: (population, POOLED) -> .... With `varying`
+    (read_varying), a population's SNPs are those that vary there, as the
+    held-out people's figures count them: a SNP rare there that another
+    population keeps is not its to impute."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
     pool = dosage.Pool()  # its "sets" are the folds, or one for them all
@@ -644,6 +664,8 @@ def _set_r2(name, chunks, sums_folder, pooled=False):
             pool.add(POOLED if pooled else fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
     r2 = {}
     for (fold, population, snp), sums in pool.sums.items():
+        if varying and snp not in varying.get(population, ()):
+            continue
         r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
     return r2
 
@@ -653,11 +675,12 @@ def _imputed(ladder):
     return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
 
 
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False):
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=None):
     """The sets of the candidates' `tables` [(name, kind, tags)] that the
     `ladder` tables say were imputed, and each one's r² in each inner fold
-    (with `pooled`, over the folds pooled): name -> (population, fold) ->
-    SNP -> r² or None."""
+    (with `pooled`, over the folds pooled; with `varying`, of the SNPs that
+    vary in each population): name -> (population, fold) -> SNP -> r² or
+    None."""
     chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
     imputed = _imputed(ladder)
     sets, r2_of = [], {}
@@ -666,7 +689,7 @@ def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False
         if name in imputed:
             with open(os.path.join(sets_folder, name + ".txt")) as f:
                 sets.append((name, row["kind"], f.read().split()))
-            r2_of[name] = _set_r2(name, chunks, sums_folder, pooled)
+            r2_of[name] = _set_r2(name, chunks, sums_folder, pooled, varying)
     return sets, r2_of
 
 
@@ -679,18 +702,20 @@ def _fold_pairs(pairs, r2_of):
 LADDER_COLUMNS = ("set", "imputed", "reached_by")
 
 
-def rung(candidates, name, previous, chunks, sums, r2, share, out):
+def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=()):
     """Rule target_rung: whether the set `name` is imputed (ladder_step),
     from its round's table `candidates`, and the `previous` set's ladder
     table and inner sums (None for the first of its round, and within a
-    budget, where every set is imputed); its ladder table `out`."""
+    budget, where every set is imputed), of the SNPs that vary in each
+    population (the `varying` lists, read_varying); its ladder table
+    `out`."""
     rows = files.read_table(candidates)[1]
     tags_of = {row["set"]: int(row["tags"]) for row in rows}
     before = files.read_table(previous)[1][0] if previous else None
     reached = False
     if before is not None and before["imputed"] == "1":
         chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
-        reached = reaches(_set_r2(before["set"], chunk_names, sums), r2, share)
+        reached = reaches(_set_r2(before["set"], chunk_names, sums, varying=read_varying(varying)), r2, share)
     imputed, reached_by = ladder_step(name, tags_of, before, reached)
     if next(row for row in rows if row["set"] == name).get("needed") == "0":
         imputed = False
@@ -704,13 +729,14 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out):
     files.write_table(out, LADDER_COLUMNS, [(name, int(imputed), reached_by or "NA")])
 
 
-def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None):
+def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None, varying=()):
     """Rule target_refine: the second round's sets, from the first round's
     inner r² (of the candidates the `ladder` tables say were imputed; within
-    a `budget`, pooled over the folds) and the `pairs` tables (the
-    `undesirable` list's SNPs never added), in the folder `sets` and their
-    `table`."""
-    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, budget is not None)
+    a `budget`, pooled over the folds; of the SNPs the `varying` lists give)
+    and the `pairs` tables (the `undesirable` list's SNPs never added), in
+    the folder `sets` and their `table`."""
+    pooled = budget is not None
+    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, pooled, read_varying(varying))
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     made = refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     for name, _, tags in made:
@@ -718,12 +744,13 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
     files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
 
 
-def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None):
+def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None, varying=()):
     """Rule target_complete: the third round's sets (completions), from both
     rounds' inner r² (of the sets the `ladder` tables say were imputed, of
-    the `candidates` tables) and the `pairs` tables (the `undesirable`
-    list's SNPs never added), in the folder `sets` and their `table`."""
-    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder)
+    the `candidates` tables; of the SNPs the `varying` lists give) and the
+    `pairs` tables (the `undesirable` list's SNPs never added), in the
+    folder `sets` and their `table`."""
+    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, varying=read_varying(varying))
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     made = completions(made_sets, r2_of, r2, share, near, set(_listed(undesirable)))
     for name, _, tags, _ in made:
@@ -732,13 +759,14 @@ def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, un
     files.write_table(table, COMPLETED_COLUMNS, rows)
 
 
-def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None):
+def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None, varying=()):
     """Rule target_select: the choice among every round's sets (the
     `candidates` tables; those the `ladder` tables say were imputed; within
-    a `budget`, their r² pooled over the folds), repaired with the `pairs`
-    tables (the `undesirable` list's SNPs never added), its tags (`out`) and
-    the selection `table`."""
-    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, budget is not None)
+    a `budget`, their r² pooled over the folds; of the SNPs the `varying`
+    lists give), repaired with the `pairs` tables (the `undesirable` list's
+    SNPs never added), its tags (`out`) and the selection `table`."""
+    pooled = budget is not None
+    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, pooled, read_varying(varying))
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     tags, rows = choose(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     files.write_lines(out, tags)
