@@ -649,13 +649,14 @@ def read_varying(lists):
     return varying
 
 
-def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
+def _set_r2(name, chunks, sums_folder, pooled=False, varying=frozenset()):
     """The set `name`'s r² in each inner fold, from its sums in each of
     `chunks`: (population, fold) -> SNP -> r² or None; with `pooled`, over
     the folds pooled: (population, POOLED) -> .... With `varying`
     (read_varying), a population's SNPs are those that vary there, as the
     held-out people's figures count them: a SNP rare there that another
-    population keeps is not its to impute."""
+    population keeps is not its to impute (a population without lists, as
+    in a run of one, keeps every SNP)."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
     pool = dosage.Pool()  # its "sets" are the folds, or one for them all
@@ -664,7 +665,7 @@ def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
             pool.add(POOLED if pooled else fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
     r2 = {}
     for (fold, population, snp), sums in pool.sums.items():
-        if varying and snp not in varying.get(population, ()):
+        if population in varying and snp not in varying[population]:
             continue
         r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
     return r2
@@ -675,7 +676,7 @@ def _imputed(ladder):
     return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
 
 
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=None):
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=frozenset()):
     """The sets of the candidates' `tables` [(name, kind, tags)] that the
     `ladder` tables say were imputed, and each one's r² in each inner fold
     (with `pooled`, over the folds pooled; with `varying`, of the SNPs that
