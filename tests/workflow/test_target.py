@@ -567,33 +567,45 @@ def test_a_set_the_third_round_does_not_need_is_not_imputed(tmp_path):
     files.write_table(table_path, target.COMPLETED_COLUMNS, rows)
     for name, imputed in (("completed_2", "0"), ("completed_1", "1")):
         target.rung(table_path, name, None, None, None, 0.8, 0.9, out)
-        assert table(out) == [{"set": name, "imputed": imputed, "reached_by": "NA"}]
+        assert table(out) == [rung_row(name, imputed, "NA")]
 
 
-LADDER_TAGS = {"c0": 2, "c1": 3, "c1b": 3, "c2": 5, "c3": 8}
+LADDER_TAGS = {"c0": 2, "c1": 3, "c1b": 3, "c2": 5, "c3": 8, "c4": 40}
 
 
-def rung_row(name, imputed, reached_by):
-    return {"set": name, "imputed": imputed, "reached_by": reached_by}
+def rung_row(name, imputed, reached_by, smallest="NA", last="NA"):
+    return {"set": name, "imputed": imputed, "reached_by": reached_by, "smallest_total": smallest, "last_total": last}
 
 
 @pytest.mark.parametrize(
-    "previous, previous_reached, name, imputed, reached_by",
+    "previous, previous_reached, total, name, step",
     [
-        (None, False, "c1", True, None),  # the first is always imputed
-        (rung_row("c1", "1", "NA"), False, "c2", True, None),
-        (rung_row("c1", "1", "NA"), True, "c2", False, "c1"),
-        (rung_row("c2", "0", "c1"), False, "c3", False, "c1"),  # carried up the ladder
-        (rung_row("c1", "1", "NA"), True, "c0", True, "c1"),  # fewer tags: it could be chosen
-        (rung_row("c2", "0", "c1"), False, "c1b", False, "c1"),  # as many: the earlier wins the tie
-        (rung_row("c0", "1", "c1"), True, "c2", False, "c0"),  # a smaller one that reached takes over
-        (rung_row("c2", "1", "c1"), True, "c3", False, "c1"),  # a larger one does not
+        (None, False, None, "c1", (True, None, None, None)),  # the first is always imputed
+        (rung_row("c1", "1", "NA"), False, None, "c2", (True, None, None, None)),
+        (rung_row("c1", "1", "NA"), True, None, "c2", (False, "c1", None, None)),
+        (rung_row("c2", "0", "c1"), False, None, "c3", (False, "c1", None, None)),  # carried up the ladder
+        (rung_row("c1", "1", "NA"), True, None, "c0", (True, "c1", None, None)),  # fewer tags: it could be chosen
+        (rung_row("c2", "0", "c1"), False, None, "c1b", (False, "c1", None, None)),  # as many: the earlier wins
+        (rung_row("c0", "1", "c1"), True, None, "c2", (False, "c0", None, None)),  # a smaller one takes over
+        (rung_row("c2", "1", "c1"), True, None, "c3", (False, "c1", None, None)),  # a larger one does not
+        # The first round: the smallest repaired total so far and the last.
+        (rung_row("c1", "1", "NA"), False, 9, "c2", (True, None, 9, 9)),
+        (rung_row("c1", "1", "NA"), False, 5, "c2", (False, None, 5, 5)),  # as many tags as that total
+        (rung_row("c2", "1", "NA", "9", "9"), False, 12, "c3", (True, None, 9, 12)),  # the smallest is kept
+        (rung_row("c2", "1", "NA", "9", "9"), False, 7, "c3", (False, None, 7, 7)),
+        (rung_row("c2", "0", "NA", "7", "7"), False, None, "c3", (False, None, 7, 7)),  # carried when not imputed
+        (rung_row("c1", "1", "NA"), False, 96, "c3", (True, None, 96, 96)),  # 8 tags times 12 are 96
+        (rung_row("c1", "1", "NA"), False, 97, "c3", (False, None, 97, 97)),  # too few
+        (rung_row("c3", "0", "NA", "97", "97"), False, None, "c4", (True, None, 97, 97)),  # the climb goes on
+        (rung_row("c1", "1", "NA", "500", "500"), False, 30, "c2", (True, None, 30, 30)),  # the last total counts
+        (rung_row("c1", "1", "NA", "9", "9"), True, 3, "c2", (False, "c1", 3, 3)),  # reached: its total is its tags
     ],
 )
 def test_the_ladder_is_climbed_until_a_candidate_reaches_the_target_by_hand(
-    previous, previous_reached, name, imputed, reached_by
+    previous, previous_reached, total, name, step
 ):
-    assert target.ladder_step(name, LADDER_TAGS, previous, previous_reached) == (imputed, reached_by)
+    assert target.HOPELESS == 12
+    assert target.ladder_step(name, LADDER_TAGS, previous, previous_reached, total) == step
 
 
 def random_r2(rng, snps, tags, populations):
@@ -606,30 +618,46 @@ def random_r2(rng, snps, tags, populations):
     }
 
 
-def climb(sets, r2_of, share, needed=None):
+def climb(sets, r2_of, share, needed=None, undesirable=None):
     """The sets of a round that the climb imputes, in turn (of the third
-    round, only the `needed` ones)."""
+    round, only the `needed` ones); of the first, given what is
+    `undesirable`, each imputed set repaired for the bounds it carries."""
     tags_of = {name: len(tags) for name, _, tags in sets}
     climbed, previous = [], None
     for name, kind, tags in sets:
-        reached = previous is not None and previous["imputed"] == "1"
-        reached = reached and target.reaches(r2_of[previous["set"]], 0.8, share)
-        imputed, reached_by = target.ladder_step(name, tags_of, previous, reached)
-        imputed = imputed and (needed is None or name in needed)
-        previous = rung_row(name, "1" if imputed else "0", reached_by or "NA")
+        imputed = previous is not None and previous["imputed"] == "1"
+        reached = imputed and target.reaches(r2_of[previous["set"]], 0.8, share)
+        total = None
+        if imputed and undesirable is not None:
+            before = next(t for n, _, t in sets if n == previous["set"])
+            total = len(before) + len(
+                target.repair(r2_of[previous["set"]], 0.8, share, before, None, None, undesirable)[0]
+            )
+        step = target.ladder_step(name, tags_of, previous, reached, total)
+        imputed = step[0] and (needed is None or name in needed)
+        previous = rung_row(name, "1" if imputed else "0", *("NA" if v is None else str(v) for v in step[1:]))
         climbed += [(name, kind, tags)] if imputed else []
     return climbed
 
 
-def test_climbing_any_round_changes_neither_the_next_rounds_nor_the_choice():
+def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_said():
     """Brute force: random ladders of one kind or two, each set's inner r²
     drawn at random, some SNPs undesirable or none; the candidates the
     climb leaves out do not change the second round's sets, neither do
-    they nor the second round's sets it leaves out change the third's, and
-    none of the sets left out in any round changes the choice. The third
-    round never makes the choice larger, and once it is verified never
-    takes a set completed by estimate."""
-    left_out = third = smaller = 0
+    they nor the second round's sets it leaves out change the third's
+    (but for a candidate left out that reaches the target: then the third
+    round may need more), and none of the sets left out in any round
+    changes the choice, but for such a candidate when no later set with
+    fewer tags reaches the target. That happens here, where the later sets'
+    r² is drawn at random whatever the repair estimated, and the choice is
+    then sometimes larger; on the benchmark's runs a later set always
+    reached the target with fewer tags than any candidate left out so
+    (bench/README.md). The third round never makes the choice larger, and
+    once it is verified never takes a set completed by estimate. (The
+    candidates too few against the last one's repair, HOPELESS, are never
+    left out here: the ladder is too short; the benchmark measures that
+    bound.)"""
+    left_out = first = third = smaller = changed = larger = 0
     for seed in range(300):
         rng = random.Random(seed)
         snps = ["s%d" % k for k in range(12)]
@@ -640,7 +668,8 @@ def test_climbing_any_round_changes_neither_the_next_rounds_nor_the_choice():
         r2_of = {name: random_r2(rng, snps, tags, populations) for name, _, tags in sets}
         share = rng.choice([0.5, 0.7, 0.9])
         undesirable = set(rng.sample(snps, rng.choice([0, 0, 3, 8])))
-        climbed = climb(sets, r2_of, share)
+        climbed = climb(sets, r2_of, share, undesirable=undesirable)
+        first += len(climb(sets, r2_of, share)) - len(climbed)
         refined = target.refinements(sets, r2_of, 0.8, share, undesirable=undesirable)
         assert target.refinements(climbed, r2_of, 0.8, share, undesirable=undesirable) == refined
         r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in refined)
@@ -648,28 +677,36 @@ def test_climbing_any_round_changes_neither_the_next_rounds_nor_the_choice():
         left_out += len(sets) - len(climbed) + len(refined) - len(climbed_refined)
         chosen, rows = target.choose(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
         both = climbed + climbed_refined
-        assert target.choose(both, r2_of, 0.8, share, undesirable=undesirable)[0] == chosen
+        reaching_left_out = [c for c in sets if c not in climbed and target.reaches(r2_of[c[0]], 0.8, share)]
+        chosen_climbed = target.choose(both, r2_of, 0.8, share, undesirable=undesirable)[0]
+        assert chosen_climbed == chosen or reaching_left_out
         made = target.completions(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
         needed = {name for name, _, _, need in made if need}
         made_climbed = target.completions(both, r2_of, 0.8, share, undesirable=undesirable)
-        assert {name for name, _, _, need in made_climbed if need} == needed
+        needed_climbed = {name for name, _, _, need in made_climbed if need}
+        assert needed_climbed == needed or (reaching_left_out and needed <= needed_climbed)
         assert [m for m in made_climbed if m[0] in needed] == [m for m in made if m[0] in needed]
-        completed = [(name, kind, tags) for name, kind, tags, _ in made]
+        completed = [(name, kind, tags) for name, kind, tags, _ in made_climbed]
         r2_of.update((name, random_r2(rng, snps, tags, populations)) for name, _, tags in completed)
-        climbed_completed = climb(completed, r2_of, share, needed)
+        climbed_completed = climb(completed, r2_of, share, needed_climbed)
         imputed_completed = [c for c in completed if c[0] in needed]
         left_out += len(imputed_completed) - len(climbed_completed)
         final, final_rows = target.choose(
             sets + refined + imputed_completed, r2_of, 0.8, share, undesirable=undesirable
         )
-        assert target.choose(both + climbed_completed, r2_of, 0.8, share, undesirable=undesirable)[0] == final
+        final_climbed = target.choose(both + climbed_completed, r2_of, 0.8, share, undesirable=undesirable)[0]
+        later = [c for c in climbed_refined + climbed_completed if target.reaches(r2_of[c[0]], 0.8, share)]
+        if final_climbed != final:
+            assert reaching_left_out and not [c for c in later if len(c[2]) < len(final)]
+            changed += 1
+            larger += len(final_climbed) > len(final)
         was_verified = any(row[-1] and target.reaches(r2_of[row[0]], 0.8, share) for row in rows)
         assert len(final) <= len(chosen) or not was_verified
         if was_verified:
             assert [row[3] for row in final_rows if row[-1]] == [0]
         third += len(needed)
         smaller += len(final) < len(chosen)
-    assert left_out > 100 and third > 100 and smaller > 10
+    assert left_out > 100 and first > 50 and third > 100 and smaller > 10 and changed > 0 and larger > 0
 
 
 @pytest.mark.parametrize(
@@ -928,23 +965,38 @@ def target_run(tmp_path_factory):
 
 
 def check_climbs(results):
-    """The first two rounds' sets were imputed in turn up to the first that
-    reached the target as imputed (or all of them), the rest not, each
-    naming that one; of the third round's, only those its table says are
-    needed, up to the first that reached it. The selection has the sets
-    imputed. Returns the candidates imputed."""
+    """The candidates were imputed as ladder_step says, from the selection
+    table's repaired totals, and the climb stopped at the first that reached
+    the target as imputed, or left out the rest as no smaller than a
+    repaired one; the second round's sets were imputed in turn up to the
+    first that reached it (or all of them), the rest not, each naming that
+    one; of the third round's, only those its table says are needed, up to
+    the first that reached it. The selection has the sets imputed. Returns
+    the candidates imputed."""
     rows = table(os.path.join(results, "imputation", "target", "selection.tsv"))
     folder = os.path.join(results, "imputation", "target", "ladder")
     added = {r["candidate"]: r["added"] for r in rows}
-    imputed = []
-    for names in (target.candidate_names(), target.refined_names()):
-        ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in names]
-        climbed = [r["set"] for r in ladder if r["imputed"] == "1"]
-        assert climbed == names[: len(climbed)]
-        reached = [name for name in climbed if added[name] == "0"]
-        assert reached == climbed[-1:] or (reached == [] and climbed == names)
-        assert all(r["reached_by"] == climbed[-1] for r in ladder[len(climbed) :])
-        imputed.append(climbed)
+    totals = {r["candidate"]: int(r["total"]) for r in rows}
+    tags_of = {r["set"]: int(r["tags"]) for r in table(os.path.join(os.path.dirname(results), paths.CANDIDATES))}
+    ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in target.candidate_names()]
+    previous = None
+    for row in ladder:
+        imputed = previous is not None and previous["imputed"] == "1"
+        total = totals[previous["set"]] if imputed else None
+        step = target.ladder_step(row["set"], tags_of, previous, imputed and added[previous["set"]] == "0", total)
+        assert row == rung_row(row["set"], str(int(step[0])), *("NA" if v is None else str(v) for v in step[1:]))
+        previous = row
+    imputed = [[r["set"] for r in ladder if r["imputed"] == "1"]]
+    above = ladder[target.candidate_names().index(imputed[0][-1]) + 1 :]
+    assert added[imputed[0][-1]] == "0" or all(tags_of[r["set"]] >= int(r["smallest_total"]) for r in above)
+    names = target.refined_names()
+    ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in names]
+    climbed = [r["set"] for r in ladder if r["imputed"] == "1"]
+    assert climbed == names[: len(climbed)]
+    reached = [name for name in climbed if added[name] == "0"]
+    assert reached == climbed[-1:] or (reached == [] and climbed == names)
+    assert all(r["reached_by"] == climbed[-1] for r in ladder[len(climbed) :])
+    imputed.append(climbed)
     needed = [r["set"] for r in table(os.path.join(os.path.dirname(results), paths.COMPLETED)) if r["needed"] == "1"]
     ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in target.completed_names()]
     climbed = [r["set"] for r in ladder if r["imputed"] == "1"]

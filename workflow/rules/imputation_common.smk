@@ -105,11 +105,11 @@ def imputed_sums(names):
 def rung_inputs(wildcards):
     """target_rung's inputs: the table of the set's round (the candidates,
     the second or the third round's sets), the chunks and the SNPs that vary
-    in each population; without a budget,
-    the set before it in its round (each waits for it) and, when that one
-    was imputed, its sums. And each inner fold's reference and truth, only
-    so that they are not deleted as intermediate while a set's jobs are not
-    yet known."""
+    in each population; without a budget, the set before it in its round
+    (each waits for it) and, when that one was imputed, its sums, and in the
+    first round its tags, the pairs and the undesirable list, to repair it.
+    And each inner fold's reference and truth, only so that they are not
+    deleted as intermediate while a set's jobs are not yet known."""
     rounds = ((REFINED_SETS, paths.REFINED), (COMPLETED_SETS, paths.COMPLETED))
     names, table = next((r for r in rounds if wildcards.set in r[0]), (CANDIDATES, paths.CANDIDATES))
     splits = [f"{paths.IMPUTATION}/chunks/{row['chunk']}/{fold}" for row in chunk_rows() for fold in target.INNER_FOLDS]
@@ -124,12 +124,23 @@ def rung_inputs(wildcards):
         previous = names[index - 1]
         out["previous"] = paths.RUNG.format(set=previous)
         out["sums"] = inner_sums([previous] if imputed(previous) else [])(wildcards)
+        if names is CANDIDATES:
+            out.update(
+                set=paths.SET.format(set=previous), pairs=TARGET_PAIR_TABLES, undesirable=listed("undesirable_file")
+            )
     return out
 
 
 def rung_previous(wildcards, input):
-    """target_rung.py's option naming the set before, if any."""
-    return f"--previous {shlex.quote(input.previous)}" if "previous" in input.keys() else ""
+    """target_rung.py's options naming the set before, if any, and in the
+    first round what repairs it."""
+    if "previous" not in input.keys():
+        return ""
+    out = f"--previous {shlex.quote(input.previous)}"
+    if "pairs" in input.keys():
+        out += f" --sets {shlex.quote(os.path.dirname(input.set))} --pairs {' '.join(map(shlex.quote, input.pairs))}"
+        out += "".join(f" --undesirable {shlex.quote(path)}" for path in input.undesirable)
+    return out
 
 
 def round_inputs(names, tables):

@@ -3,7 +3,7 @@
 imputation is imputed in the inner folds (ldtag.target).
 
     target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR
-        --r2 R --share S [--varying LIST...] --out TABLE
+        --r2 R --share S [--varying LIST...] [--sets DIR --pairs LD... [--undesirable LIST]] --out TABLE
 """
 import argparse
 import sys
@@ -17,6 +17,9 @@ def main():
         parser.add_argument(option, required=True)
     parser.add_argument("--previous")
     parser.add_argument("--varying", nargs="*", default=[])
+    parser.add_argument("--sets")
+    parser.add_argument("--pairs", nargs="*", default=[])
+    parser.add_argument("--undesirable", nargs="?")
     parser.add_argument("--r2", type=float, required=True)
     parser.add_argument("--share", type=float, required=True)
     try:

@@ -38,7 +38,9 @@ choice). The done SNPs open every candidate and undesirable SNPs are
 never taken, by the spread or the repair. Each is imputed in the inner
 folds; without a budget the ladder is climbed from the smallest, and
 once a candidate reaches every share as imputed the larger ones are not
-imputed (ladder_step; the second round's sets below are climbed so too).
+imputed (ladder_step; the second round's sets below are climbed so too),
+nor those with as many tags as the smallest candidate repaired, nor
+those far too few against the last one's repair.
 Then a candidate is repaired: SNPs are added as tags until every
 population reaches its share, greedily, each the one that brings the
 most failing SNPs (r² below the target) of the populations still short
@@ -86,6 +88,11 @@ from . import files, imputation, paths
 
 LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
+# A candidate is not imputed when its tags are fewer than the last imputed
+# candidate's repaired total over HOPELESS (ladder_step): on the benchmark's
+# runs the first candidate's total was at most 10.1 times the tags of the
+# smallest repaired candidate (bench/README.md).
+HOPELESS = 12
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
 # The second round: shares of the SNPs the first round's best set added
 # that are kept, each set imputed again (within a budget, the whole only).
@@ -363,26 +370,52 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     return list(sets[index][2]) + repaired[index][0], rows
 
 
-def ladder_step(name, tags_of, previous, previous_reached):
+def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     """Whether the set `name` of a round (the ladder's candidates, the
-    second or the third round's sets) is imputed, and the set before it in
-    its round that reached every share as imputed with the fewest tags
-    (None if none did): `tags_of` maps each set to its number of tags,
-    `previous` is the row (set, imputed, reached_by) of the set before it,
-    None for the first, and `previous_reached` whether that one reached
-    every share. A set is not imputed when one before it with no more tags
-    reached every share: that one's repair adds nothing, so the choice,
-    the smallest such set of any round (ties to the earlier), the second
-    round's source, the smallest repaired candidate, and the third round's
-    sets, those smaller than the choice, are that one or smaller, whatever
-    this one gives."""
+    second or the third round's sets) is imputed, and what the climb
+    carries to the next: (imputed, reached_by, smallest_total, last_total).
+    `tags_of` maps each set to its number of tags, `previous` is the ladder
+    row of the set before it (None for the first), `previous_reached`
+    whether that one reached every share, and `previous_total`, in the
+    first round when that one was imputed, its repaired total (tags and
+    what its repair adds).
+
+    reached_by is the set before it in its round that reached every share
+    as imputed with the fewest tags (None if none did). A set is not
+    imputed when one before it with no more tags reached every share: that
+    one's repair adds nothing, so the choice, the smallest such set of any
+    round (ties to the earlier), the second round's source, the smallest
+    repaired candidate, and the third round's sets, those smaller than the
+    choice, are that one or smaller, whatever this one gives.
+
+    In the first round two more bounds are carried, the smallest repaired
+    total of the candidates imputed so far and the last one's. A candidate
+    is not imputed when it has at least the smallest total: the second
+    round starts from the smallest repaired candidate, ties to the earlier,
+    and imputes it with its whole repair, so only the choice can change,
+    when no set of the later rounds reaches the target (then it is a
+    repaired set, not this larger one). Nor is it when its tags times
+    HOPELESS are fewer than the last total: evenly spread tags that few
+    fall far short (bench/README.md), and the climb goes on above them."""
     if previous is None:
-        return True, None
+        return True, None, None, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
     before = previous["set"]
     if previous_reached and (reached_by is None or tags_of[before] < tags_of[reached_by]):
         reached_by = before
-    return reached_by is None or tags_of[reached_by] > tags_of[name], reached_by
+    smallest, last = (_count(previous.get(column, "NA")) for column in ("smallest_total", "last_total"))
+    if previous_total is not None:
+        smallest = previous_total if smallest is None else min(smallest, previous_total)
+        last = previous_total
+    tags = tags_of[name]
+    imputed = reached_by is None or tags_of[reached_by] > tags
+    imputed = imputed and (smallest is None or tags < smallest) and (last is None or tags * HOPELESS >= last)
+    return imputed, reached_by, smallest, last
+
+
+def _count(text):
+    """A count of a ladder table, or None for NA."""
+    return None if text == "NA" else int(text)
 
 
 def reaches(r2, target_r2, share):
@@ -700,34 +733,50 @@ def _fold_pairs(pairs, r2_of):
     return {key: pairs.get(_group(key), {}) for r2 in r2_of.values() for key in r2}
 
 
-LADDER_COLUMNS = ("set", "imputed", "reached_by")
+LADDER_COLUMNS = ("set", "imputed", "reached_by", "smallest_total", "last_total")
 
 
-def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=()):
+def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), sets=None, pairs=(), undesirable=None):
     """Rule target_rung: whether the set `name` is imputed (ladder_step),
     from its round's table `candidates`, and the `previous` set's ladder
     table and inner sums (None for the first of its round, and within a
     budget, where every set is imputed), of the SNPs that vary in each
-    population (the `varying` lists, read_varying); its ladder table
+    population (the `varying` lists, read_varying); in the first round
+    that set, from the folder `sets`, is repaired with the `pairs` tables
+    (never with an SNP of the `undesirable` list). Its ladder table
     `out`."""
     rows = files.read_table(candidates)[1]
     tags_of = {row["set"]: int(row["tags"]) for row in rows}
     before = files.read_table(previous)[1][0] if previous else None
-    reached = False
+    reached, total = False, None
     if before is not None and before["imputed"] == "1":
         chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
-        reached = reaches(_set_r2(before["set"], chunk_names, sums, varying=read_varying(varying)), r2, share)
-    imputed, reached_by = ladder_step(name, tags_of, before, reached)
+        r2_before = _set_r2(before["set"], chunk_names, sums, varying=read_varying(varying))
+        reached = reaches(r2_before, r2, share)
+        if name.startswith(COMMON) and sets is not None:
+            tags = files.tokens(os.path.join(sets, before["set"] + ".txt"))
+            near = _fold_pairs(read_pairs(pairs, r2), {before["set"]: r2_before})
+            total = len(tags) + len(repair(r2_before, r2, share, tags, None, near, set(_listed(undesirable)))[0])
+    imputed, reached_by, smallest, last = ladder_step(name, tags_of, before, reached, total)
     if next(row for row in rows if row["set"] == name).get("needed") == "0":
         imputed = False
         print("%s is not imputed: the third round does not need it (completions)" % name, file=sys.stderr)
     elif not imputed:
         print(
-            "%s is not imputed: %s reached every share as imputed with %d tags"
-            % (name, reached_by, tags_of[reached_by]),
+            "%s is not imputed: %s" % (name, _why_not(tags_of[name], reached_by, tags_of, smallest, last)),
             file=sys.stderr,
         )
-    files.write_table(out, LADDER_COLUMNS, [(name, int(imputed), reached_by or "NA")])
+    row = [name, int(imputed)] + ["NA" if v is None else v for v in (reached_by, smallest, last)]
+    files.write_table(out, LADDER_COLUMNS, [row])
+
+
+def _why_not(tags, reached_by, tags_of, smallest, last):
+    """Why a set of `tags` tags is not imputed, as ladder_step decided."""
+    if reached_by is not None and tags_of[reached_by] <= tags:
+        return "%s reached every share as imputed with %d tags" % (reached_by, tags_of[reached_by])
+    if smallest is not None and tags >= smallest:
+        return "a smaller candidate repaired has %d tags, and the second round starts from it" % smallest
+    return "%d tags times %d are fewer than the last imputed candidate's repaired total, %d" % (tags, HOPELESS, last)
 
 
 def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None, varying=()):
