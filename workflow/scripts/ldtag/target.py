@@ -682,7 +682,7 @@ def read_varying(lists):
     return varying
 
 
-def _set_r2(name, chunks, sums_folder, pooled=False, varying=frozenset()):
+def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
     """The set `name`'s r² in each inner fold, from its sums in each of
     `chunks`: (population, fold) -> SNP -> r² or None; with `pooled`, over
     the folds pooled: (population, POOLED) -> .... With `varying`
@@ -692,6 +692,7 @@ def _set_r2(name, chunks, sums_folder, pooled=False, varying=frozenset()):
     in a run of one, keeps every SNP)."""
     from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
 
+    varying = varying or {}
     pool = dosage.Pool()  # its "sets" are the folds, or one for them all
     for chunk in chunks:
         for fold in INNER_FOLDS:
@@ -709,7 +710,7 @@ def _imputed(ladder):
     return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
 
 
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=frozenset()):
+def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=None):
     """The sets of the candidates' `tables` [(name, kind, tags)] that the
     `ladder` tables say were imputed, and each one's r² in each inner fold
     (with `pooled`, over the folds pooled; with `varying`, of the SNPs that
