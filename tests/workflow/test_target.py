@@ -715,9 +715,10 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             None,
             [("candidate_common_1", target.SPREAD, "1"), ("refined_25", "candidate_common_1 with 25% of 2", "0")],
-            "1 candidates (common SNPs spread evenly, at a ladder of sizes climbed until one reached the target "
-            "as imputed) and, in a second round, 1 sets: one of them again with part or all of its completion, "
-            "climbed until one reached the target as imputed. Each",
+            "1 candidates (common SNPs spread evenly, at a ladder of sizes climbed from the smallest, passing over "
+            "sizes far too small, until one reached the target as imputed or the rest were no smaller than a "
+            "completed candidate) and, in a second round, 1 sets: one of them again with part or all of its "
+            "completion, climbed until one reached the target as imputed. Each",
             "greedy",
         ),
         (

@@ -10,8 +10,10 @@
 # The choice is the smallest set that reaches the target as imputed (within
 # a budget, the best that fills it so). Without a budget each round's sets
 # are climbed in turn (target_rung): once a set reached the target as
-# imputed, the larger ones are not imputed. The choice is then judged in the
-# held-out people like every method's tags.
+# imputed, the larger ones are not imputed, nor in the first round those
+# with as many tags as the smallest candidate repaired, or far too few
+# against the last one's repair. The choice is then judged in the held-out
+# people like every method's tags.
 
 if TARGET:
 
@@ -92,7 +94,8 @@ if TARGET:
         """Whether a set of any round is imputed: without a budget, each
         round's sets are climbed in turn, and a set is not imputed once a
         smaller one reached every share as imputed, as the choice would not
-        change, nor a third-round set the choice would not take."""
+        change, nor a candidate the bounds of ldtag.target.ladder_step leave
+        out, nor a third-round set the choice would not take."""
         input:
             unpack(rung_inputs),
         output:

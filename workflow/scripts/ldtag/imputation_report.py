@@ -203,7 +203,11 @@ def selection_text(path, config):
     kinds = " and ".join(dict.fromkeys(r["kind"] for r in first))
     climbed = "climbed until one reached the target as imputed"
     ladder = "shares of the budget" if budget is not None else "a ladder of sizes"
-    ladder += " " + climbed if budget is None and len(first) < len(target.LADDER) else ""
+    rungs = (
+        "climbed from the smallest, passing over sizes far too small, until one reached the target as imputed "
+        "or the rest were no smaller than a completed candidate"
+    )
+    ladder += " " + rungs if budget is None and len(first) < len(target.LADDER) else ""
     if budget is None:
         count = len(rows) - len(first) - len(third)
         second = "%d sets: one of them again with part or all of its completion" % count
