@@ -90,8 +90,8 @@ LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
 BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 # A candidate is not imputed when its tags are fewer than the last imputed
 # candidate's repaired total over HOPELESS (ladder_step): on the benchmark's
-# runs the first candidate's total was at most 10.1 times the tags of the
-# smallest repaired candidate (bench/README.md).
+# runs a candidate's total was at most 10.1 times the tags of the smallest
+# repaired candidate after it (bench/README.md).
 HOPELESS = 12
 INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT + 1))
 # The second round: shares of the SNPs the first round's best set added
@@ -393,10 +393,11 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     is not imputed when it has at least the smallest total: the second
     round starts from the smallest repaired candidate, ties to the earlier,
     and imputes it with its whole repair, so only the choice can change,
-    when no set of the later rounds reaches the target (then it is a
-    repaired set, not this larger one). Nor is it when its tags times
-    HOPELESS are fewer than the last total: evenly spread tags that few
-    fall far short (bench/README.md), and the climb goes on above them."""
+    when no set of the later rounds with fewer tags reaches the target;
+    it may then be larger (on the benchmark's runs that never happened:
+    bench/README.md). Nor is it when its tags times HOPELESS are fewer
+    than the last total: evenly spread tags that few fall far short
+    (bench/README.md), and the climb goes on above them."""
     if previous is None:
         return True, None, None, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
@@ -744,7 +745,7 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
     budget, where every set is imputed), of the SNPs that vary in each
     population (the `varying` lists, read_varying); in the first round
     that set, from the folder `sets`, is repaired with the `pairs` tables
-    (never with an SNP of the `undesirable` list). Its ladder table
+    (never with a SNP of the `undesirable` list). Its ladder table
     `out`."""
     rows = files.read_table(candidates)[1]
     tags_of = {row["set"]: int(row["tags"]) for row in rows}
