@@ -42,14 +42,13 @@ def bounds(rows):
     source = min(candidates, key=lambda r: total[r["candidate"]])["candidate"]
     before = [total[r["candidate"]] for r in candidates[: [r["candidate"] for r in candidates].index(source)]]
     ratio = max(before, default=0) / tags_of[source]
+    added = {r["candidate"]: r["added"] for r in candidates}
     kept, previous = [], None
-    for r in candidates:
-        name = r["candidate"]
+    for name in tags_of:
         imputed = previous is not None and previous["imputed"] == "1"
-        reached = imputed and next(c for c in candidates if c["candidate"] == previous["set"])["added"] == "0"
+        reached = imputed and added[previous["set"]] == "0"
         step = target.ladder_step(name, tags_of, previous, reached, total[previous["set"]] if imputed else None)
-        previous = {"set": name, "imputed": str(int(step[0]))}
-        previous.update(zip(target.LADDER_COLUMNS[2:], ("NA" if v is None else str(v) for v in step[1:])))
+        previous = target.ladder_row(name, *step)
         kept += [name] if step[0] else []
     left_out = [r for r in candidates if r["candidate"] not in kept]
     chosen = next(r for r in rows if r["chosen"] == "1")

@@ -635,7 +635,7 @@ def climb(sets, r2_of, share, needed=None, undesirable=None):
             )
         step = target.ladder_step(name, tags_of, previous, reached, total)
         imputed = step[0] and (needed is None or name in needed)
-        previous = rung_row(name, "1" if imputed else "0", *("NA" if v is None else str(v) for v in step[1:]))
+        previous = target.ladder_row(name, imputed, *step[1:])
         climbed += [(name, kind, tags)] if imputed else []
     return climbed
 
@@ -985,7 +985,7 @@ def check_climbs(results):
         imputed = previous is not None and previous["imputed"] == "1"
         total = totals[previous["set"]] if imputed else None
         step = target.ladder_step(row["set"], tags_of, previous, imputed and added[previous["set"]] == "0", total)
-        assert row == rung_row(row["set"], str(int(step[0])), *("NA" if v is None else str(v) for v in step[1:]))
+        assert row == target.ladder_row(row["set"], *step)
         previous = row
     imputed = [[r["set"] for r in ladder if r["imputed"] == "1"]]
     above = ladder[target.candidate_names().index(imputed[0][-1]) + 1 :]

@@ -738,6 +738,13 @@ def _fold_pairs(pairs, r2_of):
 LADDER_COLUMNS = ("set", "imputed", "reached_by", "smallest_total", "last_total")
 
 
+def ladder_row(name, imputed, reached_by=None, smallest=None, last=None):
+    """The ladder table's row of the set `name` as it reads back: column ->
+    text, NA for None (ladder_step's values)."""
+    values = (name, int(imputed), reached_by, smallest, last)
+    return {column: "NA" if v is None else str(v) for column, v in zip(LADDER_COLUMNS, values)}
+
+
 def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), sets=None, pairs=(), undesirable=None):
     """Rule target_rung: whether the set `name` is imputed (ladder_step),
     from its round's table `candidates`, and the `previous` set's ladder
@@ -768,8 +775,8 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
             "%s is not imputed: %s" % (name, _why_not(tags_of[name], reached_by, tags_of, smallest, last)),
             file=sys.stderr,
         )
-    row = [name, int(imputed)] + ["NA" if v is None else v for v in (reached_by, smallest, last)]
-    files.write_table(out, LADDER_COLUMNS, [row])
+    row = ladder_row(name, imputed, reached_by, smallest, last)
+    files.write_table(out, LADDER_COLUMNS, [[row[column] for column in LADDER_COLUMNS]])
 
 
 def _why_not(tags, reached_by, tags_of, smallest, last):
