@@ -107,7 +107,8 @@ def rung_inputs(wildcards):
     the second or the third round's sets), the chunks and the SNPs that vary
     in each population; without a budget, the set before it in its round
     (each waits for it) and, when that one was imputed, its sums, and in the
-    first round its tags, the pairs and the undesirable list, to repair it.
+    first two rounds its tags, the pairs and the undesirable list, to
+    repair it.
     And each inner fold's reference and truth, only so that they are not
     deleted as intermediate while a set's jobs are not yet known."""
     rounds = ((REFINED_SETS, paths.REFINED), (COMPLETED_SETS, paths.COMPLETED))
@@ -124,7 +125,7 @@ def rung_inputs(wildcards):
         previous = names[index - 1]
         out["previous"] = paths.RUNG.format(set=previous)
         out["sums"] = inner_sums([previous] if imputed(previous) else [])(wildcards)
-        if names is CANDIDATES:
+        if names is CANDIDATES or names is REFINED_SETS:
             out.update(
                 set=paths.SET.format(set=previous), pairs=TARGET_PAIR_TABLES, undesirable=listed("undesirable_file")
             )
@@ -133,7 +134,7 @@ def rung_inputs(wildcards):
 
 def rung_previous(wildcards, input):
     """target_rung.py's options naming the set before, if any, and in the
-    first round what repairs it."""
+    first two rounds what repairs it."""
     if "previous" not in input.keys():
         return ""
     out = f"--previous {shlex.quote(input.previous)}"

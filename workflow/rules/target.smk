@@ -6,14 +6,16 @@
 # fail. A second round imputes the best again with part of the SNPs its
 # repair added (within a budget, all of them); without a budget a third
 # imputes the second-round sets that fell short, each with its own repair,
-# when it would be chosen if it reached the target, the fewest tags first.
+# and those put off, when it would be chosen if it reached the target, the
+# fewest tags first.
 # The choice is the smallest set that reaches the target as imputed (within
 # a budget, the best that fills it so). Without a budget each round's sets
 # are climbed in turn (target_rung): once a set reached the target as
 # imputed, the larger ones are not imputed, nor in the first round those
 # with as many tags as the smallest candidate repaired, or far too few
-# against the last one's repair. The choice is then judged in the held-out
-# people like every method's tags.
+# against the last one's repair; in the second, those with as many as the
+# smallest set of it repaired are put off to the third. The choice is then
+# judged in the held-out people like every method's tags.
 
 if TARGET:
 
@@ -141,9 +143,9 @@ if TARGET:
 
     rule target_complete:
         """The third round (without a budget): the second-round sets that
-        fell short, each with the SNPs its repair adds, the fewest tags
-        first; those the choice would take if they reached the target are
-        imputed."""
+        fell short, each with the SNPs its repair adds, and those not
+        imputed as they are, the fewest tags first; those the choice would
+        take if they reached the target are imputed."""
         input:
             **round_inputs(CANDIDATES + REFINED_SETS, [paths.CANDIDATES, paths.REFINED]),
         output:

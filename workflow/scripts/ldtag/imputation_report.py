@@ -211,12 +211,16 @@ def selection_text(path, config):
     if budget is None:
         count = len(rows) - len(first) - len(third)
         second = "%d sets: one of them again with part or all of its completion" % count
-        second += ", " + climbed if count < len(target.REFINE) else ""
-        if third:
-            second += (
-                "; in a third, %d of those that fell short, each with its own completion, as it would be taken "
-                "if it reached the target" % len(third)
-            )
+        if count < len(target.REFINE):
+            second += ", %s or the rest, no smaller than one completed, were put off" % climbed
+        put_off = sum(r["kind"].endswith(target.PUT_OFF) for r in third)
+        made = []
+        if len(third) > put_off:
+            made.append("%d of those that fell short, each with its own completion" % (len(third) - put_off))
+        if put_off:
+            made.append("%d put off as they were" % put_off)
+        if made:
+            second += "; in a third, %s, as each would be taken if it reached the target" % " and ".join(made)
     else:
         second = "one of them again with all of its completion"
     taken = (

@@ -40,7 +40,9 @@ folds; without a budget the ladder is climbed from the smallest, and
 once a candidate reaches every share as imputed the larger ones are not
 imputed (ladder_step; the second round's sets below are climbed so too),
 nor those with as many tags as the smallest candidate repaired, nor
-those far too few against the last one's repair.
+those far too few against the last one's repair (a second-round set with
+as many tags as the smallest of that round repaired is put off to the
+third).
 Then a candidate is repaired: SNPs are added as tags until every
 population reaches its share, greedily, each the one that brings the
 most failing SNPs (r² below the target) of the populations still short
@@ -53,11 +55,10 @@ are not its proxies can gain too, which the repair does not count. So a
 second round imputes the best candidate again with part of its repair
 and with all of it (REFINE), and repairs each of those. Without a budget
 a third round imputes those that fell short, each with its own repair,
-when it would be chosen if it reached the target, the fewest tags first
-(completions): the repair is an estimate, but on the benchmark's runs
-the smaller sets so completed mostly reached the target
-(bench/README.md). The selection
-is the smallest set of any round that reaches every share as imputed,
+and those put off as they are, when it would be chosen if it reached the
+target, the fewest tags first (completions): the repair is an estimate,
+but on the benchmark's runs the smaller sets so completed mostly reached
+the target (bench/README.md). The selection is the smallest set of any round that reaches every share as imputed,
 with nothing added by estimate (when none does, the smallest repaired
 set). Within a budget, each set is filled the same way up to the budget
 (once every population reaches its share, with the SNPs that reach the
@@ -101,6 +102,7 @@ COMMON = "candidate_common_"
 GREEDY = "candidate_greedy_"
 REFINED = "refined_"
 COMPLETED = "completed_"
+PUT_OFF = ", not imputed in the second round"  # the kind of a second-round set the third imputes as it is
 METHOD = "for_imputation"
 SPREAD = "common SNPs spread evenly"
 SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
@@ -377,8 +379,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     `tags_of` maps each set to its number of tags, `previous` is the ladder
     row of the set before it (None for the first), `previous_reached`
     whether that one reached every share, and `previous_total`, in the
-    first round when that one was imputed, its repaired total (tags and
-    what its repair adds).
+    first two rounds when that one was imputed, its repaired total (tags
+    and what its repair adds).
 
     reached_by is the set before it in its round that reached every share
     as imputed with the fewest tags (None if none did). A set is not
@@ -388,16 +390,20 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     repaired candidate, and the third round's sets, those smaller than the
     choice, are that one or smaller, whatever this one gives.
 
-    In the first round two more bounds are carried, the smallest repaired
-    total of the candidates imputed so far and the last one's. A candidate
-    is not imputed when it has at least the smallest total: the second
-    round starts from the smallest repaired candidate, ties to the earlier,
-    and imputes it with its whole repair, so only the choice can change,
-    when no set of the later rounds with fewer tags reaches the target;
-    it may then be larger (on the benchmark's runs that never happened:
-    bench/README.md). Nor is it when its tags times HOPELESS are fewer
-    than the last total: evenly spread tags that few fall far short
-    (bench/README.md), and the climb goes on above them."""
+    In the first two rounds the smallest repaired total of the sets imputed
+    so far is carried, and a set with at least that many tags is not
+    imputed. In the first round the second round starts from the smallest
+    repaired candidate, ties to the earlier, and imputes it with its whole
+    repair, so only the choice can change, when no set of the later rounds
+    with fewer tags reaches the target; it may then be larger (on the
+    benchmark's runs that never happened: bench/README.md). A second-round
+    set left out so is put off to the third round (completions), imputed
+    there only if no smaller set reaches the target: the choice changes
+    only when it falls short, as its completion is then never imputed. In
+    the first round the last total is carried too, and a candidate is not
+    imputed when its tags times HOPELESS are fewer: evenly spread tags that
+    few fall far short (bench/README.md), and the climb goes on above
+    them."""
     if previous is None:
         return True, None, None, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
@@ -410,7 +416,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
         last = previous_total
     tags = tags_of[name]
     imputed = reached_by is None or tags_of[reached_by] > tags
-    imputed = imputed and (smallest is None or tags < smallest) and (last is None or tags * HOPELESS >= last)
+    hopeless = name.startswith(COMMON) and last is not None and tags * HOPELESS < last
+    imputed = imputed and (smallest is None or tags < smallest) and not hopeless
     return imputed, reached_by, smallest, last
 
 
@@ -486,36 +493,40 @@ def completed_names(with_budget=False):
     return [] if with_budget else ["%s%d" % (COMPLETED, k) for k in range(1, len(REFINE) + 1)]
 
 
-def completions(sets, r2_of, target_r2, share, pairs=None, undesirable=frozenset()):
-    """The third round's sets [(name, kind, tags, needed)]: the second-round
-    sets among `sets` (both rounds' imputed sets, named by refined_names)
-    that fell short as imputed, each with the SNPs its repair adds. One is
-    `needed`, imputed, only when its repair reaches every share by
-    estimate, it is no set already imputed or needed, and the choice among
-    `sets` would take it if it reached the target as imputed: its repair is
-    an estimate, and the choice takes no set completed by estimate while a
-    verified one is smaller. The needed sets come first, the fewest tags
-    first (ties to the earlier second-round set), so that the climb stops
-    at the first that reaches the target; the rest fill the names up and
-    are not imputed (with no tags for a second-round set not imputed)."""
+def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=frozenset()):
+    """The third round's sets [(name, kind, tags, needed)], one for each of
+    the `second` round's sets [(name, kind, tags)] in turn: one that fell
+    short as imputed (it is among `sets`, both rounds' imputed sets) with
+    the SNPs its repair adds, and one not imputed as it is (the climb put it
+    off, ladder_step, or a smaller one reached the target). One is
+    `needed`, imputed, only when it is no set already imputed or needed
+    (a set put off is needed before a completion of the same tags),
+    the choice among `sets` would take it if it reached the target as
+    imputed, and, a completion, its repair reaches every share by estimate:
+    its repair is an estimate, and the choice takes no set completed by
+    estimate while a verified one is smaller. The needed sets come first,
+    the fewest tags first (ties to a set put off, then to the earlier
+    second-round set, as the second round would have taken it), so that
+    the climb stops at the first that reaches the target; the rest fill the
+    names up and are not imputed."""
     _, repaired = _repaired(sets, r2_of, target_r2, share, None, pairs, undesirable)
     _, best = _choice(sets, r2_of, target_r2, share, None, repaired)
     index_of = {name: index for index, (name, _, _) in enumerate(sets)}
-    seen = {frozenset(tags) for _, _, tags in sets}
     made = []
-    for second in refined_names():
-        if second not in index_of:
-            made.append(("%s, not imputed" % second, [], False))
-            continue
-        tags = sets[index_of[second]][2]
-        added, lowest = repaired[index_of[second]]
-        done = list(tags) + added
-        needed = bool(added) and lowest >= share - 1e-9 and (False, len(done)) < best and frozenset(done) not in seen
-        seen.add(frozenset(done))
-        plural = "" if len(added) == 1 else "s"
-        made.append(("%s with the %d SNP%s its completion added" % (second, len(added), plural), done, needed))
-    made.sort(key=lambda m: (not m[2], len(m[1]) if m[2] else 0))
-    return [(name, *m) for name, m in zip(completed_names(), made)]
+    for name, _, tags in second:
+        if name in index_of:
+            added, lowest = repaired[index_of[name]]
+            plural = "" if len(added) == 1 else "s"
+            kind = "%s with the %d SNP%s its completion added" % (name, len(added), plural)
+            made.append([kind, list(tags) + added, bool(added) and lowest >= share - 1e-9, True])
+        else:
+            made.append([name + PUT_OFF, list(tags), True, False])
+    seen = {frozenset(tags) for _, _, tags in sets}
+    for m in sorted(made, key=lambda m: m[3]):  # a set put off before a completion of the same tags
+        m[2] = m[2] and (False, len(m[1])) < best and frozenset(m[1]) not in seen
+        seen.add(frozenset(m[1]))
+    made.sort(key=lambda m: (not m[2], len(m[1]) if m[2] else 0, m[3] if m[2] else 0))
+    return [(name, kind, done, needed) for name, (kind, done, needed, _) in zip(completed_names(), made)]
 
 
 # The rules' steps.
@@ -750,9 +761,9 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
     from its round's table `candidates`, and the `previous` set's ladder
     table and inner sums (None for the first of its round, and within a
     budget, where every set is imputed), of the SNPs that vary in each
-    population (the `varying` lists, read_varying); in the first round
-    that set, from the folder `sets`, is repaired with the `pairs` tables
-    (never with a SNP of the `undesirable` list). Its ladder table
+    population (the `varying` lists, read_varying); in the first two
+    rounds that set, from the folder `sets`, is repaired with the `pairs`
+    tables (never with a SNP of the `undesirable` list). Its ladder table
     `out`."""
     rows = files.read_table(candidates)[1]
     tags_of = {row["set"]: int(row["tags"]) for row in rows}
@@ -762,7 +773,7 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
         chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
         r2_before = _set_r2(before["set"], chunk_names, sums, varying=read_varying(varying))
         reached = reaches(r2_before, r2, share)
-        if name.startswith(COMMON) and sets is not None:
+        if name.startswith((COMMON, REFINED)) and sets is not None:
             tags = files.tokens(os.path.join(sets, before["set"] + ".txt"))
             near = _fold_pairs(read_pairs(pairs, r2), {before["set"]: r2_before})
             total = len(tags) + len(repair(r2_before, r2, share, tags, None, near, set(_listed(undesirable)))[0])
@@ -772,17 +783,20 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
         print("%s is not imputed: the third round does not need it (completions)" % name, file=sys.stderr)
     elif not imputed:
         print(
-            "%s is not imputed: %s" % (name, _why_not(tags_of[name], reached_by, tags_of, smallest, last)),
+            "%s is not imputed: %s" % (name, _why_not(name, tags_of, reached_by, smallest, last)),
             file=sys.stderr,
         )
     row = ladder_row(name, imputed, reached_by, smallest, last)
     files.write_table(out, LADDER_COLUMNS, [[row[column] for column in LADDER_COLUMNS]])
 
 
-def _why_not(tags, reached_by, tags_of, smallest, last):
-    """Why a set of `tags` tags is not imputed, as ladder_step decided."""
+def _why_not(name, tags_of, reached_by, smallest, last):
+    """Why the set `name` is not imputed, as ladder_step decided."""
+    tags = tags_of[name]
     if reached_by is not None and tags_of[reached_by] <= tags:
         return "%s reached every share as imputed with %d tags" % (reached_by, tags_of[reached_by])
+    if smallest is not None and tags >= smallest and name.startswith(REFINED):
+        return "a smaller set of this round completed has %d tags; it is put off to the third round" % smallest
     if smallest is not None and tags >= smallest:
         return "a smaller candidate repaired has %d tags, and the second round starts from it" % smallest
     return "%d tags times %d are fewer than the last imputed candidate's repaired total, %d" % (tags, HOPELESS, last)
@@ -806,12 +820,16 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
 def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None, varying=()):
     """Rule target_complete: the third round's sets (completions), from both
     rounds' inner r² (of the sets the `ladder` tables say were imputed, of
-    the `candidates` tables; of the SNPs the `varying` lists give) and the
-    `pairs` tables (the `undesirable` list's SNPs never added), in the
-    folder `sets` and their `table`."""
+    the `candidates` tables, the first round's then the second's; of the
+    SNPs the `varying` lists give) and the `pairs` tables (the `undesirable`
+    list's SNPs never added), in the folder `sets` and their `table`."""
     made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, varying=read_varying(varying))
+    second = [
+        (r["set"], r["kind"], files.tokens(os.path.join(sets, r["set"] + ".txt")))
+        for r in files.read_table(candidates[-1])[1]
+    ]
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
-    made = completions(made_sets, r2_of, r2, share, near, set(_listed(undesirable)))
+    made = completions(made_sets, second, r2_of, r2, share, near, set(_listed(undesirable)))
     for name, _, tags, _ in made:
         files.write_lines(os.path.join(sets, name + ".txt"), tags)
     rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
