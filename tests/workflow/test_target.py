@@ -804,7 +804,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
                 ("completed_1", "refined_50 with the 1 SNP its completion added", "0"),
                 ("completed_2", "refined_75, not imputed in the second round", "1"),
             ],
-            "in a third, 1 of those that fell short, each with its own completion and 1 put off as they were, as "
+            "in a third, 1 of those that fell short, each with its own completion, and 1 put off as they were, as "
             "each would be taken if it reached the target. Each",
             "greedy",
         ),

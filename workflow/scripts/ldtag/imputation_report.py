@@ -220,7 +220,7 @@ def selection_text(path, config):
         if put_off:
             made.append("%d put off as they were" % put_off)
         if made:
-            second += "; in a third, %s, as each would be taken if it reached the target" % " and ".join(made)
+            second += "; in a third, %s, as each would be taken if it reached the target" % ", and ".join(made)
     else:
         second = "one of them again with all of its completion"
     taken = (

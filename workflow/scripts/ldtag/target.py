@@ -58,9 +58,10 @@ a third round imputes those that fell short, each with its own repair,
 and those put off as they are, when it would be chosen if it reached the
 target, the fewest tags first (completions): the repair is an estimate,
 but on the benchmark's runs the smaller sets so completed mostly reached
-the target (bench/README.md). The selection is the smallest set of any round that reaches every share as imputed,
-with nothing added by estimate (when none does, the smallest repaired
-set). Within a budget, each set is filled the same way up to the budget
+the target (bench/README.md). The selection is the smallest set of any
+round that reaches every share as imputed, with nothing added by
+estimate (when none does, the smallest repaired set). Within a budget,
+each set is filled the same way up to the budget
 (once every population reaches its share, with the SNPs that reach the
 most in all of them), the second round imputes the best (the highest
 lowest share over the populations) with all of its fill, and the
