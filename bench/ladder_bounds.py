@@ -48,6 +48,20 @@ sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
 from ldtag import files, target  # noqa: E402
 
 
+def climb(tags_of, by):
+    """The sets of a round (`tags_of`: name -> tags, in order) that the
+    climb imputes, replayed from the selection table's rows `by` name."""
+    kept, previous = [], None
+    for name in tags_of:
+        imputed = previous is not None and previous["imputed"] == "1"
+        before = by[previous["set"]] if imputed else None
+        reached = imputed and before["added"] == "0"
+        step = target.ladder_step(name, tags_of, previous, reached, int(before["total"]) if imputed else None)
+        previous = target.ladder_row(name, *step)
+        kept += [name] if step[0] else []
+    return kept
+
+
 def bounds(rows):
     """(ratio, kept names, source kept, choice stands) of the selection
     table's `rows`."""
@@ -57,14 +71,7 @@ def bounds(rows):
     source = min(candidates, key=lambda r: total[r["candidate"]])["candidate"]
     before = [total[r["candidate"]] for r in candidates[: [r["candidate"] for r in candidates].index(source)]]
     ratio = max(before, default=0) / tags_of[source]
-    added = {r["candidate"]: r["added"] for r in candidates}
-    kept, previous = [], None
-    for name in tags_of:
-        imputed = previous is not None and previous["imputed"] == "1"
-        reached = imputed and added[previous["set"]] == "0"
-        step = target.ladder_step(name, tags_of, previous, reached, total[previous["set"]] if imputed else None)
-        previous = target.ladder_row(name, *step)
-        kept += [name] if step[0] else []
+    kept = climb(tags_of, {r["candidate"]: r for r in candidates})
     left_out = [r for r in candidates if r["candidate"] not in kept]
     chosen = next(r for r in rows if r["chosen"] == "1")
     later = [int(r["tags"]) for r in rows if r not in candidates and r["added"] == "0"]
@@ -74,20 +81,13 @@ def bounds(rows):
 
 
 def second_round(rows, refined):
-    """(put off, imputed, the third round's climb [(tags, reached or
-    None)], the choice's tags or None) of the selection table's `rows` and
-    the second round's table `refined`."""
+    """(put off, how many kept, the third round's climb [(tags, a
+    completion, reached or None when not imputed)], the choice's tags,
+    whether the climb met a set not imputed) of the selection table's
+    `rows` and the second round's table `refined`."""
     by = {r["candidate"]: r for r in rows}
     tags_of = {r["set"]: int(r["tags"]) for r in refined}
-    kept, previous = [], None
-    for name in tags_of:
-        imputed = previous is not None and previous["imputed"] == "1"
-        before = by[previous["set"]] if imputed else None
-        step = target.ladder_step(
-            name, tags_of, previous, imputed and before["added"] == "0", int(before["total"]) if imputed else None
-        )
-        previous = target.ladder_row(name, *step)
-        kept += [name] if step[0] else []
+    kept = climb(tags_of, by)
     put_off = [name for name in tags_of if name in by and name not in kept]
     third = []
     for name in kept:
@@ -95,8 +95,8 @@ def second_round(rows, refined):
             done = [r for r in rows if r["kind"].startswith(name + " with ")]
             third.append((int(by[name]["total"]), 1, done[0]["added"] == "0" if done else None))
     third += [(tags_of[name], 0, by[name]["added"] == "0") for name in put_off]
-    verified = [int(r["tags"]) for r in rows if r["added"] == "0" and not r["candidate"].startswith(target.COMPLETED)]
-    verified = [t for t in verified if not any(r["candidate"] in put_off and int(r["tags"]) == t for r in rows)]
+    earlier = [r for r in rows if r["candidate"] not in put_off and not r["candidate"].startswith(target.COMPLETED)]
+    verified = [int(r["tags"]) for r in earlier if r["added"] == "0"]
     climbed = []
     for tags, completion, reached in sorted(t for t in third if t[0] < min(verified, default=float("inf"))):
         climbed.append((tags, completion, reached))
