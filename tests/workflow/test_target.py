@@ -230,6 +230,22 @@ def test_repair_never_adds_an_undesirable_snp():
     ]
     # When no set reaches it, the smallest repaired set is taken as before.
     assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})[0] == ["t"]
+    # But not over a larger one whose repair reaches the share, where its
+    # own falls short: e (3 tags once repaired with v) over c (1, 0.4).
+    e = ("e", target.SPREAD, ["t", "w"])
+    r2_of = {"c": r2, "e": {"A": {"t": 1.0, "w": 1.0, "x": 1.0, "y": 1.0, "z": 1.0, "v": 0.5}}}
+    tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
+    assert tags == ["t", "w", "v"] and rows == [
+        ["c", target.SPREAD, 1, 0, 1, "0.4000", 0],
+        ["e", target.SPREAD, 2, 1, 3, "1.0000", 1],
+    ]
+    made = target.refinements(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
+    assert made[0] == ("refined_25", "e with 25% of its 1 added", ["t", "w", "v"], True)
+    assert [needed for _, _, _, needed in made[1:]] == [False] * 3
+    # When every repair falls short, the one that falls least short: e
+    # (5 of 6) over c (2 of 5).
+    tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"v", "x", "y", "z"})
+    assert tags == ["t", "w"] and [r[5:] for r in rows] == [["0.4000", 0], ["0.8333", 1]]
 
 
 def test_repair_counts_only_what_a_population_still_needs():
@@ -247,6 +263,15 @@ def test_repair_counts_only_what_a_population_still_needs():
     # Within a budget of 3 (two more), the shares met, the rest goes to the
     # SNP that reaches the most: x.
     assert target.repair(r2, 0.8, 0.7, ["t"], budget=3, pairs=pairs) == (["z", "x"], pytest.approx(0.8))
+
+
+def test_within_a_budget_a_share_that_cannot_be_met_does_not_stop_the_fill():
+    # A (2 of 4 at 0.8) is short of 0.75 and its failing SNPs are
+    # undesirable; B meets it. The room left goes to B's b2.
+    r2 = {"A": {"t": 1.0, "a1": 0.1, "a2": 0.1, "g": 0.9}, "B": {"t": 1.0, "g": 0.9, "h": 0.9, "b2": 0.1}}
+    assert target.repair(r2, 0.8, 0.75, ["t"], budget=3, undesirable={"a1", "a2"}) == (["b2"], 0.5)
+    # Without a budget nothing is added: no SNP brings A nearer.
+    assert target.repair(r2, 0.8, 0.75, ["t"], undesirable={"a1", "a2"}) == ([], 0.5)
 
 
 def test_pairs_are_read_both_ways_at_the_target(tmp_path):
@@ -444,8 +469,9 @@ def test_the_second_round_by_hand():
     one = {"t": 1.0, "s1": 0.1, "s2": 0.2, "s3": 0.3, "s4": 0.4, "s5": 0.5, "g1": 0.9, "g2": 0.9, "g3": 0.9}
     sets = [("c1", "evenly spaced", ["t"])]
     made = target.refinements(sets, {"c1": {"A": one}}, 0.8, 1.0)
-    assert [name for name, _, _ in made] == ["refined_25", "refined_50", "refined_75", "refined_100"]
-    assert [tags for _, _, tags in made] == [
+    assert [name for name, _, _, _ in made] == ["refined_25", "refined_50", "refined_75", "refined_100"]
+    assert [needed for _, _, _, needed in made] == [True] * 4
+    assert [tags for _, _, tags, _ in made] == [
         ["t", "s1", "s2"],
         ["t", "s1", "s2", "s3"],
         ["t", "s1", "s2", "s3", "s4"],
@@ -453,8 +479,9 @@ def test_the_second_round_by_hand():
     ]
     assert made[0][1] == "c1 with 25% of its 5 added"
     # c2 (4 tags) needs nothing and is the smallest once repaired: the
-    # largest smaller candidate of its kind is refined, c1, not c0 of
-    # another kind.
+    # largest smaller candidate of its kind gives the parts, c1, not c0 of
+    # another kind; the last set is c2 with its whole repair, c2 itself,
+    # imputed already, so not needed.
     sets = [
         ("c0", "greedy coverage order", ["t", "g1"]),
         ("c1", "evenly spaced", ["t"]),
@@ -463,14 +490,26 @@ def test_the_second_round_by_hand():
     good = dict.fromkeys(one, 0.9)
     r2_of = {"c0": {"A": dict(one, s5=0.1)}, "c1": {"A": one}, "c2": {"A": good}}
     made = target.refinements(sets, r2_of, 0.8, 1.0)
-    assert made[0] == ("refined_25", "c1 with 25% of its 5 added", ["t", "s1", "s2"])
-    # So too when c2 adds one SNP, too few to share out.
+    assert made[0] == ("refined_25", "c1 with 25% of its 5 added", ["t", "s1", "s2"], True)
+    assert made[3] == ("refined_100", "c2 with 100% of its 0 added", sets[2][2], False)
+    # So too when c2 adds one SNP, too few to share out; its whole repair
+    # is needed.
     r2_of["c2"] = {"A": dict(good, g1=0.1)}
-    assert target.refinements(sets, r2_of, 0.8, 1.0)[0] == made[0]
+    again = target.refinements(sets, r2_of, 0.8, 1.0)
+    assert again[:3] == made[:3]
+    assert again[3] == ("refined_100", "c2 with 100% of its 1 added", sets[2][2] + ["g1"], True)
     # Seven added: the shares round up, 2, 4, 6 and 7 of them.
     seven = dict(one, s6=0.6, s7=0.7)
     made = target.refinements(sets[1:2], {"c1": {"A": seven}}, 0.8, 1.0)
-    assert [len(tags) - 1 for _, _, tags in made] == [2, 4, 6, 7]
+    assert [len(tags) - 1 for _, _, tags, _ in made] == [2, 4, 6, 7]
+    # Two added and no smaller candidate: the shares round up to 1, 1, 2 and
+    # 2, and a set with the tags of one before it is not needed.
+    two = dict(good, s1=0.1, s2=0.2)
+    made = target.refinements(sets[1:2], {"c1": {"A": two}}, 0.8, 1.0)
+    assert [(len(tags), needed) for _, _, tags, needed in made] == [(2, True), (2, False), (3, True), (3, False)]
+    # Nothing added: every set is c1's own tags, imputed already.
+    made = target.refinements(sets[1:2], {"c1": {"A": good}}, 0.8, 1.0)
+    assert [(tags, needed) for _, _, tags, needed in made] == [(["t"], False)] * 4
     # The smallest repaired set is refined even when a larger one reaches
     # the target as imputed (the choice): c1 (1 + 5) against c3 (7 + 0).
     big = ("c3", "evenly spaced", ["t", "g1", "g2", "g3", "x1", "x2", "x3"])
@@ -479,13 +518,17 @@ def test_the_second_round_by_hand():
     # Within a budget of 3, c1 is filled with two and the rest do not fit:
     # one set, with the whole fill (a part would be filled by estimate).
     made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
-    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"])]
+    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"], True)]
     assert target.refined_names(with_budget=True) == ["refined_100"]
     # c5 fills the budget with the best share but adds nothing: the largest
     # smaller candidate of its kind that added some, c1, is imputed filled.
+    c5 = ("c5", "evenly spaced", ["t", "s1", "s3"])
+    made = target.refinements([sets[1], c5], dict(r2_of, c5={"A": good}), 0.8, 1.0, budget=3)
+    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"], True)]
+    # When c1 filled is c5, it is imputed already.
     c5 = ("c5", "evenly spaced", ["t", "s1", "s2"])
     made = target.refinements([sets[1], c5], dict(r2_of, c5={"A": good}), 0.8, 1.0, budget=3)
-    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"])]
+    assert made == [("refined_100", "c1 with 100% of its 2 added", ["t", "s1", "s2"], False)]
 
 
 def test_the_third_round_by_hand():
@@ -591,10 +634,21 @@ def test_a_set_the_third_round_does_not_need_is_not_imputed(tmp_path):
     rows += [("completed_2", "refined_25 with the 2 SNPs its completion added", 4, 0)]
     from ldtag import files
 
-    files.write_table(table_path, target.COMPLETED_COLUMNS, rows)
+    files.write_table(table_path, target.ROUND_COLUMNS, rows)
     for name, imputed in (("completed_2", "0"), ("completed_1", "1")):
         target.rung(table_path, name, None, None, None, 0.8, 0.9, out)
         assert table(out) == [rung_row(name, imputed, "NA")]
+
+
+def test_a_second_round_set_with_the_tags_of_one_before_is_not_imputed(tmp_path, capsys):
+    table_path, out = str(tmp_path / "refined.tsv"), str(tmp_path / "rung.tsv")
+    rows = [("refined_25", "c1 with 25% of its 2 added", 3, 1), ("refined_50", "c1 with 50% of its 2 added", 3, 0)]
+    from ldtag import files
+
+    files.write_table(table_path, target.ROUND_COLUMNS, rows)
+    target.rung(table_path, "refined_50", None, None, None, 0.8, 0.9, out)
+    assert table(out) == [rung_row("refined_50", "0", "NA")]
+    assert "refined_50 is not imputed: a set imputed before has its tags (refined.tsv)" in capsys.readouterr().err
 
 
 # The first round's names: the bound of too few (HOPELESS) is theirs alone.
@@ -645,6 +699,22 @@ def test_the_ladder_is_climbed_until_a_candidate_reaches_the_target_by_hand(
     assert target.ladder_step(name, LADDER_TAGS, previous, previous_reached, total) == step
 
 
+@pytest.mark.parametrize(
+    "previous, total, name, step",
+    [
+        # A repair that falls short (its failing SNPs undesirable) is no
+        # smallest total: the set it bounds could still be needed.
+        (rung_row(c1, "1", "NA"), 5, c2, (True, None, None, 5)),
+        (rung_row(c2, "1", "NA", "9", "9"), 7, c3, (True, None, 9, 7)),
+        # It is still the last total: a floor of what the target needs.
+        (rung_row(c1, "1", "NA"), 97, c3, (False, None, None, 97)),
+        (rung_row("refined_25", "1", "NA"), 12, "refined_50", (True, None, None, 12)),
+    ],
+)
+def test_a_repair_that_falls_short_bounds_no_larger_set_by_hand(previous, total, name, step):
+    assert target.ladder_step(name, LADDER_TAGS, previous, False, total, False) == step
+
+
 def random_r2(rng, snps, tags, populations):
     """Inner r² of a set: its tags at 1, the other SNPs the more often at
     0.8 or above the more tags it has."""
@@ -664,13 +734,12 @@ def climb(sets, r2_of, share, needed=None, undesirable=None):
     for name, kind, tags in sets:
         imputed = previous is not None and previous["imputed"] == "1"
         reached = imputed and target.reaches(r2_of[previous["set"]], 0.8, share)
-        total = None
+        total, complete = None, True
         if imputed and undesirable is not None:
             before = next(t for n, _, t in sets if n == previous["set"])
-            total = len(before) + len(
-                target.repair(r2_of[previous["set"]], 0.8, share, before, None, None, undesirable)[0]
-            )
-        step = target.ladder_step(name, tags_of, previous, reached, total)
+            added, lowest = target.repair(r2_of[previous["set"]], 0.8, share, before, None, None, undesirable)
+            total, complete = len(before) + len(added), target.completes(lowest, share)
+        step = target.ladder_step(name, tags_of, previous, reached, total, complete)
         imputed = step[0] and (needed is None or name in needed)
         previous = target.ladder_row(name, imputed, *step[1:])
         climbed += [(name, kind, tags)] if imputed else []
@@ -715,11 +784,14 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         undesirable = set(rng.sample(snps, rng.choice([0, 0, 3, 8])))
         climbed = climb(sets, r2_of, share, undesirable=undesirable)
         first += len(climb(sets, r2_of, share)) - len(climbed)
-        refined = target.refinements(sets, r2_of, 0.8, share, undesirable=undesirable)
-        assert target.refinements(climbed, r2_of, 0.8, share, undesirable=undesirable) == refined
+        made = target.refinements(climbed, r2_of, 0.8, share, undesirable=undesirable)
+        refined = [(name, kind, tags) for name, kind, tags, _ in made]
+        full = target.refinements(sets, r2_of, 0.8, share, undesirable=undesirable)
+        assert [(name, kind, tags) for name, kind, tags, _ in full] == refined
+        needed_refined = {name for name, _, _, need in made if need}
         impute(refined)
-        climbed_refined = climb(refined, r2_of, share, undesirable=undesirable)
-        put_off += len(climb(refined, r2_of, share)) - len(climbed_refined)
+        climbed_refined = climb(refined, r2_of, share, needed_refined, undesirable)
+        put_off += len(climb(refined, r2_of, share, needed_refined)) - len(climbed_refined)
         left_out += len(sets) - len(climbed) + len(refined) - len(climbed_refined)
         chosen, rows = target.choose(sets + refined, r2_of, 0.8, share, undesirable=undesirable)
         made = target.completions(sets + refined, refined, r2_of, 0.8, share, undesirable=undesirable)

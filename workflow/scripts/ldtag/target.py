@@ -262,7 +262,8 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=froz
     time the SNP that brings the most failing SNPs to the target, counted
     over the folds of each population still short of its share up to what
     it still needs; within a budget, once every population reaches its
-    share, the rest goes to the SNPs that reach the most in all of them.
+    share or no SNP brings the short ones any nearer (their failing SNPs
+    undesirable), the rest goes to the SNPs that reach the most in all.
     Ties: the SNP that fails in the most of the populations' folds counted,
     the worse imputed, the name.
     An `undesirable` SNP is never added. Returns (added, lowest share
@@ -273,10 +274,12 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=froz
     room = None if budget is None else max(0, budget - len(tags))
     taken, undesirable = set(tags), set(undesirable)
 
+    stuck = False  # within a budget: no SNP brings a short population nearer
+
     def counted():
         """Population -> how many more count (None: all)."""
         short = {p: need for p, (_, _, need) in state.items() if need > 0}
-        return short if short or room is None else dict.fromkeys(state)
+        return short if room is None or (short and not stuck) else dict.fromkeys(state)
 
     folds = {}
     for k in r2:
@@ -298,15 +301,18 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=froz
             near = {s for k in keys for f in failing[k] for s in [f, *pairs.get(k, {}).get(f, ())]}
             heap = [key(snp, caps) for snp in near - taken - undesirable]
             heapq.heapify(heap)
-        if not heap:
-            break
-        best = heapq.heappop(heap)
-        now = key(best[-1], caps)
-        if now != best:
-            heapq.heappush(heap, now)
+        now = None
+        if heap:
+            best = heapq.heappop(heap)
+            now = key(best[-1], caps)
+            if now != best:
+                heapq.heappush(heap, now)
+                continue
+        if now is None or now[0] == 0:  # no SNP left brings the populations counted nearer
+            if room is None or stuck or all(cap is None for cap in caps.values()):
+                break
+            stuck, caps, heap = True, dict.fromkeys(state), None
             continue
-        if now[0] == 0:
-            break
         snp = now[-1]
         added.append(snp)
         taken.add(snp)
@@ -339,6 +345,19 @@ def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
     return rows, repaired
 
 
+def completes(lowest, share):
+    """Whether a repair whose lowest share is `lowest` reaches `share`: it
+    falls short only when the SNPs that fail are undesirable, or within a
+    budget."""
+    return lowest >= share - 1e-9
+
+
+def _shortfall(repaired, share):
+    """Of a set's `repaired` (added SNPs, lowest share): 0 when its repair
+    reaches `share` by estimate, else how far it falls short."""
+    return 0.0 if completes(repaired[1], share) else share - repaired[1]
+
+
 def _choice(sets, r2_of, target_r2, share, budget, repaired):
     """The index in `sets` of the choice among the `repaired` ones (choose),
     and its key: the smaller, the better."""
@@ -348,7 +367,8 @@ def _choice(sets, r2_of, target_r2, share, budget, repaired):
         total = len(sets[index][2]) + len(added)
         if budget is not None:
             return (len(added) > 0, -lowest, total)
-        return (not reaches(r2_of[sets[index][0]], target_r2, share), total)
+        verified = reaches(r2_of[sets[index][0]], target_r2, share)
+        return (not verified, _shortfall(repaired[index], share), total)
 
     index = min(repaired, key=key)
     return index, key(index)
@@ -362,8 +382,9 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     when its repair adds nothing, as it also does when every SNP that fails
     is undesirable; within a budget, when its repair adds nothing: it fills
     the budget as imputed. Without a budget, the smallest verified set, or
-    when none is, the smallest repaired set (ties to the earlier
-    candidate); within one, among candidates that fit, the verified set of
+    when none is, the smallest set whose repair reaches every share (when
+    none does, the one that falls least short), ties to the earlier
+    candidate; within one, among candidates that fit, the verified set of
     the highest lowest share, or when none is, the repaired set of the
     highest (ties to the fewer tags, then the earlier). Returns (tags, rows
     of the selection table)."""
@@ -373,7 +394,7 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     return list(sets[index][2]) + repaired[index][0], rows
 
 
-def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
+def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, previous_completes=True):
     """Whether the set `name` of a round (the ladder's candidates, the
     second or the third round's sets) is imputed, and what the climb
     carries to the next: (imputed, reached_by, smallest_total, last_total).
@@ -381,7 +402,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     row of the set before it (None for the first), `previous_reached`
     whether that one reached every share, and `previous_total`, in the
     first two rounds when that one was imputed, its repaired total (tags
-    and what its repair adds).
+    and what its repair adds) and `previous_completes`, whether that repair
+    reaches every share (completes).
 
     reached_by is the set before it in its round that reached every share
     as imputed with the fewest tags (None if none did). A set is not
@@ -392,8 +414,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
     choice, are that one or smaller, whatever this one gives.
 
     In the first two rounds the smallest repaired total of the sets imputed
-    so far is carried, and a set with at least that many tags is not
-    imputed. In the first round the second round starts from the smallest
+    so far whose repair reaches every share is carried, and a set with at
+    least that many tags is not imputed. In the first round the second round starts from the smallest
     repaired candidate, ties to the earlier, and imputes it with its whole
     repair, so only the choice can change, when no set of the later rounds
     with fewer tags reaches the target; it may then be larger (on the
@@ -413,7 +435,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None):
         reached_by = before
     smallest, last = (_count(previous.get(column, "NA")) for column in ("smallest_total", "last_total"))
     if previous_total is not None:
-        smallest = previous_total if smallest is None else min(smallest, previous_total)
+        if previous_completes:
+            smallest = previous_total if smallest is None else min(smallest, previous_total)
         last = previous_total
     tags = tags_of[name]
     imputed = reached_by is None or tags_of[reached_by] > tags
@@ -447,27 +470,31 @@ def refined_names(with_budget=False):
 
 
 def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=frozenset()):
-    """The second round's sets [(name, kind, tags)]: the first round's best
-    among `sets` (within a budget, the repaired set of the highest lowest
-    share, ties to the fewer tags; without, the smallest repaired set) with
-    part of the SNPs its repair added (the shares of REFINE; within a
-    budget, all of them), to be imputed again: the whole repair, to check
-    its estimate, and less of it, since a SNP added also helps SNPs that
-    are not its pairwise proxies, which the repair does not count. When the
-    best added too few to share out (fewer than the shares), the largest
-    smaller candidate of its kind that added some is taken instead, if
-    there is one; otherwise the sets may repeat."""
+    """The second round's sets [(name, kind, tags, needed)]: the first
+    round's best among `sets` (within a budget, the repaired set of the
+    highest lowest share, ties to the fewer tags; without, the smallest
+    repaired set whose repair reaches every share, or if none does, the one
+    that falls least short) with part of the SNPs its repair added (the
+    shares of REFINE; within a budget, all of them), to be imputed again:
+    the whole repair, to check its estimate, and less of it, since a SNP
+    added also helps SNPs that are not its pairwise proxies, which the
+    repair does not count. When the best added too few to share out (fewer
+    than the shares), the largest smaller candidate of its kind that added
+    some gives the parts instead, if there is one; without a budget the
+    last set is still the best with its whole repair, as the first round's
+    climb counts on it (ladder_step). A set is `needed`, imputed, only when
+    no set of `sets` (those imputed) or before it has its tags."""
     _, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
 
     def total(index):
         return len(sets[index][2]) + len(repaired[index][0])
 
     if budget is None:
-        index = min(repaired, key=total)  # ties: the earlier
+        best = min(repaired, key=lambda i: (_shortfall(repaired[i], share), total(i)))  # ties: the earlier
     else:
-        index = min(repaired, key=lambda i: (-repaired[i][1], total(i)))
-    shares = _refine_shares(budget is not None)
-    (name, kind, tags), added = sets[index], repaired[index][0]
+        best = min(repaired, key=lambda i: (-repaired[i][1], total(i)))
+    shares, source = _refine_shares(budget is not None), best
+    (_, kind, tags), added = sets[best], repaired[best][0]
     if len(added) < len(shares):
         smaller = [
             (len(sets[i][2]), sets[i][0], i)
@@ -475,16 +502,16 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
             if sets[i][1] == kind and len(sets[i][2]) < len(tags) and more
         ]
         if smaller:
-            index = max(smaller)[2]
-            (name, kind, tags), added = sets[index], repaired[index][0]
-    return [
-        (
-            refined,
-            "%s with %d%% of its %d added" % (name, round(100 * f), len(added)),
-            tags + added[: math.ceil(f * len(added))],
-        )
-        for refined, f in zip(refined_names(budget is not None), shares)
-    ]
+            source = max(smaller)[2]
+    made, seen = [], {frozenset(tags) for _, _, tags in sets}
+    for refined, f in zip(refined_names(budget is not None), shares):
+        index = best if budget is None and f == shares[-1] else source
+        (name, _, tags), added = sets[index], repaired[index][0]
+        done = tags + added[: math.ceil(f * len(added))]
+        made.append((refined, "%s with %d%% of its %d added" % (name, round(100 * f), len(added)), done))
+        made[-1] += (frozenset(done) not in seen,)
+        seen.add(frozenset(done))
+    return made
 
 
 def completed_names(with_budget=False):
@@ -524,7 +551,7 @@ def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=f
             made.append([name + PUT_OFF, list(tags), True, False])
     seen = {frozenset(tags) for _, _, tags in sets}
     for m in sorted(made, key=lambda m: m[3]):  # a set put off before a completion of the same tags
-        m[2] = m[2] and (False, len(m[1])) < best and frozenset(m[1]) not in seen
+        m[2] = m[2] and (False, 0.0, len(m[1])) < best and frozenset(m[1]) not in seen
         seen.add(frozenset(m[1]))
     made.sort(key=lambda m: (not m[2], len(m[1]) if m[2] else 0, m[3] if m[2] else 0))
     return [(name, kind, done, needed) for name, (kind, done, needed, _) in zip(completed_names(), made)]
@@ -533,7 +560,7 @@ def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=f
 # The rules' steps.
 
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
-COMPLETED_COLUMNS = CANDIDATE_COLUMNS + ("needed",)
+ROUND_COLUMNS = CANDIDATE_COLUMNS + ("needed",)  # the second and third rounds' tables
 
 
 def _listed(path):
@@ -769,7 +796,7 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
     rows = files.read_table(candidates)[1]
     tags_of = {row["set"]: int(row["tags"]) for row in rows}
     before = files.read_table(previous)[1][0] if previous else None
-    reached, total = False, None
+    reached, total, complete = False, None, True
     if before is not None and before["imputed"] == "1":
         chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
         r2_before = _set_r2(before["set"], chunk_names, sums, varying=read_varying(varying))
@@ -777,11 +804,13 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
         if name.startswith((COMMON, REFINED)) and sets is not None:
             tags = files.tokens(os.path.join(sets, before["set"] + ".txt"))
             near = _fold_pairs(read_pairs(pairs, r2), {before["set"]: r2_before})
-            total = len(tags) + len(repair(r2_before, r2, share, tags, None, near, set(_listed(undesirable)))[0])
-    imputed, reached_by, smallest, last = ladder_step(name, tags_of, before, reached, total)
+            added, lowest = repair(r2_before, r2, share, tags, None, near, set(_listed(undesirable)))
+            total, complete = len(tags) + len(added), completes(lowest, share)
+    imputed, reached_by, smallest, last = ladder_step(name, tags_of, before, reached, total, complete)
     if next(row for row in rows if row["set"] == name).get("needed") == "0":
         imputed = False
-        print("%s is not imputed: the third round does not need it (completions)" % name, file=sys.stderr)
+        why = "a set imputed before has its tags" if name.startswith(REFINED) else "the third round does not need it"
+        print("%s is not imputed: %s (%s)" % (name, why, os.path.basename(candidates)), file=sys.stderr)
     elif not imputed:
         print(
             "%s is not imputed: %s" % (name, _why_not(name, tags_of, reached_by, smallest, last)),
@@ -813,9 +842,10 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
     made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, pooled, read_varying(varying))
     near = _fold_pairs(read_pairs(pairs, r2), r2_of)
     made = refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
-    for name, _, tags in made:
+    for name, _, tags, _ in made:
         files.write_lines(os.path.join(sets, name + ".txt"), tags)
-    files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
+    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
+    files.write_table(table, ROUND_COLUMNS, rows)
 
 
 def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None, varying=()):
@@ -834,7 +864,7 @@ def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, un
     for name, _, tags, _ in made:
         files.write_lines(os.path.join(sets, name + ".txt"), tags)
     rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
-    files.write_table(table, COMPLETED_COLUMNS, rows)
+    files.write_table(table, ROUND_COLUMNS, rows)
 
 
 def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None, varying=()):
