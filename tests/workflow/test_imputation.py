@@ -265,6 +265,34 @@ def test_genotypes_as_bcftools_prints_them():
     assert dosage_r2.allele_counts(b"1 0/1 \n", 1, 2).tolist() == [[1, 1]]
 
 
+def write_vcf(path, people, rows, sep):
+    """A VCF of `people` at SNPs s0, s1, ...: `rows` of ALT alleles, two per
+    person, joined by `sep`."""
+    lines = ["##fileformat=VCFv4.2", "##contig=<ID=1>", '##FORMAT=<ID=GT,Number=1,Type=String,Description="GT">']
+    lines += ["\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + people)]
+    for k, alleles in enumerate(rows):
+        calls = ["%d%s%d" % (alleles[2 * j], sep, alleles[2 * j + 1]) for j in range(len(people))]
+        lines.append("\t".join(["1", str(1000 * (k + 1)), "s%d" % k, "A", "G", ".", "PASS", ".", "GT"] + calls))
+    with bgzf.written(path) as out:
+        out.write("\n".join(lines) + "\n")
+
+
+def test_when_every_snp_is_typed_beagle_writes_no_dosage_and_the_genotypes_count(tmp_path):
+    # Four haplotypes at four SNPs; 20 reference people phased, 5 typed at
+    # every SNP. Beagle then imputes nothing and writes GT without DS.
+    haplotypes = [(0, 0, 1, 1), (1, 0, 0, 1), (0, 1, 1, 0), (1, 1, 0, 0)]
+    pick = [(k % 4, (k * 3 + 1) % 4) for k in range(25)]
+    rows = [[haplotypes[h][snp] for pair in pick for h in pair] for snp in range(4)]
+    ref, target, out = (str(tmp_path / name) for name in ("ref.vcf.gz", "gt.vcf.gz", "out"))
+    write_vcf(ref, ["r%d" % k for k in range(20)], [row[:40] for row in rows], "|")
+    write_vcf(target, ["t%d" % k for k in range(5)], [row[40:] for row in rows], "/")
+    subprocess.run(["beagle", "ref=" + ref, "gt=" + target, "out=" + out], capture_output=True, check=True)
+    ids, samples, ds = dosage_r2.read_dosages(out + ".vcf.gz")
+    truth = dosage_r2.read_truth(target)
+    assert (ids, samples) == (truth[0], truth[2])
+    assert ds.tolist() == (truth[3] * 1000).tolist()
+
+
 def test_a_bgzf_file_is_gzip_and_tabix_indexes_it(tmp_path):
     path = str(tmp_path / "t.vcf.gz")
     lines = ["##fileformat=VCFv4.2", "##contig=<ID=1>", "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO"]

@@ -113,10 +113,17 @@ def read_truth(path):
 
 
 def read_dosages(path):
-    """(ids, samples, DS in thousandths) of Beagle's output."""
+    """(ids, samples, DS in thousandths) of Beagle's output. When every SNP
+    is typed, Beagle imputes nothing and writes their genotypes without DS:
+    their ALT counts are the dosages."""
     ids, _ = read_sites(path)
     samples = read_samples(path)
-    values = np.fromstring(_query(path, "[%DS ]\n").decode() or "", sep=" ") if ids else np.zeros(0)
+    text = _query(path, "[%DS ]\n") if ids else b""
+    if text[:1] == b".":
+        return ids, samples, allele_counts(_query(path, "[%GT ]\n"), len(ids), len(samples)) * SCALE
+    values = np.fromstring(text.decode(), sep=" ")
+    if values.size != len(ids) * len(samples):
+        raise ValueError("%s: a dosage (DS) is missing or not a number" % path)
     return ids, samples, np.rint(values * SCALE).astype(np.int64).reshape(len(ids), len(samples))
 
 
