@@ -917,8 +917,14 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
         for name, kind, chosen in rows:
             f.write("\t".join([name, kind, "3", "1", "4", "0.9500", chosen]) + "\n")
-    text = imputation_report.selection_text(path, {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget})
+    config = {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget}
+    text = imputation_report.selection_text(path, config, write_snps(tmp_path, {"all": [1.0, 0.95, 0.8, 0.7]}))
     assert says in text and never not in text
+    assert "those of the held-out people: 75.00% of the SNPs at imputed r² ≥ 0.8 (3 of 4)." in text
+    # Every set here added SNPs by estimate: without a budget none reached
+    # the target as imputed, and the report says so.
+    nearest = "No set reached the target as imputed in the inner folds: this one is the nearest once completed."
+    assert (nearest in text) == (budget is None)
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
     judged = (
         "the folds judged as one"
@@ -928,6 +934,59 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     assert "each imputed from the others, %s, for" % judged in text
     taken = "the best that filled the budget as imputed" if budget is not None else "the smallest that reached"
     assert "proxies), and %s" % taken in text
+
+
+def write_snps(folder, r2_of):
+    """A per-SNP table of the held-out people: the chosen set's r² in each
+    population of `r2_of` (None: not measured), and a row of another set."""
+    path = os.path.join(str(folder), "imputation_snps.tsv")
+    rows = [["greedy", "all", "1", "g", "5", "1", "1", "40", "0.1000", "0.9000"]]
+    for population, values in r2_of.items():
+        for k, r2 in enumerate(values):
+            r2 = "NA" if r2 is None else "%.4f" % r2
+            rows.append([target.METHOD, population, "1", "s%d" % k, str(k), "0", "1", "40", "0.1000", r2])
+    columns = ["set", "population", "chromosome", "snp", "position", "tag", "pairwise", "people", "maf", "r2"]
+    with open(path, "w") as f:
+        f.write("\n".join("\t".join(row) for row in [columns] + rows) + "\n")
+    return path
+
+
+@pytest.mark.parametrize(
+    "r2, chosen, r2_of, says",
+    [
+        # Reached as imputed: nothing more is said.
+        (
+            0.9,
+            ["0", "0.9600"],
+            {"all": [1.0, 0.95, 0.8, None]},
+            "people: 66.67% of the SNPs at imputed r² ≥ 0.9 (2 of 3).",
+        ),
+        # Not reached, yet completed it would be.
+        (0.8, ["2", "0.9500"], {"A": [1.0, 0.7], "B": [0.9]}, "nearest once completed. Its figures"),
+        (
+            0.8,
+            ["2", "0.9500"],
+            {"A": [1.0, 0.7], "B": [0.9], "all": [1.0]},
+            "0.8: A 50.00% (1 of 2), B 100.00% (1 of 1).",
+        ),
+        # Short even completed: its failing SNPs are undesirable.
+        (0.8, ["0", "0.9104"], {"all": [1.0]}, "even completed its lowest population reaches only 91.04% there"),
+        (0.8, ["3", "0.9104"], {"all": [1.0]}, "even completed its lowest population reaches only 91.04% there"),
+    ],
+)
+def test_the_report_gives_the_target_in_the_held_out_people_and_says_when_none_reached_it(
+    tmp_path, r2, chosen, r2_of, says
+):
+    from ldtag import imputation_report
+
+    path = str(tmp_path / "selection.tsv")
+    with open(path, "w") as f:
+        f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
+        f.write("\t".join(["candidate_common_1", target.SPREAD, "3", chosen[0], "5", chosen[1], "1"]) + "\n")
+    config = {"imputed_r2": r2, "imputed_share": 0.95, "max_tags": None}
+    text = imputation_report.selection_text(path, config, write_snps(tmp_path, r2_of))
+    assert says in text
+    assert ("No set reached" in text) == (chosen != ["0", "0.9600"])
 
 
 def reaches(r2, target_r2, share, added, pairs):
@@ -1098,7 +1157,8 @@ def target_run(tmp_path_factory):
         "keep_intermediate": True,
     }
     write_config(folder, settings)
-    snakemake(folder)
+    with open(os.path.join(folder, "run.log"), "w") as f:
+        f.write(snakemake(folder).stderr)
     return folder
 
 
@@ -1241,6 +1301,14 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
     assert float(mine["r2_08_percent"]) >= 90
     report = open(os.path.join(results, "report.html")).read()
     assert "<b>Chosen for imputation</b> aims at 90% of each population" in report
+    held_out = "%s%% of the SNPs at imputed r² ≥ 0.8 (" % mine["r2_08_percent"]
+    assert "Its figures above are those of the held-out people: " + held_out in report
+    # The run's last words say so too.
+    with open(os.path.join(target_run, "run.log")) as f:
+        said = f.read()
+    tags_file = "results/for_imputation_tag_snps.txt"
+    assert "Chosen for imputation: %d tags in %s; held out, %s" % (len(tags), tags_file, held_out) in said
+    assert "), for a target of 90%." in said and "No set reached" not in said
 
 
 @pytest.fixture(scope="module")

@@ -410,7 +410,8 @@ def report_next_steps():
     if os.path.exists(paths.SUMMARY) and os.path.exists(paths.COVERAGE):
         from ldtag import totals
 
-        logger.info("\n%s" % totals.text(METHODS, held_out_table()))
+        aim = config if config.get("target") == "imputation" else None
+        logger.info("\n%s" % totals.text(METHODS, held_out_table(), aim))
 
 
 def report_failure():

@@ -186,9 +186,10 @@ def by_maf(rows, sets, config):
     )
 
 
-def selection_text(path, config):
+def selection_text(path, config, snps_tsv):
     """How the tags chosen for imputation were chosen, from the selection
-    table."""
+    table, and what they reach in the held-out people (their per-SNP
+    table `snps_tsv`)."""
     _, rows = files.read_table(path)
     chosen = next(r for r in rows if r["chosen"] == "1")
     budget = config.get("max_tags")
@@ -234,7 +235,7 @@ def selection_text(path, config):
         "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
         "proxies), and %s was taken: %s of %s tags (%s) and %s SNPs "
-        "added, %s tags in all. Its figures above are those of the held-out people. Every "
+        "added, %s tags in all.%s Its figures above are those of the held-out people: %s. Every "
         'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
             esc(aim),
@@ -252,8 +253,24 @@ def selection_text(path, config):
             esc(chosen["kind"]),
             format(int(chosen["added"]), ","),
             format(int(chosen["total"]), ","),
+            esc(shortfall(chosen, config)),
+            esc(target.held_out_text(target.held_out_shares(snps_tsv, config["imputed_r2"]), config["imputed_r2"])),
         )
     )
+
+
+def shortfall(chosen, config):
+    """A sentence when no set reached the target as imputed, else none."""
+    share = config["imputed_share"]
+    if config.get("max_tags") is not None or target.reached(chosen, share):
+        return ""
+    said = " No set reached the target as imputed in the inner folds: this one is the nearest once completed"
+    if chosen["lowest_share"] != "NA" and float(chosen["lowest_share"]) < share - 1e-9:
+        said += (
+            ", and even completed its lowest population reaches only %.2f%% there: no SNP can be added for the "
+            "rest (undesirable SNPs are never added)" % (100 * float(chosen["lowest_share"]))
+        )
+    return said + "."
 
 
 def section(base, config):
@@ -266,7 +283,8 @@ def section(base, config):
     parts = ['<h2 id="imputation">Imputation</h2>'] + protocol(base, config, people)
     parts += comparison(rows, sets, config)
     if config.get("target") == "imputation":
-        parts.append(selection_text(os.path.join(base, "imputation", "target", "selection.tsv"), config))
+        selection = os.path.join(base, "imputation", "target", "selection.tsv")
+        parts.append(selection_text(selection, config, os.path.join(base, "imputation_snps.tsv")))
     for s in sets:
         if s["kind"] == "given" and int(s["not_passed"]):
             parts.append(

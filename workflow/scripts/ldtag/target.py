@@ -60,7 +60,8 @@ target, the fewest tags first (completions): the repair is an estimate,
 but on the benchmark's runs the smaller sets so completed mostly reached
 the target (bench/README.md). The selection is the smallest set of any
 round that reaches every share as imputed, with nothing added by
-estimate (when none does, the smallest repaired set). Within a budget,
+estimate (when none does, the smallest repaired set whose repair
+reaches every share, or the nearest). Within a budget,
 each set is filled the same way up to the budget
 (once every population reaches its share, with the SNPs that reach the
 most in all of them), the second round imputes the best (the highest
@@ -415,9 +416,11 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, 
 
     In the first two rounds the smallest repaired total of the sets imputed
     so far whose repair reaches every share is carried, and a set with at
-    least that many tags is not imputed. In the first round the second round starts from the smallest
-    repaired candidate, ties to the earlier, and imputes it with its whole
-    repair, so only the choice can change, when no set of the later rounds
+    least that many tags is not imputed (a repair that falls short, its
+    failing SNPs undesirable, says nothing of what the target needs). In
+    the first round the second round starts from the smallest such
+    candidate, ties to the earlier, and imputes it with its whole repair
+    (refinements), so only the choice can change, when no set of the later rounds
     with fewer tags reaches the target; it may then be larger (on the
     benchmark's runs that never happened: bench/README.md). A second-round
     set left out so is put off to the third round (completions), imputed
@@ -879,3 +882,41 @@ def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
     tags, rows = choose(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
     files.write_lines(out, tags)
     files.write_table(table, SELECTION_COLUMNS, rows)
+
+
+# The outcome, for the report and the terminal.
+
+
+def reached(row, share):
+    """Whether the selection table's `row` reached every share as imputed in
+    the inner folds, with nothing added (its lowest share is cut to four
+    decimals, so a share of four decimals or fewer compares exactly)."""
+    return row["added"] == "0" and row["lowest_share"] != "NA" and float(row["lowest_share"]) >= share - 1e-9
+
+
+def held_out_shares(snps_tsv, r2):
+    """Of the chosen set in the held-out people's per-SNP table `snps_tsv`,
+    per population (without "all" when there are populations): (SNPs at
+    imputed r² >= `r2`, SNPs measured)."""
+    out = {}
+    for row in files.read_table(snps_tsv)[1]:
+        if row["set"] == METHOD and row["r2"] != "NA":
+            hit, measured = out.get(row["population"], (0, 0))
+            out[row["population"]] = (hit + (float(row["r2"]) >= r2 - 1e-9), measured + 1)
+    if len(out) > 1:
+        out.pop(imputation.ALL, None)
+    return out
+
+
+def held_out_text(shares, r2):
+    """held_out_shares in words: "96.06% of the SNPs at imputed r² ≥ 0.8
+    (4,100 of 4,268)", or "of the SNPs at imputed r² ≥ 0.8: A 96.06%
+    (4,100 of 4,268), B ..." with populations."""
+    each = {
+        p: ("%.2f%%" % (100 * hit / n if n else 0), "(%s of %s)" % (format(hit, ","), format(n, ",")))
+        for p, (hit, n) in shares.items()
+    }
+    if list(each) == [imputation.ALL]:
+        share, counts = each[imputation.ALL]
+        return "%s of the SNPs at imputed r² ≥ %g %s" % (share, r2, counts)
+    return "of the SNPs at imputed r² ≥ %g: %s" % (r2, ", ".join("%s %s %s" % (p, *v) for p, v in each.items()))

@@ -3,7 +3,7 @@ LD came from, the tags of each method and what they capture, and where the
 tables and the report are."""
 import os
 
-from . import files, paths, populations
+from . import files, paths, populations, target
 
 LABELS = {"greedy": "Greedy", "minimax": "Minimax", "minimum": "Minimum"}
 
@@ -17,10 +17,11 @@ def _aligned(rows):
     return ["  " + "  ".join(str(v).ljust(w) for v, w in zip(row, widths)).rstrip() for row in rows]
 
 
-def text(methods, held_out=None):
+def text(methods, held_out=None, aim=None):
     """The table, from the merged results, for the given methods; the
     people held out for imputation (their table, `held_out`) are not among
-    those the LD came from."""
+    those the LD came from. With tags chosen for imputation, `aim` is the
+    config's imputed_r2, imputed_share and max_tags (target_line)."""
     header, summary = files.read_table(paths.SUMMARY)
     _, coverage = files.read_table(paths.COVERAGE)
     people = populations.estimated_in(paths.POPULATIONS_TABLE, held_out)
@@ -57,17 +58,20 @@ def text(methods, held_out=None):
     lines += _aligned(rows)
     if os.path.exists(paths.BUDGET_SUMMARY):
         lines += ["", budget_line()]
+    if aim is not None and os.path.exists(paths.IMPUTATION_SNPS) and os.path.exists(paths.SELECTION):
+        lines += ["", target_line(aim)]
     with open(paths.WARNINGS) as f:
         warnings = sum(1 for _ in f)
     lines += [
         "",
-        "Tables: %s (every SNP, its tag and its r² to it); tag lists: %s; per region: %s, %s; %d warnings: %s."
+        "Tables: %s (every SNP, its tag and its r² to it); tag lists: %s; per region: %s, %s; %d warning%s: %s."
         % (
             ", ".join(paths.method_table(m) for m in methods),
             ", ".join(paths.method_tags(m) for m in methods),
             paths.SUMMARY,
             paths.COVERAGE,
             warnings,
+            files.plural(warnings),
             paths.WARNINGS,
         ),
         "The report: %s (open it in a browser)." % paths.REPORT,
@@ -98,3 +102,19 @@ def budget_line():
             paths.method_tags("budget_maximum"),
         )
     )
+
+
+def target_line(aim):
+    """The tags chosen for imputation and what they reach in the held-out
+    people, from the per-SNP table; whether any set reached the target."""
+    with open(paths.method_tags(target.METHOD)) as f:
+        tags = len(f.read().split())
+    reached = target.held_out_text(target.held_out_shares(paths.IMPUTATION_SNPS, aim["imputed_r2"]), aim["imputed_r2"])
+    line = "Chosen for imputation: %s tags in %s; held out, %s" % (_n(tags), paths.method_tags(target.METHOD), reached)
+    if aim.get("max_tags") is not None:
+        return line + ", within a budget of %s tags." % _n(aim["max_tags"])
+    line += ", for a target of %g%%." % (100 * aim["imputed_share"])
+    chosen = next(r for r in files.read_table(paths.SELECTION)[1] if r["chosen"] == "1")
+    if not target.reached(chosen, aim["imputed_share"]):
+        line += " No set reached the target as imputed in the inner folds: see %s." % paths.SELECTION
+    return line
