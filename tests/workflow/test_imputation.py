@@ -11,6 +11,7 @@ removed. Bad configs stop before any job.
 """
 import gzip
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -713,6 +714,12 @@ BAD = [
     ({"folds": 1}, 40, "folds must be an integer of at least 2, not 1"),
     ({"holdout": 0.6}, 40, "holdout must be a number above 0 and at most 0.5, or null, not 0.6"),
     ({"genetic_map": "data/map.txt"}, 40, "genetic_map data/map.txt has no positions on chromosome 1"),
+    (
+        {"genetic_map": "data/hapmap.txt"},
+        40,
+        "genetic_map data/hapmap.txt line 1: cM 'Rate(cM/Mb)' and bp 'Map(cM)' must be numbers (a PLINK map has no "
+        "header line)",
+    ),
     ({"evaluate_tags": "data/nothere.txt"}, 40, "evaluate_tags: data/nothere.txt does not exist"),
     (
         {"judged_methods": ["minimum", "budget_greedy"]},
@@ -738,11 +745,37 @@ def test_a_bad_imputation_config_stops_before_any_job(tmp_path, settings, people
     small_study(folder, people)
     with open(os.path.join(folder, "data", "map.txt"), "w") as f:
         f.write("chr1 . 0 1\n2 . 1 1000000\n")
+    with open(os.path.join(folder, "data", "hapmap.txt"), "w") as f:
+        f.write("Chromosome Position(bp) Rate(cM/Mb) Map(cM)\n1 . 0 1\n")
     write_config(folder, {"bfile": "data/sim", "imputation": True, **settings})
     p = snakemake(folder, check=False)
     assert p.returncode != 0
     assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
     assert not os.path.exists(os.path.join(folder, "results"))
+
+
+@pytest.mark.parametrize(
+    "content, message",
+    [
+        (b"1 . 0 1\n1 . 0.5 1000\n\n2 . 0 5\n", None),
+        (gzip.compress(b"1 . 0 1\n"), "genetic_map M is compressed; give it as plain text (gunzip it)"),
+        (b"\xff\xfe1 . 0 1\n", "genetic_map M is not a text file"),
+        (b"1 0 1\n", "genetic_map M line 1 has 3 columns; a PLINK map has 4: chromosome, name, cM, bp"),
+        (b"1 . 0 1\n1 . x 2\n", "genetic_map M line 2: cM 'x' and bp '2' must be numbers"),
+        (b"1 . 0 1000\n2 . 0 1\n1 . 0.1 999\n", "genetic_map M line 3: chromosome 1's positions fall; they"),
+        (b"1 . 0.2 1000\n1 . 0.1 2000\n", "genetic_map M line 2: chromosome 1's positions fall; they must rise"),
+    ],
+    ids=["good", "gzip", "binary", "three columns", "not a number", "bp falls", "cM falls"],
+)
+def test_a_genetic_map_is_read_as_beagle_reads_it(tmp_path, content, message):
+    path = str(tmp_path / "M")
+    with open(path, "wb") as f:
+        f.write(content)
+    if message is None:
+        assert imputation.map_chromosomes(path) == {"1", "2"}
+    else:
+        with pytest.raises(ValueError, match=re.escape(message.replace("M", path, 1))):
+            imputation.map_chromosomes(path)
 
 
 def test_a_population_too_small_to_hold_out_stops_before_any_job(tmp_path):

@@ -1382,14 +1382,40 @@ def test_target_imputation_needs_imputation_and_holdout(tmp_path, settings):
     assert "target imputation chooses tags with some people and judges them in others" in p.stdout + p.stderr
 
 
-def test_too_few_people_for_the_inner_folds_stop_the_run_before_any_job(tmp_path):
+@pytest.mark.parametrize(
+    "people, holdout, says",
+    [
+        # 67 not held out: folds of 16. No holdout gives 20 held out and 80
+        # in the folds.
+        (
+            90,
+            0.25,
+            "target imputation deals the 67 people of the study not held out into 4 folds, the smallest of 16; each "
+            "needs at least 20: no holdout can give both with 90 people: target imputation needs at least 100 in "
+            "each population",
+        ),
+        # 75 not held out: folds of 18. 0.13 holds out 20 (19.5 rounded up),
+        # 0.46 holds out 69 and leaves 81; 0.47 would leave 79.
+        (
+            150,
+            0.5,
+            "target imputation deals the 75 people of the study not held out into 4 folds, the smallest of 18; each "
+            "needs at least 20: use a holdout of 0.13 to 0.46",
+        ),
+    ],
+)
+def test_too_few_people_for_the_inner_folds_stop_the_run_before_any_job(tmp_path, people, holdout, says):
     folder = str(tmp_path)
-    simulate.chromosome(os.path.join(folder, "data"), length_mb=0.05, people=90, history="constant", seed=2)
-    settings = {"bfile": "data/sim", "target": "imputation", "imputation": True, "holdout": 0.25}
+    simulate.chromosome(os.path.join(folder, "data"), length_mb=0.05, people=people, history="constant", seed=2)
+    settings = {"bfile": "data/sim", "target": "imputation", "imputation": True, "holdout": holdout}
     write_config(folder, settings)
     p = snakemake(folder, "--dry-run", check=False)
     assert p.returncode != 0
-    assert (
-        "target imputation deals the 67 people of the study not held out into 4 folds, the smallest of 16; each "
-        "needs at least 20" in p.stdout + p.stderr
-    )
+    assert says in p.stdout + p.stderr
+    # Held out too few: the remedy is the same.
+    if people == 90:
+        write_config(folder, dict(settings, holdout=0.2))
+        p = snakemake(folder, "--dry-run", check=False)
+        assert "holdout 0.2 sets aside 18 of the 90 people of the study; at least 20 are needed: no holdout can" in (
+            p.stdout + p.stderr
+        )

@@ -58,7 +58,7 @@ def _types(sub):
 
 def _requirement(sub):
     """What the schema asks of a number-valued key, in words."""
-    kind = "an integer" if sub.get("type") == "integer" else "a number"
+    kind = "an integer" if "integer" in _types(sub) else "a number"
     if "exclusiveMinimum" in sub:
         return "%s above %s" % (kind, sub["exclusiveMinimum"]) + (
             " and at most %s" % sub["maximum"] if "maximum" in sub else ""

@@ -96,6 +96,8 @@ def check_people(groups, config):
                 remedy = "raise holdout to %g or more, or use folds (holdout null)" % needed
                 if needed > 0.5:
                     remedy = "a share of at most 0.5 cannot give them: use folds (holdout null)"
+                if config.get("target") == "imputation":
+                    remedy = target_holdouts(people)
                 problems.append(
                     "holdout %g sets aside %d of the %d people of %s; at least %d are needed: %s"
                     % (config["holdout"], out, people, where, MIN_PEOPLE, remedy)
@@ -128,10 +130,35 @@ def check_inner(groups, config):
             where = "population %s" % name if name != ALL else "the study"
             problems.append(
                 "target imputation deals the %d people of %s not held out into %d folds, the smallest of %d; "
-                "each needs at least %d"
-                % (people - held_out_count(people, config["holdout"]), where, INNER_FOLD_COUNT, inner, MIN_PEOPLE)
+                "each needs at least %d: %s"
+                % (
+                    people - held_out_count(people, config["holdout"]),
+                    where,
+                    INNER_FOLD_COUNT,
+                    inner,
+                    MIN_PEOPLE,
+                    target_holdouts(people),
+                )
             )
     return problems
+
+
+def target_holdouts(people):
+    """The holdouts, in hundredths, with which target imputation holds out
+    MIN_PEOPLE of a population of `people` and deals the rest into inner
+    folds of MIN_PEOPLE, as a remedy."""
+    fits = [
+        k / 100
+        for k in range(1, 51)
+        if held_out_count(people, k / 100) >= MIN_PEOPLE
+        and (people - held_out_count(people, k / 100)) // INNER_FOLD_COUNT >= MIN_PEOPLE
+    ]
+    if not fits:
+        return "no holdout can give both with %d people: target imputation needs at least %d in each population" % (
+            people,
+            MIN_PEOPLE * (INNER_FOLD_COUNT + 1),
+        )
+    return "use a holdout of %g to %g" % (fits[0], fits[-1]) if len(fits) > 1 else "use a holdout of %g" % fits[0]
 
 
 def draw(groups, config):
@@ -284,14 +311,37 @@ def check_given(path, known):
 
 
 def map_chromosomes(path):
-    """The chromosome codes of a PLINK map file (chromosome, name, cM, bp)."""
-    codes = set()
-    with open(path) as f:
-        for line in f:
-            fields = line.split()
-            if fields:
-                codes.add(fields[0])
-    return codes
+    """The chromosome codes of a PLINK map file (chromosome, name, cM, bp:
+    plain text, each chromosome's lines in order of position, neither cM
+    nor bp falling, as Beagle reads it). Raises ValueError naming the first
+    line that is not so."""
+    last = {}
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] == b"\x1f\x8b":
+        raise ValueError("genetic_map %s is compressed; give it as plain text (gunzip it)" % path)
+    try:
+        text = data.decode()
+    except UnicodeDecodeError:
+        raise ValueError("genetic_map %s is not a text file" % path) from None
+    for number, line in enumerate(text.splitlines(), 1):
+        fields = line.split()
+        if not fields:
+            continue
+        where = "genetic_map %s line %d" % (path, number)
+        if len(fields) != 4:
+            raise ValueError("%s has %d columns; a PLINK map has 4: chromosome, name, cM, bp" % (where, len(fields)))
+        try:
+            cm, bp = float(fields[2]), int(fields[3])
+        except ValueError:
+            raise ValueError(
+                "%s: cM %r and bp %r must be numbers (a PLINK map has no header line)" % (where, fields[2], fields[3])
+            ) from None
+        before = last.get(fields[0], (cm, bp))
+        if cm < before[0] or bp < before[1]:
+            raise ValueError("%s: chromosome %s's positions fall; they must rise in cM and bp" % (where, fields[0]))
+        last[fields[0]] = (cm, bp)
+    return set(last)
 
 
 # The config's checks, before any job.
@@ -337,12 +387,16 @@ def check_config(config, groups, names, labels, same_people=True):
     if config["evaluate_tags"] is not None:
         problems += check_given(config["evaluate_tags"], names())
     if config["genetic_map"] is not None:
-        codes = map_chromosomes(config["genetic_map"])
-        missing = [contig(label) for label in labels if contig(label) not in codes]
-        if missing:
-            problems.append(
-                "genetic_map %s has no positions on chromosome%s %s; name the chromosomes as PLINK writes them "
-                '(1-22, X, Y, MT, without "chr")'
-                % (config["genetic_map"], files.plural(len(missing)), files.some_names(missing))
-            )
+        try:
+            codes = map_chromosomes(config["genetic_map"])
+        except ValueError as e:
+            problems.append(str(e))
+        else:
+            missing = [contig(label) for label in labels if contig(label) not in codes]
+            if missing:
+                problems.append(
+                    "genetic_map %s has no positions on chromosome%s %s; name the chromosomes as PLINK writes them "
+                    '(1-22, X, Y, MT, without "chr")'
+                    % (config["genetic_map"], files.plural(len(missing)), files.some_names(missing))
+                )
     return problems, []
