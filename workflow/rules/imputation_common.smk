@@ -263,7 +263,7 @@ def pair_options(wildcards):
     if not POPULATIONS:
         return ""
     keep, snps = pair_people(wildcards)
-    return f"--keep {keep} --extract {snps}"
+    return f"--keep {shlex.quote(keep)} --extract {shlex.quote(snps)}"
 
 
 def pair_varying(wildcards, input):
