@@ -227,7 +227,7 @@ def selection_text(path, config, snps_tsv):
     taken = (
         "the best that filled the budget as imputed, with none added (if none did, the best completed)"
         if budget is not None
-        else "the smallest that reached the target as imputed, with none added (if none did, the smallest completed)"
+        else "the smallest that reached the target as imputed, with none added (if none did, the smallest completed, or the nearest)"
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
