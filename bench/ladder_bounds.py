@@ -9,8 +9,9 @@ RUN is a finished fewest-tags run of the workflow with the tags chosen for
 imputation (a target_bench.py run's fewest/ folder, or a run of one
 population of --populations). From its imputation/target/selection.tsv
 the candidates imputed are climbed again as the workflow now climbs them
-(ldtag.target.ladder_step, from the totals the table gives), and a line
-per run says:
+(ldtag.target.ladder_step, from the totals the table gives, each taken
+to reach every share once completed, as it does without undesirable
+SNPs), and a line per run says:
 
 - ratio: the largest total of a candidate imputed before the smallest
   repaired candidate (the second round's source), over that one's tags;

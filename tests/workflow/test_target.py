@@ -489,14 +489,18 @@ def test_the_second_round_by_hand():
     ]
     good = dict.fromkeys(one, 0.9)
     r2_of = {"c0": {"A": dict(one, s5=0.1)}, "c1": {"A": one}, "c2": {"A": good}}
+    # c2 reached the target as imputed: the parts with as many tags are not
+    # needed either.
     made = target.refinements(sets, r2_of, 0.8, 1.0)
     assert made[0] == ("refined_25", "c1 with 25% of its 5 added", ["t", "s1", "s2"], True)
     assert made[3] == ("refined_100", "c2 with 100% of its 0 added", sets[2][2], False)
+    assert [(len(tags), needed) for _, _, tags, needed in made] == [(3, True), (4, False), (5, False), (4, False)]
     # So too when c2 adds one SNP, too few to share out; its whole repair
-    # is needed.
+    # is needed, and so are the parts.
     r2_of["c2"] = {"A": dict(good, g1=0.1)}
     again = target.refinements(sets, r2_of, 0.8, 1.0)
-    assert again[:3] == made[:3]
+    assert [m[:3] for m in again[:3]] == [m[:3] for m in made[:3]]
+    assert [needed for _, _, _, needed in again] == [True] * 4
     assert again[3] == ("refined_100", "c2 with 100% of its 1 added", sets[2][2] + ["g1"], True)
     # Seven added: the shares round up, 2, 4, 6 and 7 of them.
     seven = dict(one, s6=0.6, s7=0.7)
@@ -515,6 +519,12 @@ def test_the_second_round_by_hand():
     big = ("c3", "evenly spaced", ["t", "g1", "g2", "g3", "x1", "x2", "x3"])
     made = target.refinements(sets[1:2] + [big], {"c1": {"A": one}, "c3": {"A": good}}, 0.8, 1.0)
     assert made[0][1] == "c1 with 25% of its 5 added"
+    assert [needed for _, _, _, needed in made] == [True] * 4
+    # With 5 tags c3 is the smallest repaired and the parts come from c1:
+    # those with as many tags as c3 could never be chosen.
+    big = ("c3", "evenly spaced", ["t", "g1", "g2", "g3", "x1"])
+    made = target.refinements(sets[1:2] + [big], {"c1": {"A": one}, "c3": {"A": good}}, 0.8, 1.0)
+    assert [(len(tags), needed) for _, _, tags, needed in made] == [(3, True), (4, True), (5, False), (5, False)]
     # Within a budget of 3, c1 is filled with two and the rest do not fit:
     # one set, with the whole fill (a part would be filled by estimate).
     made = target.refinements(sets[1:], r2_of, 0.8, 1.0, budget=3)
@@ -648,7 +658,8 @@ def test_a_second_round_set_with_the_tags_of_one_before_is_not_imputed(tmp_path,
     files.write_table(table_path, target.ROUND_COLUMNS, rows)
     target.rung(table_path, "refined_50", None, None, None, 0.8, 0.9, out)
     assert table(out) == [rung_row("refined_50", "0", "NA")]
-    assert "refined_50 is not imputed: a set imputed before has its tags (refined.tsv)" in capsys.readouterr().err
+    said = "refined_50 is not imputed: a set before it has its tags, or one that reached every share as imputed has no "
+    assert said + "more (refined.tsv)" in capsys.readouterr().err
 
 
 # The first round's names: the bound of too few (HOPELESS) is theirs alone.
@@ -923,7 +934,7 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     assert "those of the held-out people: 75.00% of the SNPs at imputed r² ≥ 0.8 (3 of 4)." in text
     # Every set here added SNPs by estimate: without a budget none reached
     # the target as imputed, and the report says so.
-    nearest = "No set reached the target as imputed in the inner folds: this one is the nearest once completed."
+    nearest = "No set reached the target as imputed in the inner folds: this one has the fewest tags once completed."
     assert (nearest in text) == (budget is None)
     assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
     judged = (
@@ -934,6 +945,36 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     assert "each imputed from the others, %s, for" % judged in text
     taken = "the best that filled the budget as imputed" if budget is not None else "the smallest that reached"
     assert "proxies), and %s" % taken in text
+
+
+@pytest.mark.parametrize(
+    "budget, imputed, needed, says",
+    [
+        (None, ["refined_25"], "1111", "1 sets: one of them again with part or all of its completion, climbed until"),
+        (
+            None,
+            ["refined_25", "refined_75"],
+            "1010",
+            "2 sets: one of them again with part or all of its completion (2 not",
+        ),
+        (None, [], "0000", "0 sets: one of them again with part or all of its completion (4 not imputed: a set"),
+        (5, [], "0", "in a second round, none: the best with all of its completion had the tags of a set imputed"),
+    ],
+)
+def test_the_report_counts_the_second_round_sets_not_imputed_again(tmp_path, budget, imputed, needed, says):
+    from ldtag import files, imputation_report
+
+    names = target.refined_names(budget is not None)
+    rows = [(name, "c with part", 3, flag) for name, flag in zip(names, needed)]
+    files.write_table(str(tmp_path / "refined.tsv"), target.ROUND_COLUMNS, rows)
+    path = str(tmp_path / "selection.tsv")
+    with open(path, "w") as f:
+        f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
+        for name, chosen in [("candidate_common_1", "1")] + [(name, "0") for name in imputed]:
+            f.write("\t".join([name, target.SPREAD, "3", "0", "3", "0.9500", chosen]) + "\n")
+    config = {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget}
+    text = imputation_report.selection_text(path, config, write_snps(tmp_path, {"all": [1.0]}))
+    assert says in text
 
 
 def write_snps(folder, r2_of):
@@ -962,16 +1003,16 @@ def write_snps(folder, r2_of):
             "people: 66.67% of the SNPs at imputed r² ≥ 0.9 (2 of 3).",
         ),
         # Not reached, yet completed it would be.
-        (0.8, ["2", "0.9500"], {"A": [1.0, 0.7], "B": [0.9]}, "nearest once completed. Its figures"),
+        (0.8, ["2", "0.9500"], {"A": [1.0, 0.7], "B": [0.9]}, "fewest tags once completed. Its figures"),
         (
             0.8,
             ["2", "0.9500"],
-            {"A": [1.0, 0.7], "B": [0.9], "all": [1.0]},
+            {"A": [1.0, 0.7], "B": [0.9]},
             "0.8: A 50.00% (1 of 2), B 100.00% (1 of 1).",
         ),
         # Short even completed: its failing SNPs are undesirable.
-        (0.8, ["0", "0.9104"], {"all": [1.0]}, "even completed its lowest population reaches only 91.04% there"),
-        (0.8, ["3", "0.9104"], {"all": [1.0]}, "even completed its lowest population reaches only 91.04% there"),
+        (0.8, ["0", "0.9104"], {"all": [1.0]}, "even so its lowest population reaches only 91.04% there"),
+        (0.8, ["3", "0.9104"], {"all": [1.0]}, "even so its lowest population reaches only 91.04% there"),
     ],
 )
 def test_the_report_gives_the_target_in_the_held_out_people_and_says_when_none_reached_it(

@@ -209,11 +209,17 @@ def selection_text(path, config, snps_tsv):
         "or the rest were no smaller than a completed candidate"
     )
     ladder += " " + rungs if budget is None and len(first) < len(target.LADDER) else ""
+    count = len(rows) - len(first) - len(third)
+    skipped = not_needed(os.path.join(os.path.dirname(path), "refined.tsv"))
     if budget is None:
-        count = len(rows) - len(first) - len(third)
         second = "%d sets: one of them again with part or all of its completion" % count
-        if count < len(target.REFINE):
+        if count + skipped < len(target.REFINE):
             second += ", %s or the rest, no smaller than one completed, were put off" % climbed
+        if skipped:
+            second += (
+                " (%d not imputed: a set before it had its tags, or one that reached the target as imputed had no "
+                "more)" % skipped
+            )
         put_off = sum(r["kind"].endswith(target.PUT_OFF) for r in third)
         made = []
         if len(third) > put_off:
@@ -222,12 +228,15 @@ def selection_text(path, config, snps_tsv):
             made.append("%d put off as they were" % put_off)
         if made:
             second += "; in a third, %s, as each would be taken if it reached the target" % ", and ".join(made)
-    else:
+    elif count:
         second = "one of them again with all of its completion"
+    else:
+        second = "none: the best with all of its completion had the tags of a set imputed before"
     taken = (
         "the best that filled the budget as imputed, with none added (if none did, the best completed)"
         if budget is not None
-        else "the smallest that reached the target as imputed, with none added (if none did, the smallest completed, or the nearest)"
+        else "the smallest that reached the target as imputed, with none added (if none did, the smallest "
+        "completed, or the nearest)"
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
@@ -259,18 +268,26 @@ def selection_text(path, config, snps_tsv):
     )
 
 
+def not_needed(refined_tsv):
+    """How many of the second round's sets its table says are not needed."""
+    if not os.path.exists(refined_tsv):
+        return 0
+    return sum(r.get("needed") == "0" for r in files.read_table(refined_tsv)[1])
+
+
 def shortfall(chosen, config):
     """A sentence when no set reached the target as imputed, else none."""
     share = config["imputed_share"]
     if config.get("max_tags") is not None or target.reached(chosen, share):
         return ""
-    said = " No set reached the target as imputed in the inner folds: this one is the nearest once completed"
-    if chosen["lowest_share"] != "NA" and float(chosen["lowest_share"]) < share - 1e-9:
-        said += (
-            ", and even completed its lowest population reaches only %.2f%% there: no SNP can be added for the "
-            "rest (undesirable SNPs are never added)" % (100 * float(chosen["lowest_share"]))
-        )
-    return said + "."
+    said = " No set reached the target as imputed in the inner folds: "
+    lowest = float(chosen["lowest_share"])
+    if target.completes(lowest, share):
+        return said + "this one has the fewest tags once completed."
+    return said + (
+        "this one comes nearest once completed, and even so its lowest population reaches only %.2f%% there: no "
+        "SNP can be added for the rest (undesirable SNPs are never added)." % (100 * lowest)
+    )
 
 
 def section(base, config):

@@ -39,10 +39,10 @@ never taken, by the spread or the repair. Each is imputed in the inner
 folds; without a budget the ladder is climbed from the smallest, and
 once a candidate reaches every share as imputed the larger ones are not
 imputed (ladder_step; the second round's sets below are climbed so too),
-nor those with as many tags as the smallest candidate repaired, nor
-those far too few against the last one's repair (a second-round set with
-as many tags as the smallest of that round repaired is put off to the
-third).
+nor those with as many tags as the smallest candidate repaired (of
+those whose repair reaches every share), nor those far too few against
+the last one's repair (a second-round set with as many tags as the
+smallest of that round repaired is put off to the third).
 Then a candidate is repaired: SNPs are added as tags until every
 population reaches its share, greedily, each the one that brings the
 most failing SNPs (r² below the target) of the populations still short
@@ -53,7 +53,9 @@ in the selection's people: an estimate, which the second round's
 imputation and the held-out people check (bench/README.md). SNPs that
 are not its proxies can gain too, which the repair does not count. So a
 second round imputes the best candidate again with part of its repair
-and with all of it (REFINE), and repairs each of those. Without a budget
+and with all of it (REFINE), and repairs each of those (a set with the
+tags of one before it, or no smaller than a set that reached every share
+as imputed, is not imputed). Without a budget
 a third round imputes those that fell short, each with its own repair,
 and those put off as they are, when it would be chosen if it reached the
 target, the fewest tags first (completions): the repair is an estimate,
@@ -63,8 +65,8 @@ round that reaches every share as imputed, with nothing added by
 estimate (when none does, the smallest repaired set whose repair
 reaches every share, or the nearest). Within a budget,
 each set is filled the same way up to the budget
-(once every population reaches its share, with the SNPs that reach the
-most in all of them), the second round imputes the best (the highest
+(once every population reaches its share, or no SNP brings those below
+it nearer, with the SNPs that reach the most in all of them), the second round imputes the best (the highest
 lowest share over the populations) with all of its fill, and the
 selection is the best of the sets that fill the budget as imputed, with
 nothing added by estimate: a fill's reach is an estimate, and on one
@@ -411,7 +413,8 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, 
     imputed when one before it with no more tags reached every share: that
     one's repair adds nothing, so the choice, the smallest such set of any
     round (ties to the earlier), the second round's source, the smallest
-    repaired candidate, and the third round's sets, those smaller than the
+    repaired candidate (of those whose repair reaches every share), and
+    the third round's sets, those smaller than the
     choice, are that one or smaller, whatever this one gives.
 
     In the first two rounds the smallest repaired total of the sets imputed
@@ -486,7 +489,9 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
     some gives the parts instead, if there is one; without a budget the
     last set is still the best with its whole repair, as the first round's
     climb counts on it (ladder_step). A set is `needed`, imputed, only when
-    no set of `sets` (those imputed) or before it has its tags."""
+    no set of `sets` (those imputed) or before it has its tags, and without
+    a budget when it has fewer tags than any of `sets` that reached every
+    share as imputed: the choice would not take it."""
     _, repaired = _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable)
 
     def total(index):
@@ -507,12 +512,13 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
         if smaller:
             source = max(smaller)[2]
     made, seen = [], {frozenset(tags) for _, _, tags in sets}
+    verified = [len(tags) for name, _, tags in sets if budget is None and reaches(r2_of[name], target_r2, share)]
     for refined, f in zip(refined_names(budget is not None), shares):
         index = best if budget is None and f == shares[-1] else source
         (name, _, tags), added = sets[index], repaired[index][0]
         done = tags + added[: math.ceil(f * len(added))]
         made.append((refined, "%s with %d%% of its %d added" % (name, round(100 * f), len(added)), done))
-        made[-1] += (frozenset(done) not in seen,)
+        made[-1] += (frozenset(done) not in seen and len(done) < min(verified, default=len(done) + 1),)
         seen.add(frozenset(done))
     return made
 
@@ -549,7 +555,7 @@ def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=f
             added, lowest = repaired[index_of[name]]
             plural = "" if len(added) == 1 else "s"
             kind = "%s with the %d SNP%s its completion added" % (name, len(added), plural)
-            made.append([kind, list(tags) + added, bool(added) and lowest >= share - 1e-9, True])
+            made.append([kind, list(tags) + added, bool(added) and completes(lowest, share), True])
         else:
             made.append([name + PUT_OFF, list(tags), True, False])
     seen = {frozenset(tags) for _, _, tags in sets}
@@ -812,7 +818,9 @@ def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), s
     imputed, reached_by, smallest, last = ladder_step(name, tags_of, before, reached, total, complete)
     if next(row for row in rows if row["set"] == name).get("needed") == "0":
         imputed = False
-        why = "a set imputed before has its tags" if name.startswith(REFINED) else "the third round does not need it"
+        why = "the third round does not need it"
+        if name.startswith(REFINED):
+            why = "a set before it has its tags, or one that reached every share as imputed has no more"
         print("%s is not imputed: %s (%s)" % (name, why, os.path.basename(candidates)), file=sys.stderr)
     elif not imputed:
         print(
@@ -891,20 +899,17 @@ def reached(row, share):
     """Whether the selection table's `row` reached every share as imputed in
     the inner folds, with nothing added (its lowest share is cut to four
     decimals, so a share of four decimals or fewer compares exactly)."""
-    return row["added"] == "0" and row["lowest_share"] != "NA" and float(row["lowest_share"]) >= share - 1e-9
+    return row["added"] == "0" and row["lowest_share"] != "NA" and completes(float(row["lowest_share"]), share)
 
 
 def held_out_shares(snps_tsv, r2):
     """Of the chosen set in the held-out people's per-SNP table `snps_tsv`,
-    per population (without "all" when there are populations): (SNPs at
-    imputed r² >= `r2`, SNPs measured)."""
+    per population: (SNPs at imputed r² >= `r2`, SNPs measured)."""
     out = {}
     for row in files.read_table(snps_tsv)[1]:
         if row["set"] == METHOD and row["r2"] != "NA":
             hit, measured = out.get(row["population"], (0, 0))
             out[row["population"]] = (hit + (float(row["r2"]) >= r2 - 1e-9), measured + 1)
-    if len(out) > 1:
-        out.pop(imputation.ALL, None)
     return out
 
 
@@ -916,6 +921,8 @@ def held_out_text(shares, r2):
         p: ("%.2f%%" % (100 * hit / n if n else 0), "(%s of %s)" % (format(hit, ","), format(n, ",")))
         for p, (hit, n) in shares.items()
     }
+    if not each:
+        return "no SNP measured"
     if list(each) == [imputation.ALL]:
         share, counts = each[imputation.ALL]
         return "%s of the SNPs at imputed r² ≥ %g %s" % (share, r2, counts)
