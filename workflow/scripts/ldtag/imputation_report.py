@@ -12,7 +12,7 @@ import html
 import os
 
 from . import config as settings
-from . import files, imputation, target
+from . import files, imputation, paths, target
 
 MAF_LABELS = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
 
@@ -210,7 +210,7 @@ def selection_text(path, config, snps_tsv):
     )
     ladder += " " + rungs if budget is None and len(first) < len(target.LADDER) else ""
     count = len(rows) - len(first) - len(third)
-    skipped = not_needed(os.path.join(os.path.dirname(path), "refined.tsv"))
+    skipped = not_needed(os.path.join(os.path.dirname(path), os.path.basename(paths.REFINED)))
     if budget is None:
         second = "%d sets: one of them again with part or all of its completion" % count
         if count + skipped < len(target.REFINE):

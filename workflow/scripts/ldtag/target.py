@@ -55,18 +55,18 @@ are not its proxies can gain too, which the repair does not count. So a
 second round imputes the best candidate again with part of its repair
 and with all of it (REFINE), and repairs each of those (a set with the
 tags of one before it, or no smaller than a set that reached every share
-as imputed, is not imputed). Without a budget
-a third round imputes those that fell short, each with its own repair,
+as imputed, is not imputed). Without a budget a third round imputes
+those that fell short, each with its own repair,
 and those put off as they are, when it would be chosen if it reached the
 target, the fewest tags first (completions): the repair is an estimate,
 but on the benchmark's runs the smaller sets so completed mostly reached
 the target (bench/README.md). The selection is the smallest set of any
 round that reaches every share as imputed, with nothing added by
 estimate (when none does, the smallest repaired set whose repair
-reaches every share, or the nearest). Within a budget,
-each set is filled the same way up to the budget
-(once every population reaches its share, or no SNP brings those below
-it nearer, with the SNPs that reach the most in all of them), the second round imputes the best (the highest
+reaches every share, or the nearest). Within a budget, each set is
+filled the same way up to the budget (once every population reaches its
+share, or no SNP brings those below it nearer, with the SNPs that reach
+the most in all of them), the second round imputes the best (the highest
 lowest share over the populations) with all of its fill, and the
 selection is the best of the sets that fill the budget as imputed, with
 nothing added by estimate: a fill's reach is an estimate, and on one
@@ -414,25 +414,24 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, 
     one's repair adds nothing, so the choice, the smallest such set of any
     round (ties to the earlier), the second round's source, the smallest
     repaired candidate (of those whose repair reaches every share), and
-    the third round's sets, those smaller than the
-    choice, are that one or smaller, whatever this one gives.
+    the third round's sets, those smaller than the choice, are that one or
+    smaller, whatever this one gives.
 
     In the first two rounds the smallest repaired total of the sets imputed
     so far whose repair reaches every share is carried, and a set with at
     least that many tags is not imputed (a repair that falls short, its
-    failing SNPs undesirable, says nothing of what the target needs). In
-    the first round the second round starts from the smallest such
-    candidate, ties to the earlier, and imputes it with its whole repair
-    (refinements), so only the choice can change, when no set of the later rounds
-    with fewer tags reaches the target; it may then be larger (on the
-    benchmark's runs that never happened: bench/README.md). A second-round
-    set left out so is put off to the third round (completions), imputed
-    there only if no smaller set reaches the target: the choice changes
-    only when it falls short, as its completion is then never imputed. In
-    the first round the last total is carried too, and a candidate is not
-    imputed when its tags times HOPELESS are fewer: evenly spread tags that
-    few fall far short (bench/README.md), and the climb goes on above
-    them."""
+    failing SNPs undesirable, says nothing of what the target needs). In the
+    first round the second round starts from the smallest such candidate,
+    ties to the earlier, and imputes it with its whole repair (refinements),
+    so only the choice can change, when no set of the later rounds with
+    fewer tags reaches the target; it may then be larger (on the benchmark's
+    runs that never happened: bench/README.md). A second-round set left out
+    so is put off to the third round (completions), imputed there only if no
+    smaller set reaches the target: the choice changes only when it falls
+    short, as its completion is then never imputed. In the first round the
+    last total is carried too, and a candidate is not imputed when its tags
+    times HOPELESS are fewer: evenly spread tags that few fall far short
+    (bench/README.md), and the climb goes on above them."""
     if previous is None:
         return True, None, None, None
     reached_by = None if previous["reached_by"] == "NA" else previous["reached_by"]
