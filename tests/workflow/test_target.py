@@ -242,10 +242,10 @@ def test_repair_never_adds_an_undesirable_snp():
     made = target.refinements(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert made[0] == ("refined_25", "e with 25% of its 1 added", ["t", "w", "v"], True)
     assert [needed for _, _, _, needed in made[1:]] == [False] * 3
-    # When every repair falls short, the one that falls least short: e
-    # (5 of 6) over c (2 of 5).
+    # When every repair falls short, the fewest tags once repaired again:
+    # c (1 tag, 2 of 5) over e (2, 5 of 6).
     tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"v", "x", "y", "z"})
-    assert tags == ["t", "w"] and [r[5:] for r in rows] == [["0.4000", 0], ["0.8333", 1]]
+    assert tags == ["t"] and [r[5:] for r in rows] == [["0.4000", 1], ["0.8333", 0]]
 
 
 def test_repair_counts_only_what_a_population_still_needs():
@@ -1011,8 +1011,18 @@ def write_snps(folder, r2_of):
             "0.8: A 50.00% (1 of 2), B 100.00% (1 of 1).",
         ),
         # Short even completed: its failing SNPs are undesirable.
-        (0.8, ["0", "0.9104"], {"all": [1.0]}, "even so its lowest population reaches only 91.04% there"),
-        (0.8, ["3", "0.9104"], {"all": [1.0]}, "even so its lowest population reaches only 91.04% there"),
+        (
+            0.8,
+            ["0", "0.9104"],
+            {"all": [1.0]},
+            "fewest tags once completed, and even so its lowest population reaches only 91.04%",
+        ),
+        (
+            0.8,
+            ["3", "0.9104"],
+            {"all": [1.0]},
+            "fewest tags once completed, and even so its lowest population reaches only 91.04%",
+        ),
     ],
 )
 def test_the_report_gives_the_target_in_the_held_out_people_and_says_when_none_reached_it(

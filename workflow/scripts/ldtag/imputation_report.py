@@ -235,8 +235,7 @@ def selection_text(path, config, snps_tsv):
     taken = (
         "the best that filled the budget as imputed, with none added (if none did, the best completed)"
         if budget is not None
-        else "the smallest that reached the target as imputed, with none added (if none did, the smallest "
-        "completed, or the nearest)"
+        else "the smallest that reached the target as imputed, with none added (if none did, the smallest " "completed)"
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
@@ -285,8 +284,8 @@ def shortfall(chosen, config):
     if target.completes(lowest, share):
         return said + "this one has the fewest tags once completed."
     return said + (
-        "this one comes nearest once completed, and even so its lowest population reaches only %.2f%% there: no "
-        "SNP can be added for the rest (undesirable SNPs are never added)." % (100 * lowest)
+        "this one has the fewest tags once completed, and even so its lowest population reaches only %.2f%% "
+        "there: no SNP can be added for the rest (undesirable SNPs are never added)." % (100 * lowest)
     )
 
 

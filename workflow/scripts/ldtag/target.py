@@ -62,8 +62,8 @@ target, the fewest tags first (completions): the repair is an estimate,
 but on the benchmark's runs the smaller sets so completed mostly reached
 the target (bench/README.md). The selection is the smallest set of any
 round that reaches every share as imputed, with nothing added by
-estimate (when none does, the smallest repaired set whose repair
-reaches every share, or the nearest). Within a budget, each set is
+estimate (when none does, the smallest repaired set, first those whose
+repair reaches every share). Within a budget, each set is
 filled the same way up to the budget (once every population reaches its
 share, or no SNP brings those below it nearer, with the SNPs that reach
 the most in all of them), the second round imputes the best (the highest
@@ -355,12 +355,6 @@ def completes(lowest, share):
     return lowest >= share - 1e-9
 
 
-def _shortfall(repaired, share):
-    """Of a set's `repaired` (added SNPs, lowest share): 0 when its repair
-    reaches `share` by estimate, else how far it falls short."""
-    return 0.0 if completes(repaired[1], share) else share - repaired[1]
-
-
 def _choice(sets, r2_of, target_r2, share, budget, repaired):
     """The index in `sets` of the choice among the `repaired` ones (choose),
     and its key: the smaller, the better."""
@@ -371,7 +365,7 @@ def _choice(sets, r2_of, target_r2, share, budget, repaired):
         if budget is not None:
             return (len(added) > 0, -lowest, total)
         verified = reaches(r2_of[sets[index][0]], target_r2, share)
-        return (not verified, _shortfall(repaired[index], share), total)
+        return (not verified, not completes(lowest, share), total)
 
     index = min(repaired, key=key)
     return index, key(index)
@@ -385,9 +379,8 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     when its repair adds nothing, as it also does when every SNP that fails
     is undesirable; within a budget, when its repair adds nothing: it fills
     the budget as imputed. Without a budget, the smallest verified set, or
-    when none is, the smallest set whose repair reaches every share (when
-    none does, the one that falls least short), ties to the earlier
-    candidate; within one, among candidates that fit, the verified set of
+    when none is, the smallest repaired set, first those whose repair
+    reaches every share, ties to the earlier candidate; within one, among candidates that fit, the verified set of
     the highest lowest share, or when none is, the repaired set of the
     highest (ties to the fewer tags, then the earlier). Returns (tags, rows
     of the selection table)."""
@@ -478,8 +471,7 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
     """The second round's sets [(name, kind, tags, needed)]: the first
     round's best among `sets` (within a budget, the repaired set of the
     highest lowest share, ties to the fewer tags; without, the smallest
-    repaired set whose repair reaches every share, or if none does, the one
-    that falls least short) with part of the SNPs its repair added (the
+    repaired set, first those whose repair reaches every share) with part of the SNPs its repair added (the
     shares of REFINE; within a budget, all of them), to be imputed again:
     the whole repair, to check its estimate, and less of it, since a SNP
     added also helps SNPs that are not its pairwise proxies, which the
@@ -497,7 +489,7 @@ def refinements(sets, r2_of, target_r2, share, budget=None, pairs=None, undesira
         return len(sets[index][2]) + len(repaired[index][0])
 
     if budget is None:
-        best = min(repaired, key=lambda i: (_shortfall(repaired[i], share), total(i)))  # ties: the earlier
+        best = min(repaired, key=lambda i: (not completes(repaired[i][1], share), total(i)))  # ties: the earlier
     else:
         best = min(repaired, key=lambda i: (-repaired[i][1], total(i)))
     shares, source = _refine_shares(budget is not None), best
@@ -559,7 +551,7 @@ def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=f
             made.append([name + PUT_OFF, list(tags), True, False])
     seen = {frozenset(tags) for _, _, tags in sets}
     for m in sorted(made, key=lambda m: m[3]):  # a set put off before a completion of the same tags
-        m[2] = m[2] and (False, 0.0, len(m[1])) < best and frozenset(m[1]) not in seen
+        m[2] = m[2] and (False, False, len(m[1])) < best and frozenset(m[1]) not in seen
         seen.add(frozenset(m[1]))
     made.sort(key=lambda m: (not m[2], len(m[1]) if m[2] else 0, m[3] if m[2] else 0))
     return [(name, kind, done, needed) for name, (kind, done, needed, _) in zip(completed_names(), made)]
