@@ -847,9 +847,9 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             None,
             [("candidate_common_1", target.SPREAD, "1"), ("refined_25", "candidate_common_1 with 25% of 2", "0")],
-            "1 candidates (common SNPs spread evenly, at a ladder of sizes climbed from the smallest, passing over "
+            "1 candidate (common SNPs spread evenly, at a ladder of sizes climbed from the smallest, passing over "
             "sizes far too small, until one reached the target as imputed or the rest were no smaller than a "
-            "completed candidate) and, in a second round, 1 sets: one of them again with part or all of its "
+            "completed candidate) and, in a second round, 1 set: one of them again with part or all of its "
             "completion, climbed until one reached the target as imputed or the rest, no smaller than one "
             "completed, were put off. Each",
             "greedy",
@@ -897,7 +897,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
                 ("candidate_common_budget50", target.SPREAD, "1"),
                 ("refined_100", "candidate_common_budget50 with 100% of its 2 added", "0"),
             ],
-            "1 candidates (common SNPs spread evenly, at shares of the budget) and, in a second round, one of them "
+            "1 candidate (common SNPs spread evenly, at shares of the budget) and, in a second round, one of them "
             "again with all of its completion. Each",
             "greedy",
         ),
@@ -950,7 +950,7 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
 @pytest.mark.parametrize(
     "budget, imputed, needed, says",
     [
-        (None, ["refined_25"], "1111", "1 sets: one of them again with part or all of its completion, climbed until"),
+        (None, ["refined_25"], "1111", "1 set: one of them again with part or all of its completion, climbed until"),
         (
             None,
             ["refined_25", "refined_75"],

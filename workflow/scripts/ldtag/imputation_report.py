@@ -212,7 +212,7 @@ def selection_text(path, config, snps_tsv):
     count = len(rows) - len(first) - len(third)
     skipped = not_needed(os.path.join(os.path.dirname(path), os.path.basename(paths.REFINED)))
     if budget is None:
-        second = "%d sets: one of them again with part or all of its completion" % count
+        second = "%d set%s: one of them again with part or all of its completion" % (count, files.plural(count))
         if count + skipped < len(target.REFINE):
             second += ", %s or the rest, no smaller than one completed, were put off" % climbed
         if skipped:
@@ -239,7 +239,7 @@ def selection_text(path, config, snps_tsv):
     )
     return (
         "<p><b>Chosen for imputation</b> aims at %s. It was chosen without the held-out people: those not held "
-        "out were dealt into %d folds, each imputed from the others, %s, for %d candidates (%s, at %s) and, in a "
+        "out were dealt into %d folds, each imputed from the others, %s, for %d candidate%s (%s, at %s) and, in a "
         "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
         "proxies), and %s was taken: %s of %s tags (%s) and %s SNPs "
@@ -252,6 +252,7 @@ def selection_text(path, config, snps_tsv):
             if budget is not None
             else "r² measured in each fold alone and the folds' shares averaged",
             len(first),
+            files.plural(len(first)),
             esc(kinds),
             ladder,
             second,

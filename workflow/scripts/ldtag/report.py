@@ -116,7 +116,7 @@ def with_ratios(header, rows, genome, scope="genome"):
         members = [r for r in rows if not populated or r["population"] == group]
         total = {
             "chromosome": "all" if scope == "genome" else rows[0]["chromosome"] if rows else "",
-            "region": "%d regions" % regions,
+            "region": "%d region%s" % (regions, files.plural(regions)),
             "population": group,
         }
         for key in ["snps", "undesirable", "undesirable_dropped", "done", "needed"] + [m + "_tags" for m, _ in methods]:
@@ -192,8 +192,9 @@ def warnings_digest(path, shown=40):
         kinds.setdefault(key, []).append(line)
     rows = [{"source": s, "count": len(v), "first": v[0]} for (s, _), v in kinds.items()]
     return (
-        '<p>%d warnings of %d kinds; all of them are in <a href="warnings.txt">warnings.txt</a>. A kind is '
-        "a message that differs only in the SNP, record or number it names.</p>" % (len(lines), len(kinds))
+        '<p>%d warning%s of %d kind%s; all of them are in <a href="warnings.txt">warnings.txt</a>. A kind is '
+        "a message that differs only in the SNP, record or number it names.</p>"
+        % (len(lines), files.plural(len(lines)), len(kinds), files.plural(len(kinds)))
         + table(
             ["source", "count", "first"],
             rows[:shown],
@@ -321,7 +322,7 @@ def chromosome_page(chromosome, regions, header, rows, genome, plots, methods):
     tag_key = "_joint_tags" if populated else "_tags"
     by_name = {r["region"]: r for r in rows}
     body = [
-        "<h1>Chromosome %s: %d regions</h1>" % (esc(chromosome), len(regions)),
+        "<h1>Chromosome %s: %d region%s</h1>" % (esc(chromosome), len(regions), files.plural(len(regions))),
         '<nav><a href="../report.html">The report of the run</a><a href="#summary">Summary</a>'
         '<a href="#regions">Regions</a></nav>',
         '<h2 id="summary">Summary</h2>',
@@ -560,8 +561,8 @@ def write(out, inputs, plots, config, versions, pages):
         '<h2 id="warnings">Warnings</h2>',
         warnings_digest(warnings_txt),
         '<h2 id="regions">Regions</h2>',
-        "<p>%d regions. Each chromosome's regions, their numbers and their LD plots are on a page of its own:</p>"
-        % len(regions),
+        "<p>%d region%s. Each chromosome's regions, their numbers and their LD plots are on a page of its own:</p>"
+        % (len(regions), files.plural(len(regions))),
         chromosomes_table(regions, all_rows, methods, populated, links),
         '<h2 id="run">Run</h2>',
         "<h3>Versions</h3>",
