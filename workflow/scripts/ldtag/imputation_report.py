@@ -63,13 +63,14 @@ def protocol(base, config, people):
     else:
         phasing = (
             "Beagle 5.4 phased the genotypes of all the people%s once per chunk of %s Mb (with %s Mb flanks), %d "
-            "chunks in all%s; the reference of a fold is the phased haplotypes of the people not in it, never "
+            "chunk%s in all%s; the reference of a fold is the phased haplotypes of the people not in it, never "
             "its own."
             % (
                 " but the held-out ones" if config["holdout"] is not None else "",
                 format(config["chunk_mb"], "g"),
                 format(config["flank_mb"], "g"),
                 len(chunks),
+                files.plural(len(chunks)),
                 "" if not given else "; the phased VCF's chromosomes %s were used as given" % ", ".join(given),
             )
         )
