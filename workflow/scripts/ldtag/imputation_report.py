@@ -264,7 +264,7 @@ def selection_text(path, config, snps_tsv):
             format(int(chosen["added"]), ","),
             format(int(chosen["total"]), ","),
             esc(shortfall(chosen, config)),
-            esc(target.held_out_text(target.held_out_shares(snps_tsv, config["imputed_r2"]), config["imputed_r2"])),
+            esc(target.held_out_text(snps_tsv, config["imputed_r2"])),
         )
     )
 
@@ -281,7 +281,7 @@ def shortfall(chosen, config):
     share = config["imputed_share"]
     if config.get("max_tags") is not None or target.reached(chosen, share):
         return ""
-    said = " No set reached the target as imputed in the inner folds: "
+    said = " %s: " % target.NOT_REACHED
     lowest = float(chosen["lowest_share"])
     if target.completes(lowest, share):
         return said + "this one has the fewest tags once completed."

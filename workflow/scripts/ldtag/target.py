@@ -885,6 +885,8 @@ def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
 
 # The outcome, for the report and the terminal.
 
+NOT_REACHED = "No set reached the target as imputed in the inner folds"
+
 
 def reached(row, share):
     """Whether the selection table's `row` reached every share as imputed in
@@ -893,21 +895,16 @@ def reached(row, share):
     return row["added"] == "0" and row["lowest_share"] != "NA" and completes(float(row["lowest_share"]), share)
 
 
-def held_out_shares(snps_tsv, r2):
-    """Of the chosen set in the held-out people's per-SNP table `snps_tsv`,
-    per population: (SNPs at imputed r² >= `r2`, SNPs measured)."""
-    out = {}
+def held_out_text(snps_tsv, r2):
+    """What the chosen set brings to imputed r² >= `r2` in each population
+    of the held-out people's per-SNP table `snps_tsv`, in words: "96.06% of
+    the SNPs at imputed r² ≥ 0.8 (4,100 of 4,268)", or with populations "of
+    the SNPs at imputed r² ≥ 0.8: A 96.06% (4,100 of 4,268), B ..."."""
+    shares = {}
     for row in files.read_table(snps_tsv)[1]:
         if row["set"] == METHOD and row["r2"] != "NA":
-            hit, measured = out.get(row["population"], (0, 0))
-            out[row["population"]] = (hit + (float(row["r2"]) >= r2 - 1e-9), measured + 1)
-    return out
-
-
-def held_out_text(shares, r2):
-    """held_out_shares in words: "96.06% of the SNPs at imputed r² ≥ 0.8
-    (4,100 of 4,268)", or "of the SNPs at imputed r² ≥ 0.8: A 96.06%
-    (4,100 of 4,268), B ..." with populations."""
+            hit, measured = shares.get(row["population"], (0, 0))
+            shares[row["population"]] = (hit + (float(row["r2"]) >= r2 - 1e-9), measured + 1)
     each = {
         p: ("%.2f%%" % (100 * hit / n if n else 0), "(%s of %s)" % (format(hit, ","), format(n, ",")))
         for p, (hit, n) in shares.items()

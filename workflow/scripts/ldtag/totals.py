@@ -109,12 +109,12 @@ def target_line(aim):
     people, from the per-SNP table; whether any set reached the target."""
     with open(paths.method_tags(target.METHOD)) as f:
         tags = len(f.read().split())
-    reached = target.held_out_text(target.held_out_shares(paths.IMPUTATION_SNPS, aim["imputed_r2"]), aim["imputed_r2"])
+    reached = target.held_out_text(paths.IMPUTATION_SNPS, aim["imputed_r2"])
     line = "Chosen for imputation: %s tags in %s; held out, %s" % (_n(tags), paths.method_tags(target.METHOD), reached)
     if aim.get("max_tags") is not None:
         return line + ", within a budget of %s tags." % _n(aim["max_tags"])
     line += ", for a target of %g%%." % (100 * aim["imputed_share"])
     chosen = next(r for r in files.read_table(paths.SELECTION)[1] if r["chosen"] == "1")
     if not target.reached(chosen, aim["imputed_share"]):
-        line += " No set reached the target as imputed in the inner folds: see %s." % paths.SELECTION
+        line += " %s: see %s." % (target.NOT_REACHED, paths.SELECTION)
     return line
