@@ -7,6 +7,7 @@ Minimum set against runs of each population alone. The bundled VCF (sample
 ids with underscores, records that cannot be tagged put in) runs too, and
 bad population files stop the run before any job.
 """
+import gzip
 import os
 import shutil
 import sys
@@ -332,6 +333,27 @@ def test_a_vcf_without_populations_gives_the_plain_tables(tmp_path):
     with open(os.path.join(folder, "results", "vcf", "chr10_small.bim")) as f:
         names = {line.split()[1] for line in f}
     assert {r["snp"] for r in rows} <= names and len(rows) > 1000
+
+
+@pytest.mark.parametrize("code", ["chrX", "MT"])
+def test_a_vcf_of_a_sex_chromosome_or_mt_gives_its_tags_as_vcf(tmp_path, code):
+    """PLINK writes X as 23 and MT as 26 in the quality-controlled .bim; the
+    tags must still be found among the VCF's records (they once failed the
+    last step, after every region had run)."""
+    folder = vcf_workdir(str(tmp_path), populations=False)
+    source = os.path.join(folder, "data", "chr10_small.vcf.gz")
+    with gzip.open(source, "rt") as f, open(os.path.join(folder, "data", "other.vcf"), "w") as out:
+        for line in f:
+            out.write(line.replace("chr10", code, 1) if line.startswith(("chr10", "##contig")) else line)
+    write_config(folder, {"vcf": "data/other.vcf", "plots": False, "max_snps": 500})
+    snakemake(folder)
+    rows = table(os.path.join(folder, "results", "greedy_tags.tsv"))
+    label = code[3:] if code.startswith("chr") else code
+    assert {r["chromosome"] for r in rows} == {label}
+    tags = {r["snp"] for r in rows if r["tag"] == "1"}
+    with gzip.open(os.path.join(folder, "results", "greedy_tags.vcf.gz"), "rt") as f:
+        records = [line.split("\t") for line in f if not line.startswith("#")]
+    assert {r[2] for r in records} == tags and {r[0] for r in records} == {code}
 
 
 def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(vcf_run, tmp_path):

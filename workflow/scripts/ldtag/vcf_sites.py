@@ -11,6 +11,16 @@ import subprocess
 
 from . import files, genotypes, vcf
 
+# PLINK writes the sex chromosomes and MT by number unless told otherwise,
+# as the quality-controlled .bim does: 23 is X, 24 Y, 25 XY and 26 MT.
+NUMBERED = {"23": "X", "24": "Y", "25": "XY", "26": "MT"}
+
+
+def _label(code):
+    """A chromosome as a .bim or a VCF record writes it, as one label."""
+    label = genotypes.chromosome_label(vcf.plink_code(code))
+    return NUMBERED.get(label, label)
+
 
 def bim_sites(path):
     """(label, position) -> [(name, alleles)] of a quality-controlled .bim."""
@@ -19,7 +29,7 @@ def bim_sites(path):
         for line in f:
             fields = line.split()
             if fields:
-                label = genotypes.chromosome_label(vcf.plink_code(fields[0]))
+                label = _label(fields[0])
                 alleles = {a for a in fields[4:6] if a != "0"}
                 sites[(label, int(fields[3]))].append((fields[1], alleles))
     return sites
@@ -29,7 +39,7 @@ def match(sites, fields):
     """The SNP name of a record (its fields from CHROM on), or None."""
     if len(fields) < 5 or not fields[1].isdigit():
         return None
-    label = genotypes.chromosome_label(vcf.plink_code(fields[0]))
+    label = _label(fields[0])
     name, ref, alt = fields[2], fields[3], fields[4]
     for snp, alleles in sites.get((label, int(fields[1])), ()):
         if (name == snp or name == ".") and alleles <= {ref, alt}:
