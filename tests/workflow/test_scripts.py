@@ -10,6 +10,7 @@ import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
 from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, qc, report, totals
+from ldtag import config as settings
 
 
 def brute_force(n, max_snps, counts):
@@ -24,6 +25,23 @@ def brute_force(n, max_snps, counts):
             if best is None or key < best[0]:
                 best = (key, list(bounds[:-1]))
     return best[1]
+
+
+@pytest.mark.parametrize(
+    "key,types,value,expected",
+    [
+        ("max_snps", "integer", 200.0, 200),  # YAML reads a float; the schema takes it for an integer
+        ("max_tags", ["integer", "null"], 100.0, 100),
+        ("max_tags", ["integer", "null"], 100.5, 100.5),  # left for the schema to refuse
+        ("threshold", "number", 1.0, 1.0),
+        ("max_snps", "integer", "200", 200),  # from --config key=value
+        ("seed", "integer", "abc", "abc"),
+    ],
+)
+def test_normalize_makes_whole_numbers_integers_for_integer_keys_only(key, types, value, expected):
+    config = {key: value}
+    settings.normalize(config, {"properties": {key: {"type": types}}})
+    assert config[key] == expected and type(config[key]) is type(expected)
 
 
 def test_cuts_are_the_best_of_every_cutting():

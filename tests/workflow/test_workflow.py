@@ -366,6 +366,10 @@ BAD_CONFIGS = [
     ({"keep_intermediate": "yes"}, "keep_intermediate must be true or false, not 'yes'"),
     ({"max_tags": 0}, "max_tags must be an integer of at least 1, or null, not 0"),
     ({"max_tags": 100.5}, "max_tags must be an integer of at least 1, or null, not 100.5"),
+    ({"seed": "abc"}, "seed must be an integer, not 'abc'"),
+    ({"seed": 1.5}, "seed must be an integer, not 1.5"),
+    ({"threshold": float("nan")}, "threshold must be a number above 0 and at most 1, not nan"),
+    ({"minimum_time_limit": float("inf")}, "minimum_time_limit must be a number"),
 ]
 
 

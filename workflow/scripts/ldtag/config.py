@@ -15,6 +15,7 @@ the Snakefile again in every cluster job, so what the genotypes gave is kept
 in a cache file, used again while the files it was made from are unchanged.
 """
 import json
+import math
 import os
 import re
 import shlex
@@ -65,7 +66,9 @@ def _requirement(sub):
         )
     if "maximum" in sub:
         return "%s from %s to %s" % (kind, sub["minimum"], sub["maximum"])
-    return "%s of at least %s" % (kind, sub["minimum"])
+    if "minimum" in sub:
+        return "%s of at least %s" % (kind, sub["minimum"])
+    return kind
 
 
 def _describe(error, schema):
@@ -123,12 +126,18 @@ def normalize(config, schema):
     text, and YAML takes numbers such as 1e-6 for text: true and false (in
     any case) become booleans for boolean keys, null (in any case) becomes
     null for keys that may be null, and numbers become numbers for keys that
-    take one."""
+    take one. A whole number written with a point (200.0), which the schema
+    takes for an integer, becomes an integer for integer keys, as the
+    programs the value is passed to read it so."""
     for key, value in list(config.items()):
         sub = schema.get("properties", {}).get(key)
-        if sub is None or not isinstance(value, str):
+        if sub is None:
             continue
         types = _types(sub)
+        if isinstance(value, float) and "integer" in types and "number" not in types and value.is_integer():
+            config[key] = int(value)
+        if not isinstance(value, str):
+            continue
         if "boolean" in types and value.lower() in ("true", "false"):
             config[key] = value.lower() == "true"
         elif "null" in types and value.lower() == "null":
@@ -148,6 +157,10 @@ def check_config(config, schema_path):
     normalize(config, schema)
     errors = sorted(jsonschema.Draft7Validator(schema).iter_errors(config), key=lambda e: list(e.absolute_path))
     problems = []
+    for key, value in config.items():
+        sub = schema.get("properties", {}).get(key, {})
+        if isinstance(value, float) and not math.isfinite(value) and {"number", "integer"} & set(_types(sub)):
+            problems.append("%s must be %s, not %r" % (key, _requirement(sub), value))
     for e in errors:
         line = _describe(e, schema)
         if line not in problems:
