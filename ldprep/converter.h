@@ -66,7 +66,7 @@ void read_freq(Converter& c);
 // options.thresholds their own (lists.cc).
 void read_thresholds(Converter& c);
 // Keeps the names of options.done and options.undesirable that are in the
-// region (lists.cc).
+// region, each once (lists.cc).
 void read_lists(Converter& c);
 // Opens options.ld and checks that it holds one double per ordered pair
 // (pairs.cc).

@@ -3,7 +3,8 @@
 // The lists are white-space separated records, as ldprune's own inputs are:
 // a name and a threshold per record in the thresholds file, a name per record
 // in the others. They may name SNPs of the whole genome; names that are not
-// in the region are skipped.
+// in the region are skipped, and a name listed twice in the done or the
+// undesirable list is kept once.
 #include <charconv>
 
 #include "ldprep/converter.h"
@@ -59,8 +60,13 @@ void read_list(Converter& c, const std::string& file, std::vector<std::string>* 
   textio::open_input(in, file);
   static const textio::Pattern kRecord("%s\n");
   textio::Field f[1];
+  std::vector<char> kept_at(c.snps.size(), 0);  // a name listed twice is kept once
   while (!in.eof() && in.scan(kRecord, f) == 1) {
-    if (c.index.find(f[0].token) != textio::NameIndex::kNone) kept->emplace_back(f[0].token.str());
+    int group = c.index.find(f[0].token);
+    if (group == textio::NameIndex::kNone) continue;
+    int i = c.index.first(group);
+    if (!kept_at[i]) kept->emplace_back(f[0].token.str());
+    kept_at[i] = 1;
   }
   textio::check_read(in, file);
 }

@@ -82,13 +82,18 @@ std::vector<Case> cases() {
   std::vector<Case> c;
   c.push_back({"DefaultThreshold", region_abc(), kPlinkArgs, abc_outputs("a 0.8\nb 0.8\nc 0.8\n")});
   // Thresholds override the default as written; names outside the region are
-  // skipped in every list; the lists keep their order and repeats.
+  // skipped in every list; the lists keep their order, and a name listed
+  // twice is kept once (ldprune would count it twice as done).
   c.push_back({"ThresholdsAndListsCutToTheRegion",
                plus(region_abc(), {{"t.txt", "b 0.9\nzz 0.5\n  c\t.85\n"},
                                    {"d.txt", "x c\na\n"},
                                    {"u.txt", "b\nq\n\nb\n"}}),
                with({"--threshold", "0.75", "--thresholds", "t.txt", "--done", "d.txt", "--undesirable=u.txt"}),
-               abc_outputs("a 0.75\nb 0.9\nc .85\n", "c\na\n", "b\nb\n")});
+               abc_outputs("a 0.75\nb 0.9\nc .85\n", "c\na\n", "b\n")});
+  c.push_back({"DoneListedTwiceIsKeptOnce",
+               plus(region_abc(), {{"d.txt", "c\na c\nzz\na\n"}}),
+               with({"--done", "d.txt"}),
+               abc_outputs("a 0.8\nb 0.8\nc 0.8\n", "c\na\n")});
   // A pair without an r² is written as 0, with a warning; so is a SNP
   // without an allele frequency.
   Files missing = region_abc();
