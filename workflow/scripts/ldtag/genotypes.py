@@ -6,14 +6,19 @@ scan() reads the filesets a config names into their chromosomes, SNP names
 and samples; region_fileset() copies a run of consecutive SNPs out of a
 fileset.
 """
+import collections
 import mmap
 import os
 import re
 from dataclasses import dataclass
 
+from . import files
 from .files import FormatError
 
 BED_MAGIC = b"\x6c\x1b\x01"  # PLINK 1's binary genotypes, SNP-major
+# The chromosome codes PLINK reads for human data: 0 (unplaced), 1-26, X, Y,
+# XY and MT, with or without "chr".
+PLINK_CODE = re.compile(r"^(chr)?([0-9]|1\d|2[0-6]|X|Y|XY|M|MT)$", re.IGNORECASE)
 
 
 @dataclass
@@ -92,6 +97,9 @@ def scan(prefixes):
     raises FormatError for a line that cannot be read."""
     chromosomes, names, problems, people = {}, set(), [], {}
     for prefix in prefixes:
+        if prefix in people:
+            problems.append("bfile lists %s twice: give each fileset once" % prefix)
+            continue
         path = prefix + ".bim"
         snps = 0
         for number, code, name, _ in bim(path):
@@ -103,6 +111,12 @@ def scan(prefixes):
                 if not re.match(r"^[A-Za-z0-9_.-]+$", label):
                     problems.append("%s: line %d: chromosome code %r cannot name files" % (path, number, code))
                     continue
+                if not PLINK_CODE.match(code):
+                    problems.append(
+                        "%s: line %d: chromosome code %r is not one PLINK reads (0-26, X, Y, XY, MT, with or "
+                        'without "chr"): leave its SNPs out (plink --not-chr %s --make-bed)'
+                        % (path, number, code, code)
+                    )
                 chromosomes[label] = Chromosome(label, code, prefix)
             elif known.fileset != prefix or known.code != code:
                 problems.append(
@@ -111,6 +125,12 @@ def scan(prefixes):
                 )
                 chromosomes[label] = Chromosome(label, code, prefix)
         people[prefix] = samples(prefix + ".fam")
+        twice = [" ".join(p) for p, n in collections.Counter(people[prefix]).items() if n > 1]
+        if twice:
+            problems.append(
+                "%s.fam: %d %s listed more than once (%s): PLINK needs each family and person ID once"
+                % (prefix, len(twice), "person is" if len(twice) == 1 else "people are", files.some_names(twice))
+            )
         bed = check_bed(prefix, snps, len(people[prefix]))
         if bed:
             problems.append(bed)
