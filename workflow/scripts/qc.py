@@ -41,7 +41,26 @@ def main():
         if os.path.getsize(args.exclude):
             arguments += ["--exclude", args.exclude]
     arguments += ["--make-bed", "--allow-no-sex", "--threads", args.threads, "--memory", args.memory]
-    plink.main(lambda: plink.run(args.plink, args.out, ["bed", "bim", "fam"], arguments, args.log))
+    plink.main(lambda: run(args, arguments))
+
+
+# What PLINK says when no SNP of the chromosome is left.
+NONE_LEFT = ("All variants removed", "All variants excluded", "No variants remaining")
+
+
+def run(args, arguments):
+    """Runs PLINK's filters; when they leave no SNP, says what to do."""
+    try:
+        plink.run(args.plink, args.out, ["bed", "bim", "fam"], arguments, args.log)
+    except plink.Failed as e:
+        if not any(words in str(e) for words in NONE_LEFT):
+            raise
+        raise plink.Failed(
+            "ldtag: no SNP of chromosome %s passes quality control (min_maf, max_missing, hwe_p, or with "
+            "populations in every population), and the workflow needs at least one on each chromosome: leave "
+            "the chromosome out of the genotypes (plink --not-chr %s --make-bed), or loosen those keys.\n%s"
+            % (args.chromosome, args.chr, e)
+        ) from None
 
 
 if __name__ == "__main__":
