@@ -4,6 +4,7 @@ stand-in for another one where a test says so."""
 import collections
 import json
 import os
+import re
 import shutil
 import subprocess
 
@@ -367,6 +368,7 @@ BAD_CONFIGS = [
     ({"max_tags": 0}, "max_tags must be an integer of at least 1, or null, not 0"),
     ({"max_tags": 100.5}, "max_tags must be an integer of at least 1, or null, not 100.5"),
     ({"seed": "abc"}, "seed must be an integer, not 'abc'"),
+    ({"done_file": ["rs1", "rs2"]}, "done_file must be the path of a file, or null, not ['rs1', 'rs2']"),
     ({"seed": 1.5}, "seed must be an integer, not 1.5"),
     ({"threshold": float("nan")}, "threshold must be a number above 0 and at most 1, not nan"),
     ({"minimum_time_limit": float("inf")}, "minimum_time_limit must be a number"),
@@ -380,6 +382,52 @@ def test_a_bad_config_stops_before_any_job(tmp_path, override, message):
     assert p.returncode != 0
     assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
     assert not os.path.exists(os.path.join(folder, "results"))
+
+
+def _edit(path, edit):
+    with open(path) as f:
+        lines = f.readlines()
+    with open(path, "w") as f:
+        f.writelines(edit(lines))
+
+
+BAD_GENOTYPES = [
+    (
+        lambda d: _edit(d + "/tiny.bim", lambda lines: [line.replace("chr11", "scaffold1", 1) for line in lines]),
+        {},
+        "data/tiny.bim: line 1: chromosome code 'scaffold1' is not one PLINK reads (0-26, X, Y, XY, MT, with or "
+        'without "chr"): leave its SNPs out (plink --not-chr scaffold1 --make-bed)',
+    ),
+    (
+        lambda d: _edit(d + "/geno.fam", lambda lines: [lines[0], lines[0]] + lines[2:]),
+        {},
+        "data/geno.fam: 1 person is listed more than once (jpt.869 jpt.869): PLINK needs each family and person "
+        "ID once",
+    ),
+    (lambda d: None, {"bfile": ["data/geno", "data/tiny", "data/geno"]}, "bfile lists data/geno twice"),
+]
+
+
+@pytest.mark.parametrize("edit,override,message", BAD_GENOTYPES)
+def test_bad_genotypes_stop_before_any_job(tmp_path, edit, override, message):
+    """PLINK would stop on each of these in a job, in words that do not say
+    which file to mend, or (people listed twice) only once imputation
+    runs."""
+    folder = make_workdir(str(tmp_path), **override)
+    edit(os.path.join(folder, "data"))
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert "The config cannot be used:" in p.stderr and message in p.stderr, p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
+
+
+def test_a_chromosome_that_loses_every_snp_at_quality_control_is_named_with_a_remedy(tmp_path):
+    """With min_maf 0.5 no SNP passes; PLINK's own words name no remedy."""
+    folder = make_workdir(str(tmp_path), min_maf=0.5)
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert re.search(r"ldtag: no SNP of chromosome (10|11) passes quality control", p.stderr), p.stderr
+    assert "leave the chromosome out of the genotypes (plink --not-chr" in p.stderr
 
 
 def test_a_bad_threshold_in_the_thresholds_file_stops_before_any_job(tmp_path):

@@ -30,6 +30,7 @@ from .files import FormatError
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
 BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
 CACHE_VERSION = 3
+FILE_KEYS = lists.KEYS + ("population_panel",) + imputation.FILE_KEYS  # the keys that name a file
 
 
 class ConfigError(Exception):
@@ -96,6 +97,8 @@ def _describe(error, schema):
             return "%s must be %s%s, not %r" % (key, _requirement(sub), nullable, error.instance)
         if "boolean" in types:
             return "%s must be true or false, not %r" % (key, error.instance)
+        if "string" in types and key in FILE_KEYS:
+            return "%s must be the path of a file%s, not %r" % (key, nullable, error.instance)
         if "string" in types:
             return "%s must be %s, not %r" % (key, "a text or null" if nullable else "a non-empty text", error.instance)
         if "array" in types:
@@ -294,7 +297,7 @@ def check_files(config):
         problem = file_problem(path)
         if problem:
             problems.append("vcf: %s" % problem)
-    for key in lists.KEYS + ("population_panel",) + imputation.FILE_KEYS:
+    for key in FILE_KEYS:
         problem = config.get(key) is not None and file_problem(config[key])
         if problem:
             problems.append("%s: %s" % (key, problem))
