@@ -63,6 +63,18 @@ int mark_and_write(Joiner& j) {
       first = false;
     }
   }
+  // Records past the last walk (a list not sorted by cluster index) are
+  // written nowhere.
+  long lost = 0;
+  for (size_t k = cursor; k < m_count; ++k) lost += j.members[k].flag == 0;
+  if (lost > 0) {
+    j.diag.warn(j.diag.kind("member lists with records no walk reaches"), [&] {
+      return std::string(j.variant.member_file) + ": " + std::to_string(lost) + " record" + (lost == 1 ? "" : "s") +
+             " from record " + std::to_string(cursor + 1) + " on " + (lost == 1 ? "is" : "are") +
+             " left out of the table: the last record's cluster index gives " + std::to_string(j.tag_member.size()) +
+             (j.tag_member.size() == 1 ? " cluster" : " clusters") + ", and the list is not sorted by it";
+    });
+  }
 
   // Written beside its name, the table takes it only when whole; a table
   // that could not be written leaves the name empty.

@@ -143,7 +143,24 @@ std::vector<Case> cases() {
                "H\n\n" + line("a", "0", "0", "p", "m") + line("b", "-1", "0", "p", "m") + kHeader + "\n",
                kOutHeader,
                "memberjoin1: Zentavor.result.Greedy.members.txt: record 2: cluster index -1 follows 0: the list is "
-               "not sorted by cluster index, and records are joined in list order\n"});
+               "not sorted by cluster index, and records are joined in list order\n"
+               "memberjoin1: Zentavor.result.Greedy.members.txt: 2 records from record 1 on are left out of the "
+               "table: the last record's cluster index gives 0 clusters, and the list is not sorted by it\n"});
+  // A last record of a lower cluster than others: the walks stop after
+  // cluster 0, the records they do not reach are left out, and a warning
+  // says how many.
+  c.push_back({"LastRecordNotOfTheHighestCluster", &kGreedy,
+               "H\n" + greedy("a", "0", "0", "pa", "ma") + greedy("c", "1", "0", "pc", "mc") +
+                   greedy("e", "2", "0", "pe", "me") + greedy("d", "0", "0", "pd", "md"),
+               kHeader + "0\t2\ta\t1\n",
+               "H\n\n" + line("a", "0", "0", "pa", "ma") + line("c", "1", "0", "pc", "mc") +
+                   line("e", "2", "0", "pe", "me") + line("d", "0", "0", "pd", "md") + kHeader + "\n" +
+                   "0\t2\ta\t1.000000\n",
+               kOutHeader + line("a", "0", "1", "pa", "ma"),
+               "memberjoin1: Zentavor.result.Greedy.members.txt: record 4: cluster index 0 follows 2: the list is "
+               "not sorted by cluster index, and records are joined in list order\n"
+               "memberjoin1: Zentavor.result.Greedy.members.txt: 3 records from record 2 on are left out of the "
+               "table: the last record's cluster index gives 1 cluster, and the list is not sorted by it\n"});
   // Lines longer than a read are echoed in pieces; the rest of the member
   // list's first line is scanned as the first record.
   c.push_back({"LongLinesAreReadInPieces", &kGreedy, std::string(199, 'H') + greedy("a", "0", "0", "pa", "ma"),
