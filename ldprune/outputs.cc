@@ -28,7 +28,8 @@ void dump(textio::Writer& log, const float* cells, int rows, int columns) {
 }
 
 // Closes an output and renames it into place; a failed write, close or
-// rename is reported by file name, and leaves that output empty.
+// rename is reported by file name, and leaves that output empty (and
+// write_outputs the others).
 bool finish(Preprocessor& p, textio::Writer& out, const char* file) {
   int err = textio::commit(out, file);
   if (err == 0) return true;
@@ -98,7 +99,11 @@ int write_outputs(Preprocessor& p) {
   ok &= finish(p, p.log, kLogFile);
   ok &= finish(p, p.ld_out, kLdOutFile);
   ok &= finish(p, p.maf_out, kMafOutFile);
-  return ok ? textio::kExitOk : textio::kExitWriteError;
+  if (ok) return textio::kExitOk;
+  // One output that could not be written empties the others, so that no
+  // whole table of a failed run passes for a result.
+  for (const char* file : {kLogFile, kLdOutFile, kMafOutFile}) textio::empty_output(file);
+  return textio::kExitWriteError;
 }
 
 }  // namespace ldprune
