@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ldcluster/budget.h"
+#include "ldcluster/clusterer.h"
 
 namespace ldcluster {
 
@@ -72,6 +73,23 @@ std::string check_coverage_options(const CoverageOptions& o, bool methods) {
   if (o.budget_method_given && o.max_tags < 0) return "--budget-method needs --max-tags";
   if (!o.needed.empty() && !o.any()) return "--needed needs --curve or --max-tags";
   if (!o.tagging_pairs.empty() && !o.any()) return "--tagging-pairs needs --curve or --max-tags";
+  if (!o.tagging_pairs.empty()) {
+    // It is written in each table's folder, as the inputs and the other
+    // outputs are: one of their names would be written over.
+    std::vector<std::string> own = {kSnpFile,           kScoreFile, kOrderFile, kRankFile,
+                                    kBudgetSummaryFile, o.needed,   o.scores};
+    for (int m = 0; m < kBudgetMethods; ++m) own.push_back(budget_file(static_cast<BudgetMethod>(m)));
+    for (int m = 0; m < kMethods; ++m) {
+      own.push_back(members_file(static_cast<Method>(m)));
+      own.push_back(summary_file(static_cast<Method>(m)));
+    }
+    for (const std::string& file : own) {
+      if (!file.empty() && o.tagging_pairs == file) {
+        return "--tagging-pairs '" + o.tagging_pairs +
+               "' is a file ldcluster reads or writes itself: give another name";
+      }
+    }
+  }
   if (!o.scores.empty() && methods) {
     return "--scores lists only the pairs that tag, which serves --curve and --max-tags alone: give --method none";
   }

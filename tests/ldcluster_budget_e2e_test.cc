@@ -293,6 +293,16 @@ TEST(BudgetEndToEnd, WrongOptionsAreUsageErrors) {
       {{"--curve=yes"}, "option '--curve' takes no value"},
       {{"--max-tags"}, "option '--max-tags' needs a value"},
       {{"--tagging-pairs", "pairs.txt"}, "--tagging-pairs needs --curve or --max-tags"},
+      // Written in each table's folder, it would replace an input or an output.
+      {{"--method", "none", "--curve", "--tagging-pairs", "ld_processed.txt"},
+       "--tagging-pairs 'ld_processed.txt' is a file ldcluster reads or writes itself: give another name"},
+      {{"--method", "none", "--curve", "--needed", "needed.txt", "--tagging-pairs", "needed.txt"},
+       "--tagging-pairs 'needed.txt' is a file ldcluster reads or writes itself: give another name"},
+      {{"--curve", "--tagging-pairs", "Zentavor.result.Greedy.out"},
+       "--tagging-pairs 'Zentavor.result.Greedy.out' is a file ldcluster reads or writes itself: give another "
+       "name"},
+      {{"--max-tags", "3", "--tagging-pairs", "coverage_order.tsv"},
+       "--tagging-pairs 'coverage_order.tsv' is a file ldcluster reads or writes itself: give another name"},
       {{"--curve", "--scores", "pairs.txt"},
        "--scores lists only the pairs that tag, which serves --curve and --max-tags alone: give --method none"},
       {{"--curve", "--method", "none", "--scores", "a/b.txt"}, "--scores 'a/b.txt' is not a file name"},
