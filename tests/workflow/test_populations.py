@@ -10,6 +10,7 @@ bad population files stop the run before any job.
 import gzip
 import os
 import shutil
+import subprocess
 import sys
 
 import numpy as np
@@ -354,6 +355,52 @@ def test_a_vcf_of_a_sex_chromosome_or_mt_gives_its_tags_as_vcf(tmp_path, code):
     with gzip.open(os.path.join(folder, "results", "greedy_tags.vcf.gz"), "rt") as f:
         records = [line.split("\t") for line in f if not line.startswith("#")]
     assert {r[2] for r in records} == tags and {r[0] for r in records} == {code}
+
+
+def _swap_two_records(records):
+    records[10], records[11] = records[11], records[10]
+    return records, "line %d: chr10:%s follows chr10:%s"
+
+
+def _split_chromosome(records):
+    for k in range(5, 8):
+        records[k] = records[k].replace("chr10", "chr11", 1)
+    return records, "line %d: chromosome chr10 comes back after chr11"
+
+
+@pytest.mark.parametrize("mix", [_swap_two_records, _split_chromosome])
+def test_an_unsorted_vcf_stops_before_any_job_and_says_how_to_sort_it(tmp_path, mix):
+    """PLINK's conversion stops on it in its job, advising --make-bed, which
+    the user does not run."""
+    folder = vcf_workdir(str(tmp_path), populations=False)
+    with gzip.open(os.path.join(folder, "data", "chr10_small.vcf.gz"), "rt") as f:
+        lines = f.readlines()
+    header = [line for line in lines if line.startswith("#")]
+    records, message = mix([line for line in lines if not line.startswith("#")])
+    with open(os.path.join(folder, "data", "mixed.vcf"), "w") as out:
+        out.writelines(header + records)
+    write_config(folder, {"vcf": "data/mixed.vcf", "plots": False, "max_snps": 500})
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    if "follows" in message:
+        message = message % (len(header) + 12, records[11].split("\t")[1], records[10].split("\t")[1])
+    else:
+        message = message % (len(header) + 9)
+    assert "data/mixed.vcf: " + message + ": the VCF is not sorted by chromosome and position" in p.stderr, p.stderr
+    assert "(bcftools sort -Oz -o sorted.vcf.gz data/mixed.vcf)" in p.stderr
+    assert not os.path.exists(os.path.join(folder, "results", "vcf"))
+
+
+def test_a_bcf_stops_before_any_job_and_says_how_to_convert_it(tmp_path):
+    folder = vcf_workdir(str(tmp_path), populations=False)
+    source = os.path.join(folder, "data", "chr10_small.vcf.gz")
+    subprocess.run(["bcftools", "view", "-Ob", "-o", os.path.join(folder, "data", "small.bcf"), source], check=True)
+    write_config(folder, {"vcf": "data/small.bcf", "plots": False})
+    p = snakemake(folder, check=False)
+    assert p.returncode != 0
+    assert "data/small.bcf is a BCF file: convert it to a VCF (bcftools view -Oz -o file.vcf.gz data/small.bcf)" in (
+        p.stderr
+    ), p.stderr
 
 
 def test_runs_with_populations_killed_again_and_again_end_with_the_same_tables(vcf_run, tmp_path):

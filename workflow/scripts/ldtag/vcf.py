@@ -63,6 +63,11 @@ def samples(path):
     """The sample ids of the #CHROM line; raises FormatError when the file
     has no such line before its first record, or no samples."""
     try:
+        with gzip.open(path, "rb") if is_gzip(path) else open(path, "rb") as f:
+            if f.read(3) == b"BCF":
+                raise FormatError(
+                    "%s is a BCF file: convert it to a VCF (bcftools view -Oz -o file.vcf.gz %s)" % (path, path)
+                )
         with open_text(path) as f:
             for number, line in enumerate(f, 1):
                 if line.startswith("##"):
@@ -93,10 +98,17 @@ def _columns(path):
     )
 
 
+def _unsorted(path, number, what):
+    return FormatError(
+        "%s: line %d: %s: the VCF is not sorted by chromosome and position, as its conversion needs: sort it "
+        "(bcftools sort -Oz -o sorted.vcf.gz %s)" % (path, number, what, path)
+    )
+
+
 def scan(path):
     """The samples, chromosomes and counts of a VCF; raises FormatError."""
     result = Scan(samples=samples(path))
-    seen = set()
+    seen, last = set(), (None, 0)
     kinds = result.kinds
     proc = _columns(path)
     try:
@@ -114,6 +126,11 @@ def scan(path):
             if chrom not in seen:
                 seen.add(chrom)
                 result.chromosomes.append(chrom)
+            elif chrom != last[0]:
+                raise _unsorted(path, number, "chromosome %s comes back after %s" % (chrom, last[0]))
+            elif int(pos) < last[1]:
+                raise _unsorted(path, number, "%s:%s follows %s:%d" % (chrom, pos, chrom, last[1]))
+            last = (chrom, int(pos))
             where = "%s:%s" % (chrom, pos)
             if "," in alt:
                 kinds["multiallelic"].add(where)
