@@ -364,6 +364,7 @@ BAD_CONFIGS = [
     ({"thersholds_file": "x"}, "unknown key 'thersholds_file'"),
     ({"done_file": "data/nothere.txt"}, "done_file: data/nothere.txt does not exist"),
     ({"bfile": "data/nothere"}, "bfile data/nothere: data/nothere.bed does not exist"),
+    ({"bfile": "data/geno.bed"}, "bfile data/geno.bed: give the fileset's path without .bed, .bim or .fam (data/geno)"),
     ({"keep_intermediate": "yes"}, "keep_intermediate must be true or false, not 'yes'"),
     ({"max_tags": 0}, "max_tags must be an integer of at least 1, or null, not 0"),
     ({"max_tags": 100.5}, "max_tags must be an integer of at least 1, or null, not 100.5"),

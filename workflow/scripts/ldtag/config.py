@@ -289,6 +289,9 @@ def file_problem(path):
 def check_files(config):
     problems = []
     for prefix in path_list(config.get("bfile")):
+        if prefix.endswith((".bed", ".bim", ".fam")) and not os.path.exists(prefix + ".bed"):
+            problems.append("bfile %s: give the fileset's path without .bed, .bim or .fam (%s)" % (prefix, prefix[:-4]))
+            continue
         for ext in (".bed", ".bim", ".fam"):
             problem = file_problem(prefix + ext)
             if problem:
