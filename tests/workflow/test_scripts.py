@@ -44,6 +44,19 @@ def test_normalize_makes_whole_numbers_integers_for_integer_keys_only(key, types
     assert config[key] == expected and type(config[key]) is type(expected)
 
 
+def test_a_clustering_command_with_blanks_around_it_is_the_same_command():
+    """'ldcluster ' once ran as another program, without the Minimum."""
+    config = {"bfile": "data/x", "clustering_command": " ldcluster "}
+    settings.check_config(config, os.path.join(conftest.ROOT, "workflow", "schemas", "config.schema.yaml"))
+    assert config["clustering_command"] == settings.BUILTIN
+
+
+def test_the_set_up_cache_is_made_again_when_judged_methods_change():
+    """Its warnings name judged_methods when imputation is off."""
+    config = {"bfile": None, "vcf": None, "judged_methods": ["greedy"]}
+    assert settings._cache_key(config) != settings._cache_key(dict(config, judged_methods=None))
+
+
 def test_cuts_are_the_best_of_every_cutting():
     rng = random.Random(7)
     for _ in range(400):

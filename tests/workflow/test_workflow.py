@@ -291,6 +291,25 @@ def test_list_names_not_in_the_genotypes_get_one_warning_each(tmp_path):
         assert (p.stdout + p.stderr).count(line) == 1, line
 
 
+def test_a_snp_both_done_and_undesirable_gets_a_warning(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    with open(os.path.join(folder, "data", "done.txt")) as f:
+        done = f.read().split()
+    with open(os.path.join(folder, "data", "undesirable.txt"), "a") as f:
+        f.write("\n%s\n" % done[0])
+    p = snakemake(folder, "--dry-run")
+    line = "1 SNP is listed both in done_file and in undesirable_file (%s): check the two lists" % done[0]
+    assert (p.stdout + p.stderr).count(line) == 1, p.stdout + p.stderr
+
+
+def test_filesets_of_different_people_get_a_warning(tmp_path):
+    folder = make_workdir(str(tmp_path))
+    _edit(os.path.join(folder, "data", "tiny.fam"), lambda lines: ["new.1 new.1 0 0 0 -9\n"] + lines[1:])
+    p = snakemake(folder, "--dry-run")
+    line = "bfile's filesets hold different people (data/geno: 1000, data/tiny: 1000)"
+    assert (p.stdout + p.stderr).count(line) == 1, p.stdout + p.stderr
+
+
 def copy_clone(destination):
     """What a clone holds that the workflow and its demo need."""
     for part in ("workflow", "config", os.path.join("examples", "genotypes")):

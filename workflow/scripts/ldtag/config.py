@@ -173,8 +173,8 @@ def check_config(config, schema_path):
     for key, sub in schema["properties"].items():
         if key not in config and "default" in sub:
             config[key] = sub["default"]
-    if config["clustering_command"] is not None and not config["clustering_command"].strip():
-        config["clustering_command"] = None
+    if config["clustering_command"] is not None:
+        config["clustering_command"] = config["clustering_command"].strip() or None
     given = [key for key in ("bfile", "vcf") if config.get(key) is not None]
     if not given:
         raise ConfigError("no genotypes: give bfile (PLINK filesets) or vcf (VCF files)")
@@ -402,6 +402,12 @@ def _read_genotypes(config, setup):
             raise ConfigError(str(e))
         if not problems and not setup.chromosomes:
             problems = ["bfile: the genotypes hold no SNPs"]
+        if len({frozenset(samples) for samples in people.values()}) > 1:
+            counts = ", ".join("%s: %d" % (prefix, len(samples)) for prefix, samples in people.items())
+            setup.warnings.append(
+                "bfile's filesets hold different people (%s): each chromosome's LD is measured in its own "
+                "fileset's people, and the run's people counts are the first fileset's" % counts
+            )
     if problems:
         raise ConfigError("\n".join(dict.fromkeys(problems)))
     return names, people
@@ -463,9 +469,13 @@ def prepare(config, schema_path, cache_path=None):
         setup.min_threshold = min([setup.min_threshold] + values)
     if names is not None:
         try:
-            setup.warnings = lists.warnings(list_paths(config), names, "in the genotypes")
+            setup.warnings += lists.warnings(list_paths(config), names, "in the genotypes")
         except FormatError as e:
             raise ConfigError(str(e))
+    try:
+        setup.warnings += lists.both(list_paths(config))
+    except FormatError as e:
+        raise ConfigError(str(e))
     _read_populations(config, setup, people)
     _check_imputation(config, setup, people, names)
     if cache_path:

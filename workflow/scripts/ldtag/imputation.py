@@ -358,6 +358,7 @@ KEYS = (
     "target",
     "imputed_r2",
     "imputed_share",
+    "judged_methods",
 )
 FILE_KEYS = ("evaluate_tags", "genetic_map")
 

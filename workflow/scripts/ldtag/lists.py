@@ -69,3 +69,16 @@ def warnings(lists, known, where):
                 % (key, lists[key], len(missing), where, files.some_names(missing))
             )
     return out
+
+
+def both(lists):
+    """A warning when SNPs are listed both as done and as undesirable, else
+    none: a contradiction the programs settle quietly."""
+    undesirable = set(names(lists, "undesirable_file"))
+    twice = [n for n in dict.fromkeys(names(lists, "done_file")) if n in undesirable]
+    if not twice:
+        return []
+    return [
+        "%d SNP%s listed both in done_file and in undesirable_file (%s): check the two lists"
+        % (len(twice), " is" if len(twice) == 1 else "s are", files.some_names(twice))
+    ]
