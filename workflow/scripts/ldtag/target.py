@@ -830,8 +830,8 @@ def _why_not(name, tags_of, reached_by, smallest, last):
     if smallest is not None and tags >= smallest and name.startswith(REFINED):
         return "a smaller set of this round completed has %d tags; it is put off to the third round" % smallest
     if smallest is not None and tags >= smallest:
-        return "a smaller candidate repaired has %d tags, and the second round starts from it" % smallest
-    return "%d tags times %d are fewer than the last imputed candidate's repaired total, %d" % (tags, HOPELESS, last)
+        return "a smaller candidate completed has %d tags, and the second round starts from it" % smallest
+    return "%d tags times %d are fewer than the last imputed candidate's completed total, %d" % (tags, HOPELESS, last)
 
 
 def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None, varying=()):
