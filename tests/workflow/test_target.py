@@ -936,7 +936,7 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     # the target as imputed, and the report says so.
     nearest = "No set reached the target as imputed in the inner folds: this one has the fewest tags once completed."
     assert (nearest in text) == (budget is None)
-    assert "4 folds" in text and "of 3 tags" in text and "1 SNPs added, 4 tags in all" in text
+    assert "4 folds" in text and "of 3 tags" in text and "1 SNP added by estimate, 4 tags in all" in text
     judged = (
         "the folds judged as one"
         if budget is not None

@@ -243,8 +243,8 @@ def selection_text(path, config, snps_tsv):
         "out were dealt into %d folds, each imputed from the others, %s, for %d candidate%s (%s, at %s) and, in a "
         "second round, %s. Each set was "
         "completed with the SNPs that bring the most failing ones to the target (themselves or their pairwise "
-        "proxies), and %s was taken: %s of %s tags (%s) and %s SNPs "
-        "added, %s tags in all.%s Its figures above are those of the held-out people: %s. Every "
+        "proxies), and %s was taken: %s of %s tags (%s) and %s SNP%s "
+        "added by estimate, %s tags in all.%s Its figures above are those of the held-out people: %s. Every "
         'set is in <a href="imputation/target/selection.tsv">imputation/target/selection.tsv</a>.</p>'
         % (
             esc(aim),
@@ -262,6 +262,7 @@ def selection_text(path, config, snps_tsv):
             format(int(chosen["tags"]), ","),
             esc(chosen["kind"]),
             format(int(chosen["added"]), ","),
+            files.plural(int(chosen["added"])),
             format(int(chosen["total"]), ","),
             esc(shortfall(chosen, config)),
             esc(target.held_out_text(snps_tsv, config["imputed_r2"])),
