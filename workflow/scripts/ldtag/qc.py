@@ -25,11 +25,12 @@ EXCLUDED_COLUMNS = ("chromosome", "position", "name", "reason")
 DROPPED_COLUMNS = ("chromosome", "snp", "reason", "populations")
 # Reasons, in the order the table gives them.
 MISSING, HWE, RARE = "missingness above max_missing", "HWE p-value below hwe_p", "MAF below min_maf everywhere"
-VCF_KINDS = {
-    "multiallelic": "multiallelic record%s left out (PLINK takes two alleles)",
-    "not_snp": "record%s that are not SNPs left out",
-    "unnamed": "record%s without an ID named chromosome:position:allele:allele",
+VCF_KINDS = {  # (one record, several)
+    "multiallelic": ("multiallelic record left out", "multiallelic records left out"),
+    "not_snp": ("record that is not a SNP left out", "records that are not SNPs left out"),
+    "unnamed": ("record without an ID named", "records without an ID named"),
 }
+VCF_WHY = {"multiallelic": " (PLINK takes two alleles)", "not_snp": "", "unnamed": " chromosome:position:allele:allele"}
 
 
 # Names.
@@ -139,7 +140,7 @@ def vcf_warnings(skipped):
                     % (
                         path,
                         records,
-                        VCF_KINDS[kind] % files.plural(records),
+                        VCF_KINDS[kind][records != 1] + VCF_WHY[kind],
                         ", ".join(first),
                         ", ..." if records > len(first) else "",
                     )

@@ -32,13 +32,14 @@ def text(methods, held_out=None, aim=None):
     total = sum(int(p["people"]) for p in people)
     who = ", ".join("%s %s" % (p["population"], _n(p["people"])) for p in people) if populated else ""
     lines = [
-        "Results of %d region%s on %d chromosome%s: %s SNPs passed quality control%s; LD from %s people%s."
+        "Results of %d region%s on %d chromosome%s: %s SNP%s passed quality control%s; LD from %s people%s."
         % (
             len(regions),
             files.plural(len(regions)),
             len(chromosomes),
             files.plural(len(chromosomes)),
             _n(snps),
+            files.plural(snps),
             " (counted once per population where they vary)" if populated else "",
             _n(total),
             " (%s)" % who if populated else "",
