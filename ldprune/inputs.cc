@@ -56,6 +56,7 @@ void read_snp_list(Preprocessor& p) {
 void read_positions(Preprocessor& p) {
   static const Pattern record("%s %ld %f\n");
   const int bad = p.diag.kind(std::string("records in ") + kMafFile + " that did not scan");
+  const int odd = p.diag.kind(std::string("records in ") + kMafFile + " whose MAF is not a number from 0 to 1");
   Field f[3];
   int k = 0;
   long matched_at = 0;  // record that filled the last entry
@@ -71,6 +72,12 @@ void read_positions(Preprocessor& p) {
     if (k < p.n && f[0].token == p.snps[k].name) {
       p.snps[k].position = static_cast<int32_t>(f[1].integer);
       p.snps[k].maf = f[2].real;
+      if (!(f[2].real >= 0.0f && f[2].real <= 1.0f)) {
+        p.diag.warn(odd, [&] {
+          return at_record(kMafFile, r) + "MAF " + std::to_string(f[2].real) + " of SNP " +
+                 std::string(f[0].token.str()) + " is not a number from 0 to 1; it is used as read";
+        });
+      }
       ++k;
       matched_at = r;
     }
@@ -91,6 +98,8 @@ void read_thresholds(Preprocessor& p) {
   static const Pattern record("%s\t%f\n");
   const int renamed = p.diag.kind(std::string("records in ") + kWeightFile + " that rename their SNP");
   const int bad = p.diag.kind(std::string("records in ") + kWeightFile + " whose threshold did not scan");
+  const int odd =
+      p.diag.kind(std::string("records in ") + kWeightFile + " whose threshold is not above 0 and at most 1");
   Field f[2];
   int records = 0;  // attempts that read a name
   for (int r = 0; !p.weight_in.eof(); ++r) {
@@ -110,6 +119,12 @@ void read_thresholds(Preprocessor& p) {
     }
     if (got >= 2) {
       if (r < p.n) p.snps[r].threshold = f[1].real;
+      if (r < p.n && !(f[1].real > 0.0f && f[1].real <= 1.0f)) {
+        p.diag.warn(odd, [&] {
+          return at_record(kWeightFile, r + 1) + "threshold " + std::to_string(f[1].real) +
+                 " is not above 0 and at most 1; it is used as read";
+        });
+      }
     } else if (got == 1) {
       p.diag.warn(bad, [&] { return at_record(kWeightFile, r + 1) + "the threshold did not scan; it stays 0"; });
     }

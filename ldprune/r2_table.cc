@@ -287,6 +287,39 @@ bool read_in_halves(Preprocessor& p, PairReader& first, WarningKinds kinds, std:
   return true;
 }
 
+// Each cell takes the value kept for its pair of names. A kept value sits
+// either below the diagonal, which this loop does not write, or in a cell
+// whose own value is that same pair's value, so the order is safe.
+void spread_repeated(Preprocessor& p, const std::vector<uint64_t>& listed) {
+  const int n = p.n;
+  for (int i = 0; i < n; ++i) {
+    int ri = p.snp_index.first(p.snp_index.group_of(i));
+    for (int j = i; j < n; ++j) {
+      int rj = p.snp_index.first(p.snp_index.group_of(j));
+      size_t cell = static_cast<size_t>(ri) * n + rj;
+      bool set = (listed[cell / 64] >> (cell % 64)) & 1;
+      p.r2_at(i, j) = set ? p.r2.data()[cell] : 0.0f;
+    }
+  }
+}
+
+// Warns of each pair whose r² is not a number from 0 to 1 (nan, inf, or a
+// value no r² has); it is used as read.
+void warn_out_of_range(Preprocessor& p) {
+  const int kind = p.diag.kind(std::string("pairs in ") + kLdFile + " whose r² is not a number from 0 to 1");
+  for (int i = 0; i < p.n; ++i) {
+    for (int j = i; j < p.n; ++j) {
+      const float v = p.r2_at(i, j);
+      if (v >= 0.0f && v <= 1.0f) continue;
+      p.diag.warn(kind, [&] {
+        return std::string(kLdFile) + ": SNPs " + std::string(p.snps[i].name.str()) + " and " +
+               std::string(p.snps[j].name.str()) + ": r² " + std::to_string(v) +
+               " is not a number from 0 to 1; it is used as read";
+      });
+    }
+  }
+}
+
 // Reads ld.txt into the r2 table. A record sets every cell (i, j), i <= j,
 // whose row SNP carries its first name and whose column SNP its second name;
 // a later record for the same cell wins. Names are looked up once per
@@ -310,19 +343,8 @@ void read_pairs(Preprocessor& p) {
   textio::check_read(p.ld_in, kLdFile);
   p.ld_in.close();
 
-  if (!repeated_names) return;
-  // Each cell takes the value kept for its pair of names. A kept value sits
-  // either below the diagonal, which this loop does not write, or in a cell
-  // whose own value is that same pair's value, so the order is safe.
-  for (int i = 0; i < n; ++i) {
-    int ri = p.snp_index.first(p.snp_index.group_of(i));
-    for (int j = i; j < n; ++j) {
-      int rj = p.snp_index.first(p.snp_index.group_of(j));
-      size_t cell = static_cast<size_t>(ri) * n + rj;
-      bool set = (listed[cell / 64] >> (cell % 64)) & 1;
-      p.r2_at(i, j) = set ? p.r2.data()[cell] : 0.0f;
-    }
-  }
+  if (repeated_names) spread_repeated(p, listed);
+  warn_out_of_range(p);
 }
 
 // Copies the upper triangle onto the lower one, block by block.
