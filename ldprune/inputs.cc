@@ -1,6 +1,7 @@
 // Opening the run's files and reading the SNP inputs.
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "ldprune/steps.h"
@@ -49,6 +50,16 @@ void read_snp_list(Preprocessor& p) {
   p.n = k;
 }
 
+}  // namespace
+
+std::string as_read(float value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
+  return text;
+}
+
+namespace {
+
 // maf.txt: records matched in order against the SNP table; a record whose
 // name is not the next SNP's is skipped. Scratch values carry over from one
 // record to the next, as a record that does not scan fully is used as it
@@ -74,8 +85,8 @@ void read_positions(Preprocessor& p) {
       p.snps[k].maf = f[2].real;
       if (!(f[2].real >= 0.0f && f[2].real <= 1.0f)) {
         p.diag.warn(odd, [&] {
-          return at_record(kMafFile, r) + "MAF " + std::to_string(f[2].real) + " of SNP " +
-                 std::string(f[0].token.str()) + " is not a number from 0 to 1; it is used as read";
+          return at_record(kMafFile, r) + "MAF " + as_read(f[2].real) + " of SNP " + std::string(f[0].token.str()) +
+                 " is not a number from 0 to 1; it is used as read";
         });
       }
       ++k;
@@ -121,8 +132,8 @@ void read_thresholds(Preprocessor& p) {
       if (r < p.n) p.snps[r].threshold = f[1].real;
       if (r < p.n && !(f[1].real > 0.0f && f[1].real <= 1.0f)) {
         p.diag.warn(odd, [&] {
-          return at_record(kWeightFile, r + 1) + "threshold " + std::to_string(f[1].real) +
-                 " is not above 0 and at most 1; it is used as read";
+          return at_record(kWeightFile, r + 1) + "threshold " + as_read(f[1].real) +
+                 ", as read in single precision, is not above 0 and at most 1; it is used so";
         });
       }
     } else if (got == 1) {

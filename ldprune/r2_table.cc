@@ -313,7 +313,7 @@ void warn_out_of_range(Preprocessor& p) {
       if (v >= 0.0f && v <= 1.0f) continue;
       p.diag.warn(kind, [&] {
         return std::string(kLdFile) + ": SNPs " + std::string(p.snps[i].name.str()) + " and " +
-               std::string(p.snps[j].name.str()) + ": r² " + std::to_string(v) +
+               std::string(p.snps[j].name.str()) + ": r² " + as_read(v) +
                " is not a number from 0 to 1; it is used as read";
       });
     }

@@ -6,6 +6,8 @@
 #ifndef LDPRUNE_STEPS_H_
 #define LDPRUNE_STEPS_H_
 
+#include <string>
+
 #include "ldprune/preprocessor.h"
 
 namespace ldprune {
@@ -34,6 +36,10 @@ void force_needed(Preprocessor& p);
 // all outputs. Returns 0, or 255 when an output could not be written
 // (outputs.cc).
 int write_outputs(Preprocessor& p);
+
+// A number as a single-precision field holds it, for messages: "1.00000024"
+// for 1.0000002, "0" for 1e-50 (inputs.cc).
+std::string as_read(float value);
 
 // Runs every step after open_files() and reports a failure; returns the exit
 // status (run.cc).

@@ -458,7 +458,7 @@ TEST(LdpruneOutputs, FailedWriteExits255AndNamesTheFile) {
 // warning that names it: the run's outputs are what the reading gives.
 TEST(LdpruneWarnings, NumbersOutOfRangeAreUsedAndNamed) {
   TempDir dir;
-  for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", "a b nan\na c 1.5\n"},
+  for (const auto& [name, content] : with(snps_abc(), {{"ld.txt", "a b nan\na c 1.0000002\n"},
                                                        {"weight.txt", "a 0.75\nb 1e-50\nc 2\n"},
                                                        {"maf.txt", "a 1 0.5\nb 2 -0.25\nc 3 inf\n"}})) {
     dir.write(name, content);
@@ -466,12 +466,14 @@ TEST(LdpruneWarnings, NumbersOutOfRangeAreUsedAndNamed) {
   auto r = run_program(LDPRUNE_PATH, dir);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err,
-            "ldprune: maf.txt: record 2: MAF -0.250000 of SNP b is not a number from 0 to 1; it is used as read\n"
+            "ldprune: maf.txt: record 2: MAF -0.25 of SNP b is not a number from 0 to 1; it is used as read\n"
             "ldprune: maf.txt: record 3: MAF inf of SNP c is not a number from 0 to 1; it is used as read\n"
-            "ldprune: weight.txt: record 2: threshold 0.000000 is not above 0 and at most 1; it is used as read\n"
-            "ldprune: weight.txt: record 3: threshold 2.000000 is not above 0 and at most 1; it is used as read\n"
+            "ldprune: weight.txt: record 2: threshold 0, as read in single precision, is not above 0 and at most 1; "
+            "it is used so\n"
+            "ldprune: weight.txt: record 3: threshold 2, as read in single precision, is not above 0 and at most 1; "
+            "it is used so\n"
             "ldprune: ld.txt: SNPs a and b: r² nan is not a number from 0 to 1; it is used as read\n"
-            "ldprune: ld.txt: SNPs a and c: r² 1.500000 is not a number from 0 to 1; it is used as read\n");
+            "ldprune: ld.txt: SNPs a and c: r² 1.00000024 is not a number from 0 to 1; it is used as read\n");
   EXPECT_EQ(dir.read("maf_processed.txt"), "a 1 0.500000\nb 2 -0.250000\nc 3 inf\n");
 }
 
