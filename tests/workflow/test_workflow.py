@@ -392,6 +392,7 @@ BAD_CONFIGS = [
     ({"seed": 1.5}, "seed must be an integer, not 1.5"),
     ({"threshold": float("nan")}, "threshold must be a number above 0 and at most 1, not nan"),
     ({"minimum_time_limit": float("inf")}, "minimum_time_limit must be a number"),
+    ({"hwe_p": float("nan")}, "hwe_p must be a number above 0 and at most 1, or null, not nan"),
 ]
 
 
@@ -415,16 +416,17 @@ BAD_GENOTYPES = [
     (
         lambda d: _edit(d + "/tiny.bim", lambda lines: [line.replace("chr11", "scaffold1", 1) for line in lines]),
         {},
-        "data/tiny.bim: line 1: chromosome code 'scaffold1' is not one PLINK reads (0-26, X, Y, XY, MT, with or "
-        'without "chr"): leave its SNPs out (plink --not-chr scaffold1 --make-bed)',
+        'data/tiny.bim: chromosome code that PLINK does not read (0-26, X, Y, XY, MT, with or without "chr"): '
+        "scaffold1; keep only the chromosomes it reads (plink --bfile data/tiny --allow-extra-chr --chr "
+        "0-26,X,Y,XY,MT --make-bed --out NEW)",
     ),
     (
         lambda d: _edit(d + "/geno.fam", lambda lines: [lines[0], lines[0]] + lines[2:]),
         {},
-        "data/geno.fam: 1 person is listed more than once (jpt.869 jpt.869): PLINK needs each family and person "
-        "ID once",
+        "data/geno.fam: 1 person is listed more than once (jpt.869 jpt.869): give each family and person ID once, "
+        "as PLINK's --keep and the imputation need",
     ),
-    (lambda d: None, {"bfile": ["data/geno", "data/tiny", "data/geno"]}, "bfile lists data/geno twice"),
+    (lambda d: None, {"bfile": ["data/geno", "data/tiny", "./data/geno"]}, "bfile lists ./data/geno twice"),
 ]
 
 
@@ -447,7 +449,7 @@ def test_a_chromosome_that_loses_every_snp_at_quality_control_is_named_with_a_re
     p = snakemake(folder, check=False)
     assert p.returncode != 0
     assert re.search(r"ldtag: no SNP of chromosome (10|11) passes quality control", p.stderr), p.stderr
-    assert "leave the chromosome out of the genotypes (plink --not-chr" in p.stderr
+    assert "leave the chromosome out of the genotypes (plink --not-chr 1" in p.stderr
 
 
 def test_a_bad_threshold_in_the_thresholds_file_stops_before_any_job(tmp_path):

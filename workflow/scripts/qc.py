@@ -56,10 +56,11 @@ def run(args, arguments):
         if not any(words in str(e) for words in NONE_LEFT):
             raise
         raise plink.Failed(
-            "ldtag: no SNP of chromosome %s passes quality control (min_maf, max_missing, hwe_p, or with "
-            "populations in every population), and the workflow needs at least one on each chromosome: leave "
-            "the chromosome out of the genotypes (plink --not-chr %s --make-bed), or loosen those keys.\n%s"
-            % (args.chromosome, args.chr, e)
+            "ldtag: no SNP of chromosome %s passes quality control (min_maf, max_missing, hwe_p, with "
+            "populations in every population, or the SNPs left out for their names: results/qc/excluded_names.tsv), "
+            "and the workflow needs at least one on each chromosome: leave the chromosome out of the genotypes "
+            "(plink --not-chr %s, or for a VCF bcftools view -t ^%s), or loosen those keys.\n%s"
+            % (args.chromosome, args.chr, args.chr, e)
         ) from None
 
 

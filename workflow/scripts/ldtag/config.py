@@ -163,7 +163,8 @@ def check_config(config, schema_path):
     for key, value in config.items():
         sub = schema.get("properties", {}).get(key, {})
         if isinstance(value, float) and not math.isfinite(value) and {"number", "integer"} & set(_types(sub)):
-            problems.append("%s must be %s, not %r" % (key, _requirement(sub), value))
+            nullable = ", or null" if "null" in _types(sub) else ""
+            problems.append("%s must be %s%s, not %r" % (key, _requirement(sub), nullable, value))
     for e in errors:
         line = _describe(e, schema)
         if line not in problems:

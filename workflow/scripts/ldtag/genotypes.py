@@ -16,9 +16,9 @@ from . import files
 from .files import FormatError
 
 BED_MAGIC = b"\x6c\x1b\x01"  # PLINK 1's binary genotypes, SNP-major
-# The chromosome codes PLINK reads for human data: 0 (unplaced), 1-26, X, Y,
-# XY and MT, with or without "chr".
-PLINK_CODE = re.compile(r"^(chr)?([0-9]|1\d|2[0-6]|X|Y|XY|M|MT)$", re.IGNORECASE)
+# The chromosome codes PLINK reads for human data: 0 (unplaced), 1-26 (01-09
+# too), X, Y, XY and MT, with or without "chr".
+PLINK_CODE = re.compile(r"^(chr)?(0?[0-9]|1\d|2[0-6]|0?X|Y|XY|M|MT)$", re.IGNORECASE)
 
 
 @dataclass
@@ -97,11 +97,11 @@ def scan(prefixes):
     raises FormatError for a line that cannot be read."""
     chromosomes, names, problems, people = {}, set(), [], {}
     for prefix in prefixes:
-        if prefix in people:
+        if os.path.normpath(prefix) in map(os.path.normpath, people):
             problems.append("bfile lists %s twice: give each fileset once" % prefix)
             continue
         path = prefix + ".bim"
-        snps = 0
+        snps, unknown = 0, []
         for number, code, name, _ in bim(path):
             snps += 1
             names.add(name)
@@ -112,11 +112,7 @@ def scan(prefixes):
                     problems.append("%s: line %d: chromosome code %r cannot name files" % (path, number, code))
                     continue
                 if not PLINK_CODE.match(code):
-                    problems.append(
-                        "%s: line %d: chromosome code %r is not one PLINK reads (0-26, X, Y, XY, MT, with or "
-                        'without "chr"): leave its SNPs out (plink --not-chr %s --make-bed)'
-                        % (path, number, code, code)
-                    )
+                    unknown.append(code)
                 chromosomes[label] = Chromosome(label, code, prefix)
             elif known.fileset != prefix or known.code != code:
                 problems.append(
@@ -124,11 +120,18 @@ def scan(prefixes):
                     % (label, known.fileset, known.code, path, code)
                 )
                 chromosomes[label] = Chromosome(label, code, prefix)
+        if unknown:
+            problems.append(
+                '%s: chromosome code%s that PLINK does not read (0-26, X, Y, XY, MT, with or without "chr"): %s; '
+                "keep only the chromosomes it reads (plink --bfile %s --allow-extra-chr --chr 0-26,X,Y,XY,MT "
+                "--make-bed --out NEW)" % (path, files.plural(len(unknown)), files.some_names(unknown), prefix)
+            )
         people[prefix] = samples(prefix + ".fam")
         twice = [" ".join(p) for p, n in collections.Counter(people[prefix]).items() if n > 1]
         if twice:
             problems.append(
-                "%s.fam: %d %s listed more than once (%s): PLINK needs each family and person ID once"
+                "%s.fam: %d %s listed more than once (%s): give each family and person ID once, as PLINK's "
+                "--keep and the imputation need"
                 % (prefix, len(twice), "person is" if len(twice) == 1 else "people are", files.some_names(twice))
             )
         bed = check_bed(prefix, snps, len(people[prefix]))
