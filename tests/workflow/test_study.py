@@ -11,7 +11,7 @@ import pytest
 from conftest import ROOT, environment, make_workdir, snakemake, table, write_genotypes
 from ldtag import config as settings
 
-BUNDLED = ("config", "demo", "populations", "vcf")
+BUNDLED = ("config", "demo", "populations", "vcf", "target")
 
 
 def copy_clone(destination):
