@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, qc, report, totals
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, plink, qc, report, totals
 from ldtag import config as settings
 
 
@@ -55,6 +55,22 @@ def test_the_set_up_cache_is_made_again_when_judged_methods_change():
     """Its warnings name judged_methods when imputation is off."""
     config = {"bfile": None, "vcf": None, "judged_methods": ["greedy"]}
     assert settings._cache_key(config) != settings._cache_key(dict(config, judged_methods=None))
+
+
+def test_a_program_stopped_by_a_signal_is_not_said_to_have_failed(tmp_path):
+    """Ctrl-C once read "PLINK failed with exit status 1" and an empty log."""
+    fake = tmp_path / "plink"
+    fake.write_text("#!/bin/sh\nkill -INT $$\n")
+    fake.chmod(0o755)
+    with pytest.raises(plink.Failed) as e:
+        plink.run(str(fake), str(tmp_path / "out"), ["bed"], [], str(tmp_path / "log"))
+    assert str(e.value) == "ldtag: PLINK was stopped by signal 2 writing %s (an interrupt, or a kill)" % (
+        tmp_path / "out"
+    )
+    assert not os.path.exists(str(tmp_path / "out.bed"))
+    with pytest.raises(chain.Failed) as e:
+        chain._run("r1", "ldprune", [str(fake)], str(tmp_path), str(tmp_path / "ldprune.log"))
+    assert str(e.value) == "ldtag: region r1: ldprune was stopped by signal 2 (an interrupt, or a kill)"
 
 
 def test_cuts_are_the_best_of_every_cutting():

@@ -44,16 +44,12 @@ def main():
     plink.main(lambda: run(args, arguments))
 
 
-# What PLINK says when no SNP of the chromosome is left.
-NONE_LEFT = ("All variants removed", "All variants excluded", "No variants remaining")
-
-
 def run(args, arguments):
     """Runs PLINK's filters; when they leave no SNP, says what to do."""
     try:
         plink.run(args.plink, args.out, ["bed", "bim", "fam"], arguments, args.log)
     except plink.Failed as e:
-        if not any(words in str(e) for words in NONE_LEFT):
+        if not any(words in str(e) for words in plink.NONE_LEFT):
             raise
         raise plink.Failed(
             "ldtag: no SNP of chromosome %s passes quality control (min_maf, max_missing, hwe_p, with "

@@ -47,6 +47,10 @@ def joiner_log(method):
 
 
 def _failed(region, step, status, log):
+    if status < 0:
+        return Failed(
+            "ldtag: region %s: %s was stopped by signal %d (an interrupt, or a kill)" % (region, step, -status)
+        )
     lines = []
     if os.path.exists(log):
         with open(log, errors="replace") as f:

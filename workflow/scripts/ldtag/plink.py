@@ -13,7 +13,7 @@ import subprocess
 import sys
 
 # How PLINK says that its filters removed every SNP.
-NONE_LEFT = ("Error: All variants removed", "Error: No variants remaining")
+NONE_LEFT = ("Error: All variants removed", "Error: All variants excluded", "Error: No variants remaining")
 
 
 class Failed(Exception):
@@ -51,6 +51,9 @@ def run(command, prefix, outputs, arguments, log, optional=()):
     if status != 0 and optional and any(line.startswith(NONE_LEFT) for line in text.splitlines()):
         _remove(partial)
         status = 0
+    if status < 0:
+        _remove(partial)
+        raise Failed("ldtag: PLINK was stopped by signal %d writing %s (an interrupt, or a kill)" % (-status, prefix))
     if status != 0:
         _remove(partial)
         raise Failed(
