@@ -26,11 +26,16 @@ DROPPED_COLUMNS = ("chromosome", "snp", "reason", "populations")
 # Reasons, in the order the table gives them.
 MISSING, HWE, RARE = "missingness above max_missing", "HWE p-value below hwe_p", "MAF below min_maf everywhere"
 VCF_KINDS = {  # (one record, several)
-    "multiallelic": ("multiallelic record left out", "multiallelic records left out"),
+    "multiallelic": (
+        "multiallelic record left out (PLINK takes two alleles)",
+        "multiallelic records left out (PLINK takes two alleles)",
+    ),
     "not_snp": ("record that is not a SNP left out", "records that are not SNPs left out"),
-    "unnamed": ("record without an ID named", "records without an ID named"),
+    "unnamed": (
+        "record without an ID named chromosome:position:allele:allele",
+        "records without an ID named chromosome:position:allele:allele",
+    ),
 }
-VCF_WHY = {"multiallelic": " (PLINK takes two alleles)", "not_snp": "", "unnamed": " chromosome:position:allele:allele"}
 
 
 # Names.
@@ -140,7 +145,7 @@ def vcf_warnings(skipped):
                     % (
                         path,
                         records,
-                        VCF_KINDS[kind][records != 1] + VCF_WHY[kind],
+                        VCF_KINDS[kind][records != 1],
                         ", ".join(first),
                         ", ..." if records > len(first) else "",
                     )
