@@ -46,7 +46,7 @@ import sys
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 sys.path.insert(0, os.path.join(ROOT, "workflow", "scripts"))
-from ldtag import files, target  # noqa: E402
+from ldtag import files, spread, target  # noqa: E402
 
 
 def climb(tags_of, by):
@@ -66,7 +66,7 @@ def climb(tags_of, by):
 def bounds(rows):
     """(ratio, kept names, source kept, choice stands) of the selection
     table's `rows`."""
-    candidates = [r for r in rows if r["candidate"].startswith(target.COMMON)]
+    candidates = [r for r in rows if r["candidate"].startswith(spread.COMMON)]
     tags_of = {r["candidate"]: int(r["tags"]) for r in candidates}
     total = {r["candidate"]: int(r["total"]) for r in candidates}
     source = min(candidates, key=lambda r: total[r["candidate"]])["candidate"]
@@ -115,7 +115,7 @@ def main():
     for run in sys.argv[1:]:
         rows = files.read_table(os.path.join(run, "results", "imputation", "target", "selection.tsv"))[1]
         ratio, kept, source, stands = bounds(rows)
-        imputed = sum(r["candidate"].startswith(target.COMMON) for r in rows)
+        imputed = sum(r["candidate"].startswith(spread.COMMON) for r in rows)
         print("| %s | %.1f | %d | %d | %s | %s |" % (run, ratio, len(kept), imputed, source, stands))
     print()
     print("| run | put off | of | third | choice then | the run's |")

@@ -18,7 +18,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "workflow", "scripts"))
-from ldtag import files, target  # noqa: E402
+from ldtag import files, target, target_steps  # noqa: E402
 
 TARGET = 0.8
 R2_BINS = (0, 0.7, 0.8, 0.85, 0.9, 1)
@@ -53,10 +53,10 @@ def inner(results):
     chunks = [r["chunk"] for r in chunks]
     sums = os.path.join(results, "imputation", "chunks")
     pooled = {}
-    for values in target._set_r2(name, chunks, sums, pooled=True).values():
+    for values in target_steps._set_r2(name, chunks, sums, pooled=True).values():
         pooled.update(values)
     failing = collections.Counter()
-    for values in target._set_r2(name, chunks, sums).values():
+    for values in target_steps._set_r2(name, chunks, sums).values():
         failing.update(s for s, v in values.items() if v is not None and v < TARGET)
     return name, pooled, failing
 

@@ -13,7 +13,7 @@ import sys
 import pytest
 
 from conftest import ROOT, make_workdir, snakemake, table, write_config
-from ldtag import dosage, paths, target
+from ldtag import dosage, paths, spread, target, target_steps
 
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import simulate  # noqa: E402
@@ -21,14 +21,14 @@ import test_populations  # noqa: E402
 
 
 def test_the_ladder_by_hand():
-    assert target.sizes(1000) == [10, 15, 20, 25, 30, 40, 50, 70, 100, 150, 250]
+    assert spread.sizes(1000) == [10, 15, 20, 25, 30, 40, 50, 70, 100, 150, 250]
     # At least 2 tags, each size once (round half to even: 2.5 is 2, 7.5 is 8).
-    assert target.sizes(50) == [2, 4, 5, 8, 12]
-    assert len(target.candidate_names()) == len(target.LADDER)
-    assert target.candidate_names(budget=True) == [
+    assert spread.sizes(50) == [2, 4, 5, 8, 12]
+    assert len(spread.candidate_names()) == len(spread.LADDER)
+    assert spread.candidate_names(budget=True) == [
         "candidate_%s_budget%d" % (kind, pct) for kind in ("common", "greedy") for pct in (50, 70, 85, 100)
     ]
-    assert target.candidate_names(greedy=False, budget=True)[-1] == "candidate_common_budget100"
+    assert spread.candidate_names(greedy=False, budget=True)[-1] == "candidate_common_budget100"
 
 
 @pytest.mark.parametrize(
@@ -45,7 +45,7 @@ def test_the_ladder_by_hand():
 )
 def test_spread_common_takes_the_commonest_snp_of_each_middle_half_by_hand(count, maf, picks):
     chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
-    assert target.spread_common(count, chromosomes, maf) == picks
+    assert spread.spread_common(count, chromosomes, maf) == picks
 
 
 @pytest.mark.parametrize(
@@ -60,7 +60,7 @@ def test_spread_common_takes_the_commonest_snp_of_each_middle_half_by_hand(count
 )
 def test_spread_common_never_takes_a_barred_snp(barred, maf, picks):
     chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
-    assert target.spread_common(4, chromosomes, maf, barred) == picks
+    assert spread.spread_common(4, chromosomes, maf, barred) == picks
 
 
 @pytest.mark.parametrize(
@@ -78,24 +78,24 @@ def test_spread_common_never_takes_a_barred_snp(barred, maf, picks):
 )
 def test_spread_common_passes_over_the_proxies_of_the_pick_before(proxies, barred, picks):
     chromosomes = [["a%d" % k for k in range(10)], ["b%d" % k for k in range(6)]]
-    assert target.spread_common(4, chromosomes, {}, barred, proxies) == picks
+    assert spread.spread_common(4, chromosomes, {}, barred, proxies) == picks
 
 
 def test_shared_proxies_are_proxies_in_every_population():
     one = {"x": {"y": 0.9, "z": 0.85}, "y": {"x": 0.9}, "z": {"x": 0.85}}
-    assert target.shared_proxies({"A": one}) == {"x": {"y", "z"}, "y": {"x"}, "z": {"x"}}
+    assert spread.shared_proxies({"A": one}) == {"x": {"y", "z"}, "y": {"x"}, "z": {"x"}}
     two = {"x": {"y": 0.95}, "y": {"x": 0.95}, "w": {"v": 1.0}}
-    assert target.shared_proxies({"A": one, "B": two}) == {"x": {"y"}, "y": {"x"}}
-    assert target.shared_proxies({}) == {}
+    assert spread.shared_proxies({"A": one, "B": two}) == {"x": {"y"}, "y": {"x"}}
+    assert spread.shared_proxies({}) == {}
 
 
 def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_first_tags_too():
     chromosomes = [["a%d" % k for k in range(60)], ["b%d" % k for k in range(40)]]
     order = ["b3", "a7", "a50"] + ["a%d" % k for k in range(10, 40)]
     maf = {"a20": 0.4, "b25": 0.3}
-    made = target.candidates(chromosomes, order, 100, maf=maf)
-    assert [name for name, _, _ in made] == target.candidate_names()
-    assert {kind for _, kind, _ in made} == {target.SPREAD}
+    made = spread.candidates(chromosomes, order, 100, maf=maf)
+    assert [name for name, _, _ in made] == spread.candidate_names()
+    assert {kind for _, kind, _ in made} == {spread.SPREAD}
     common = dict((name, tags) for name, _, tags in made)
     # 100 SNPs: 1%, 1.5%, 2% and 2.5% are all 2 tags, so the sizes are 2, 3,
     # 4, 5, 7, 10, 15, 25, and the last three rungs repeat 25.
@@ -103,20 +103,20 @@ def test_candidates_spread_common_snps_and_within_a_budget_the_greedy_orders_fir
     assert [len(common["candidate_common_%d" % k]) for k in range(1, 12)] == expected
     assert common["candidate_common_1"] == ["a20", "b25"]  # one per chromosome, in proportion
     # With a budget of 7: shares of it, 4, 5, 6 and 7 tags, of each kind.
-    made = target.candidates(chromosomes, order, 100, budget=7, maf=maf)
-    assert [name for name, _, _ in made] == target.candidate_names(budget=True)
+    made = spread.candidates(chromosomes, order, 100, budget=7, maf=maf)
+    assert [name for name, _, _ in made] == spread.candidate_names(budget=True)
     assert [len(tags) for _, _, tags in made] == [4, 5, 6, 7] * 2
-    assert made[3] == ("candidate_common_budget100", target.SPREAD, target.spread_common(7, chromosomes, maf))
+    assert made[3] == ("candidate_common_budget100", spread.SPREAD, spread.spread_common(7, chromosomes, maf))
     assert made[4] == ("candidate_greedy_budget50", "greedy coverage order", ["b3", "a7", "a50", "a10"])
     assert made[-1] == ("candidate_greedy_budget100", "greedy coverage order", order[:7])
     # The greedy order shorter than the budget: the whole order.
-    assert target.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
+    assert spread.candidates(chromosomes, order[:5], 100, budget=7)[-1][2] == order[:5]
     # Without the order, spread common SNPs only.
-    assert [kind for _, kind, _ in target.candidates(chromosomes, None, 100, budget=7)] == [target.SPREAD] * 4
+    assert [kind for _, kind, _ in spread.candidates(chromosomes, None, 100, budget=7)] == [spread.SPREAD] * 4
     # The spread passes over the proxies of the SNP before: a20's are the
     # middle half of a's second stretch of 2, a37-a51, so a52 is taken.
     proxies = {"a20": {"a%d" % k for k in range(37, 52)}}
-    made = target.candidates(chromosomes, None, 100, maf=maf, proxies=proxies)
+    made = spread.candidates(chromosomes, None, 100, maf=maf, proxies=proxies)
     assert made[1][2] == ["a20", "a52", "b25"]
 
 
@@ -127,7 +127,7 @@ def test_done_snps_open_every_spread_candidate_and_undesirable_snps_are_never_sp
     # One stretch per chromosome at the first rung: a's middle half a15-a44
     # without a20 has no MAF, so its pick is the nearest the middle (29.5),
     # the earlier of a29 and a30; b's is b25. The done SNPs come first.
-    made = target.candidates(chromosomes, None, 100, maf=maf, done=done, undesirable=undesirable)
+    made = spread.candidates(chromosomes, None, 100, maf=maf, done=done, undesirable=undesirable)
     common = dict((name, tags) for name, _, tags in made)
     assert common["candidate_common_1"] == ["b10", "a3", "a29", "b25"]
     expected = [2, 3, 4, 5, 7, 10, 15, 25, 25, 25, 25]
@@ -136,7 +136,7 @@ def test_done_snps_open_every_spread_candidate_and_undesirable_snps_are_never_sp
         assert tags[:2] == ["b10", "a3"] and len(tags) == size + 2 == len(set(tags)) and "a20" not in tags
     # Within a budget of 7 the done SNPs take two of each rung's slots.
     order = ["b10", "a3", "a7"]
-    made = target.candidates(chromosomes, order, 100, budget=7, maf=maf, done=done, undesirable=undesirable)
+    made = spread.candidates(chromosomes, order, 100, budget=7, maf=maf, done=done, undesirable=undesirable)
     assert [len(tags) for _, _, tags in made] == [4, 5, 6, 7] + [3] * 4
     assert made[0][2] == ["b10", "a3", "a29", "b25"]
     assert all(tags[:2] == ["b10", "a3"] and "a20" not in tags for _, _, tags in made)
@@ -216,28 +216,28 @@ def test_repair_never_adds_an_undesirable_snp():
     assert target.repair(r2, 0.8, 1.0, ["t"], pairs=pairs, undesirable={"x"}) == (["y", "z"], 1.0)
     assert target.repair(r2, 0.8, 1.0, ["t"], pairs=pairs, undesirable={"x", "y", "z"}) == ([], 0.4)
     # The choice and the second round pass it on.
-    sets = [("c", target.SPREAD, ["t"])]
+    sets = [("c", spread.SPREAD, ["t"])]
     assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x"})[0] == ["t", "y", "z"]
     # A set whose repair adds nothing because every SNP that fails is
     # undesirable is not verified: a larger set that reaches the share as
     # imputed is taken over it.
-    d = ("d", target.SPREAD, ["t", "w", "x", "y", "z"])
+    d = ("d", spread.SPREAD, ["t", "w", "x", "y", "z"])
     r2_of = {"c": r2, "d": dict.fromkeys(r2, {s: 1.0 for s in r2["A"]})}
     tags, rows = target.choose(sets + [d], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert tags == d[2] and rows == [
-        ["c", target.SPREAD, 1, 0, 1, "0.4000", 0],
-        ["d", target.SPREAD, 5, 0, 5, "1.0000", 1],
+        ["c", spread.SPREAD, 1, 0, 1, "0.4000", 0],
+        ["d", spread.SPREAD, 5, 0, 5, "1.0000", 1],
     ]
     # When no set reaches it, the smallest repaired set is taken as before.
     assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})[0] == ["t"]
     # But not over a larger one whose repair reaches the share, where its
     # own falls short: e (3 tags once repaired with v) over c (1, 0.4).
-    e = ("e", target.SPREAD, ["t", "w"])
+    e = ("e", spread.SPREAD, ["t", "w"])
     r2_of = {"c": r2, "e": {"A": {"t": 1.0, "w": 1.0, "x": 1.0, "y": 1.0, "z": 1.0, "v": 0.5}}}
     tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert tags == ["t", "w", "v"] and rows == [
-        ["c", target.SPREAD, 1, 0, 1, "0.4000", 0],
-        ["e", target.SPREAD, 2, 1, 3, "1.0000", 1],
+        ["c", spread.SPREAD, 1, 0, 1, "0.4000", 0],
+        ["e", spread.SPREAD, 2, 1, 3, "1.0000", 1],
     ]
     made = target.refinements(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert made[0] == ("refined_25", "e with 25% of its 1 added", ["t", "w", "v"], True)
@@ -282,11 +282,11 @@ def test_pairs_are_read_both_ways_at_the_target(tmp_path):
         "1 10 s1 1 30 s3 0.79999 \n"
         "1 20 s2 1 30 s3 0.8 \n"
     )
-    assert target.read_pairs([str(path)], 0.8) == {
+    assert target_steps.read_pairs([str(path)], 0.8) == {
         "A": {"s1": {"s2": 0.9}, "s2": {"s1": 0.9, "s3": 0.8}, "s3": {"s2": 0.8}}
     }
     with pytest.raises(ValueError, match="named POPULATION.pairs.ld"):
-        target.read_pairs([str(tmp_path / "A.ld")], 0.8)
+        target_steps.read_pairs([str(tmp_path / "A.ld")], 0.8)
 
 
 def test_the_mafs_are_the_mean_over_the_populations(tmp_path):
@@ -296,13 +296,13 @@ def test_the_mafs_are_the_mean_over_the_populations(tmp_path):
     (tmp_path / "1B.frq").write_text(header + "2 s4 A G 0.1 380\n")  # B's other chromosome
     tables = [str(tmp_path / name) for name in ("A.frq", "B.frq", "1B.frq")]
     # 1B is its own population by name: three populations.
-    assert target.read_maf(tables) == pytest.approx({"s1": 0.6 / 3, "s2": 0.5 / 3, "s4": 0.1 / 3})
-    assert target.read_maf(tables[:2]) == pytest.approx({"s1": 0.3, "s2": 0.25})
+    assert target_steps.read_maf(tables) == pytest.approx({"s1": 0.6 / 3, "s2": 0.5 / 3, "s4": 0.1 / 3})
+    assert target_steps.read_maf(tables[:2]) == pytest.approx({"s1": 0.3, "s2": 0.25})
     (tmp_path / "C.frq").write_text(header + "1 s1 C T 0.2\n")
     with pytest.raises(ValueError, match="has 5 fields, not 6"):
-        target.read_maf([str(tmp_path / "C.frq")])
+        target_steps.read_maf([str(tmp_path / "C.frq")])
     with pytest.raises(ValueError, match="named POPULATION.frq"):
-        target.read_maf([str(tmp_path / "A.ld")])
+        target_steps.read_maf([str(tmp_path / "A.ld")])
 
 
 # A fold's sums of one SNP (dosage.STATS_COLUMNS after snp and population,
@@ -336,7 +336,7 @@ def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
     (tmp_path / "ladder.tsv").write_text("set\timputed\treached_by\ns\t1\tNA\n")
     names = [str(tmp_path / n) for n in ("candidates.tsv", "chunks.tsv", "sums", "sets")]
     ladder, pairs = [str(tmp_path / "ladder.tsv")], [str(tmp_path / "A.pairs.ld")]
-    sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder)
+    sets, r2_of = target_steps._inner_r2([names[0]], *names[1:], ladder)
     assert sets == [("s", "by hand", ["t"])]
     assert r2_of == {
         "s": {
@@ -347,20 +347,20 @@ def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
         }
     }
     out, table_path = str(tmp_path / "tags.txt"), str(tmp_path / "selection.tsv")
-    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
+    target_steps.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\nx1\n"
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t1\t2\t1.0000\t1\n"
     )
-    target.select([names[0]], *names[1:], 0.8, 0.85, None, pairs, ladder, table_path, out)
+    target_steps.select([names[0]], *names[1:], 0.8, 0.85, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\n"
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t0.8571\t1\n"
     )
-    sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder, pooled=True)
-    assert list(r2_of["s"]) == [("A", target.POOLED)]
-    assert r2_of["s"][("A", target.POOLED)]["x1"] == pytest.approx(dosage.r2(*pooled))
-    target.select([names[0]], *names[1:], 0.8, 0.9, 2, pairs, ladder, table_path, out)
+    sets, r2_of = target_steps._inner_r2([names[0]], *names[1:], ladder, pooled=True)
+    assert list(r2_of["s"]) == [("A", target_steps.POOLED)]
+    assert r2_of["s"][("A", target_steps.POOLED)]["x1"] == pytest.approx(dosage.r2(*pooled))
+    target_steps.select([names[0]], *names[1:], 0.8, 0.9, 2, pairs, ladder, table_path, out)
     assert open(out).read() == "t\n"
     assert open(table_path).read() == (
         "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t1.0000\t1\n"
@@ -387,26 +387,28 @@ def test_a_population_is_judged_on_the_snps_that_vary_there(tmp_path):
     for name, text in lists.items():
         (tmp_path / name).write_text(text)
     varying = [str(tmp_path / name) for name in lists]
-    assert target.read_varying(varying) == {"A": {"x1"}, "B": {"x1", "x2"}}
+    assert target_steps.read_varying(varying) == {"A": {"x1"}, "B": {"x1", "x2"}}
     names = [str(tmp_path / n) for n in ("candidates.tsv", "chunks.tsv", "sums", "sets")]
     ladder, pairs = [str(tmp_path / "ladder.tsv")], []
     for lists_given, a_snps in ((varying, ["x1"]), ([], ["x1", "x2"])):
-        sets, r2_of = target._inner_r2([names[0]], *names[1:], ladder, varying=target.read_varying(lists_given))
+        sets, r2_of = target_steps._inner_r2(
+            [names[0]], *names[1:], ladder, varying=target_steps.read_varying(lists_given)
+        )
         assert {key: sorted(r2) for key, r2 in r2_of["s"].items()} == {
             **{("A", fold): a_snps for fold in target.INNER_FOLDS},
             **{("B", fold): ["x1", "x2"] for fold in target.INNER_FOLDS},
         }
     out, table_path = str(tmp_path / "tags.txt"), str(tmp_path / "selection.tsv")
-    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out, varying=varying)
+    target_steps.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out, varying=varying)
     assert open(out).read() == "t\n"
     assert table(table_path)[0]["added"] == "0"
-    target.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
+    target_steps.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\nx2\n"
     # The next set's rung: s reached the target on the SNPs that vary, so s2,
     # with more tags, is not imputed; counting x2 in A, it is.
     rung = str(tmp_path / "rung.tsv")
     for lists_given, imputed in ((varying, "0"), ([], "1")):
-        target.rung(names[0], "s2", ladder[0], names[1], names[2], 0.8, 0.9, rung, lists_given)
+        target_steps.rung(names[0], "s2", ladder[0], names[1], names[2], 0.8, 0.9, rung, lists_given)
         assert table(rung)[0]["imputed"] == imputed
 
 
@@ -414,7 +416,7 @@ def test_a_population_is_judged_on_the_snps_that_vary_there(tmp_path):
 def test_a_list_of_the_snps_that_vary_must_be_named_for_its_population(tmp_path, name):
     (tmp_path / name).write_text("x1\n")
     with pytest.raises(ValueError, match="named chrCHROM.POPULATION.snps"):
-        target.read_varying([str(tmp_path / name)])
+        target_steps.read_varying([str(tmp_path / name)])
 
 
 def test_the_pairs_of_a_chromosome_of_one_snp_are_none(tmp_path):
@@ -550,8 +552,8 @@ def test_the_third_round_by_hand():
     # imputed.
     one = {"t": 1.0, "s1": 0.1, "s2": 0.2, "s3": 0.3, "s4": 0.4, "g1": 0.9}
     sets = [
-        ("c1", target.SPREAD, ["t"]),
-        ("c3", target.SPREAD, ["t", "s1", "s2", "s3", "s4", "g1", "x"]),
+        ("c1", spread.SPREAD, ["t"]),
+        ("c3", spread.SPREAD, ["t", "s1", "s2", "s3", "s4", "g1", "x"]),
         ("refined_25", "c1 with 25% of its 4 added", ["t", "s1"]),
         ("refined_50", "c1 with 50% of its 4 added", ["t", "s1", "s2", "s4"]),
         ("refined_75", "c1 with 75% of its 4 added", ["t", "s1", "s2", "s3", "s4", "g1"]),
@@ -589,7 +591,7 @@ def test_the_third_round_by_hand():
     ]
     # A verified set of 4 tags: the completions of 4 and 5 would not be
     # chosen over it (ties to the earlier set), and are not imputed.
-    smaller = sets + [("c2", target.SPREAD, ["t", "s1", "s2", "g1"])]
+    smaller = sets + [("c2", spread.SPREAD, ["t", "s1", "s2", "g1"])]
     made = target.completions(smaller, second, dict(r2_of, c2={"A": good}), 0.8, 1.0)
     assert [needed for _, _, _, needed in made] == [False] * 4
     # When no set reaches the target as imputed, a verified set would be
@@ -644,9 +646,9 @@ def test_a_set_the_third_round_does_not_need_is_not_imputed(tmp_path):
     rows += [("completed_2", "refined_25 with the 2 SNPs its completion added", 4, 0)]
     from ldtag import files
 
-    files.write_table(table_path, target.ROUND_COLUMNS, rows)
+    files.write_table(table_path, target_steps.ROUND_COLUMNS, rows)
     for name, imputed in (("completed_2", "0"), ("completed_1", "1")):
-        target.rung(table_path, name, None, None, None, 0.8, 0.9, out)
+        target_steps.rung(table_path, name, None, None, None, 0.8, 0.9, out)
         assert table(out) == [rung_row(name, imputed, "NA")]
 
 
@@ -655,15 +657,15 @@ def test_a_second_round_set_with_the_tags_of_one_before_is_not_imputed(tmp_path,
     rows = [("refined_25", "c1 with 25% of its 2 added", 3, 1), ("refined_50", "c1 with 50% of its 2 added", 3, 0)]
     from ldtag import files
 
-    files.write_table(table_path, target.ROUND_COLUMNS, rows)
-    target.rung(table_path, "refined_50", None, None, None, 0.8, 0.9, out)
+    files.write_table(table_path, target_steps.ROUND_COLUMNS, rows)
+    target_steps.rung(table_path, "refined_50", None, None, None, 0.8, 0.9, out)
     assert table(out) == [rung_row("refined_50", "0", "NA")]
     said = "refined_50 is not imputed: a set before it has its tags, or one that reached every share as imputed has no "
     assert said + "more (refined.tsv)" in capsys.readouterr().err
 
 
 # The first round's names: the bound of too few (HOPELESS) is theirs alone.
-c0, c1, c1b, c2, c3, c4 = (target.COMMON + n for n in ("0", "1", "1b", "2", "3", "4"))
+c0, c1, c1b, c2, c3, c4 = (spread.COMMON + n for n in ("0", "1", "1b", "2", "3", "4"))
 LADDER_TAGS = {c0: 2, c1: 3, c1b: 3, c2: 5, c3: 8, c4: 40}
 LADDER_TAGS.update(refined_25=10, refined_50=12, refined_75=14, refined_100=16)
 
@@ -787,7 +789,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
                 r2_of[name] = by_tags.setdefault(frozenset(tags), random_r2(rng, snps, tags, populations))
 
         sizes = sorted(rng.randint(1, 9) for _ in range(rng.randint(2, 7)))
-        kinds = [target.SPREAD, "greedy coverage order"][: rng.randint(1, 2)]
+        kinds = [spread.SPREAD, "greedy coverage order"][: rng.randint(1, 2)]
         sets = [("c%d" % k, rng.choice(kinds), rng.sample(snps, n)) for k, n in enumerate(sizes)]
         r2_of = {}
         impute(sets)
@@ -846,7 +848,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
     [
         (
             None,
-            [("candidate_common_1", target.SPREAD, "1"), ("refined_25", "candidate_common_1 with 25% of 2", "0")],
+            [("candidate_common_1", spread.SPREAD, "1"), ("refined_25", "candidate_common_1 with 25% of 2", "0")],
             "1 candidate (common SNPs spread evenly, at a ladder of sizes climbed from the smallest, passing over "
             "sizes far too small, until one reached the target as imputed or the rest were no smaller than a "
             "completed candidate) and, in a second round, 1 set: one of them again with part or all of its "
@@ -856,8 +858,8 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         ),
         (
             None,
-            [(name, target.SPREAD, "0") for name in target.candidate_names()[:-1]]
-            + [(target.candidate_names()[-1], target.SPREAD, "1")]
+            [(name, spread.SPREAD, "0") for name in spread.candidate_names()[:-1]]
+            + [(spread.candidate_names()[-1], spread.SPREAD, "1")]
             + [(name, "candidate_common_10 with part of 9", "0") for name in target.refined_names()],
             "11 candidates (common SNPs spread evenly, at a ladder of sizes) and, in a second round, 4 sets: one "
             "of them again with part or all of its completion. Each",
@@ -866,7 +868,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             None,
             [
-                ("candidate_common_1", target.SPREAD, "0"),
+                ("candidate_common_1", spread.SPREAD, "0"),
                 ("refined_25", "candidate_common_1 with 25% of its 8 added", "0"),
                 ("refined_50", "candidate_common_1 with 50% of its 8 added", "0"),
                 ("completed_1", "refined_50 with the 1 SNP its completion added", "1"),
@@ -881,7 +883,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             None,
             [
-                ("candidate_common_1", target.SPREAD, "0"),
+                ("candidate_common_1", spread.SPREAD, "0"),
                 ("refined_25", "candidate_common_1 with 25% of its 8 added", "0"),
                 ("refined_50", "candidate_common_1 with 50% of its 8 added", "0"),
                 ("completed_1", "refined_50 with the 1 SNP its completion added", "0"),
@@ -894,7 +896,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             5,
             [
-                ("candidate_common_budget50", target.SPREAD, "1"),
+                ("candidate_common_budget50", spread.SPREAD, "1"),
                 ("refined_100", "candidate_common_budget50 with 100% of its 2 added", "0"),
             ],
             "1 candidate (common SNPs spread evenly, at shares of the budget) and, in a second round, one of them "
@@ -904,7 +906,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         (
             5,
             [
-                ("candidate_common_budget50", target.SPREAD, "0"),
+                ("candidate_common_budget50", spread.SPREAD, "0"),
                 ("candidate_greedy_budget50", "greedy coverage order", "1"),
             ],
             "2 candidates (common SNPs spread evenly and greedy coverage order, at shares of the budget)",
@@ -966,12 +968,12 @@ def test_the_report_counts_the_second_round_sets_not_imputed_again(tmp_path, bud
 
     names = target.refined_names(budget is not None)
     rows = [(name, "c with part", 3, flag) for name, flag in zip(names, needed)]
-    files.write_table(str(tmp_path / "refined.tsv"), target.ROUND_COLUMNS, rows)
+    files.write_table(str(tmp_path / "refined.tsv"), target_steps.ROUND_COLUMNS, rows)
     path = str(tmp_path / "selection.tsv")
     with open(path, "w") as f:
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
         for name, chosen in [("candidate_common_1", "1")] + [(name, "0") for name in imputed]:
-            f.write("\t".join([name, target.SPREAD, "3", "0", "3", "0.9500", chosen]) + "\n")
+            f.write("\t".join([name, spread.SPREAD, "3", "0", "3", "0.9500", chosen]) + "\n")
     config = {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget}
     text = imputation_report.selection_text(path, config, write_snps(tmp_path, {"all": [1.0]}))
     assert says in text
@@ -1033,7 +1035,7 @@ def test_the_report_gives_the_target_in_the_held_out_people_and_says_when_none_r
     path = str(tmp_path / "selection.tsv")
     with open(path, "w") as f:
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
-        f.write("\t".join(["candidate_common_1", target.SPREAD, "3", chosen[0], "5", chosen[1], "1"]) + "\n")
+        f.write("\t".join(["candidate_common_1", spread.SPREAD, "3", chosen[0], "5", chosen[1], "1"]) + "\n")
     config = {"imputed_r2": r2, "imputed_share": 0.95, "max_tags": None}
     text = imputation_report.selection_text(path, config, write_snps(tmp_path, r2_of))
     assert says in text
@@ -1131,14 +1133,14 @@ def test_repair_over_folds_reaches_each_populations_share_and_with_one_populatio
     if len(populations) == 1:
         assert len(added) == fewest
     # With each population's proxies, as the rules give them to every fold
-    # (target._fold_pairs): it still reaches every share, and no repair does
+    # (target.fold_pairs): it still reaches every share, and no repair does
     # with fewer.
     near = {}
     for p in populations:
         for a, b in itertools.combinations(snps, 2):
             if rng.random() < 0.3:
                 near.setdefault(p, {}).setdefault(a, {})[b] = near[p].setdefault(b, {})[a] = 0.9
-    pairs = target._fold_pairs(near, {"set": r2})
+    pairs = target.fold_pairs(near, {"set": r2})
     added, lowest = target.repair(r2, 0.8, share, tags, pairs=pairs)
     assert lowest >= share - 1e-9 and reaches(r2, 0.8, share, added, pairs)
     assert len(added) >= brute_fewest(r2, 0.8, share, tags, pairs)
@@ -1226,7 +1228,7 @@ def check_climbs(results):
     added = {r["candidate"]: r["added"] for r in rows}
     totals = {r["candidate"]: int(r["total"]) for r in rows}
     imputed = []
-    for names, path in ((target.candidate_names(), paths.CANDIDATES), (target.refined_names(), paths.REFINED)):
+    for names, path in ((spread.candidate_names(), paths.CANDIDATES), (target.refined_names(), paths.REFINED)):
         tags_of = {r["set"]: int(r["tags"]) for r in table(os.path.join(os.path.dirname(results), path))}
         ladder = [table(os.path.join(folder, name + ".tsv"))[0] for name in names]
         previous = None
@@ -1259,16 +1261,16 @@ def test_the_ladder_is_climbed_no_higher_than_a_candidate_that_reaches_the_targe
     results = os.path.join(folder, "results")
     shutil.rmtree(os.path.join(results, "imputation", "target", "ladder"))
     chunk = os.path.join(results, "imputation", "chunks", "chr4_001")
-    deleted = set(target.candidate_names()[-2:])
+    deleted = set(spread.candidate_names()[-2:])
     for name in deleted:
         for fold in target.INNER_FOLDS:
             if os.path.exists(os.path.join(chunk, fold, name + ".tsv")):
                 os.remove(os.path.join(chunk, fold, name + ".tsv"))
     snakemake(folder, "--config", "imputed_share=0.85", "--", paths.SELECTION)
     imputed = check_climbs(results)
-    assert len(imputed) < len(target.candidate_names())
+    assert len(imputed) < len(spread.candidate_names())
     for fold in target.INNER_FOLDS:
-        made = {n for n in target.candidate_names() if os.path.exists(os.path.join(chunk, fold, n + ".tsv"))}
+        made = {n for n in spread.candidate_names() if os.path.exists(os.path.join(chunk, fold, n + ".tsv"))}
         assert set(imputed) <= made and not (deleted - set(imputed)) & made
 
 
@@ -1306,7 +1308,7 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
     sets = os.path.join(results, "imputation", "sets")
     for row in table(os.path.join(results, "imputation", "target", "refined.tsv")):
         source = row["kind"].split(" with ")[0]
-        assert source in target.candidate_names()
+        assert source in spread.candidate_names()
         with open(os.path.join(sets, source + ".txt")) as f, open(os.path.join(sets, row["set"] + ".txt")) as g:
             base, refined = f.read().split(), g.read().split()
         assert refined[: len(base)] == base and len(refined) == int(row["tags"]) >= len(base)

@@ -1,7 +1,7 @@
 # The constants and functions of the imputation evaluation and of the tags as
 # VCF (rules/imputation.smk); the protocol itself is ldtag/imputation.py.
 
-from ldtag import imputation, pairwise, target  # noqa: E402
+from ldtag import imputation, pairwise, spread, target  # noqa: E402
 
 IMPUTATION = config["imputation"]
 # Tags chosen for imputation (target: imputation): candidates judged in inner
@@ -12,7 +12,7 @@ TARGET = IMPUTATION and config["target"] == "imputation"
 TAG_METHODS = settings.tag_methods(config)
 JUDGED_METHODS = settings.judged_methods(config)
 FOLDS = imputation.fold_names(config)
-CANDIDATES = target.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
+CANDIDATES = spread.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
 REFINED_SETS = target.refined_names(config["max_tags"] is not None)
 COMPLETED_SETS = target.completed_names(config["max_tags"] is not None)
 TARGET_BUDGET = f"--budget {config['max_tags']}" if config["max_tags"] is not None else ""

@@ -1,13 +1,13 @@
-# Tags chosen for imputation (target: imputation; ldtag/target.py): the
-# candidates, a ladder of sizes of common SNPs spread evenly (within a budget,
-# shares of it, spread so and the greedy coverage order's first tags), are
-# imputed in inner folds of the people not held out (by the imputation
-# rules, as sets of their own), and each is repaired with the SNPs that
-# fail. A second round imputes the best again with part of the SNPs its
-# repair added (within a budget, all of them); without a budget a third
-# imputes the second-round sets that fell short, each with its own repair,
-# and those put off, when it would be chosen if it reached the target, the
-# fewest tags first.
+# Tags chosen for imputation (target: imputation; ldtag/spread.py, target.py,
+# target_steps.py): the candidates, a ladder of sizes of common SNPs spread
+# evenly (within a budget, shares of it, spread so and the greedy coverage
+# order's first tags), are imputed in inner folds of the people not held out
+# (by the imputation rules, as sets of their own), and each is repaired with
+# the SNPs that fail. A second round imputes the best again with part of the
+# SNPs its repair added (within a budget, all of them); without a budget a
+# third imputes the second-round sets that fell short, each with its own
+# repair, and those put off, when it would be chosen if it reached the target,
+# the fewest tags first.
 # The choice is the smallest set that reaches the target as imputed (within
 # a budget, the best that fills it so). Without a budget each round's sets
 # are climbed in turn (target_rung): once a set reached the target as

@@ -8,7 +8,7 @@ the candidate sets of tags chosen for imputation (ldtag.target).
 import argparse
 import sys
 
-from ldtag import files, target
+from ldtag import files, target_steps
 
 
 def main():
@@ -27,7 +27,7 @@ def main():
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     try:
-        target.write_candidates(
+        target_steps.write_candidates(
             args.bim,
             args.people,
             args.curve,

@@ -12,18 +12,18 @@ estimate, so there is no third round.
 import argparse
 import sys
 
-from ldtag import files, target
+from ldtag import files, target_steps
 
 
 def main():
     parser = argparse.ArgumentParser(prog="target_complete.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--candidates", nargs="+", required=True)
-    target.add_round_options(parser)
+    target_steps.add_round_options(parser)
     options = vars(parser.parse_args())
     try:
         if options.pop("budget") is not None:
             raise ValueError("there is no third round within a budget")
-        target.complete(**options)
+        target_steps.complete(**options)
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_complete.py: %s" % e)
 

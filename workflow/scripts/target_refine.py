@@ -10,15 +10,15 @@ imputation, from the first round's imputation in the inner folds
 import argparse
 import sys
 
-from ldtag import files, target
+from ldtag import files, target_steps
 
 
 def main():
     parser = argparse.ArgumentParser(prog="target_refine.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--candidates", required=True)
-    target.add_round_options(parser)
+    target_steps.add_round_options(parser)
     try:
-        target.refine(**vars(parser.parse_args()))
+        target_steps.refine(**vars(parser.parse_args()))
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_refine.py: %s" % e)
 

@@ -8,7 +8,7 @@ imputation is imputed in the inner folds (ldtag.target).
 import argparse
 import sys
 
-from ldtag import files, target
+from ldtag import files, target_steps
 
 
 def main():
@@ -23,7 +23,7 @@ def main():
     parser.add_argument("--r2", type=float, required=True)
     parser.add_argument("--share", type=float, required=True)
     try:
-        target.rung(**vars(parser.parse_args()))
+        target_steps.rung(**vars(parser.parse_args()))
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_rung.py: %s" % e)
 

@@ -9,16 +9,16 @@ imputation in the inner folds (ldtag.target).
 import argparse
 import sys
 
-from ldtag import files, target
+from ldtag import files, target_steps
 
 
 def main():
     parser = argparse.ArgumentParser(prog="target_select.py", description=__doc__.split("\n\n")[0])
     parser.add_argument("--candidates", nargs="+", required=True)
     parser.add_argument("--out", required=True)
-    target.add_round_options(parser)
+    target_steps.add_round_options(parser)
     try:
-        target.select(**vars(parser.parse_args()))
+        target_steps.select(**vars(parser.parse_args()))
     except (OSError, ValueError, files.FormatError) as e:
         sys.exit("target_select.py: %s" % e)
 

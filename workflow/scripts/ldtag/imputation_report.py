@@ -12,7 +12,7 @@ import html
 import os
 
 from . import config as settings
-from . import files, imputation, paths, target
+from . import files, imputation, paths, spread, target
 
 MAF_LABELS = {"all": "all", "<0.05": "below 0.05", "0.05-0.2": "0.05 to 0.2", ">=0.2": "0.2 and above"}
 
@@ -209,7 +209,7 @@ def selection_text(path, config, snps_tsv):
         "climbed from the smallest, passing over sizes far too small, until one reached the target as imputed "
         "or the rest were no smaller than a completed candidate"
     )
-    ladder += " " + rungs if budget is None and len(first) < len(target.LADDER) else ""
+    ladder += " " + rungs if budget is None and len(first) < len(spread.LADDER) else ""
     count = len(rows) - len(first) - len(third)
     skipped = not_needed(os.path.join(os.path.dirname(path), os.path.basename(paths.REFINED)))
     if budget is None:

@@ -1,98 +1,39 @@
-"""Tags chosen for imputation: the fewest tags that bring a share of the
-SNPs to an imputed r² in people who did not choose them, or the best
-within a budget.
+"""Tags chosen for imputation: which sets each round imputes, and the
+choice among them, as functions of the sets' inner r² (target_steps.py
+reads and writes the rules' files).
 
-The selection sees only the people not held out. It deals them into
-INNER_FOLD_COUNT inner folds within each population; each fold is
-imputed from the other folds' phased haplotypes. With four folds, each
-inner reference has three quarters of the selection's people, near the
-held-out people's reference (all of them); with two, half as many
-imputed worse and the choice took more tags. With each fold imputed in
-two halves, each from all the other people not held out, the inner share
-came so near the held-out one that it was no longer a floor under it:
-the choice took fewer tags, but two of six chosen sets fell short of the
-target in the held-out people (bench/README.md). Without a budget each
-fold is judged alone, as the held-out people will be, and with a
-held-out share of 0.2 it has as many people: the r² of each SNP is that
-fold's, and a population's share is that of its SNPs at the target over
-its folds together (the folds' shares averaged, weighted by the SNPs
-measured), the share a draw of held-out people of a fold's size is
-expected to reach. The share of the lowest fold, formerly required,
-overshot: on one simulation it took 156 tags, 97.47% held out, where the
-average takes 137, 96.91% (bench/README.md). Pooled over the folds, r²
-is measured in four times as many people as the held-out figure; a share
-near the target measured so fell short in the held-out people, whose
-fewer people judge a SNP's r² more roughly (bench/README.md). Within a
-budget the folds are pooled (below).
+The selection sees only the people not held out, dealt into
+INNER_FOLD_COUNT inner folds within each population (inner_folds); each
+set is imputed in each fold from the other folds. A SNP's r² is that
+fold's, and a population's share is over its folds together; within a
+budget each SNP's r² is pooled over the folds. The rounds:
 
-The candidates are common SNPs spread along the chromosomes
-(spread_common: as evenly spaced SNPs would be, but in the middle half
-of each stretch the SNP of the highest MAF, as a common tag tells more
-people's haplotypes apart, passing over the pairwise proxies of the
-previous pick, which tell apart nearly the same ones), a ladder of
-sizes, each a share of the SNPs that passed quality control (LADDER,
-dense where the knee of the curve usually lies). Within a budget they
-are shares of the budget (BUDGET_LADDER), spread the same way and the
-first tags of the genome-wide greedy coverage order (the pairwise
-choice). The done SNPs open every candidate and undesirable SNPs are
-never taken, by the spread or the repair. Each is imputed in the inner
-folds; without a budget the ladder is climbed from the smallest, and
-once a candidate reaches every share as imputed the larger ones are not
-imputed (ladder_step; the second round's sets below are climbed so too),
-nor those with as many tags as the smallest candidate repaired (of
-those whose repair reaches every share), nor those far too few against
-the last one's repair (a second-round set with as many tags as the
-smallest of that round repaired is put off to the third).
-Then a candidate is repaired: SNPs are added as tags until every
-population reaches its share, greedily, each the one that brings the
-most failing SNPs (r² below the target) of the populations still short
-to the target (repair), counted in each population up to what it still
-needs. A SNP added is typed, so it reaches the target, and so are
-counted the failing SNPs it is a proxy for at pairwise r² >= the target
-in the selection's people: an estimate, which the second round's
-imputation and the held-out people check (bench/README.md). SNPs that
-are not its proxies can gain too, which the repair does not count. So a
-second round imputes the best candidate again with part of its repair
-and with all of it (REFINE), and repairs each of those (a set with the
-tags of one before it, or no smaller than a set that reached every share
-as imputed, is not imputed). Without a budget a third round imputes
-those that fell short, each with its own repair,
-and those put off as they are, when it would be chosen if it reached the
-target, the fewest tags first (completions): the repair is an estimate,
-but on the benchmark's runs the smaller sets so completed mostly reached
-the target (bench/README.md). The selection is the smallest set of any
-round that reaches every share as imputed, with nothing added by
-estimate (when none does, the smallest repaired set, first those whose
-repair reaches every share). Within a budget, each set is
-filled the same way up to the budget (once every population reaches its
-share, or no SNP brings those below it nearer, with the SNPs that reach
-the most in all of them), the second round imputes the best (the highest
-lowest share over the populations) with all of its fill, and the
-selection is the best of the sets that fill the budget as imputed, with
-nothing added by estimate: a fill's reach is an estimate, and on one
-simulation the best set filled so imputed worse in the held-out people
-than the best imputed (bench/README.md). When no set fills the budget as
-imputed, the best filled set is taken. There no share must be reached in
-a draw of people: the aim is the most SNPs in the held-out people, so
-the repair and the choice take each population's r² pooled over the
-folds, measured in all its people not held out. A fold's few people
-judge a SNP near the target roughly, and a set completed with the SNPs
-that fail pooled imputed better in the held-out people than one
-completed with each fold's own (bench/README.md).
+- the candidates (spread.py) are climbed from the fewest tags
+  (ladder_step): one is not imputed once a smaller one reached every
+  share as imputed, nor when an earlier one's repair shows it no smaller
+  or far too few;
+- the repair (repair) adds SNPs until every population reaches its share
+  by estimate: a SNP added is typed, and so count the failing SNPs it is
+  a pairwise proxy for;
+- the second round (refinements) imputes the best repaired candidate
+  with part of its repair and with all of it, as a SNP added also helps
+  SNPs that are not its proxies;
+- the third (completions) imputes the second round's sets that fell
+  short, each with its own repair, and those the climb put off;
+- the choice (choose) is the smallest set of any round that reaches every
+  share as imputed, with nothing added by estimate; within a budget, the
+  set of the highest lowest share of those that fill it as imputed.
 
-The chosen tags are then judged in the held-out people like any method's,
-beside evenly spaced SNPs of the same number.
+The README's "Tags chosen for imputation" gives the steps as a user sees
+them; why each is so, and what was tried instead, is measured in
+bench/README.md.
 """
 import heapq
 import math
-import os
 import random
-import sys
 
-from . import files, imputation, paths
+from . import files, imputation, spread
 
-LADDER = (0.01, 0.015, 0.02, 0.025, 0.03, 0.04, 0.05, 0.07, 0.10, 0.15, 0.25)
-BUDGET_LADDER = (0.5, 0.7, 0.85, 1.0)  # shares of max_tags
 # A candidate is not imputed when its tags are fewer than the last imputed
 # candidate's repaired total over HOPELESS (ladder_step): on the benchmark's
 # runs a candidate's total was at most 10.1 times the tags of the smallest
@@ -102,104 +43,11 @@ INNER_FOLDS = tuple("select%d" % k for k in range(1, imputation.INNER_FOLD_COUNT
 # The second round: shares of the SNPs the first round's best set added
 # that are kept, each set imputed again (within a budget, the whole only).
 REFINE = (0.25, 0.5, 0.75, 1.0)
-COMMON = "candidate_common_"
-GREEDY = "candidate_greedy_"
 REFINED = "refined_"
 COMPLETED = "completed_"
 PUT_OFF = ", not imputed in the second round"  # the kind of a second-round set the third imputes as it is
 METHOD = "for_imputation"
-SPREAD = "common SNPs spread evenly"
 SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
-
-
-def sizes(snps):
-    """The ladder's numbers of tags for `snps` SNPs, at least 2 each and
-    distinct."""
-    return sorted({max(2, min(snps, int(round(share * snps)))) for share in LADDER})
-
-
-def _rungs(with_budget):
-    """The candidates' rung names: 1, 2, ... along LADDER, or with a budget
-    "budget50", ... along BUDGET_LADDER."""
-    if not with_budget:
-        return [str(rung) for rung in range(1, len(LADDER) + 1)]
-    return ["budget%d" % round(100 * share) for share in BUDGET_LADDER]
-
-
-def candidate_names(greedy=True, budget=False):
-    """The candidates' set names, fixed so that the jobs are known before
-    the sizes are: without a budget, spread common SNPs along LADDER; with
-    one, spread common SNPs and (with `greedy`) the greedy order's along
-    BUDGET_LADDER."""
-    prefixes = [COMMON] + ([GREEDY] if greedy and budget else [])
-    return [prefix + rung for prefix in prefixes for rung in _rungs(budget)]
-
-
-def spread_common(count, chromosomes, maf, barred=frozenset(), proxies=None):
-    """`count` SNPs spread along `chromosomes` (each chromosome's SNP names
-    in order), as many on each as evenly spaced SNPs would be: each
-    chromosome cut into that many stretches of equal numbers of SNPs, and in
-    the middle half of each stretch the SNP of the highest `maf` (SNP ->
-    MAF, 0 when missing); ties to the nearest the middle, then the earlier.
-    A SNP in `proxies` (SNP -> the SNPs it tags) of the chromosome's
-    previous pick is passed over, as it tells apart nearly the same
-    haplotypes: the middle half's next is taken, or else the whole
-    stretch's, or when every SNP of the stretch is such a proxy the middle
-    half's first as above. SNPs in `barred` are never taken: when the
-    middle half holds only such SNPs the whole stretch is looked at, and a
-    stretch of only such SNPs gives none."""
-    proxies = proxies or {}
-    picks = []
-    for names, share in zip(chromosomes, imputation.shares(count, [len(c) for c in chromosomes])):
-        previous = None
-        for k in range(share):
-            low, high = k * len(names) // share, (k + 1) * len(names) // share
-            width = max(1, (high - low + 1) // 2)
-            start, middle = low + (high - low - width) // 2, (low + high - 1) / 2
-            near = proxies.get(previous, ())
-            for skip, first, last in (
-                (near, start, start + width),
-                (near, low, high),
-                ((), start, start + width),
-                ((), low, high),
-            ):
-                allowed = [i for i in range(first, last) if names[i] not in barred and names[i] not in skip]
-                if allowed:
-                    previous = names[max(allowed, key=lambda i: (maf.get(names[i], 0.0), -abs(i - middle), -i))]
-                    picks.append(previous)
-                    break
-    return picks
-
-
-def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesirable=frozenset(), proxies=None):
-    """(name, kind, tags) of every candidate: `chromosomes` lists each
-    chromosome's SNP names in order, `order` the genome-wide greedy order
-    (None without it), `snps` their number, `maf` each SNP's MAF. Without
-    `budget`, spread common SNPs at each rung of LADDER (a rung past the
-    ladder's distinct sizes repeats the largest); with one, at each share of
-    the budget, spread common SNPs and the greedy order's first tags. The
-    `done` SNPs (already typed) open every spread candidate, on top of its
-    rung's spread SNPs, or within a budget in place of as many of them; the
-    spread SNPs are never `undesirable` (the greedy order has neither
-    issue: it starts with the done SNPs and takes no undesirable one), nor
-    one of the `proxies` of the spread SNP before it (spread_common)."""
-    if budget is None:
-        counts = sizes(snps)
-        counts += [counts[-1]] * (len(LADDER) - len(counts))
-    else:
-        counts = [max(1, min(snps, int(round(share * budget)))) for share in BUDGET_LADDER]
-    rungs = list(zip(_rungs(budget is not None), counts))
-    done = list(dict.fromkeys(done))
-    barred = set(undesirable) | set(done)
-
-    def common(n):
-        n = max(0, n - len(done)) if budget is not None else n
-        return done + spread_common(n, chromosomes, maf or {}, barred, proxies)
-
-    out = [(COMMON + rung, SPREAD, common(n)) for rung, n in rungs]
-    if order is not None and budget is not None:
-        out += [(GREEDY + rung, "greedy coverage order", list(order[:n])) for rung, n in rungs]
-    return out
 
 
 def inner_folds(groups, seed):
@@ -390,6 +238,12 @@ def choose(sets, r2_of, target_r2, share, budget=None, pairs=None, undesirable=f
     return list(sets[index][2]) + repaired[index][0], rows
 
 
+def fold_pairs(pairs, r2_of):
+    """`pairs` (population -> ...) for each key of `r2_of`'s r²:
+    (population, fold) -> the population's."""
+    return {key: pairs.get(_group(key), {}) for r2 in r2_of.values() for key in r2}
+
+
 def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, previous_completes=True):
     """Whether the set `name` of a round (the ladder's candidates, the
     second or the third round's sets) is imputed, and what the climb
@@ -438,7 +292,7 @@ def ladder_step(name, tags_of, previous, previous_reached, previous_total=None, 
         last = previous_total
     tags = tags_of[name]
     imputed = reached_by is None or tags_of[reached_by] > tags
-    hopeless = name.startswith(COMMON) and last is not None and tags * HOPELESS < last
+    hopeless = name.startswith(spread.COMMON) and last is not None and tags * HOPELESS < last
     imputed = imputed and (smallest is None or tags < smallest) and not hopeless
     return imputed, reached_by, smallest, last
 
@@ -557,223 +411,6 @@ def completions(sets, second, r2_of, target_r2, share, pairs=None, undesirable=f
     return [(name, kind, done, needed) for name, (kind, done, needed, _) in zip(completed_names(), made)]
 
 
-# The rules' steps.
-
-CANDIDATE_COLUMNS = ("set", "kind", "tags")
-ROUND_COLUMNS = CANDIDATE_COLUMNS + ("needed",)  # the second and third rounds' tables
-
-
-def _listed(path):
-    """The names of a done or undesirable list, in order; none for None."""
-    return list(dict.fromkeys(files.tokens(path))) if path else []
-
-
-def shared_proxies(pairs):
-    """SNP -> the SNPs that are its proxies in every population of `pairs`
-    (population -> SNP -> SNP -> r², as read_pairs gives)."""
-    tables = list(pairs.values())
-    if not tables:
-        return {}
-    first, others = tables[0], tables[1:]
-    out = {}
-    for snp, near in first.items():
-        shared = {other for other in near if all(other in table.get(snp, ()) for table in others)}
-        if shared:
-            out[snp] = shared
-    return out
-
-
-def write_candidates(
-    bims,
-    people_tsv,
-    curve_tsv,
-    freqs,
-    seed,
-    sets_folder,
-    folds_folder,
-    table,
-    budget=None,
-    done=None,
-    undesirable=None,
-    pairs=(),
-    r2=None,
-):
-    """Rule target_candidates: the inner folds of the people not held out
-    (a file of VCF ids per fold in `folds_folder`), each candidate's tags in
-    `sets_folder` (with the MAFs of the `freqs` tables, the `done` list's
-    SNPs that passed quality control, none of the `undesirable` list's, and
-    a spread SNP never a proxy at `r2` in every population of the `pairs`
-    tables of the one before it) and the candidates' table."""
-    people = [r for r in files.read_table(people_tsv)[1] if r["fold"] == imputation.REFERENCE]
-    groups = {}
-    for r in people:
-        groups.setdefault(r["population"], []).append(r["id"])
-    from . import evaluation  # here, not above: the Snakefile reads this module and needs no numpy
-
-    fold = inner_folds(groups, seed)
-    for name in INNER_FOLDS:
-        files.write_lines(os.path.join(folds_folder, name + ".txt"), [r["id"] for r in people if fold[r["id"]] == name])
-    snps = evaluation.bim_snps(bims)
-    chromosomes = {}
-    for label, name, _ in snps:
-        chromosomes.setdefault(label, []).append(name)
-    order = [r["snp"] for r in files.read_table(curve_tsv)[1]] if curve_tsv else None
-    known = {name for _, name, _ in snps}
-    typed = [name for name in _listed(done) if name in known]
-    proxies = shared_proxies(read_pairs(pairs, r2)) if pairs else None
-    made = candidates(
-        list(chromosomes.values()),
-        order,
-        len(snps),
-        budget,
-        read_maf(freqs),
-        typed,
-        set(_listed(undesirable)),
-        proxies,
-    )
-    for name, _, tags in made:
-        files.write_lines(os.path.join(sets_folder, name + ".txt"), tags)
-    files.write_table(table, CANDIDATE_COLUMNS, [(name, kind, len(tags)) for name, kind, tags in made])
-
-
-def add_round_options(parser):
-    """The options target_refine.py, target_complete.py and target_select.py share."""
-    for option in ("--chunks", "--sums", "--sets", "--table"):
-        parser.add_argument(option, required=True)
-    parser.add_argument("--r2", type=float, required=True)
-    parser.add_argument("--share", type=float, required=True)
-    parser.add_argument("--budget", type=int)
-    parser.add_argument("--pairs", nargs="+", required=True)
-    parser.add_argument("--ladder", nargs="+", required=True)
-    parser.add_argument("--undesirable", nargs="?")
-    parser.add_argument("--varying", nargs="*", default=[])
-
-
-PAIRS_SUFFIX = os.path.basename(paths.TARGET_PAIRS).replace("{group}", "")
-FREQ_SUFFIX = os.path.basename(paths.TARGET_FREQ).replace("{group}", "")
-
-
-def _population(path, suffix):
-    """The population a table of the target's scans is of, from its name."""
-    name = os.path.basename(path)
-    if not name.endswith(suffix):
-        raise ValueError("%s: a table of the target's scans is named POPULATION%s" % (path, suffix))
-    return name[: -len(suffix)]
-
-
-def _plink_rows(path, first, count, what):
-    """The rows of PLINK's table `path` as lists of fields, past its header
-    (whose first field is `first`) and blank lines; each must have `count`
-    fields."""
-    with open(path) as f:
-        for line in f:
-            fields = line.split()
-            if not fields or fields[0] == first:
-                continue
-            if len(fields) != count:
-                raise ValueError("%s: a line of PLINK's %s has %d fields, not %d" % (path, what, len(fields), count))
-            yield fields
-
-
-def read_maf(tables):
-    """PLINK's .frq `tables` (one per chromosome and population, named after
-    the population) as SNP -> the mean over the populations of its MAF
-    there (0 where it is not listed)."""
-    total, populations = {}, set()
-    for path in tables:
-        populations.add(_population(path, FREQ_SUFFIX))
-        for fields in _plink_rows(path, "CHR", 6, ".frq"):
-            if fields[4] != "NA":
-                total[fields[1]] = total.get(fields[1], 0.0) + float(fields[4])
-    return {snp: value / len(populations) for snp, value in total.items()}
-
-
-def read_pairs(tables, target_r2):
-    """PLINK's r² `tables` (one per chromosome and population, named after
-    the population) as population -> SNP -> SNP -> r², the pairs at
-    `target_r2` or above both ways."""
-    pairs = {}
-    for path in tables:
-        near = pairs.setdefault(_population(path, PAIRS_SUFFIX), {})
-        for fields in _plink_rows(path, "CHR_A", 7, "r² table"):
-            a, b, value = fields[2], fields[5], float(fields[6])
-            if value >= target_r2:
-                near.setdefault(a, {})[b] = value
-                near.setdefault(b, {})[a] = value
-    return pairs
-
-
-POOLED = "pooled"  # the "fold" of r² pooled over the inner folds
-
-
-VARYING_SUFFIX = ".snps"  # paths.VARYING: chr<chrom>.<population>.snps
-
-
-def read_varying(lists):
-    """The SNPs that vary in each population, from its lists of them
-    (paths.VARYING, one per chromosome): population -> set of SNPs."""
-    varying = {}
-    for path in lists:
-        name = os.path.basename(path)
-        if not name.endswith(VARYING_SUFFIX) or "." not in name[: -len(VARYING_SUFFIX)]:
-            raise ValueError("%s: a list of the SNPs that vary is named chrCHROM.POPULATION%s" % (path, VARYING_SUFFIX))
-        population = name[: -len(VARYING_SUFFIX)].rsplit(".", 1)[1]
-        varying.setdefault(population, set()).update(_listed(path))
-    return varying
-
-
-def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
-    """The set `name`'s r² in each inner fold, from its sums in each of
-    `chunks`: (population, fold) -> SNP -> r² or None; with `pooled`, over
-    the folds pooled: (population, POOLED) -> .... With `varying`
-    (read_varying), a population's SNPs are those that vary there, as the
-    held-out people's figures count them: a SNP rare there that another
-    population keeps is not its to impute (a population without lists, as
-    in a run of one, keeps every SNP)."""
-    from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
-
-    varying = varying or {}
-    pool = dosage.Pool()  # its "sets" are the folds, or one for them all
-    for chunk in chunks:
-        for fold in INNER_FOLDS:
-            pool.add(POOLED if pooled else fold, fold, os.path.join(sums_folder, chunk, fold, name + ".tsv"))
-    r2 = {}
-    for (fold, population, snp), sums in pool.sums.items():
-        if population in varying and snp not in varying[population]:
-            continue
-        r2.setdefault((population, fold), {})[snp] = dosage.r2(*sums)
-    return r2
-
-
-def _imputed(ladder):
-    """The sets the `ladder` tables say were imputed."""
-    return {row["set"] for path in ladder for row in files.read_table(path)[1] if row["imputed"] == "1"}
-
-
-def _inner_r2(tables, chunks_tsv, sums_folder, sets_folder, ladder, pooled=False, varying=None):
-    """The sets of the candidates' `tables` [(name, kind, tags)] that the
-    `ladder` tables say were imputed, and each one's r² in each inner fold
-    (with `pooled`, over the folds pooled; with `varying`, of the SNPs that
-    vary in each population): name -> (population, fold) -> SNP -> r² or
-    None."""
-    chunks = [r["chunk"] for r in files.read_table(chunks_tsv)[1]]
-    imputed = _imputed(ladder)
-    sets, r2_of = [], {}
-    for row in (row for path in tables for row in files.read_table(path)[1]):
-        name = row["set"]
-        if name in imputed:
-            with open(os.path.join(sets_folder, name + ".txt")) as f:
-                sets.append((name, row["kind"], f.read().split()))
-            r2_of[name] = _set_r2(name, chunks, sums_folder, pooled, varying)
-    return sets, r2_of
-
-
-def _fold_pairs(pairs, r2_of):
-    """`pairs` (population -> ...) for each key of `r2_of`'s r²:
-    (population, fold) -> the population's."""
-    return {key: pairs.get(_group(key), {}) for r2 in r2_of.values() for key in r2}
-
-
 LADDER_COLUMNS = ("set", "imputed", "reached_by", "smallest_total", "last_total")
 
 
@@ -782,105 +419,6 @@ def ladder_row(name, imputed, reached_by=None, smallest=None, last=None):
     text, NA for None (ladder_step's values)."""
     values = (name, int(imputed), reached_by, smallest, last)
     return {column: "NA" if v is None else str(v) for column, v in zip(LADDER_COLUMNS, values)}
-
-
-def rung(candidates, name, previous, chunks, sums, r2, share, out, varying=(), sets=None, pairs=(), undesirable=None):
-    """Rule target_rung: whether the set `name` is imputed (ladder_step),
-    from its round's table `candidates`, and the `previous` set's ladder
-    table and inner sums (None for the first of its round, and within a
-    budget, where every set is imputed), of the SNPs that vary in each
-    population (the `varying` lists, read_varying); in the first two
-    rounds that set, from the folder `sets`, is repaired with the `pairs`
-    tables (never with a SNP of the `undesirable` list). Its ladder table
-    `out`."""
-    rows = files.read_table(candidates)[1]
-    tags_of = {row["set"]: int(row["tags"]) for row in rows}
-    before = files.read_table(previous)[1][0] if previous else None
-    reached, total, complete = False, None, True
-    if before is not None and before["imputed"] == "1":
-        chunk_names = [r["chunk"] for r in files.read_table(chunks)[1]]
-        r2_before = _set_r2(before["set"], chunk_names, sums, varying=read_varying(varying))
-        reached = reaches(r2_before, r2, share)
-        if name.startswith((COMMON, REFINED)) and sets is not None:
-            tags = files.tokens(os.path.join(sets, before["set"] + ".txt"))
-            near = _fold_pairs(read_pairs(pairs, r2), {before["set"]: r2_before})
-            added, lowest = repair(r2_before, r2, share, tags, None, near, set(_listed(undesirable)))
-            total, complete = len(tags) + len(added), completes(lowest, share)
-    imputed, reached_by, smallest, last = ladder_step(name, tags_of, before, reached, total, complete)
-    if next(row for row in rows if row["set"] == name).get("needed") == "0":
-        imputed = False
-        why = "the third round does not need it"
-        if name.startswith(REFINED):
-            why = "a set before it has its tags, or one that reached every share as imputed has no more"
-        print("%s is not imputed: %s (%s)" % (name, why, os.path.basename(candidates)), file=sys.stderr)
-    elif not imputed:
-        print(
-            "%s is not imputed: %s" % (name, _why_not(name, tags_of, reached_by, smallest, last)),
-            file=sys.stderr,
-        )
-    row = ladder_row(name, imputed, reached_by, smallest, last)
-    files.write_table(out, LADDER_COLUMNS, [[row[column] for column in LADDER_COLUMNS]])
-
-
-def _why_not(name, tags_of, reached_by, smallest, last):
-    """Why the set `name` is not imputed, as ladder_step decided."""
-    tags = tags_of[name]
-    if reached_by is not None and tags_of[reached_by] <= tags:
-        return "%s reached every share as imputed with %d tags" % (reached_by, tags_of[reached_by])
-    if smallest is not None and tags >= smallest and name.startswith(REFINED):
-        return "a smaller set of this round completed has %d tags; it is put off to the third round" % smallest
-    if smallest is not None and tags >= smallest:
-        return "a smaller candidate completed has %d tags, and the second round starts from it" % smallest
-    return "%d tags times %d are fewer than the last imputed candidate's completed total, %d" % (tags, HOPELESS, last)
-
-
-def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None, varying=()):
-    """Rule target_refine: the second round's sets, from the first round's
-    inner r² (of the candidates the `ladder` tables say were imputed; within
-    a `budget`, pooled over the folds; of the SNPs the `varying` lists give)
-    and the `pairs` tables (the `undesirable` list's SNPs never added), in
-    the folder `sets` and their `table`."""
-    pooled = budget is not None
-    made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, pooled, read_varying(varying))
-    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
-    made = refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
-    for name, _, tags, _ in made:
-        files.write_lines(os.path.join(sets, name + ".txt"), tags)
-    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
-    files.write_table(table, ROUND_COLUMNS, rows)
-
-
-def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None, varying=()):
-    """Rule target_complete: the third round's sets (completions), from both
-    rounds' inner r² (of the sets the `ladder` tables say were imputed, of
-    the `candidates` tables, the first round's then the second's; of the
-    SNPs the `varying` lists give) and the `pairs` tables (the `undesirable`
-    list's SNPs never added), in the folder `sets` and their `table`."""
-    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, varying=read_varying(varying))
-    second = [
-        (r["set"], r["kind"], files.tokens(os.path.join(sets, r["set"] + ".txt")))
-        for r in files.read_table(candidates[-1])[1]
-    ]
-    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
-    made = completions(made_sets, second, r2_of, r2, share, near, set(_listed(undesirable)))
-    for name, _, tags, _ in made:
-        files.write_lines(os.path.join(sets, name + ".txt"), tags)
-    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
-    files.write_table(table, ROUND_COLUMNS, rows)
-
-
-def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None, varying=()):
-    """Rule target_select: the choice among every round's sets (the
-    `candidates` tables; those the `ladder` tables say were imputed; within
-    a `budget`, their r² pooled over the folds; of the SNPs the `varying`
-    lists give), repaired with the `pairs` tables (the `undesirable` list's
-    SNPs never added), its tags (`out`) and the selection `table`."""
-    pooled = budget is not None
-    made_sets, r2_of = _inner_r2(candidates, chunks, sums, sets, ladder, pooled, read_varying(varying))
-    near = _fold_pairs(read_pairs(pairs, r2), r2_of)
-    tags, rows = choose(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
-    files.write_lines(out, tags)
-    files.write_table(table, SELECTION_COLUMNS, rows)
 
 
 # The outcome, for the report and the terminal.
