@@ -52,9 +52,46 @@ def test_a_clustering_command_with_blanks_around_it_is_the_same_command():
 
 
 def test_the_set_up_cache_is_made_again_when_judged_methods_change():
-    """Its warnings name judged_methods when imputation is off."""
+    """Every key the imputation's check reads is in the cache's key."""
     config = {"bfile": None, "vcf": None, "judged_methods": ["greedy"]}
     assert settings._cache_key(config) != settings._cache_key(dict(config, judged_methods=None))
+
+
+IMPUTATION_OFF = "%s is used only with imputation: true; it is ignored"
+NOT_TARGET = "%s is used only with target: imputation; it is ignored"
+FOLDS_WITH_HOLDOUT = (
+    "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
+)
+
+
+@pytest.mark.parametrize(
+    "given,warnings",
+    [
+        ({}, []),
+        (
+            {"folds": 3, "seed": 7, "beagle_threads": 2},
+            [IMPUTATION_OFF % k for k in ("folds", "seed", "beagle_threads")],
+        ),
+        ({"holdout": None, "genetic_map": None}, []),  # null is as good as not given
+        ({"holdout": 0.2, "judged_methods": []}, [IMPUTATION_OFF % k for k in ("holdout", "judged_methods")]),
+        ({"imputation": True, "folds": 3, "seed": 7}, []),
+        ({"imputation": True, "holdout": 0.2, "folds": 3}, [FOLDS_WITH_HOLDOUT]),
+        ({"imputation": True, "holdout": 0.2}, []),  # folds' default is not the user's
+        (
+            {"imputation": True, "imputed_share": 0.9, "imputed_r2": 0.5},
+            [NOT_TARGET % k for k in ("imputed_r2", "imputed_share")],
+        ),
+        ({"imputation": True, "holdout": 0.2, "target": "imputation", "imputed_share": 0.9}, []),
+        ({"target": "pairwise", "imputed_r2": 0.5, "folds": 3}, [IMPUTATION_OFF % "folds", NOT_TARGET % "imputed_r2"]),
+    ],
+)
+def test_keys_given_that_the_rest_of_the_config_leaves_unused_get_a_warning(given, warnings):
+    """A run must never seem to follow a setting it ignores."""
+    config = dict({"bfile": "data/x"}, **given)
+    assert (
+        settings.check_config(config, os.path.join(conftest.ROOT, "workflow", "schemas", "config.schema.yaml"))
+        == warnings
+    )
 
 
 def test_a_program_stopped_by_a_signal_is_not_said_to_have_failed(tmp_path):

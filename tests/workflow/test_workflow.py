@@ -310,6 +310,16 @@ def test_filesets_of_different_people_get_a_warning(tmp_path):
     assert (p.stdout + p.stderr).count(line) == 1, p.stdout + p.stderr
 
 
+def test_a_key_the_config_leaves_unused_gets_a_warning_on_every_run(tmp_path):
+    """Once, and again when the set-up comes from its cache."""
+    folder = make_workdir(str(tmp_path), imputation=True, holdout=0.2, folds=3)
+    line = "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
+    for _ in range(2):
+        p = snakemake(folder, "--dry-run")
+        assert (p.stdout + p.stderr).count(line) == 1, p.stdout + p.stderr
+    assert os.path.exists(os.path.join(folder, ".snakemake", "ldtag", "setup.json"))
+
+
 def copy_clone(destination):
     """What a clone holds that the workflow and its demo need."""
     for part in ("workflow", "config", os.path.join("examples", "genotypes")):

@@ -20,16 +20,16 @@ import os
 import re
 import shlex
 import shutil
-from dataclasses import asdict, dataclass, field
+from dataclasses import asdict, dataclass, field, replace
 
 import yaml
 
-from . import files, genotypes, imputation, lists, paths, populations, target, vcf
+from . import genotypes, imputation, lists, paths, populations, target, vcf
 from .files import FormatError
 
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
 BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
-CACHE_VERSION = 3
+CACHE_VERSION = 4
 FILE_KEYS = lists.KEYS + ("population_panel",) + imputation.FILE_KEYS  # the keys that name a file
 
 
@@ -149,8 +149,43 @@ def normalize(config, schema):
             config[key] = _number(value, types)
 
 
+# Keys that only the imputation evaluation reads, and only target imputation.
+IMPUTATION_ONLY = (
+    "folds",
+    "holdout",
+    "seed",
+    "evaluate_tags",
+    "judged_methods",
+    "genetic_map",
+    "beagle",
+    "beagle_threads",
+    "beagle_mem_mb",
+    "chunk_mb",
+    "flank_mb",
+)
+TARGET_ONLY = ("imputed_r2", "imputed_share")
+
+
+def ignored(config, given):
+    """Warnings for the keys of `given` (those the user's config names) that
+    the rest of `config` leaves unused, so that a run never seems to follow
+    a setting it does not."""
+    out = []
+    if not config["imputation"]:
+        out += [k for k in IMPUTATION_ONLY if k in given and config[k] is not None]
+        out = ["%s is used only with imputation: true; it is ignored" % k for k in out]
+    elif config["holdout"] is not None and "folds" in given:
+        out.append(
+            "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
+        )
+    if config["target"] != "imputation":
+        out += ["%s is used only with target: imputation; it is ignored" % k for k in TARGET_ONLY if k in given]
+    return out
+
+
 def check_config(config, schema_path):
-    """Validates config against the schema and fills in its defaults."""
+    """Validates config against the schema and fills in its defaults;
+    returns the warnings of keys given but ignored (ignored)."""
     import jsonschema
 
     with open(schema_path) as f:
@@ -171,6 +206,7 @@ def check_config(config, schema_path):
             problems.append(line)
     if problems:
         raise ConfigError("\n".join(problems))
+    named = set(config)  # the keys the user gave, before the defaults
     for key, sub in schema["properties"].items():
         if key not in config and "default" in sub:
             config[key] = sub["default"]
@@ -194,6 +230,7 @@ def check_config(config, schema_path):
             % (BUILTIN, config["clustering_command"])
         )
     _check_judged(config)
+    return ignored(config, named)
 
 
 def pairwise_methods(config):
@@ -432,8 +469,7 @@ def _read_populations(config, setup, people):
 
 
 def _check_imputation(config, setup, people, names):
-    """The imputation keys against the people and the SNPs (imputation.py);
-    their warnings join the setup's."""
+    """The imputation keys against the people and the SNPs (imputation.py)."""
 
     def known():
         if names is not None:
@@ -443,22 +479,26 @@ def _check_imputation(config, setup, people, names):
         return {n for path in vcf_imports(config).values() for n in vcf_sites.names(path)}
 
     same = len({tuple(samples) for samples in people.values()}) <= 1
-    problems, warnings = imputation.check_config(config, setup.people, known, list(setup.chromosomes), same)
+    problems = imputation.check_config(config, setup.people, known, list(setup.chromosomes), same)
     if problems:
         raise ConfigError("\n".join(problems))
-    setup.warnings += warnings
 
 
 def prepare(config, schema_path, cache_path=None):
     """Checks everything; returns the Setup. What the genotypes and lists
     give is taken from the cache file at `cache_path` while the files are
     unchanged, and saved there otherwise."""
-    check_config(config, schema_path)
+    unused = check_config(config, schema_path)
     check_files(config)
     key = _cache_key(config)
     setup = _load_cache(cache_path, key) if cache_path else None
-    if setup is not None:
-        return setup
+    if setup is None:
+        setup = _setup(config, cache_path, key)
+    return replace(setup, warnings=unused + setup.warnings)
+
+
+def _setup(config, cache_path, key):
+    """What the genotypes and lists give, saved at `cache_path` with `key`."""
     setup = Setup()
     names, people = _read_genotypes(config, setup)
     setup.min_threshold = config["threshold"]

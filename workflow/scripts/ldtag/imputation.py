@@ -369,7 +369,7 @@ FILE_KEYS = ("evaluate_tags", "genetic_map")
 
 
 def check_config(config, groups, names, labels, same_people=True):
-    """(problems, warnings) of the imputation keys: `groups` maps each
+    """The problems of the imputation keys: `groups` maps each
     population (ALL without populations) to its number of people, `names`
     is a function giving the SNP names of the genotypes, `labels` the
     chromosomes, `same_people` whether every fileset has the same people."""
@@ -378,12 +378,9 @@ def check_config(config, groups, names, labels, same_people=True):
         return [
             "target imputation chooses tags with some people and judges them in others: set imputation: true "
             "and holdout (for example 0.2)"
-        ], []
-    if not config["imputation"]:
-        unused = [
-            key for key in ("holdout", "evaluate_tags", "judged_methods", "genetic_map") if config[key] is not None
         ]
-        return [], ["%s is used only with imputation: true; it is ignored" % key for key in unused]
+    if not config["imputation"]:
+        return []  # its keys given are ignored (config.ignored)
     problems = []
     if target:
         problems += check_inner(groups, config)
@@ -405,4 +402,4 @@ def check_config(config, groups, names, labels, same_people=True):
                     '(1-22, X, Y, MT, without "chr")'
                     % (config["genetic_map"], files.plural(len(missing)), files.some_names(missing))
                 )
-    return problems, []
+    return problems
