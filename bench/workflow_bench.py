@@ -43,7 +43,6 @@ import collections
 import glob
 import os
 import re
-import shutil
 import statistics
 import subprocess
 import sys

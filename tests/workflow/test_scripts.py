@@ -17,11 +17,11 @@ def brute_force(n, max_snps, counts):
     """Every cutting, ranked as place_cuts() ranks them."""
     best = None
     for k in range(n):
-        for cuts in itertools.combinations(range(1, n), k):
-            bounds = (0,) + cuts + (n,)
+        for chosen in itertools.combinations(range(1, n), k):
+            bounds = (0,) + chosen + (n,)
             if any(b - a > max_snps for a, b in zip(bounds, bounds[1:])):
                 continue
-            key = (sum(counts[c] for c in cuts), len(cuts) + 1, [-c for c in reversed(cuts)])
+            key = (sum(counts[c] for c in chosen), len(chosen) + 1, [-c for c in reversed(chosen)])
             if best is None or key < best[0]:
                 best = (key, list(bounds[:-1]))
     return best[1]

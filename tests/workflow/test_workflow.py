@@ -11,7 +11,6 @@ import subprocess
 import pytest
 
 from conftest import (
-    BROKEN,
     MAX_SNPS,
     ROOT,
     SNAKEFILE,

@@ -11,7 +11,6 @@ vary among the people imputed), and is left out where none are.
 """
 import argparse
 import collections
-import os
 import sys
 
 import matplotlib
