@@ -609,6 +609,18 @@ def test_held_out_people_never_reach_the_selection(holdout_run, tmp_path):
         assert read(os.path.join(alone, "results", name)) == read(os.path.join(folder, "results", name)), name
 
 
+def test_folds_changed_with_holdout_runs_no_job_again(holdout_run):
+    """folds is unused with holdout, and the run says so: changing it must
+    not make Snakemake judge every set again. The report, which shows the
+    config, is made again."""
+    folder, _, _ = holdout_run
+    p = snakemake(folder, "--dry-run", "--config", "folds=3")
+    said = p.stdout + p.stderr
+    jobs = {line.split()[-1].rstrip(":") for line in said.splitlines() if line.startswith(("rule ", "localrule "))}
+    assert jobs == {"report", "all"}, said
+    assert "folds is not used with holdout" in said
+
+
 def test_holdout_run_outputs_are_all_held_out(holdout_run):
     folder, _, _ = holdout_run
     check_references_against_their_folds(folder, ["holdout"])

@@ -59,7 +59,7 @@ if IMPUTATION:
             script=script_path("imputation_people.py"),
             source=people_options,
             folder=lambda wildcards, output: os.path.dirname(output.people),
-            folds=config["folds"],
+            folds=len(FOLDS),
             holdout=config["holdout"] if config["holdout"] is not None else "none",
             seed=config["seed"],
         benchmark:
@@ -181,7 +181,7 @@ if IMPUTATION:
             script=script_path("imputation_sets.py"),
             methods=[f"{m}={paths.method_tags(m)}" for m in JUDGED_METHODS],
             folder=lambda wildcards, output: os.path.dirname(paths.SET),
-            folds=config["folds"],
+            folds=len(FOLDS),
             holdout=config["holdout"] if config["holdout"] is not None else "none",
         benchmark:
             f"{paths.BENCHMARKS}/imputation_sets.tsv"

@@ -11,6 +11,8 @@ TARGET = IMPUTATION and config["target"] == "imputation"
 # results/<method>_tag_snps.txt; and those of them judged by imputation.
 TAG_METHODS = settings.tag_methods(config)
 JUDGED_METHODS = settings.judged_methods(config)
+# The folds of people imputed: 1 to folds, or with holdout "holdout" alone, so
+# that the rules, given len(FOLDS), are not run again when an unused folds changes.
 FOLDS = imputation.fold_names(config)
 CANDIDATES = spread.candidate_names(BUILTIN, config["max_tags"] is not None) if TARGET else []
 REFINED_SETS = target.refined_names(config["max_tags"] is not None)
