@@ -59,6 +59,7 @@ def test_the_set_up_cache_is_made_again_when_judged_methods_change():
 
 IMPUTATION_OFF = "%s is used only with imputation: true; it is ignored"
 NOT_TARGET = "%s is used only with target: imputation; it is ignored"
+TIME_LIMIT = "minimum_time_limit is used only with clustering_command ldcluster; it is ignored"
 FOLDS_WITH_HOLDOUT = (
     "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
 )
@@ -83,6 +84,11 @@ FOLDS_WITH_HOLDOUT = (
         ),
         ({"imputation": True, "holdout": 0.2, "target": "imputation", "imputed_share": 0.9}, []),
         ({"target": "pairwise", "imputed_r2": 0.5, "folds": 3}, [IMPUTATION_OFF % "folds", NOT_TARGET % "imputed_r2"]),
+        ({"sample_column": "id"}, ["sample_column is used only with population_panel; it is ignored"]),
+        ({"population_panel": "panel.txt", "sample_column": "id", "population_column": "pop"}, []),
+        ({"clustering_command": "other", "minimum_time_limit": 5}, [TIME_LIMIT]),
+        ({"clustering_command": None, "minimum_time_limit": 5}, [TIME_LIMIT]),
+        ({"minimum_time_limit": 5, "clustering_threads": 2}, []),  # the config to start from sets both
     ],
 )
 def test_keys_given_that_the_rest_of_the_config_leaves_unused_get_a_warning(given, warnings):

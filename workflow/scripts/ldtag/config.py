@@ -164,6 +164,7 @@ IMPUTATION_ONLY = (
     "flank_mb",
 )
 TARGET_ONLY = ("imputed_r2", "imputed_share")
+PANEL_ONLY = ("sample_column", "population_column")
 
 
 def ignored(config, given):
@@ -180,6 +181,10 @@ def ignored(config, given):
         )
     if config["target"] != "imputation":
         out += ["%s is used only with target: imputation; it is ignored" % k for k in TARGET_ONLY if k in given]
+    if config["population_panel"] is None:
+        out += ["%s is used only with population_panel; it is ignored" % k for k in PANEL_ONLY if k in given]
+    if config["clustering_command"] != BUILTIN and "minimum_time_limit" in given:
+        out.append("minimum_time_limit is used only with clustering_command %s; it is ignored" % BUILTIN)
     return out
 
 
