@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Rule target_candidates: the inner folds of the people not held out and
-the candidate sets of tags chosen for imputation (ldtag.target).
+the candidate sets of tags chosen for imputation (ldtag.target_steps).
 
     target_candidates.py --bim BIM... --people TABLE [--curve TABLE] --freq FRQ... --pairs LD... --r2 R2
         --seed N [--budget N] [--done LIST] [--undesirable LIST] --sets DIR --folds DIR --table TABLE

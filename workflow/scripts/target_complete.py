@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Rule target_complete: the third round's sets of tags chosen for
 imputation, from the first two rounds' imputation in the inner folds
-(ldtag.target).
+(ldtag.target_steps).
 
     target_complete.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
         --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...] --table TABLE

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Rule target_refine: the second round's sets of tags chosen for
 imputation, from the first round's imputation in the inner folds
-(ldtag.target).
+(ldtag.target_steps).
 
     target_refine.py --candidates TABLE --chunks TABLE --sums DIR --sets DIR --r2 R --share S
         [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...]

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Rule target_rung: whether a set of any round of the tags chosen for
-imputation is imputed in the inner folds (ldtag.target).
+imputation is imputed in the inner folds (ldtag.target_steps).
 
     target_rung.py --candidates TABLE --name SET [--previous TABLE] --chunks TABLE --sums DIR
         --r2 R --share S [--varying LIST...] [--sets DIR --pairs LD... [--undesirable LIST]] --out TABLE

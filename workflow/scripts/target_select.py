@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Rule target_select: the tags chosen for imputation, from every round's
-imputation in the inner folds (ldtag.target).
+imputation in the inner folds (ldtag.target_steps).
 
     target_select.py --candidates TABLE... --chunks TABLE --sums DIR --sets DIR --r2 R --share S
         [--budget N] --pairs LD... --ladder TABLE... [--undesirable LIST] [--varying LIST...]

@@ -1,6 +1,7 @@
 """Tags chosen for imputation: which sets each round imputes, and the
 choice among them, as functions of the sets' inner r² (target_steps.py
-reads and writes the rules' files).
+reads and writes the rules' files); and the outcome in words, for the
+report and the terminal (reached, held_out_text).
 
 The selection sees only the people not held out, dealt into
 INNER_FOLD_COUNT inner folds within each population (inner_folds); each
@@ -9,17 +10,18 @@ fold's, and a population's share is over its folds together; within a
 budget each SNP's r² is pooled over the folds. The rounds:
 
 - the candidates (spread.py) are climbed from the fewest tags
-  (ladder_step): one is not imputed once a smaller one reached every
-  share as imputed, nor when an earlier one's repair shows it no smaller
-  or far too few;
+  (ladder_step; within a budget every one is imputed): one is not imputed
+  once a smaller one reached every share as imputed, nor when an earlier
+  one's repair shows it no smaller or far too few;
 - the repair (repair) adds SNPs until every population reaches its share
   by estimate: a SNP added is typed, and so count the failing SNPs it is
   a pairwise proxy for;
 - the second round (refinements) imputes the best repaired candidate
   with part of its repair and with all of it, as a SNP added also helps
   SNPs that are not its proxies;
-- the third (completions) imputes the second round's sets that fell
-  short, each with its own repair, and those the climb put off;
+- without a budget, the third (completions) imputes the second round's
+  sets that fell short, each with its own repair, and those the climb
+  put off;
 - the choice (choose) is the smallest set of any round that reaches every
   share as imputed, with nothing added by estimate; within a budget, the
   set of the highest lowest share of those that fill it as imputed.

@@ -7,7 +7,7 @@ the rule with its path.
 import os
 import sys
 
-from . import files, imputation, paths, spread, target
+from . import dosage, evaluation, files, imputation, paths, spread, target
 
 CANDIDATE_COLUMNS = ("set", "kind", "tags")
 ROUND_COLUMNS = CANDIDATE_COLUMNS + ("needed",)  # the second and third rounds' tables
@@ -43,8 +43,6 @@ def write_candidates(
     groups = {}
     for r in people:
         groups.setdefault(r["population"], []).append(r["id"])
-    from . import evaluation  # here, not above: the Snakefile reads this module and needs no numpy
-
     fold = target.inner_folds(groups, seed)
     for name in target.INNER_FOLDS:
         files.write_lines(os.path.join(folds_folder, name + ".txt"), [r["id"] for r in people if fold[r["id"]] == name])
@@ -163,8 +161,6 @@ def _set_r2(name, chunks, sums_folder, pooled=False, varying=None):
     held-out people's figures count them: a SNP rare there that another
     population keeps is not its to impute (a population without lists, as
     in a run of one, keeps every SNP)."""
-    from . import dosage  # here, not above: the Snakefile reads this module and needs no numpy
-
     varying = varying or {}
     pool = dosage.Pool()  # its "sets" are the folds, or one for them all
     for chunk in chunks:
@@ -248,11 +244,17 @@ def _why_not(name, tags_of, reached_by, smallest, last):
         return "a smaller set of this round completed has %d tags; it is put off to the third round" % smallest
     if smallest is not None and tags >= smallest:
         return "a smaller candidate completed has %d tags, and the second round starts from it" % smallest
-    return "%d tags times %d are fewer than the last imputed candidate's completed total, %d" % (
-        tags,
-        target.HOPELESS,
-        last,
-    )
+    hopeless = target.HOPELESS
+    return "%d tags times %d are fewer than the last imputed candidate's completed total, %d" % (tags, hopeless, last)
+
+
+def _write_round(made, sets, table):
+    """A round's sets [(name, kind, tags, needed)], each in the folder
+    `sets`, and its `table`."""
+    for name, _, tags, _ in made:
+        files.write_lines(os.path.join(sets, name + ".txt"), tags)
+    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
+    files.write_table(table, ROUND_COLUMNS, rows)
 
 
 def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, undesirable=None, varying=()):
@@ -265,10 +267,7 @@ def refine(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, tab
     made_sets, r2_of = _inner_r2([candidates], chunks, sums, sets, ladder, pooled, read_varying(varying))
     near = target.fold_pairs(read_pairs(pairs, r2), r2_of)
     made = target.refinements(made_sets, r2_of, r2, share, budget, near, set(_listed(undesirable)))
-    for name, _, tags, _ in made:
-        files.write_lines(os.path.join(sets, name + ".txt"), tags)
-    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
-    files.write_table(table, ROUND_COLUMNS, rows)
+    _write_round(made, sets, table)
 
 
 def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, undesirable=None, varying=()):
@@ -284,10 +283,7 @@ def complete(candidates, chunks, sums, sets, r2, share, pairs, ladder, table, un
     ]
     near = target.fold_pairs(read_pairs(pairs, r2), r2_of)
     made = target.completions(made_sets, second, r2_of, r2, share, near, set(_listed(undesirable)))
-    for name, _, tags, _ in made:
-        files.write_lines(os.path.join(sets, name + ".txt"), tags)
-    rows = [(name, kind, len(tags), int(needed)) for name, kind, tags, needed in made]
-    files.write_table(table, ROUND_COLUMNS, rows)
+    _write_round(made, sets, table)
 
 
 def select(candidates, chunks, sums, sets, r2, share, budget, pairs, ladder, table, out, undesirable=None, varying=()):
