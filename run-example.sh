@@ -41,6 +41,8 @@ rm -f results/.summary_shown
 echo
 awk -F'\t' 'NR == 1 || $1 == "genome"' results/coverage.tsv > results/.coverage_shown && aligned results/.coverage_shown
 rm -f results/.coverage_shown
+# With max_tags or target: imputation, the run's own line on each (its last lines, in the log).
+grep -E '^(Slot budget|Chosen for imputation): ' results/example.log | sed 's/^/\n/' || true
 cat <<MSG
 
 Results in $here/results (open report.html in a browser to see them all):
@@ -52,3 +54,14 @@ Results in $here/results (open report.html in a browser to see them all):
   warnings.txt                    every warning, by region ($(wc -l < results/warnings.txt) lines)
   regions/<region>/               each region's files
 MSG
+if [ -e results/imputation.tsv ]; then
+  cat <<MSG
+  imputation.tsv, imputation.png  each set of tags judged by imputation (see the README)
+MSG
+fi
+if [ -e results/imputation/target/selection.tsv ]; then
+  cat <<MSG
+  for_imputation_tag_snps.txt     the tags chosen for imputation
+  imputation/target/              each round's sets, and selection.tsv: those imputed and the choice
+MSG
+fi
