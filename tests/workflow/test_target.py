@@ -225,8 +225,8 @@ def test_repair_never_adds_an_undesirable_snp():
     r2_of = {"c": r2, "d": dict.fromkeys(r2, {s: 1.0 for s in r2["A"]})}
     tags, rows = target.choose(sets + [d], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert tags == d[2] and rows == [
-        ["c", spread.SPREAD, 1, 0, 1, "0.4000", 0],
-        ["d", spread.SPREAD, 5, 0, 5, "1.0000", 1],
+        ["c", spread.SPREAD, 1, "0.4000", 0, 1, "0.4000", 0],
+        ["d", spread.SPREAD, 5, "1.0000", 0, 5, "1.0000", 1],
     ]
     # When no set reaches it, the smallest repaired set is taken as before.
     assert target.choose(sets, {"c": r2}, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})[0] == ["t"]
@@ -236,8 +236,8 @@ def test_repair_never_adds_an_undesirable_snp():
     r2_of = {"c": r2, "e": {"A": {"t": 1.0, "w": 1.0, "x": 1.0, "y": 1.0, "z": 1.0, "v": 0.5}}}
     tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert tags == ["t", "w", "v"] and rows == [
-        ["c", spread.SPREAD, 1, 0, 1, "0.4000", 0],
-        ["e", spread.SPREAD, 2, 1, 3, "1.0000", 1],
+        ["c", spread.SPREAD, 1, "0.4000", 0, 1, "0.4000", 0],
+        ["e", spread.SPREAD, 2, "0.8333", 1, 3, "1.0000", 1],
     ]
     made = target.refinements(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"x", "y", "z"})
     assert made[0] == ("refined_25", "e with 25% of its 1 added", ["t", "w", "v"], True)
@@ -245,7 +245,7 @@ def test_repair_never_adds_an_undesirable_snp():
     # When every repair falls short, the fewest tags once repaired again:
     # c (1 tag, 2 of 5) over e (2, 5 of 6).
     tags, rows = target.choose(sets + [e], r2_of, 0.8, 1.0, pairs=pairs, undesirable={"v", "x", "y", "z"})
-    assert tags == ["t"] and [r[5:] for r in rows] == [["0.4000", 1], ["0.8333", 0]]
+    assert tags == ["t"] and [r[6:] for r in rows] == [["0.4000", 1], ["0.8333", 0]]
 
 
 def test_repair_counts_only_what_a_population_still_needs():
@@ -350,12 +350,14 @@ def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
     target_steps.select([names[0]], *names[1:], 0.8, 0.9, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\nx1\n"
     assert open(table_path).read() == (
-        "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t1\t2\t1.0000\t1\n"
+        "candidate\tkind\ttags\tlowest_imputed\tadded\ttotal\tlowest_share\tchosen\n"
+        "s\tby hand\t1\t0.8571\t1\t2\t1.0000\t1\n"
     )
     target_steps.select([names[0]], *names[1:], 0.8, 0.85, None, pairs, ladder, table_path, out)
     assert open(out).read() == "t\n"
     assert open(table_path).read() == (
-        "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t0.8571\t1\n"
+        "candidate\tkind\ttags\tlowest_imputed\tadded\ttotal\tlowest_share\tchosen\n"
+        "s\tby hand\t1\t0.8571\t0\t1\t0.8571\t1\n"
     )
     sets, r2_of = target_steps._inner_r2([names[0]], *names[1:], ladder, pooled=True)
     assert list(r2_of["s"]) == [("A", target_steps.POOLED)]
@@ -363,7 +365,8 @@ def test_each_inner_fold_is_judged_alone_but_within_a_budget_pooled(tmp_path):
     target_steps.select([names[0]], *names[1:], 0.8, 0.9, 2, pairs, ladder, table_path, out)
     assert open(out).read() == "t\n"
     assert open(table_path).read() == (
-        "candidate\tkind\ttags\tadded\ttotal\tlowest_share\tchosen\ns\tby hand\t1\t0\t1\t1.0000\t1\n"
+        "candidate\tkind\ttags\tlowest_imputed\tadded\ttotal\tlowest_share\tchosen\n"
+        "s\tby hand\t1\t1.0000\t0\t1\t1.0000\t1\n"
     )
 
 
@@ -436,15 +439,15 @@ def test_the_choice_by_hand():
     tags, rows = target.choose(sets, r2_of, 0.8, 0.75)
     assert tags == ["s1", "s2", "s3"]
     assert rows == [
-        ["c1", "evenly spaced", 1, 1, 2, "0.7500", 0],
-        ["c2", "greedy coverage order", 3, 0, 3, "1.0000", 1],
+        ["c1", "evenly spaced", 1, "0.5000", 1, 2, "0.7500", 0],
+        ["c2", "greedy coverage order", 3, "1.0000", 0, 3, "1.0000", 1],
     ]
     # When no set reaches it as imputed, the smallest repaired set.
     tags, rows = target.choose(sets, dict(r2_of, c2=R2), 0.8, 0.75)
     assert tags == ["s1", "s3"] and [r[-1] for r in rows] == [1, 0]
     # Within 2 tags, c2 does not fit.
     tags, rows = target.choose(sets, r2_of, 0.8, 0.75, budget=2)
-    assert tags == ["s1", "s3"] and rows[1] == ["c2", "greedy coverage order", 3, 0, 3, "NA", 0]
+    assert tags == ["s1", "s3"] and rows[1] == ["c2", "greedy coverage order", 3, "1.0000", 0, 3, "NA", 0]
     # Within 3, c2 reaches every SNP; c1 filled with s3 and s4 leaves B's s2.
     tags, rows = target.choose(sets, r2_of, 0.8, 1.0, budget=3)
     assert tags == ["s1", "s2", "s3"] and [r[-1] for r in rows] == [0, 1]
@@ -454,13 +457,19 @@ def test_the_choice_by_hand():
     c3 = ("c3", "evenly spaced", ["s1", "s2", "s3"])
     tags, rows = target.choose([sets[0], c3], dict(r2_of, c3=R2), 0.8, 1.0, budget=3)
     assert tags == ["s1", "s2", "s3"]
-    assert rows == [["c1", "evenly spaced", 1, 2, 3, "0.7500", 0], ["c3", "evenly spaced", 3, 0, 3, "0.5000", 1]]
+    assert rows == [
+        ["c1", "evenly spaced", 1, "0.5000", 2, 3, "0.7500", 0],
+        ["c3", "evenly spaced", 3, "0.5000", 0, 3, "0.5000", 1],
+    ]
     # When no set fills it as imputed, the best filled: c1 (0.75) against
     # c4 with s3 (0.5: A's s2 and s4 fail).
     c4 = ("c4", "evenly spaced", ["s1", "s2"])
     worse = dict(R2, A=dict(R2["A"], s2=0.5))
     tags, rows = target.choose([c4, sets[0]], dict(r2_of, c4=worse), 0.8, 1.0, budget=3)
-    assert tags == ["s1", "s3", "s4"] and [r[3:] for r in rows] == [[1, 3, "0.5000", 0], [2, 3, "0.7500", 1]]
+    assert tags == ["s1", "s3", "s4"] and [r[3:] for r in rows] == [
+        ["0.2500", 1, 3, "0.5000", 0],
+        ["0.5000", 2, 3, "0.7500", 1],
+    ]
     with pytest.raises(ValueError, match="no candidate fits within max_tags 0"):
         target.choose(sets, r2_of, 0.8, 0.75, budget=0)
 
@@ -836,7 +845,7 @@ def test_what_the_climb_leaves_out_changes_the_rounds_and_the_choice_only_as_sai
         was_verified = any(row[-1] and target.reaches(r2_of[row[0]], 0.8, share) for row in rows)
         assert len(final) <= len(chosen) or not was_verified
         if was_verified:
-            assert [row[3] for row in final_rows if row[-1]] == [0]
+            assert [row[4] for row in final_rows if row[-1]] == [0]
         third += len(imputed_completed)
         smaller += len(final) < len(chosen)
     assert left_out > 100 and first > 50 and put_off > 20 and third > 100 and smaller > 10
@@ -929,7 +938,7 @@ def test_the_report_says_how_the_set_was_chosen(tmp_path, budget, rows, says, ne
     with open(path, "w") as f:
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
         for name, kind, chosen in rows:
-            f.write("\t".join([name, kind, "3", "1", "4", "0.9500", chosen]) + "\n")
+            f.write("\t".join([name, kind, "3", "0.9000", "1", "4", "0.9500", chosen]) + "\n")
     config = {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget}
     text = imputation_report.selection_text(path, config, write_snps(tmp_path, {"all": [1.0, 0.95, 0.8, 0.7]}))
     assert says in text and never not in text
@@ -973,7 +982,7 @@ def test_the_report_counts_the_second_round_sets_not_imputed_again(tmp_path, bud
     with open(path, "w") as f:
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
         for name, chosen in [("candidate_common_1", "1")] + [(name, "0") for name in imputed]:
-            f.write("\t".join([name, spread.SPREAD, "3", "0", "3", "0.9500", chosen]) + "\n")
+            f.write("\t".join([name, spread.SPREAD, "3", "0.9500", "0", "3", "0.9500", chosen]) + "\n")
     config = {"imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": budget}
     text = imputation_report.selection_text(path, config, write_snps(tmp_path, {"all": [1.0]}))
     assert says in text
@@ -1035,7 +1044,7 @@ def test_the_report_gives_the_target_in_the_held_out_people_and_says_when_none_r
     path = str(tmp_path / "selection.tsv")
     with open(path, "w") as f:
         f.write("\t".join(target.SELECTION_COLUMNS) + "\n")
-        f.write("\t".join(["candidate_common_1", spread.SPREAD, "3", chosen[0], "5", chosen[1], "1"]) + "\n")
+        f.write("\t".join(["candidate_common_1", spread.SPREAD, "3", "0.9000", chosen[0], "5", chosen[1], "1"]) + "\n")
     config = {"imputed_r2": r2, "imputed_share": 0.95, "max_tags": None}
     text = imputation_report.selection_text(path, config, write_snps(tmp_path, r2_of))
     assert says in text
@@ -1382,9 +1391,8 @@ def test_with_populations_each_is_judged_on_the_snps_that_vary_there(populations
     """A population's inner share counts the SNPs that vary there, as its
     held-out figures do: a SNP kept for another population may be imputed
     in this one's folds too (some are, below), and is not its to impute.
-    Each set that reached the target as imputed has the lowest share that
-    the sums give so, and the target holds in each population's held-out
-    people."""
+    Each set has the lowest share as imputed that the sums give, and the
+    target holds in each population's held-out people."""
     results = os.path.join(populations_run, "results")
     varying = {}
     for population in ("A", "B"):
@@ -1409,11 +1417,12 @@ def test_with_populations_each_is_judged_on_the_snps_that_vary_there(populations
                     continue
                 measured[r["population"]] += 1
                 good[r["population"]] += value >= 0.8
-        lowest = min(good[p] / measured[p] for p in good)
+        lowest = "%.4f" % (math.floor(min(good[p] / measured[p] for p in good) * 10000 + 1e-9) / 10000)
+        assert row["lowest_imputed"] == lowest, row
         if row["added"] == "0":
-            assert row["lowest_share"] == "%.4f" % (math.floor(lowest * 10000 + 1e-9) / 10000), row
+            assert row["lowest_share"] == lowest, row
         else:
-            assert lowest < 0.9, row
+            assert float(lowest) < 0.9, row
     assert elsewhere > 0
     held = {
         r["population"]: r

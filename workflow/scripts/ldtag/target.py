@@ -49,7 +49,9 @@ REFINED = "refined_"
 COMPLETED = "completed_"
 PUT_OFF = ", not imputed in the second round"  # the kind of a second-round set the third imputes as it is
 METHOD = "for_imputation"
-SELECTION_COLUMNS = ("candidate", "kind", "tags", "added", "total", "lowest_share", "chosen")
+# lowest_imputed: the lowest share over the populations as imputed, before
+# the repair; lowest_share: once repaired (as imputed when nothing is added).
+SELECTION_COLUMNS = ("candidate", "kind", "tags", "lowest_imputed", "added", "total", "lowest_share", "chosen")
 
 
 def inner_folds(groups, seed):
@@ -178,8 +180,13 @@ def repair(r2, target_r2, share, tags, budget=None, pairs=None, undesirable=froz
         caps = counted()
         if was_capped and caps and all(cap is None for cap in caps.values()):
             heap = None  # within a budget, every share met: gains count anew
-    lowest = min((good / measured if measured else 1.0) for measured, good, _ in state.values())
-    return added, lowest
+    return added, _lowest(state.values())
+
+
+def _lowest(counts):
+    """The lowest share of (measured, good, ...) counts, one per population;
+    1 where none is measured."""
+    return min((good / measured if measured else 1.0) for measured, good, *_ in counts)
 
 
 def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
@@ -187,12 +194,14 @@ def _repaired(sets, r2_of, target_r2, share, budget, pairs, undesirable):
     (none chosen yet) and, by index in `sets`, (added SNPs, lowest share)."""
     rows, repaired = [], {}
     for index, (name, kind, tags) in enumerate(sets):
+        imputed = files.four_places(_lowest(_short(r2_of[name], target_r2, share).values()))
         if budget is not None and len(tags) > budget:
-            rows.append([name, kind, len(tags), 0, len(tags), "NA", 0])
+            rows.append([name, kind, len(tags), imputed, 0, len(tags), "NA", 0])
             continue
         added, lowest = repair(r2_of[name], target_r2, share, tags, budget, pairs, undesirable)
         repaired[index] = (added, lowest)
-        rows.append([name, kind, len(tags), len(added), len(tags) + len(added), files.four_places(lowest), 0])
+        total = len(tags) + len(added)
+        rows.append([name, kind, len(tags), imputed, len(added), total, files.four_places(lowest), 0])
     if not repaired:
         raise ValueError("no candidate fits within max_tags %d" % budget)
     return rows, repaired
