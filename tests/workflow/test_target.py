@@ -1004,6 +1004,30 @@ def write_snps(folder, r2_of):
 
 
 @pytest.mark.parametrize(
+    "config, says",
+    [
+        ({"target": "pairwise"}, ""),
+        (
+            {"target": "imputation", "imputed_r2": 0.8, "imputed_share": 0.95, "max_tags": None},
+            '<b>Chosen for imputation: 3 tags</b> (<a href="for_imputation_tag_snps.txt">for_imputation_tag_snps.txt'
+            "</a>); held out, 75.00% of the SNPs at imputed r² ≥ 0.8 (3 of 4), for a target of 95%.",
+        ),
+        (
+            {"target": "imputation", "imputed_r2": 0.5, "imputed_share": 0.95, "max_tags": 1200},
+            "held out, 100.00% of the SNPs at imputed r² ≥ 0.5 (4 of 4), within a budget of 1,200 tags.",
+        ),
+    ],
+)
+def test_the_report_summary_names_the_tags_chosen_for_imputation(tmp_path, config, says):
+    from ldtag import imputation_report
+
+    (tmp_path / "for_imputation_tag_snps.txt").write_text("s0\ns1\ns2\n")
+    write_snps(tmp_path, {"all": [1.0, 0.95, 0.8, 0.7]})
+    text = imputation_report.summary(str(tmp_path), config)
+    assert says in text and (text == "") == (says == "")
+
+
+@pytest.mark.parametrize(
     "r2, chosen, r2_of, says",
     [
         # Reached as imputed: nothing more is said.
@@ -1365,6 +1389,10 @@ def test_the_choice_is_the_smallest_set_that_reaches_the_target_and_meets_it_hel
     assert "<b>Chosen for imputation</b> aims at 90% of each population" in report
     held_out = "%s%% of the SNPs at imputed r² ≥ 0.8 (" % mine["r2_08_percent"]
     assert "Its figures above are those of the held-out people: " + held_out in report
+    # The report's summary says so before its pairwise tables run on.
+    summary = report[report.index('id="summary"') : report.index('id="coverage"')]
+    assert "<b>Chosen for imputation: %s tags</b>" % format(len(tags), ",") in summary
+    assert "held out, " + held_out in summary and "for a target of 90%." in summary
     # The run's last words say so too.
     with open(os.path.join(target_run, "run.log")) as f:
         said = f.read()

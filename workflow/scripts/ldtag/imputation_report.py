@@ -63,8 +63,7 @@ def protocol(base, config, people):
     else:
         phasing = (
             "Beagle 5.4 phased the genotypes of all the people%s once per chunk of %s Mb (with %s Mb flanks), %d "
-            "chunk%s in all%s; the reference of a fold is the phased haplotypes of the people not in it, never "
-            "its own."
+            "chunk%s in all%s; %s."
             % (
                 " but the held-out ones" if config["holdout"] is not None else "",
                 format(config["chunk_mb"], "g"),
@@ -72,6 +71,11 @@ def protocol(base, config, people):
                 len(chunks),
                 files.plural(len(chunks)),
                 "" if not given else "; the phased VCF's chromosomes %s were used as given" % ", ".join(given),
+                (
+                    "the held-out people's reference is the phased haplotypes of all the others"
+                    if config["holdout"] is not None
+                    else "the reference of a fold is the phased haplotypes of the people not in it, never its own"
+                ),
             )
         )
     version = beagle_version(base)
@@ -289,6 +293,27 @@ def shortfall(chosen, config):
     return said + (
         "this one has the fewest tags once completed, and even so its lowest population reaches only %.2f%% "
         "there: no SNP can be added for the rest (undesirable SNPs are never added)." % (100 * lowest)
+    )
+
+
+def summary(base, config):
+    """With tags chosen for imputation, a paragraph for the report's summary,
+    as the pairwise tables above it show none of them: their number and
+    what they reach in the held-out people; else nothing."""
+    if config.get("target") != "imputation":
+        return ""
+    with open(os.path.join(base, "%s_tag_snps.txt" % target.METHOD)) as f:
+        tags = len(f.read().split())
+    reached = target.held_out_text(os.path.join(base, "imputation_snps.tsv"), config["imputed_r2"])
+    aim = (
+        "within a budget of %s tags" % format(config["max_tags"], ",")
+        if config.get("max_tags") is not None
+        else "for a target of %g%%" % (100 * config["imputed_share"])
+    )
+    return (
+        '<p><b>Chosen for imputation: %s tags</b> (<a href="%s_tag_snps.txt">%s_tag_snps.txt</a>); held out, %s, '
+        '%s. How they were chosen and how they compare: <a href="#imputation">Imputation</a>.</p>'
+        % (format(tags, ","), target.METHOD, target.METHOD, esc(reached), aim)
     )
 
 

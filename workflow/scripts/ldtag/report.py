@@ -521,6 +521,7 @@ def write(out, inputs, plots, config, versions, pages):
             ", ".join('<a href="%s_tags.tsv">%s_tags.tsv</a>' % (k, k) for k, _ in methods),
             ", ".join('<a href="%s_tag_snps.txt">%s_tag_snps.txt</a>' % (k, k) for k, _ in methods),
         ),
+        imputation_report.summary(base, config),
         '<h2 id="coverage">Coverage</h2>',
         "<p>A SNP is captured when the tag of its cluster reaches the SNP's own threshold in PLINK's r² of the "
         "pair (a tag captures itself; the undesirable SNPs that no desirable SNP tags are in no cluster). The "
