@@ -1462,14 +1462,24 @@ def test_with_populations_each_is_judged_on_the_snps_that_vary_there(populations
         assert float(held[population]["r2_08_percent"]) >= 90
 
 
-@pytest.mark.parametrize("settings", [{"imputation": True}, {"holdout": 0.2}], ids=["no holdout", "no imputation"])
-def test_target_imputation_needs_imputation_and_holdout(tmp_path, settings):
+@pytest.mark.parametrize(
+    "settings, missing",
+    [
+        ({"imputation": True}, "holdout (for example 0.2)"),
+        ({"holdout": 0.2}, "imputation: true"),
+        ({}, "imputation: true and holdout (for example 0.2)"),
+    ],
+    ids=["no holdout", "no imputation", "neither"],
+)
+def test_target_imputation_needs_imputation_and_holdout(tmp_path, settings, missing):
+    """The message names only what is missing."""
     folder = str(tmp_path)
     simulate.chromosome(os.path.join(folder, "data"), length_mb=0.05, people=60, history="constant", seed=2)
     write_config(folder, dict({"bfile": "data/sim", "target": "imputation"}, **settings))
     p = snakemake(folder, "--dry-run", check=False)
     assert p.returncode != 0
-    assert "target imputation chooses tags with some people and judges them in others" in p.stdout + p.stderr
+    said = "target imputation chooses tags with some people and judges them in others: set %s\n" % missing
+    assert said in p.stdout + p.stderr
 
 
 @pytest.mark.parametrize(

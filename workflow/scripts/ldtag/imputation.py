@@ -375,9 +375,13 @@ def check_config(config, groups, names, labels, same_people=True):
     chromosomes, `same_people` whether every fileset has the same people."""
     target = config.get("target") == "imputation"
     if target and (not config["imputation"] or config["holdout"] is None):
+        missing = [
+            ("imputation: true", not config["imputation"]),
+            ("holdout (for example 0.2)", config["holdout"] is None),
+        ]
         return [
-            "target imputation chooses tags with some people and judges them in others: set imputation: true "
-            "and holdout (for example 0.2)"
+            "target imputation chooses tags with some people and judges them in others: set %s"
+            % " and ".join(key for key, unset in missing if unset)
         ]
     if not config["imputation"]:
         return []  # its keys given are ignored (config.ignored)
