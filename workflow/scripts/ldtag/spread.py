@@ -84,7 +84,7 @@ def candidates(chromosomes, order, snps, budget=None, maf=None, done=(), undesir
     `done` SNPs (already typed) open every spread candidate, on top of its
     rung's spread SNPs, or within a budget in place of as many of them; the
     spread SNPs are never `undesirable` (the greedy order has neither
-    issue: it starts with the done SNPs and takes no undesirable one), nor
+    concern: it starts with the done SNPs and takes no undesirable one), nor
     one of the `proxies` of the spread SNP before it (spread_common)."""
     if budget is None:
         counts = sizes(snps)
