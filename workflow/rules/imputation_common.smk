@@ -53,12 +53,13 @@ def imputation_report_inputs(wildcards=None):
         return []
     return [
         paths.IMPUTATION_TABLE,
+        paths.IMPUTATION_SNPS,
         paths.IMPUTATION_PLOT,
         paths.SETS,
         paths.CHUNKS,
         paths.IMPUTATION_PEOPLE,
         *expand(paths.PHASING, chrom=CHROMOSOMES),
-        *([paths.SELECTION] if TARGET else []),
+        *([paths.SELECTION, paths.method_tags(target.METHOD)] if TARGET else []),
     ]
 
 

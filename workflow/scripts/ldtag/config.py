@@ -149,7 +149,8 @@ def normalize(config, schema):
             config[key] = _number(value, types)
 
 
-# Keys that only the imputation evaluation reads, and only target imputation.
+# Keys read only with imputation, only with target imputation, and only with
+# a population panel.
 IMPUTATION_ONLY = (
     "folds",
     "holdout",
