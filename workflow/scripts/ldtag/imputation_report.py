@@ -302,18 +302,12 @@ def summary(base, config):
     what they reach in the held-out people; else nothing."""
     if config.get("target") != "imputation":
         return ""
-    with open(os.path.join(base, "%s_tag_snps.txt" % target.METHOD)) as f:
-        tags = len(f.read().split())
-    reached = target.held_out_text(os.path.join(base, "imputation_snps.tsv"), config["imputed_r2"])
-    aim = (
-        "within a budget of %s tags" % format(config["max_tags"], ",")
-        if config.get("max_tags") is not None
-        else "for a target of %g%%" % (100 * config["imputed_share"])
-    )
+    tags_txt = os.path.join(base, "%s_tag_snps.txt" % target.METHOD)
+    tags, reached, goal = target.outcome(tags_txt, os.path.join(base, "imputation_snps.tsv"), config)
     return (
         '<p><b>Chosen for imputation: %s tags</b> (<a href="%s_tag_snps.txt">%s_tag_snps.txt</a>); held out, %s, '
         '%s. How they were chosen and how they compare: <a href="#imputation">Imputation</a>.</p>'
-        % (format(tags, ","), target.METHOD, target.METHOD, esc(reached), aim)
+        % (format(tags, ","), target.METHOD, target.METHOD, esc(reached), goal)
     )
 
 

@@ -444,6 +444,20 @@ def reached(row, share):
     return row["added"] == "0" and row["lowest_share"] != "NA" and completes(float(row["lowest_share"]), share)
 
 
+def outcome(tags_txt, snps_tsv, aim):
+    """The tags chosen for imputation in words, for the report and the
+    terminal: how many the list `tags_txt` holds, what they bring to the
+    target r² in the held-out people (held_out_text) and what they aimed
+    at, "for a target of 95%" or "within a budget of 1,200 tags" (`aim`:
+    the config's imputed_r2, imputed_share and max_tags)."""
+    with open(tags_txt) as f:
+        tags = len(f.read().split())
+    reached = held_out_text(snps_tsv, aim["imputed_r2"])
+    if aim.get("max_tags") is not None:
+        return tags, reached, "within a budget of %s tags" % format(aim["max_tags"], ",")
+    return tags, reached, "for a target of %g%%" % (100 * aim["imputed_share"])
+
+
 def held_out_text(snps_tsv, r2):
     """What the chosen set brings to imputed r² >= `r2` in each population
     of the held-out people's per-SNP table `snps_tsv`, in words: "96.06% of

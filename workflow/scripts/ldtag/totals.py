@@ -108,13 +108,11 @@ def budget_line():
 def target_line(aim):
     """The tags chosen for imputation and what they reach in the held-out
     people, from the per-SNP table; whether any set reached the target."""
-    with open(paths.method_tags(target.METHOD)) as f:
-        tags = len(f.read().split())
-    reached = target.held_out_text(paths.IMPUTATION_SNPS, aim["imputed_r2"])
-    line = "Chosen for imputation: %s tags in %s; held out, %s" % (_n(tags), paths.method_tags(target.METHOD), reached)
+    tags_txt = paths.method_tags(target.METHOD)
+    tags, reached, goal = target.outcome(tags_txt, paths.IMPUTATION_SNPS, aim)
+    line = "Chosen for imputation: %s tags in %s; held out, %s, %s." % (_n(tags), tags_txt, reached, goal)
     if aim.get("max_tags") is not None:
-        return line + ", within a budget of %s tags." % _n(aim["max_tags"])
-    line += ", for a target of %g%%." % (100 * aim["imputed_share"])
+        return line
     chosen = next(r for r in files.read_table(paths.SELECTION)[1] if r["chosen"] == "1")
     if not target.reached(chosen, aim["imputed_share"]):
         line += " %s: see %s." % (target.NOT_REACHED, paths.SELECTION)
