@@ -174,8 +174,8 @@ def ignored(config, given):
     a setting it does not."""
     out = []
     if not config["imputation"]:
-        out += [k for k in IMPUTATION_ONLY if k in given and config[k] is not None]
-        out = ["%s is used only with imputation: true; it is ignored" % k for k in out]
+        unused = [k for k in IMPUTATION_ONLY if k in given and config[k] is not None]
+        out += ["%s is used only with imputation: true; it is ignored" % k for k in unused]
     elif config["holdout"] is not None and "folds" in given:
         out.append(
             "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
