@@ -5,18 +5,19 @@
 # The job's state comes from sacct where SLURM keeps accounts, and else from
 # scontrol show job, which knows jobs until MinJobAge seconds after their
 # end. A job that ended as TIMEOUT, OUT_OF_MEMORY, CANCELLED, NODE_FAIL,
-# PREEMPTED, FAILED, BOOT_FAIL or DEADLINE failed, and its name, state and
-# reason go to standard error, which Snakemake shows next to the failed
-# job's rule and region. A job SLURM no longer knows at all counts as failed;
-# one that cannot be asked about now (the controller does not answer) counts
-# as running, and is asked about again.
+# PREEMPTED, FAILED, BOOT_FAIL or DEADLINE failed, and its name (which holds
+# the region), its state and scontrol's reason go to standard error, which
+# Snakemake shows next to the failed job's rule and region. A job SLURM no
+# longer knows at all counts as failed; one that cannot be asked about now
+# (the controller does not answer) counts as running, and is asked about
+# again.
 jobid=${1%%;*}  # sbatch --parsable may add ";cluster"
 
-state=
+state= name= reason=
 if command -v sacct > /dev/null; then
-  state=$(sacct -j "$jobid" -X -n -P -o State 2> /dev/null | head -n 1 | awk '{ print $1 }')
+  IFS='|' read -r state name < <(sacct -j "$jobid" -X -n -P -o State,JobName 2> /dev/null | head -n 1)
+  state=${state%% *}  # "CANCELLED by 1000"
 fi
-name= reason=
 if [ -z "$state" ]; then
   info=$(scontrol -o show job "$jobid" 2>&1)
   status=$?

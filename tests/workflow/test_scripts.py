@@ -567,3 +567,67 @@ def test_the_totals_count_regions_and_chromosomes(tmp_path, monkeypatch, regions
         f.write("population\tpeople\tkeep\nall\t50\t1\n")
     open("results/warnings.txt", "w").close()
     assert totals.text(["greedy"]).split("\n")[0] == first
+
+
+STATUS = os.path.join(conftest.ROOT, "config", "slurm", "status.sh")
+SCONTROL_LINE = "JobId=812 JobName=ldtag-GROUP-region=chr10_003 UserId=u(1) JobState=%s Reason=%s Dependency=(null)"
+
+
+@pytest.mark.parametrize(
+    "sacct, scontrol, printed, message",
+    [
+        ("COMPLETED|ldtag-GROUP-region=chr10_003", None, "success", ""),
+        ("RUNNING|ldtag-GROUP-region=chr10_003", None, "running", ""),
+        ("PENDING|ldtag-qc-chrom=10", None, "running", ""),
+        (
+            "TIMEOUT|ldtag-GROUP-region=chr10_003",
+            None,
+            "failed",
+            "ldtag: SLURM job 812 (ldtag-GROUP-region=chr10_003) ended TIMEOUT\n",
+        ),
+        (
+            "CANCELLED by 1000|ldtag-qc-chrom=10",
+            None,
+            "failed",
+            "ldtag: SLURM job 812 (ldtag-qc-chrom=10) ended CANCELLED\n",
+        ),
+        # No accounts: sacct answers nothing, and scontrol is asked.
+        ("", (0, SCONTROL_LINE % ("COMPLETED", "None")), "success", ""),
+        (
+            "",
+            (0, SCONTROL_LINE % ("OUT_OF_MEMORY", "OutOfMemory")),
+            "failed",
+            "ldtag: SLURM job 812 (ldtag-GROUP-region=chr10_003) ended OUT_OF_MEMORY (OutOfMemory)\n",
+        ),
+        (
+            None,
+            (0, SCONTROL_LINE % ("TIMEOUT", "TimeLimit")),
+            "failed",
+            "ldtag: SLURM job 812 (ldtag-GROUP-region=chr10_003) ended TIMEOUT (TimeLimit)\n",
+        ),
+        (
+            None,
+            (1, "slurm_load_jobs error: Invalid job id specified"),
+            "failed",
+            "ldtag: SLURM job 812 ended UNKNOWN (SLURM does not know the job)\n",
+        ),
+        (None, (1, "slurm_load_jobs error: Unable to contact slurm controller"), "running", ""),
+    ],
+)
+def test_the_cluster_status_names_the_job_that_failed(tmp_path, sacct, scontrol, printed, message):
+    """config/slurm/status.sh with stand-ins for SLURM's sacct (None: not
+    installed) and scontrol, which answer only about job 812, as sbatch
+    --parsable gave it with its cluster."""
+    tools = tmp_path / "bin"
+    tools.mkdir()
+    for tool in ("head", "sed"):
+        os.symlink("/usr/bin/" + tool, tools / tool)
+    stand_ins = {"sacct": sacct is not None and (0, sacct), "scontrol": scontrol or (1, "not asked")}
+    for tool, answer in stand_ins.items():
+        if answer:
+            status, text = answer
+            script = '#!/bin/bash\n[[ " $* " == *" 812 "* ]] || exit 2\nprintf "%%s\\n" %s\nexit %d\n'
+            (tools / tool).write_text(script % (repr(text) if text else "", status))
+            (tools / tool).chmod(0o755)
+    p = subprocess.run(["/bin/bash", STATUS, "812;cluster"], capture_output=True, text=True, env={"PATH": str(tools)})
+    assert (p.returncode, p.stdout, p.stderr) == (0, printed + "\n", message)
