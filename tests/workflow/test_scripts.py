@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, plink, qc, report, totals
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, plink, qc, report, totals, vcf
 from ldtag import config as settings
 
 
@@ -631,3 +631,57 @@ def test_the_cluster_status_names_the_job_that_failed(tmp_path, sacct, scontrol,
             (tools / tool).chmod(0o755)
     p = subprocess.run(["/bin/bash", STATUS, "812;cluster"], capture_output=True, text=True, env={"PATH": str(tools)})
     assert (p.returncode, p.stdout, p.stderr) == (0, printed + "\n", message)
+
+
+def write_fileset(prefix, codes):
+    """A fileset of one person and a SNP per chromosome code."""
+    with open(prefix + ".bim", "w") as f:
+        f.writelines("%s\trs%d\t0\t%d\tA\tG\n" % (code, k, 100 + k) for k, code in enumerate(codes))
+    with open(prefix + ".fam", "w") as f:
+        f.write("f1 p1 0 0 0 -9\n")
+    with open(prefix + ".bed", "wb") as f:
+        f.write(genotypes.BED_MAGIC + bytes(len(codes)))
+
+
+@pytest.mark.parametrize(
+    "codes, problem",
+    [
+        (["1", "1", "2", "X", "MT"], None),
+        (["chr1", "chr1", "chr2"], None),
+        (["1", "chr1"], "chromosome 1 is in PREFIX.bim as '1' and in PREFIX.bim as 'chr1'"),
+        (["1", "01"], "chromosome 1 is in PREFIX.bim as '1' and in PREFIX.bim as '01'"),
+        (["X", "23"], "chromosome X is in PREFIX.bim as 'X' and in PREFIX.bim as '23'"),
+        (["X", "x"], "chromosome X is in PREFIX.bim as 'X' and in PREFIX.bim as 'x'"),
+        (["MT", "chrM"], "chromosome MT is in PREFIX.bim as 'MT' and in PREFIX.bim as 'chrM'"),
+        (["26", "MT"], "chromosome MT is in PREFIX.bim as '26' and in PREFIX.bim as 'MT'"),
+    ],
+)
+def test_a_chromosome_spelled_two_ways_in_a_bim_is_refused(tmp_path, codes, problem):
+    """PLINK reads each spelling as the same chromosome, so the workflow
+    would take its SNPs twice."""
+    prefix = str(tmp_path / "g")
+    write_fileset(prefix, codes)
+    problems = genotypes.scan([prefix])[3]
+    expected = [] if problem is None else [problem.replace("PREFIX", prefix) + ": give each chromosome once"]
+    assert problems == expected
+
+
+@pytest.mark.parametrize(
+    "codes, labels, problem",
+    [
+        (["chr10", "chrX", "chrM"], ["10", "X", "MT"], None),
+        (["10", "23", "26"], ["10", "X", "MT"], None),
+        (["10", "X", "23"], ["10", "X"], "chromosome X is in it as 'X' and as '23'"),
+        (["chrM", "MT"], ["MT"], "chromosome MT is in it as 'chrM' and as 'MT'"),
+    ],
+)
+def test_a_vcfs_chromosomes_are_named_as_plink_writes_them(tmp_path, codes, labels, problem):
+    """A VCF's 23 to 26 become X, Y, XY and MT in the converted fileset, so
+    the workflow names them so; two spellings of one are refused."""
+    path = str(tmp_path / "g.vcf")
+    with open(path, "w") as f:
+        f.write("##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ts1\n")
+        f.writelines("%s\t%d\trs%d\tA\tG\t.\t.\t.\tGT\t0|1\n" % (code, 100 + k, k) for k, code in enumerate(codes))
+    chromosomes, _, problems = vcf.scan_all({"g": path}, lambda name: name)
+    assert list(chromosomes) == labels
+    assert problems == ([] if problem is None else ["vcf %s: %s: give each chromosome once" % (path, problem)])

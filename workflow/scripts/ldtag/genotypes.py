@@ -19,6 +19,7 @@ BED_MAGIC = b"\x6c\x1b\x01"  # PLINK 1's binary genotypes, SNP-major
 # The chromosome codes PLINK reads for human data: 0 (unplaced), 1-26 (01-09
 # too), X, Y, XY and MT, with or without "chr".
 PLINK_CODE = re.compile(r"^(chr)?(0?[0-9]|1\d|2[0-6]|0?X|Y|XY|M|MT)$", re.IGNORECASE)
+NAMED = {"23": "X", "24": "Y", "25": "XY", "26": "MT", "M": "MT"}  # the codes PLINK writes as names
 
 
 @dataclass
@@ -30,6 +31,17 @@ class Chromosome:
 
 def chromosome_label(code):
     return code[3:] if code.lower().startswith("chr") and len(code) > 3 else code
+
+
+def plink_chromosome(code):
+    """The chromosome PLINK reads a code as, as it writes it with
+    --output-chr MT: "chr" and leading zeros dropped, 23 to 26 and M as X,
+    Y, XY and MT, letters in capitals. A code PLINK does not read is its
+    own."""
+    if not PLINK_CODE.match(code):
+        return code
+    number = chromosome_label(code).upper().lstrip("0") or "0"
+    return NAMED.get(number, number)
 
 
 def bim(path):
@@ -96,6 +108,7 @@ def scan(prefixes):
     every SNP name, each fileset's samples, and the problems found in them;
     raises FormatError for a line that cannot be read."""
     chromosomes, names, problems, people = {}, set(), [], {}
+    spelled = {}  # the chromosome PLINK reads -> its Chromosome
     for prefix in prefixes:
         if os.path.normpath(prefix) in map(os.path.normpath, people):
             problems.append("bfile lists %s twice: give each fileset once" % prefix)
@@ -106,20 +119,20 @@ def scan(prefixes):
             snps += 1
             names.add(name)
             label = chromosome_label(code)
-            known = chromosomes.get(label)
+            known = spelled.get(plink_chromosome(code))
             if known is None:
                 if not re.match(r"^[A-Za-z0-9_.-]+$", label):
                     problems.append("%s: line %d: chromosome code %r cannot name files" % (path, number, code))
                     continue
                 if not PLINK_CODE.match(code):
                     unknown.append(code)
-                chromosomes[label] = Chromosome(label, code, prefix)
+                chromosomes[label] = spelled[plink_chromosome(code)] = Chromosome(label, code, prefix)
             elif known.fileset != prefix or known.code != code:
                 problems.append(
                     "chromosome %s is in %s.bim as %r and in %s as %r: give each chromosome once"
-                    % (label, known.fileset, known.code, path, code)
+                    % (plink_chromosome(code), known.fileset, known.code, path, code)
                 )
-                chromosomes[label] = Chromosome(label, code, prefix)
+                spelled[plink_chromosome(code)] = Chromosome(label, code, prefix)
         if unknown:
             problems.append(
                 '%s: chromosome code%s that PLINK does not read (0-26, X, Y, XY, MT, with or without "chr"): %s; '

@@ -19,7 +19,7 @@ from dataclasses import dataclass, field
 
 from . import files
 from .files import FormatError
-from .genotypes import Chromosome
+from .genotypes import NAMED, Chromosome
 
 SHOWN = 5  # positions kept of each kind
 KINDS = ("multiallelic", "not_snp", "unnamed")
@@ -183,10 +183,11 @@ def imports(paths):
 
 def plink_code(code):
     """A VCF's chromosome code as PLINK writes it in the converted .bim
-    (--output-chr MT): without "chr", X, Y, XY and MT in capitals."""
+    (--output-chr MT): without "chr", 23 to 26 and M as X, Y, XY and MT,
+    letters in capitals."""
     code = code[3:] if code.lower().startswith("chr") else code
     code = code.upper()
-    return "MT" if code == "M" else code
+    return NAMED.get(code, code)
 
 
 def scan_all(vcfs, fileset_of):
@@ -223,16 +224,23 @@ def scan_all(vcfs, fileset_of):
         twice = [s for s, n in collections.Counter(found.samples).items() if n > 1]
         if twice:
             problems.append("vcf %s: sample %s is in the header more than once" % (path, twice[0]))
+        spelled = {}  # label -> the code this VCF gives it
         for code in found.chromosomes:
             if HUMAN.match(code):
                 label = plink_code(code)
                 known = chromosomes.get(label)
-                if known is None:
+                if label in spelled:
+                    problems.append(
+                        "vcf %s: chromosome %s is in it as %r and as %r: give each chromosome once"
+                        % (path, label, spelled[label], code)
+                    )
+                elif known is None:
                     chromosomes[label] = Chromosome(label, label, fileset)
                 elif known.fileset != fileset:
                     other = next(n for n in vcfs if fileset_of(n) == known.fileset)
                     problems.append(
                         "chromosome %s is in %s and in %s: give each chromosome once" % (label, vcfs[other], path)
                     )
+                spelled[label] = code
         people[fileset] = [(s, s) for s in found.samples]
     return chromosomes, people, problems
