@@ -263,6 +263,20 @@ def test_lists_with_windows_line_ends_give_the_same_tables(clean_run, tmp_path):
     assert merged_results(folder) == merged_results(clean_run)
 
 
+def test_parents_named_but_not_genotyped_leave_the_tables_as_they_were(clean_run, tmp_path):
+    """PLINK takes LD and frequencies from founders alone: a person whose
+    parents are named but not among the genotypes counts as one."""
+    folder = make_workdir(str(tmp_path))
+    fam = os.path.join(folder, "data", "geno.fam")
+    with open(fam) as f:
+        people = [line.split() for line in f]
+    with open(fam, "w") as f:
+        f.writelines(" ".join(p[:2] + ["dad%d" % k, "mum%d" % k] + p[4:]) + "\n" for k, p in enumerate(people))
+    p = snakemake(folder)
+    assert "both parents" not in p.stderr
+    assert merged_results(folder) == merged_results(clean_run)
+
+
 HOSTILE = "x;touch PWNED;$(touch PWNED2);`touch PWNED3`'\"&"
 
 

@@ -442,6 +442,7 @@ BAD_POPULATIONS = [
         "sample a0 is listed twice: population A (data/A.txt, line 1) and population B (data/B.txt, line 2)",
     ),
     ("empty", {"A": "\n\n"}, "population A: data/A.txt lists no sample"),
+    ("one person", {"A": "a0\n", "B": "b0\nb1\n"}, "population A: data/A.txt lists 1 sample, and LD needs at least 2"),
     (
         "three fields",
         {"A": "a0 a0 x\n"},

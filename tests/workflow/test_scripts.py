@@ -685,3 +685,33 @@ def test_a_vcfs_chromosomes_are_named_as_plink_writes_them(tmp_path, codes, labe
     chromosomes, _, problems = vcf.scan_all({"g": path}, lambda name: name)
     assert list(chromosomes) == labels
     assert problems == ([] if problem is None else ["vcf %s: %s: give each chromosome once" % (path, problem)])
+
+
+@pytest.mark.parametrize(
+    "fam, children, message",
+    [
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\n", [], None),
+        ("f a dad mum 1 -9\nf b x y 2 -9\n", [], None),  # parents not genotyped
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\nf d a x 1 -9\n", [("f", "c")], "1 person has"),
+        ("f a 0 0 1 -9\ng b 0 0 2 -9\nf c a b 1 -9\n", [], None),  # parents of other families
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\nf d a b 2 -9\n", [("f", "c"), ("f", "d")], "2 people have"),
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\n", [("f", "c")], "1 person has"),
+        ("f a 0 0 1 -9\nf b a a 2 -9\nf c a b 1 -9\n", [("f", "b"), ("f", "c")], "at least 2"),
+        ("f a 0 0 1 -9\n", [], "1 person to measure LD in and it needs at least 2"),
+    ],
+)
+def test_people_with_both_parents_genotyped_are_counted_out(tmp_path, fam, children, message):
+    """PLINK measures LD in founders alone; the workflow makes founders of
+    people whose parents are not genotyped, and says how many are left."""
+    path = tmp_path / "g.fam"
+    path.write_text(fam)
+    assert genotypes.children(str(path)) == children
+    warnings = []
+    problems = settings._children(str(tmp_path / "g"), fam.count("\n"), warnings)
+    said = problems + warnings
+    assert len(said) == (message is not None) and all(message in s for s in said), said
+    if message == "at least 2":
+        assert problems == [
+            "%s/g.fam: 1 person to measure LD in once the 2 with both parents in it are left out, as PLINK "
+            "does, and it needs at least 2" % tmp_path
+        ]

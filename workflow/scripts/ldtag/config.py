@@ -24,12 +24,12 @@ from dataclasses import asdict, dataclass, field, replace
 
 import yaml
 
-from . import genotypes, imputation, lists, paths, populations, target, vcf
+from . import files, genotypes, imputation, lists, paths, populations, target, vcf
 from .files import FormatError
 
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
 BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
-CACHE_VERSION = 4
+CACHE_VERSION = 5
 FILE_KEYS = lists.KEYS + ("population_panel",) + imputation.FILE_KEYS  # the keys that name a file
 
 
@@ -446,6 +446,8 @@ def _read_genotypes(config, setup):
             raise ConfigError(str(e))
         if not problems and not setup.chromosomes:
             problems = ["bfile: the genotypes hold no SNPs"]
+        for prefix, samples in people.items():
+            problems += _children(prefix, len(samples), setup.warnings)
         if len({frozenset(samples) for samples in people.values()}) > 1:
             counts = ", ".join("%s: %d" % (prefix, len(samples)) for prefix, samples in people.items())
             setup.warnings.append(
@@ -455,6 +457,33 @@ def _read_genotypes(config, setup):
     if problems:
         raise ConfigError("\n".join(dict.fromkeys(problems)))
     return names, people
+
+
+def _children(prefix, count, warnings):
+    """A warning when people of a fileset have both parents in it (PLINK
+    leaves them out of LD and allele frequencies); a problem when fewer
+    than two others remain."""
+    children = genotypes.children(prefix + ".fam")
+    founders = count - len(children)
+    if founders < 2:
+        left = " once the %d with both parents in it are left out, as PLINK does," % len(children) if children else ""
+        return [
+            "%s.fam: %d %s to measure LD in%s and it needs at least 2"
+            % (prefix, founders, files.plural(founders, "person", "people"), left)
+        ]
+    if children:
+        warnings.append(
+            "%s.fam: %d %s both parents in it (%s); PLINK measures LD and allele frequencies in the other %d "
+            "alone"
+            % (
+                prefix,
+                len(children),
+                files.plural(len(children), "person has", "people have"),
+                files.some_names([" ".join(c) for c in children]),
+                count - len(children),
+            )
+        )
+    return []
 
 
 def _read_populations(config, setup, people):

@@ -82,6 +82,21 @@ def samples(fam):
     return people
 
 
+def children(fam):
+    """(family id, sample id) of the people of a .fam file whose father and
+    mother are both in it: PLINK takes LD and allele frequencies from the
+    others alone (founders, once --make-founders has made founders of those
+    whose parents were not genotyped)."""
+    people, parents = set(), []
+    with open(fam, "rb") as f:
+        for line in f:
+            fields = line.decode("utf-8", errors="surrogateescape").split()
+            if len(fields) == 6:
+                people.add((fields[0], fields[1]))
+                parents.append(((fields[0], fields[1]), (fields[0], fields[2]), (fields[0], fields[3])))
+    return [person for person, father, mother in parents if father in people and mother in people]
+
+
 def check_bed(prefix, snps, people):
     """Why a .bed is not PLINK 1's SNP-major file of `snps` x `people`, or
     None."""

@@ -121,7 +121,8 @@ def _sample_text(sample):
 
 
 def check(found, where, people, fileset_name):
-    """Problems: a population that lists no sample, a sample listed twice,
+    """Problems: a population that lists fewer than two samples, a sample
+    listed twice,
     samples not in a fileset's people (fileset -> list of (family id, sample
     id)); fileset_name(fileset) names it in a message."""
     problems, first = [], {}
@@ -129,6 +130,8 @@ def check(found, where, people, fileset_name):
     for name, records in found.items():
         if not records:
             problems.append("population %s: %s lists no sample" % (name, where[name]))
+        elif len(records) == 1:
+            problems.append("population %s: %s lists 1 sample, and LD needs at least 2" % (name, where[name]))
         for number, sample in records:
             if sample in first:
                 other, other_number = first[sample]
