@@ -198,6 +198,13 @@ def break_file(folder, name, how):
         lines[7] = "10 rs_half 0\n"
         with open(path, "w") as f:
             f.writelines(lines)
+    elif how == "no cM":
+        with open(path) as f:
+            lines = f.readlines()
+        fields = lines[6].split()
+        lines[6] = "\t".join(fields[:2] + ["NA"] + fields[3:]) + "\n"
+        with open(path, "w") as f:
+            f.writelines(lines)
     elif how == "remove":
         os.remove(path)
     elif how == "directory":
@@ -221,6 +228,7 @@ BROKEN = [
         "bad line",
         "data/geno.bim: line 8: expected 6 fields (chromosome, SNP, cM, position, allele 1, " "allele 2), found 3",
     ),
+    ("geno.bim", "no cM", "data/geno.bim: line 7: genetic position 'NA' of SNP "),
     ("geno.fam", "remove", "bfile data/geno: data/geno.fam does not exist"),
     ("done.txt", "directory", "done_file: data/done.txt is not a file"),
     (

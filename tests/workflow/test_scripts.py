@@ -273,6 +273,7 @@ def test_excluded_names(tmp_path):
         ([], None),
         (["rs2"], "1 SNP is left out for its name %s: rs2"),
         ([".", "rs2"], "2 SNPs are left out for their names %s: ., rs2"),
+        (["rs2", ".", "rs2"], "3 SNPs are left out for their names %s: rs2, ."),
     ],
 )
 def test_the_warning_on_names_counts_them(tmp_path, names, message):
@@ -715,3 +716,47 @@ def test_people_with_both_parents_genotyped_are_counted_out(tmp_path, fam, child
             "%s/g.fam: 1 person to measure LD in once the 2 with both parents in it are left out, as PLINK "
             "does, and it needs at least 2" % tmp_path
         ]
+
+
+@pytest.mark.parametrize(
+    "log, warnings",
+    [
+        ("Calculating allele frequencies... done.\nTotal genotyping rate is 0.98.\n", []),
+        (
+            "Warning: 1197 variant records had no GT field.\nTotal genotyping rate is 0.98.\n",
+            ["Warning: 1197 variant records had no GT field."],
+        ),
+        (
+            "done.\nWarning: 419338 het. haploid genotypes present (see plink.hh ); many commands\n"
+            "treat these as missing.\nTotal genotyping rate is 0.989992.\n",
+            ["Warning: 419338 het. haploid genotypes present (see plink.hh ); many commands treat these as missing."],
+        ),
+        (
+            "Warning: Ignoring phenotypes of missing-sex samples.  If you don't want those\n"
+            "phenotypes to be ignored, use the --allow-no-sex flag.\n"
+            "Warning: 2 variants with 3+ alleles present.\n"
+            "1428 variants loaded from .bim file.\nmore lower-case text that is not a warning\n",
+            [
+                "Warning: Ignoring phenotypes of missing-sex samples.  If you don't want those phenotypes to be "
+                "ignored, use the --allow-no-sex flag.",
+                "Warning: 2 variants with 3+ alleles present.",
+            ],
+        ),
+    ],
+)
+def test_plinks_warnings_wrapped_over_lines_are_given_whole(log, warnings):
+    assert merge.plink_warnings(log.splitlines(keepends=True)) == warnings
+
+
+@pytest.mark.parametrize(
+    "cm, read", [("0", True), ("-1.5", True), (".5e2", True), ("nan", True), ("NA", False), ("x", False)]
+)
+def test_a_genetic_position_plink_cannot_read_is_refused(tmp_path, cm, read):
+    """PLINK reads a .bim's third field as far as it is a number, and stops
+    at one that does not start as one."""
+    path = write(tmp_path / "g.bim", "1\trs1\t%s\t100\tA\tG\n" % cm)
+    if read:
+        assert list(genotypes.bim(path)) == [(1, "1", "rs1", "100")]
+    else:
+        with pytest.raises(files.FormatError, match="line 1: genetic position '%s' of SNP rs1 is not a number" % cm):
+            list(genotypes.bim(path))

@@ -19,6 +19,8 @@ BED_MAGIC = b"\x6c\x1b\x01"  # PLINK 1's binary genotypes, SNP-major
 # The chromosome codes PLINK reads for human data: 0 (unplaced), 1-26 (01-09
 # too), X, Y, XY and MT, with or without "chr".
 PLINK_CODE = re.compile(r"^(chr)?(0?[0-9]|1\d|2[0-6]|0?X|Y|XY|M|MT)$", re.IGNORECASE)
+# A .bim's third field as PLINK reads it: what starts as a number does.
+CENTIMORGANS = re.compile(r"[-+]?(\d|\.\d|inf|nan)", re.IGNORECASE)
 NAMED = {"23": "X", "24": "Y", "25": "XY", "26": "MT", "M": "MT"}  # the codes PLINK writes as names
 
 
@@ -56,6 +58,11 @@ def bim(path):
                 raise FormatError(
                     "%s: line %d: expected 6 fields (chromosome, SNP, cM, position, allele 1, "
                     "allele 2), found %d" % (path, number, len(fields))
+                )
+            if not CENTIMORGANS.match(fields[2]):
+                raise FormatError(
+                    "%s: line %d: genetic position %r of SNP %s is not a number (0 when unknown)"
+                    % (path, number, fields[2], fields[1])
                 )
             if not re.fullmatch(r"-?\d+", fields[3]):
                 raise FormatError(

@@ -245,6 +245,21 @@ def merge_region(row, populations, methods, tables, offset):
     return out
 
 
+def plink_warnings(lines):
+    """PLINK's warnings in its log's lines, each on one line: PLINK wraps a
+    long one, and its next lines then go on in lower case."""
+    warnings, going_on = [], False
+    for line in lines:
+        if line.startswith("Warning"):
+            warnings.append(line.strip())
+            going_on = True
+        elif going_on and line[:1].islower():
+            warnings[-1] += " " + line.strip()
+        else:
+            going_on = False
+    return warnings
+
+
 def write_warnings(f, logs, where):
     """The warnings of the programs' logs in a log folder, each line
     prefixed with where it comes from."""
@@ -253,11 +268,8 @@ def write_warnings(f, logs, where):
         if not os.path.exists(path):
             continue
         with open(path) as log_file:
-            for line in log_file:
-                if log == "plink.log":
-                    if not line.startswith("Warning"):
-                        continue
-                    line = "plink: " + line
+            lines = ["plink: %s\n" % w for w in plink_warnings(log_file)] if log == "plink.log" else log_file
+            for line in lines:
                 if line.strip():
                     f.write("%s: %s" % (where, line))
 

@@ -192,7 +192,7 @@ def name_warnings(excluded_tsv):
             files.plural(len(names), "its", "their"),
             files.plural(len(names)),
             limits.MAX_NAME,
-            files.some_names(names),
+            files.some_names(list(dict.fromkeys(names))),  # a name given to several SNPs, once
             excluded_tsv,
         )
     ]
