@@ -23,6 +23,7 @@ sys.path.insert(0, os.path.join(ROOT, "examples", "vcf"))
 import make_vcf  # noqa: E402
 import simulate  # noqa: E402
 import test_faults  # noqa: E402
+from ldtag import populations  # noqa: E402
 
 PEOPLE = 200  # per population
 METHODS = ("greedy", "minimax", "minimum")
@@ -507,3 +508,21 @@ def test_a_bad_panel_stops_before_any_job(tmp_path, text, settings, message):
     panel = {"populations": None, "population_panel": "data/panel.txt"}
     panel.update(settings)
     stops_before_any_job(str(tmp_path), {"panel": text}, message, **panel)
+
+
+@pytest.mark.parametrize(
+    "record, people, sample",
+    [
+        ("s1", [("F1", "s1"), ("F1", "s2")], ("F1", "s1")),  # one id: the one person with that sample id
+        ("s1 s1", [("F1", "s1")], ("F1", "s1")),  # family id and sample id alike: as one id
+        ("F2 s1", [("F1", "s1")], ("F2", "s1")),  # a family id given stands
+        ("s1", [("F1", "s1"), ("F2", "s1")], ("s1", "s1")),  # two people with that sample id: neither
+        ("s1", [("s1", "s1"), ("F2", "s1")], ("s1", "s1")),
+    ],
+)
+def test_a_sample_file_may_name_people_by_sample_id_alone(tmp_path, record, people, sample):
+    """As a panel does: PLINK's family ids are often not the sample's."""
+    path = tmp_path / "A.txt"
+    path.write_text(record + "\n")
+    found, _ = populations.read({"populations": {"A": str(path)}}, {"data/g": people})
+    assert found == {"A": [(1, sample)]}

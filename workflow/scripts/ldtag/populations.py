@@ -87,25 +87,27 @@ def read_panel(path, sample_column, population_column):
 
 
 def by_sample_id(found, people):
-    """A panel names a sample by its id alone: where a fileset's person has
-    that sample id under another family id, and only one does, the record
-    is that person."""
+    """A panel, or a sample file's record of one id, names a sample by its id
+    alone: where a fileset's person has that sample id under another family
+    id, and only one does, the record is that person."""
     family = {}
     for samples in people.values():
         for fid, iid in samples:
             family.setdefault(iid, set()).add(fid)
-    return {
-        name: [(n, (next(iter(family[s[1]])), s[1]) if len(family.get(s[1], ())) == 1 else s) for n, s in records]
-        for name, records in found.items()
-    }
+
+    def person(sample):
+        fid, iid = sample
+        return (next(iter(family[iid])), iid) if fid == iid and len(family.get(iid, ())) == 1 else sample
+
+    return {name: [(n, person(s)) for n, s in records] for name, records in found.items()}
 
 
 def read(config, people=None):
     """Population -> [(line number, sample)] and population -> where its
     samples are listed (for messages), from the config's populations or
-    population_panel; empty without either. A panel's sample ids are matched
-    to the people of the filesets (fileset -> their (family id, sample id)),
-    when given."""
+    population_panel; empty without either. Samples named by one id are
+    matched to the people of the filesets (fileset -> their (family id,
+    sample id)), when given."""
     if config.get("population_panel") is not None:
         path = config["population_panel"]
         found = read_panel(path, config["sample_column"], config["population_column"])
@@ -113,7 +115,8 @@ def read(config, people=None):
             found = by_sample_id(found, people)
         return found, {name: "%s (%s %s)" % (path, config["population_column"], name) for name in found}
     given = config.get("populations") or {}
-    return {name: read_file(name, path) for name, path in given.items()}, dict(given)
+    found = {name: read_file(name, path) for name, path in given.items()}
+    return (by_sample_id(found, people) if people else found), dict(given)
 
 
 def _sample_text(sample):
