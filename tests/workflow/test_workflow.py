@@ -401,7 +401,17 @@ BAD_CONFIGS = [
     ({"seed": 1.5}, "seed must be an integer, not 1.5"),
     ({"threshold": float("nan")}, "threshold must be a number above 0 and at most 1, not nan"),
     ({"minimum_time_limit": float("inf")}, "minimum_time_limit must be a number"),
-    ({"hwe_p": float("nan")}, "hwe_p must be a number above 0 and at most 1, or null, not nan"),
+    ({"hwe_p": float("nan")}, "hwe_p must be a number above 0 and below 1, or null, not nan"),
+    ({"hwe_p": 1}, "hwe_p must be a number above 0 and below 1, or null, not 1"),  # PLINK refuses 1
+    (
+        {"populations": {False: "data/done.txt"}},
+        "populations: YAML reads a name as False, not as text (as it reads NO, yes, off or 1): quote the name",
+    ),
+    (
+        {"done_file": "data/done{1}.txt"},
+        "done_file: data/done{1}.txt has a brace, which Snakemake would read as a wildcard",
+    ),
+    ({"bfile": ["data/geno", "data/{tiny}"]}, "bfile: data/{tiny} has a brace"),
 ]
 
 

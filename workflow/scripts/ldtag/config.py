@@ -62,8 +62,10 @@ def _requirement(sub):
     """What the schema asks of a number-valued key, in words."""
     kind = "an integer" if "integer" in _types(sub) else "a number"
     if "exclusiveMinimum" in sub:
-        return "%s above %s" % (kind, sub["exclusiveMinimum"]) + (
-            " and at most %s" % sub["maximum"] if "maximum" in sub else ""
+        return (
+            "%s above %s" % (kind, sub["exclusiveMinimum"])
+            + (" and at most %s" % sub["maximum"] if "maximum" in sub else "")
+            + (" and below %s" % sub["exclusiveMaximum"] if "exclusiveMaximum" in sub else "")
         )
     if "maximum" in sub:
         return "%s from %s to %s" % (kind, sub["minimum"], sub["maximum"])
@@ -189,6 +191,39 @@ def ignored(config, given):
     return out
 
 
+def _paths(config):
+    """(key, path) of every path the config gives."""
+    for key in ("bfile", "vcf") + FILE_KEYS:
+        value = config.get(key)
+        for path in value if isinstance(value, list) else [value]:
+            if isinstance(path, str):
+                yield key, path
+    if isinstance(config.get("populations"), dict):
+        for name, path in config["populations"].items():
+            if isinstance(path, str):
+                yield "populations", path
+
+
+def _misread(config):
+    """Problems with what YAML or Snakemake would read otherwise than it is
+    written: a population name YAML reads as true, false or a number, and a
+    path with a brace, which Snakemake reads as a wildcard."""
+    problems = []
+    if isinstance(config.get("populations"), dict):
+        for name in config["populations"]:
+            if not isinstance(name, str):
+                problems.append(
+                    "populations: YAML reads a name as %r, not as text (as it reads NO, yes, off or 1): quote the "
+                    "name, as 'NO'" % (name,)
+                )
+    for key, path in _paths(config):
+        if "{" in path or "}" in path:
+            problems.append(
+                "%s: %s has a brace, which Snakemake would read as a wildcard: rename or link it without" % (key, path)
+            )
+    return problems
+
+
 def check_config(config, schema_path):
     """Validates config against the schema and fills in its defaults;
     returns the warnings of keys given but ignored (ignored)."""
@@ -210,6 +245,7 @@ def check_config(config, schema_path):
         line = _describe(e, schema)
         if line not in problems:
             problems.append(line)
+    problems += _misread(config)
     if problems:
         raise ConfigError("\n".join(problems))
     named = set(config)  # the keys the user gave, before the defaults
