@@ -348,9 +348,10 @@ def test_a_vcf_of_a_sex_chromosome_or_mt_gives_its_tags_as_vcf(tmp_path, code):
         for line in f:
             out.write(line.replace("chr10", code, 1) if line.startswith(("chr10", "##contig")) else line)
     write_config(folder, {"vcf": "data/other.vcf", "plots": False, "max_snps": 500})
-    snakemake(folder)
-    rows = table(os.path.join(folder, "results", "greedy_tags.tsv"))
+    p = snakemake(folder)
     label = code[3:] if code.startswith("chr") else code
+    assert ("vcf: chromosome X: a VCF gives no one's sex" in p.stderr) == (label == "X"), p.stderr
+    rows = table(os.path.join(folder, "results", "greedy_tags.tsv"))
     assert {r["chromosome"] for r in rows} == {label}
     tags = {r["snp"] for r in rows if r["tag"] == "1"}
     with gzip.open(os.path.join(folder, "results", "greedy_tags.vcf.gz"), "rt") as f:

@@ -9,7 +9,7 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, plink, qc, report, totals, vcf
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, paths, plink, qc, report, totals, vcf
 from ldtag import config as settings
 
 
@@ -760,3 +760,56 @@ def test_a_genetic_position_plink_cannot_read_is_refused(tmp_path, cm, read):
     else:
         with pytest.raises(files.FormatError, match="line 1: genetic position '%s' of SNP rs1 is not a number" % cm):
             list(genotypes.bim(path))
+
+
+@pytest.mark.parametrize(
+    "records, problem",
+    [
+        ([("10", "A", "G", "GT"), ("11", "A", "G", "GT:DS")], None),
+        ([("10", "A", "G", "GT"), ("11", "A", "GT", "GT"), ("11", "A", "C,G", "GT")], "11 holds no a SNP"),
+        ([("10", "A", "G", "GT"), ("chr11", "A", "G", "DS"), ("chr11", "A", "C", "DS:GP")], "chr11 holds no geno"),
+        ([("10", "A", "G", "GT"), ("11", "A", "G", "DS"), ("11", "A", "C", "GT")], None),  # one SNP with GT
+        ([("10", "AT", "G", "GT")], "no record that is a SNP"),
+    ],
+)
+def test_a_vcf_chromosome_that_quality_control_would_empty_is_refused_at_once(tmp_path, records, problem):
+    """A chromosome of indels or multiallelic records alone, or whose SNPs
+    carry dosages but no genotypes, would fail only in quality control."""
+    path = str(tmp_path / "g.vcf")
+    with open(path, "w") as f:
+        f.write("##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ts1\ts2\n")
+        for k, (chrom, ref, alt, form) in enumerate(records):
+            f.write("%s\t%d\trs%d\t%s\t%s\t.\t.\t.\t%s\t%s\t%s\n" % (chrom, 100 + k, k, ref, alt, form, "0|1", "1|1"))
+    problems = vcf.scan_all({"g": path}, lambda name: name)[2]
+    if problem is None:
+        assert problems == []
+    elif problem == "no record that is a SNP":
+        assert problems == ["vcf %s holds no record that is a SNP with two alleles" % path]
+    else:
+        chrom, why = problem.split(" holds no ")
+        text = {"a SNP": "SNP with two alleles", "geno": "genotypes (GT in FORMAT) for its SNPs"}[why]
+        assert problems == [
+            "vcf %s: chromosome %s holds no %s, and the workflow needs at least one SNP on each chromosome: leave "
+            "it out (bcftools view -t ^%s -Oz -o new.vcf.gz %s)" % (path, chrom, text, chrom, path)
+        ]
+
+
+@pytest.mark.parametrize(
+    "imports, warning",
+    [
+        (
+            None,
+            "bfile's filesets hold different people (data/a: 2, data/b: 1): each chromosome's LD is measured "
+            "in its own fileset's people, and the run's people counts are the first fileset's",
+        ),
+        (
+            {"a": "in/a.vcf.gz", "b": "in/b.vcf"},
+            "vcf's files hold different people (in/a.vcf.gz: 2, in/b.vcf: 1): "
+            "each chromosome's LD is measured in its own file's people, and the run's people counts are the first file's",
+        ),
+    ],
+)
+def test_genotype_files_of_different_people_are_named_in_a_warning(imports, warning):
+    people = [[("s1", "s1"), ("s2", "s2")], [("s1", "s1")]]
+    filesets = ["data/a", "data/b"] if imports is None else [paths.VCF_FILESET.format(vcf=n) for n in imports]
+    assert settings._different_people(dict(zip(filesets, people)), imports) == warning

@@ -475,6 +475,14 @@ def _read_genotypes(config, setup):
         imports = vcf_imports(config)
         setup.chromosomes, people, problems = vcf.scan_all(imports, lambda n: paths.VCF_FILESET.format(vcf=n))
         names = None
+        sexed = [label for label in setup.chromosomes if label in ("X", "Y")]
+        if sexed:
+            setup.warnings.append(
+                "vcf: chromosome %s: a VCF gives no one's sex, so PLINK reads a haploid call as two alleles alike "
+                "(on X a man's allele counts twice in the MAFs) and leaves every call on Y missing; for these "
+                "chromosomes give a PLINK fileset as bfile, converted with each person's sex (plink --vcf FILE "
+                "--update-sex SEXES --make-bed)" % " and ".join(sexed)
+            )
     else:
         try:
             setup.chromosomes, names, people, problems = genotypes.scan(filesets(config))
@@ -484,15 +492,25 @@ def _read_genotypes(config, setup):
             problems = ["bfile: the genotypes hold no SNPs"]
         for prefix, samples in people.items():
             problems += _children(prefix, len(samples), setup.warnings)
-        if len({frozenset(samples) for samples in people.values()}) > 1:
-            counts = ", ".join("%s: %d" % (prefix, len(samples)) for prefix, samples in people.items())
-            setup.warnings.append(
-                "bfile's filesets hold different people (%s): each chromosome's LD is measured in its own "
-                "fileset's people, and the run's people counts are the first fileset's" % counts
-            )
+    if len({frozenset(samples) for samples in people.values()}) > 1:
+        setup.warnings.append(_different_people(people, vcf_imports(config) if names is None else None))
     if problems:
         raise ConfigError("\n".join(dict.fromkeys(problems)))
     return names, people
+
+
+def _different_people(people, imports):
+    """The warning when the filesets (converted from VCFs when `imports`,
+    name -> path, is given) hold different people."""
+    key, kind, where = "bfile", "fileset", {}
+    if imports:
+        key, kind = "vcf", "file"
+        where = {paths.VCF_FILESET.format(vcf=name): path for name, path in imports.items()}
+    counts = ", ".join("%s: %d" % (where.get(f, f), len(samples)) for f, samples in people.items())
+    return (
+        "%s's %ss hold different people (%s): each chromosome's LD is measured in its own %s's people, and the "
+        "run's people counts are the first %s's" % (key, kind, counts, kind, kind)
+    )
 
 
 def _children(prefix, count, warnings):

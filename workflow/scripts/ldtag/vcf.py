@@ -6,7 +6,8 @@ records that are not SNPs (an allele of more than one base, or one that is
 not A, C, G or T, such as "*" or "<DEL>"); a multiallelic record counts as
 multiallelic only. A record whose ID is "." gets a name from its chromosome,
 position and alleles. scan() reads the header's samples and the first five
-columns of every record, and counts each kind with the first few positions;
+columns and FORMAT of every record, and counts each kind with the first few
+positions, and each chromosome's SNPs and those with genotypes (GT);
 write_skipped() keeps these counts as a table (kind, records, first).
 A .vcf.gz (gzip or bgzip) is read through gzip -dc.
 """
@@ -46,6 +47,8 @@ class Scan:
     chromosomes: list = field(default_factory=list)  # codes, in file order
     records: int = 0
     kinds: dict = field(default_factory=lambda: {k: Kind() for k in KINDS})
+    snps: dict = field(default_factory=dict)  # chromosome code -> its SNPs of two alleles
+    typed: dict = field(default_factory=dict)  # chromosome code -> those of them with genotypes (GT)
 
 
 def is_gzip(path):
@@ -87,8 +90,9 @@ def samples(path):
 
 
 def _columns(path):
-    """The first five columns of every line, through gzip -dc and cut."""
-    reader = 'gzip -dc -- "$1" | cut -f1-5' if is_gzip(path) else 'cut -f1-5 -- "$1"'
+    """The first five columns and FORMAT of every line, through gzip -dc and
+    cut."""
+    reader = 'gzip -dc -- "$1" | cut -f1-5,9' if is_gzip(path) else 'cut -f1-5,9 -- "$1"'
     return subprocess.Popen(
         ["bash", "-o", "pipefail", "-c", reader, "vcf.py", path],
         stdout=subprocess.PIPE,
@@ -126,6 +130,7 @@ def scan(path):
             if chrom not in seen:
                 seen.add(chrom)
                 result.chromosomes.append(chrom)
+                result.snps[chrom] = result.typed[chrom] = 0
             elif chrom != last[0]:
                 raise _unsorted(path, number, "chromosome %s comes back after %s" % (chrom, last[0]))
             elif int(pos) < last[1]:
@@ -136,8 +141,11 @@ def scan(path):
                 kinds["multiallelic"].add(where)
             elif len(ref) != 1 or ref not in BASES or len(alt) != 1 or alt not in BASES and alt != ".":
                 kinds["not_snp"].add(where)
-            elif name == ".":
-                kinds["unnamed"].add(where)
+            else:
+                result.snps[chrom] += 1
+                result.typed[chrom] += len(fields) > 5 and fields[5].split(":")[0] == "GT"
+                if name == ".":
+                    kinds["unnamed"].add(where)
     finally:
         proc.stdout.close()
         error = proc.stderr.read()
@@ -190,6 +198,22 @@ def plink_code(code):
     return NAMED.get(code, code)
 
 
+def _empty_chromosomes(path, found):
+    """Problems: a chromosome of the VCF without a SNP of two alleles, or
+    whose SNPs have no genotypes (no GT in FORMAT): quality control would
+    leave it no SNP."""
+    problems = []
+    for chrom in found.chromosomes:
+        if not HUMAN.match(chrom) or found.typed[chrom]:
+            continue
+        why = "SNP with two alleles" if not found.snps[chrom] else "genotypes (GT in FORMAT) for its SNPs"
+        problems.append(
+            "vcf %s: chromosome %s holds no %s, and the workflow needs at least one SNP on each chromosome: leave "
+            "it out (bcftools view -t ^%s -Oz -o new.vcf.gz %s)" % (path, chrom, why, chrom, path)
+        )
+    return problems
+
+
 def scan_all(vcfs, fileset_of):
     """The chromosomes of the VCFs (label -> Chromosome, in file order), each
     converted fileset's samples as PLINK keeps them whole, (id, id), and the
@@ -218,6 +242,8 @@ def scan_all(vcfs, fileset_of):
             )
         if found.records == found.kinds["multiallelic"].records + found.kinds["not_snp"].records:
             problems.append("vcf %s holds no record that is a SNP with two alleles" % path)
+        else:
+            problems += _empty_chromosomes(path, found)
         spaced = [s for s in found.samples if not s or re.search(r"\s", s)]
         if spaced:
             problems.append("vcf %s: sample ids with white space cannot pass to PLINK: %r" % (path, spaced[0]))
