@@ -9,7 +9,8 @@ import pytest
 import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
-from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, paths, plink, qc, report, totals, vcf
+from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, paths, plink, qc, report
+from ldtag import totals, vcf, vcf_sites
 from ldtag import config as settings
 
 
@@ -813,3 +814,23 @@ def test_genotype_files_of_different_people_are_named_in_a_warning(imports, warn
     people = [[("s1", "s1"), ("s2", "s2")], [("s1", "s1")]]
     filesets = ["data/a", "data/b"] if imports is None else [paths.VCF_FILESET.format(vcf=n) for n in imports]
     assert settings._different_people(dict(zip(filesets, people)), imports) == warning
+
+
+@pytest.mark.parametrize(
+    "record, snp",
+    [
+        ("chr10 626509 rs1 A C", "rs1"),
+        ("chr10 626509 . A C", "chr10:626509:A:C"),  # not rs1, which shares the site and alleles
+        ("chr10 626509 . C G", None),
+        ("chr10 626509 rs9 A C", None),
+        ("chrX 500 . G T", "rsX"),  # a .bim's 23 is X; an unnamed record takes the SNP of its site and alleles
+        ("chr10 700 . A G", "rs7"),  # a SNP that does not vary has allele 0
+    ],
+)
+def test_a_vcf_record_is_the_snp_of_its_site_alleles_and_name(tmp_path, record, snp):
+    bim = write(
+        tmp_path / "qc.bim",
+        "10\trs1\t0\t626509\tC\tA\n10\tchr10:626509:A:C\t0\t626509\tC\tA\n23\trsX\t0\t500\tT\tG\n"
+        "10\trs7\t0\t700\t0\tA\n",
+    )
+    assert vcf_sites.match(vcf_sites.bim_sites(bim), record.split()) == snp

@@ -9,17 +9,13 @@ A .bim allele "0" (a SNP that does not vary) matches any allele.
 import collections
 import subprocess
 
-from . import files, genotypes, vcf
-
-# PLINK writes the sex chromosomes and MT by number unless told otherwise,
-# as the quality-controlled .bim does: 23 is X, 24 Y, 25 XY and 26 MT.
-NUMBERED = {"23": "X", "24": "Y", "25": "XY", "26": "MT"}
+from . import files, vcf
 
 
 def _label(code):
-    """A chromosome as a .bim or a VCF record writes it, as one label."""
-    label = genotypes.chromosome_label(vcf.plink_code(code))
-    return NUMBERED.get(label, label)
+    """A chromosome as a .bim (where PLINK may write X as 23) or a VCF record
+    writes it, as one label."""
+    return vcf.plink_code(code)
 
 
 def bim_sites(path):
@@ -41,7 +37,12 @@ def match(sites, fields):
         return None
     label = _label(fields[0])
     name, ref, alt = fields[2], fields[3], fields[4]
-    for snp, alleles in sites.get((label, int(fields[1])), ()):
+    candidates = sites.get((label, int(fields[1])), ())
+    if name == ".":  # first the name the conversion gave it, as another SNP may share the site
+        made = "%s:%s:%s:%s" % ((fields[0], fields[1]) + tuple(sorted((ref, alt))))
+        if any(snp == made for snp, _ in candidates):
+            return made
+    for snp, alleles in candidates:
         if (name == snp or name == ".") and alleles <= {ref, alt}:
             return snp
     return None
