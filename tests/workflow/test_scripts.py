@@ -834,3 +834,24 @@ def test_a_vcf_record_is_the_snp_of_its_site_alleles_and_name(tmp_path, record, 
         "10\trs7\t0\t700\t0\tA\n",
     )
     assert vcf_sites.match(vcf_sites.bim_sites(bim), record.split()) == snp
+
+
+@pytest.mark.parametrize(
+    "given, kept",
+    [
+        ({"bfile": "null", "vcf": "in.vcf.gz"}, "vcf"),  # --config bfile=null over a config file's bfile
+        ({"bfile": None, "vcf": ["a.vcf", "b.vcf"]}, "vcf"),
+        ({"vcf": "NULL", "bfile": "data/g"}, "bfile"),
+        ({"bfile": "null"}, "no genotypes: give bfile (PLINK filesets) or vcf (VCF files)"),
+        ({"bfile": "data/g", "vcf": "in.vcf"}, "bfile and vcf are both given"),
+    ],
+)
+def test_the_genotypes_may_be_switched_with_null(given, kept):
+    config = dict(given)
+    schema = os.path.join(conftest.ROOT, "workflow", "schemas", "config.schema.yaml")
+    if kept in ("bfile", "vcf"):
+        settings.check_config(config, schema)
+        assert [k for k in ("bfile", "vcf") if config[k] is not None] == [kept]
+    else:
+        with pytest.raises(settings.ConfigError, match=re.escape(kept)):
+            settings.check_config(config, schema)

@@ -55,7 +55,8 @@ class Setup:
 
 def _types(sub):
     types = sub.get("type", [])
-    return types if isinstance(types, list) else [types]
+    types = types if isinstance(types, list) else [types]
+    return types + [t for alternative in sub.get("oneOf", []) for t in _types(alternative)]
 
 
 def _requirement(sub):
