@@ -446,6 +446,11 @@ BAD_POPULATIONS = [
     ("empty", {"A": "\n\n"}, "population A: data/A.txt lists no sample"),
     ("one person", {"A": "a0\n", "B": "b0\nb1\n"}, "population A: data/A.txt lists 1 sample, and LD needs at least 2"),
     (
+        "named all",
+        {"All": "a0\na1\n", "B": "b0\nb1\n"},
+        "population All (data/All.txt): the tables name everyone all: give the population another name",
+    ),
+    (
         "three fields",
         {"A": "a0 a0 x\n"},
         "population A: data/A.txt: line 1: expected a sample id, or a family id and a sample id, found 3 fields",
@@ -527,3 +532,10 @@ def test_a_sample_file_may_name_people_by_sample_id_alone(tmp_path, record, peop
     path.write_text(record + "\n")
     found, _ = populations.read({"populations": {"A": str(path)}}, {"data/g": people})
     assert found == {"A": [(1, sample)]}
+
+
+def test_a_compressed_panel_is_named_as_such(tmp_path):
+    path = tmp_path / "panel.txt.gz"
+    path.write_bytes(gzip.compress(b"sample\tpop\na0\tA\n"))
+    with pytest.raises(populations.FormatError, match="panel.txt.gz is compressed: give it uncompressed"):
+        populations.read_panel(str(path), "sample", "pop")

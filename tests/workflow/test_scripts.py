@@ -10,7 +10,7 @@ import yaml
 
 import conftest  # noqa: F401  (puts the scripts on the path)
 from ldtag import chain, coverage, cuts, files, genotypes, limits, merge, paths, plink, qc, report
-from ldtag import totals, vcf, vcf_sites
+from ldtag import lists, totals, vcf, vcf_sites
 from ldtag import config as settings
 
 
@@ -61,6 +61,11 @@ def test_the_set_up_cache_is_made_again_when_judged_methods_change():
 IMPUTATION_OFF = "%s is used only with imputation: true; it is ignored"
 NOT_TARGET = "%s is used only with target: imputation; it is ignored"
 TIME_LIMIT = "minimum_time_limit is used only with clustering_command ldcluster; it is ignored"
+ELSEWHERE = (
+    "clustering_command '%s' is run as another clustering program, which makes greedy and minimax tags only; "
+    "for ldcluster's Minimum, budgets and populations give clustering_command: ldcluster, with the programs on "
+    "PATH (and minimum_time_limit for its time limit)"
+)
 FOLDS_WITH_HOLDOUT = (
     "folds is not used with holdout, which imputes the held-out people from all the others; it is ignored"
 )
@@ -90,6 +95,9 @@ FOLDS_WITH_HOLDOUT = (
         ({"clustering_command": "other", "minimum_time_limit": 5}, [TIME_LIMIT]),
         ({"clustering_command": None, "minimum_time_limit": 5}, [TIME_LIMIT]),
         ({"minimum_time_limit": 5, "clustering_threads": 2}, []),  # the config to start from sets both
+        ({"clustering_command": "/opt/bin/ldcluster"}, [ELSEWHERE % "/opt/bin/ldcluster"]),
+        ({"clustering_command": "ldcluster --time-limit 60"}, [ELSEWHERE % "ldcluster --time-limit 60"]),
+        ({"clustering_command": "ldcluster2"}, []),
     ],
 )
 def test_keys_given_that_the_rest_of_the_config_leaves_unused_get_a_warning(given, warnings):
@@ -855,3 +863,26 @@ def test_the_genotypes_may_be_switched_with_null(given, kept):
     else:
         with pytest.raises(settings.ConfigError, match=re.escape(kept)):
             settings.check_config(config, schema)
+
+
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ("rs1 0.5\nrs2 0.6\n", None),
+        ("rs1 0.5 rs2 0.6\n", None),  # as the programs read it: pairs of words
+        ("rs1 1.5\nrs2 0.6\n", 'record 1: threshold "1.5" of SNP rs1 is not a number above 0 and at most 1'),
+        (
+            "rs1 0.5\nrs2 0.6 note\nrs3 0.7\n",
+            'record 3: threshold "rs3" of SNP note is not a number above 0 and at most 1 (the records are read in '
+            "pairs of words, and line 2 holds 3)",
+        ),
+    ],
+)
+def test_a_thresholds_file_out_of_step_names_the_line(tmp_path, text, message):
+    path = write(tmp_path / "t.txt", text)
+    if message is None:
+        assert len(lists.thresholds(path)) == 2
+    else:
+        with pytest.raises(files.FormatError) as e:
+            lists.thresholds(path)
+        assert str(e.value) == "%s: %s" % (path, message)

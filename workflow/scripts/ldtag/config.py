@@ -273,7 +273,22 @@ def check_config(config, schema_path):
             % (BUILTIN, config["clustering_command"])
         )
     _check_judged(config)
-    return ignored(config, named)
+    return ignored(config, named) + _builtin_elsewhere(config)
+
+
+def _builtin_elsewhere(config):
+    """A warning when clustering_command runs this project's ldcluster by a
+    path or with options: that is run as another program, without the
+    Minimum, the budgets and populations."""
+    command = config["clustering_command"]
+    words = (command or "").split()
+    if command == BUILTIN or not words or os.path.basename(words[0]) != BUILTIN:
+        return []
+    return [
+        "clustering_command %r is run as another clustering program, which makes greedy and minimax tags only; "
+        "for %s's Minimum, budgets and populations give clustering_command: %s, with the programs on PATH "
+        "(and minimum_time_limit for its time limit)" % (command, BUILTIN, BUILTIN)
+    ]
 
 
 def pairwise_methods(config):

@@ -27,12 +27,25 @@ def thresholds(path):
             raise FormatError(where + "SNP %s has no threshold" % name)
         text = words[k + 1]
         if not NUMBER.match(text) or not 0.0 < float(text) <= 1.0:
-            raise FormatError(where + 'threshold "%s" of SNP %s is not a number above 0 and at most 1' % (text, name))
+            raise FormatError(
+                where + 'threshold "%s" of SNP %s is not a number above 0 and at most 1%s' % (text, name, _odd(path))
+            )
         if name in out:
             raise FormatError(where + "SNP %s is listed twice (records %d and %d)" % (name, first_record[name], record))
         out[name] = text
         first_record[name] = record
     return out
+
+
+def _odd(path):
+    """A hint naming the first line of a thresholds file that is not a
+    name and a threshold, for a message on a record that went wrong."""
+    with open(path, "rb") as f:
+        for number, line in enumerate(f, 1):
+            words = len(line.split())
+            if words not in (0, 2):
+                return " (the records are read in pairs of words, and line %d holds %d)" % (number, words)
+    return ""
 
 
 def threshold_of(path, default):

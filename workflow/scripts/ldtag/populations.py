@@ -54,6 +54,8 @@ def read_panel(path, sample_column, population_column):
         raise FormatError("population_panel: %s cannot be read: %s" % (path, e.strerror))
     if data.startswith(files.BOM):
         raise FormatError("population_panel: %s starts with a byte-order mark: save it as plain text" % path)
+    if data.startswith(b"\x1f\x8b"):
+        raise FormatError("population_panel: %s is compressed: give it uncompressed (gunzip it)" % path)
     lines = data.decode("utf-8", errors="surrogateescape").splitlines()
     header = lines[0].split() if lines else []
     missing = [c for c in (sample_column, population_column) if c not in header]
@@ -124,13 +126,18 @@ def _sample_text(sample):
 
 
 def check(found, where, people, fileset_name):
-    """Problems: a population that lists fewer than two samples, a sample
-    listed twice,
+    """Problems: a population named as everyone is, one that lists fewer
+    than two samples, a sample listed twice,
     samples not in a fileset's people (fileset -> list of (family id, sample
     id)); fileset_name(fileset) names it in a message."""
     problems, first = [], {}
     known = {fileset: set(samples) for fileset, samples in people.items()}
     for name, records in found.items():
+        if name.lower() == EVERYONE:
+            problems.append(
+                "population %s (%s): the tables name everyone %s: give the population another name"
+                % (name, where[name], EVERYONE)
+            )
         if not records:
             problems.append("population %s: %s lists no sample" % (name, where[name]))
         elif len(records) == 1:
