@@ -539,3 +539,17 @@ def test_a_compressed_panel_is_named_as_such(tmp_path):
     path.write_bytes(gzip.compress(b"sample\tpop\na0\tA\n"))
     with pytest.raises(populations.FormatError, match="panel.txt.gz is compressed: give it uncompressed"):
         populations.read_panel(str(path), "sample", "pop")
+
+
+def test_ld_from_a_few_people_gets_a_warning(tmp_path):
+    folder = str(tmp_path)
+    data = os.path.join(folder, "data")
+    os.makedirs(data)
+    loci = simulate.haplotypes(46, seed=3, theta=20, rho=10)
+    simulate.write_fileset(data, "chr1", loci, ["a%d" % k for k in range(20)] + ["b0", "b1", "b2"], 20, seed=3)
+    for population, samples in (("A", ["a%d" % k for k in range(20)]), ("B", ["b0", "b1", "b2"])):
+        with open(os.path.join(data, population + ".txt"), "w") as f:
+            f.writelines(s + "\n" for s in samples)
+    write_config(folder, {"bfile": "data/chr1", "populations": {"A": "data/A.txt", "B": "data/B.txt"}})
+    p = snakemake(folder, "-n")  # a dry run prints to standard output
+    assert "LD from fewer than 20 people is mostly chance, and its tags with it: B 3\n" in p.stdout, p.stdout

@@ -30,6 +30,7 @@ from .files import FormatError
 PROGRAMS = ("ldprep", "ldprune", "memberjoin1", "memberjoin2")
 BUILTIN = "ldcluster"  # the clustering_command that runs this project's clustering program
 CACHE_VERSION = 5
+FEW_PEOPLE = 20  # fewer people get a warning that their r² is mostly chance
 FILE_KEYS = lists.KEYS + ("population_panel",) + imputation.FILE_KEYS  # the keys that name a file
 
 
@@ -571,6 +572,12 @@ def _read_populations(config, setup, people):
         setup.people = {name: len(records) for name, records in found.items()}
     else:
         setup.people = {populations.EVERYONE: len(next(iter(people.values())))}
+    few = {name: n for name, n in setup.people.items() if n < FEW_PEOPLE}
+    if few:
+        setup.warnings.append(
+            "LD from fewer than %d people is mostly chance, and its tags with it: %s"
+            % (FEW_PEOPLE, ", ".join("%s %d" % (name, n) for name, n in few.items()))
+        )
 
 
 def _check_imputation(config, setup, people, names):
