@@ -79,6 +79,20 @@ for name in config populations; do
     { tail -n 30 "$work/$name/dry.log"; fail "ldtag-workflow --demo $name --dry-run"; }
 done
 
+echo "== config files that are no config"
+printf '' > "$work/empty.yaml"
+printf -- '- bfile: x\n' > "$work/list.yaml"
+printf 'bfile: x\n\tthreshold: 0.5\n' > "$work/tab.yaml"
+for name in empty list tab missing; do
+  if out=$(cd "$work" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --cores 1 --configfile "$name.yaml" 2>&1); then
+    fail "ldtag-workflow ran with $name.yaml"
+  fi
+  case $out in
+    "ldtag-workflow: config file $name.yaml cannot be used: "*) ;;
+    *) echo "$out" >&2; fail "ldtag-workflow did not name $name.yaml" ;;
+  esac
+done
+
 echo "== the installed workflow demo, killed and run again"
 mkdir "$work/killed"
 (cd "$work/killed" && exec setsid env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --demo --cores 2 > first.log 2>&1) &
