@@ -14,6 +14,7 @@ import subprocess
 import sys
 
 import numpy as np
+import yaml
 import pytest
 
 from conftest import MERGED, ROOT, merged_results, read, snakemake, table, write_config
@@ -553,3 +554,42 @@ def test_ld_from_a_few_people_gets_a_warning(tmp_path):
     write_config(folder, {"bfile": "data/chr1", "populations": {"A": "data/A.txt", "B": "data/B.txt"}})
     p = snakemake(folder, "-n")  # a dry run prints to standard output
     assert "LD from fewer than 20 people is mostly chance, and its tags with it: B 3\n" in p.stdout, p.stdout
+
+
+def trio_study(folder, parents_named):
+    """The test genotypes with their first 60 people as 20 trios (the first
+    40 the parents of the next 20, a family id each), as two populations: the
+    parents, and their children. Without parents_named the .fam names no
+    parent, as if they were 60 strangers."""
+    folder = test_faults.make_workdir(folder)
+    data = os.path.join(folder, "data")
+    with open(os.path.join(data, "geno.fam")) as f:
+        everyone = [line.split() for line in f]
+    people = everyone[:60]
+    for k, person in enumerate(people):
+        person[0] = "fam%d" % (k % 20)
+        if k >= 40 and parents_named:
+            person[2:4] = [people[k - 40][1], people[k - 20][1]]
+    for name in ("geno", "tiny"):
+        with open(os.path.join(data, name + ".fam"), "w") as f:
+            f.writelines(" ".join(p) + "\n" for p in everyone)
+    for name, group in (("parents", people[:40]), ("children", people[40:])):
+        with open(os.path.join(data, name + ".txt"), "w") as f:
+            f.writelines("%s %s\n" % tuple(p[:2]) for p in group)
+    with open(os.path.join(folder, "config.yaml")) as f:
+        config = yaml.safe_load(f)
+    config.update(populations={p: "data/%s.txt" % p for p in ("parents", "children")}, plots=False)
+    write_config(folder, config)
+    return folder
+
+
+def test_children_apart_from_their_parents_give_ld_as_strangers_do(tmp_path):
+    """PLINK measures LD in founders alone; children whose parents are in
+    another population are founders in theirs, as strangers would be, in
+    every step that measures LD or frequencies."""
+    named = trio_study(str(tmp_path / "named"), parents_named=True)
+    strangers = trio_study(str(tmp_path / "strangers"), parents_named=False)
+    p = snakemake(named)
+    assert "both parents" not in p.stderr
+    snakemake(strangers)
+    assert merged_results(named) == merged_results(strangers)

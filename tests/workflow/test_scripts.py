@@ -697,34 +697,42 @@ def test_a_vcfs_chromosomes_are_named_as_plink_writes_them(tmp_path, codes, labe
     assert problems == ([] if problem is None else ["vcf %s: %s: give each chromosome once" % (path, problem)])
 
 
+FAMILY = "f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\nf d a b 2 -9\nf e a x 1 -9\ng h a b 1 -9\n"
+LEFT = "PLINK measures LD and allele frequencies in the other %d alone"
+
+
 @pytest.mark.parametrize(
-    "fam, children, message",
+    "groups, problems, warnings",
     [
-        ("f a 0 0 1 -9\nf b 0 0 2 -9\n", [], None),
-        ("f a dad mum 1 -9\nf b x y 2 -9\n", [], None),  # parents not genotyped
-        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\nf d a x 1 -9\n", [("f", "c")], "1 person has"),
-        ("f a 0 0 1 -9\ng b 0 0 2 -9\nf c a b 1 -9\n", [], None),  # parents of other families
-        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\nf d a b 2 -9\n", [("f", "c"), ("f", "d")], "2 people have"),
-        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\n", [("f", "c")], "1 person has"),
-        ("f a 0 0 1 -9\nf b a a 2 -9\nf c a b 1 -9\n", [("f", "b"), ("f", "c")], "at least 2"),
-        ("f a 0 0 1 -9\n", [], "1 person to measure LD in and it needs at least 2"),
+        # e's mother and h's parents (in family g) are not genotyped
+        (
+            {"all": "abcdeh"},
+            [],
+            ["the genotypes: 2 of the 6 people have both parents among them (f c, f d); " + LEFT % 4],
+        ),
+        ({"P": "ab", "K": "cdh"}, [], []),  # children kept apart from their parents are founders there
+        (
+            {"P": "abc", "K": "deh"},
+            [],
+            ["population P: 1 of the 3 people has both parents among them (f c); " + LEFT % 2],
+        ),
+        ({"P": "abcd"}, [], ["population P: 2 of the 4 people have both parents among them (f c, f d); " + LEFT % 2]),
+        ({"all": "bcd"}, [], []),  # c's and d's father is not kept
+        ({"P": "abe", "Q": "c"}, ["population Q: 1 person to measure LD in and it needs at least 2"], []),
+        ({"all": "h"}, ["the genotypes: 1 person to measure LD in and it needs at least 2"], []),
     ],
 )
-def test_people_with_both_parents_genotyped_are_counted_out(tmp_path, fam, children, message):
-    """PLINK measures LD in founders alone; the workflow makes founders of
-    people whose parents are not genotyped, and says how many are left."""
+def test_people_with_both_parents_among_those_kept_are_counted_out(tmp_path, groups, problems, warnings):
+    """PLINK measures LD in founders alone, and the workflow makes founders
+    of all whose parents are not among the people a step keeps."""
     path = tmp_path / "g.fam"
-    path.write_text(fam)
-    assert genotypes.children(str(path)) == children
-    warnings = []
-    problems = settings._children(str(tmp_path / "g"), fam.count("\n"), warnings)
-    said = problems + warnings
-    assert len(said) == (message is not None) and all(message in s for s in said), said
-    if message == "at least 2":
-        assert problems == [
-            "%s/g.fam: 1 person to measure LD in once the 2 with both parents in it are left out, as PLINK "
-            "does, and it needs at least 2" % tmp_path
-        ]
+    path.write_text(FAMILY)
+    parents = genotypes.parents(str(path))
+    person = {fields.split()[1]: tuple(fields.split()[:2]) for fields in FAMILY.splitlines()}
+    people = {name: [person[p] for p in group] for name, group in groups.items()}
+    said = []
+    assert settings._founders(people, parents, said) == problems
+    assert said == warnings
 
 
 @pytest.mark.parametrize(

@@ -337,7 +337,7 @@ if IMPUTATION:
             "cut -f2 {params.fileset:q}.bim | grep -Fxf {input.tags:q} > {params.prefix:q}.tags || true; "
             "if [ -n {params.varying} ] && [ ! -s {params.varying} ]; then : > {params.prefix:q}.tags; fi; "
             "if [ -s {params.prefix:q}.tags ]; then status=0; "
-            "{params.plink:q} --bfile {params.fileset:q} {params.people} --r2 --ld-snp-list "
+            "{params.plink:q} --bfile {params.fileset:q} {params.people} --make-founders --r2 --ld-snp-list "
             "{params.prefix:q}.tags --ld-window 999999 --ld-window-kb {params.window_kb} "
             "--ld-window-r2 {params.window_r2} "
             "--allow-no-sex --threads {threads} --memory {params.memory} --out {params.prefix:q} > /dev/null 2>&1 "

@@ -25,7 +25,7 @@ def main():
     parser.add_argument("--remove", nargs="?", help="people held out, whom quality control leaves out")
     args = parser.parse_args()
     open(args.log, "w").close()
-    common = ["--bfile", args.bfile, "--chr", args.chr, "--keep", args.keep, "--make-founders"]  # as qc.py
+    common = ["--bfile", args.bfile, "--chr", args.chr, "--keep", args.keep, "--make-founders"]  # see qc.py
     common += ["--remove", args.remove] if args.remove else []
     if os.path.getsize(args.exclude):
         common += ["--exclude", args.exclude]

@@ -40,8 +40,9 @@ def main():
                 arguments += ["--" + option, getattr(args, option)]
         if os.path.getsize(args.exclude):
             arguments += ["--exclude", args.exclude]
-    # Parents named in the .fam but not genotyped would make their children
-    # non-founders, whom PLINK leaves out of every frequency and r².
+    # Parents named in the .fam but not kept would make their children
+    # non-founders, whom PLINK leaves out of every frequency and r²: every
+    # PLINK run that measures them keeps its people, then makes founders.
     arguments += ["--make-founders", "--make-bed", "--allow-no-sex", "--threads", args.threads, "--memory", args.memory]
     plink.main(lambda: run(args, arguments))
 

@@ -126,7 +126,7 @@ def prepare(region, outputs, logs, bfile, first, last, plink, threads, memory, t
         files.write_lines(os.path.join(work, "snps.txt"), snps)
         subset = ["--keep", samples, "--extract", os.path.join(work, "snps.txt")]
     status = subprocess.run(
-        [plink, "--bfile", os.path.join(work, "region"), *subset, "--r2", "square", "bin", "--freq"]
+        [plink, "--bfile", os.path.join(work, "region"), *subset, "--make-founders", "--r2", "square", "bin", "--freq"]
         + ["--make-just-bim", "--allow-no-sex", "--threads", str(threads), "--memory", str(memory)]
         + ["--out", os.path.join(work, "plink")],
         stdout=subprocess.DEVNULL,

@@ -507,8 +507,6 @@ def _read_genotypes(config, setup):
             raise ConfigError(str(e))
         if not problems and not setup.chromosomes:
             problems = ["bfile: the genotypes hold no SNPs"]
-        for prefix, samples in people.items():
-            problems += _children(prefix, len(samples), setup.warnings)
     if len({frozenset(samples) for samples in people.values()}) > 1:
         setup.warnings.append(_different_people(people, vcf_imports(config) if names is None else None))
     if problems:
@@ -530,31 +528,36 @@ def _different_people(people, imports):
     )
 
 
-def _children(prefix, count, warnings):
-    """A warning when people of a fileset have both parents in it (PLINK
-    leaves them out of LD and allele frequencies); a problem when fewer
-    than two others remain."""
-    children = genotypes.children(prefix + ".fam")
-    founders = count - len(children)
-    if founders < 2:
-        left = " once the %d with both parents in it are left out, as PLINK does," % len(children) if children else ""
-        return [
-            "%s.fam: %d %s to measure LD in%s and it needs at least 2"
-            % (prefix, founders, files.plural(founders, "person", "people"), left)
-        ]
-    if children:
-        warnings.append(
-            "%s.fam: %d %s both parents in it (%s); PLINK measures LD and allele frequencies in the other %d "
-            "alone"
-            % (
-                prefix,
-                len(children),
-                files.plural(len(children), "person has", "people have"),
-                files.some_names([" ".join(c) for c in children]),
-                count - len(children),
+def _founders(groups, parents, warnings):
+    """The problems of groups of people (population, or everyone -> their
+    (family id, sample id)) with fewer than two to measure LD in, and a
+    warning for those where PLINK leaves out people whose parents are both
+    in the group. `parents`: as genotypes.parents() gives them."""
+    problems = []
+    for name, people in groups.items():
+        children = genotypes.children(parents, people)
+        founders = len(people) - len(children)
+        where = "the genotypes" if name == populations.EVERYONE else "population %s" % name
+        if founders < 2:
+            left = ", once the %d with both parents among them are left out as PLINK does," % len(children)
+            problems.append(
+                "%s: %d %s to measure LD in%s and it needs at least 2"
+                % (where, founders, files.plural(founders, "person", "people"), left if children else "")
             )
-        )
-    return []
+        elif children:
+            warnings.append(
+                "%s: %d of the %d people %s both parents among them (%s); PLINK measures LD and allele "
+                "frequencies in the other %d alone"
+                % (
+                    where,
+                    len(children),
+                    len(people),
+                    files.plural(len(children), "has", "have"),
+                    files.some_names([" ".join(c) for c in children]),
+                    founders,
+                )
+            )
+    return problems
 
 
 def _read_populations(config, setup, people):
@@ -569,9 +572,15 @@ def _read_populations(config, setup, people):
         if problems:
             raise ConfigError("\n".join(problems))
         setup.populations = list(found)
-        setup.people = {name: len(records) for name, records in found.items()}
+        groups = {name: [sample for _, sample in records] for name, records in found.items()}
     else:
-        setup.people = {populations.EVERYONE: len(next(iter(people.values())))}
+        groups = {populations.EVERYONE: next(iter(people.values()))}
+    first = next(iter(people))  # the run's people counts are the first fileset's
+    parents = genotypes.parents(first + ".fam") if config.get("vcf") is None else {}
+    problems = _founders(groups, parents, setup.warnings)
+    if problems:
+        raise ConfigError("\n".join(problems))
+    setup.people = {name: len(group) for name, group in groups.items()}
     few = {name: n for name, n in setup.people.items() if n < FEW_PEOPLE}
     if few:
         setup.warnings.append(

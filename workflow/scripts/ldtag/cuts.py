@@ -217,7 +217,17 @@ def scan(fileset, prefix, plink_options, max_snps, window_r2, log, subset=()):
     SNPs apart whose r² reaches window_r2; PLINK writes no table when there
     is no pair, which counts as an empty one."""
     command, threads, memory = plink_options
-    arguments = ["--bfile", fileset, *subset, "--r2", "--ld-window", max_snps, "--ld-window-kb", 1000000]
+    arguments = [
+        "--bfile",
+        fileset,
+        *subset,
+        "--make-founders",
+        "--r2",
+        "--ld-window",
+        max_snps,
+        "--ld-window-kb",
+        1000000,
+    ]
     arguments += ["--ld-window-r2", window_r2, "--allow-no-sex", "--threads", threads, "--memory", memory]
     plink.run(command, prefix, ["ld"], arguments, log, optional=["ld"])
     return prefix + ".ld"

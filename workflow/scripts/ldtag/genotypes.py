@@ -89,19 +89,25 @@ def samples(fam):
     return people
 
 
-def children(fam):
-    """(family id, sample id) of the people of a .fam file whose father and
-    mother are both in it: PLINK takes LD and allele frequencies from the
-    others alone (founders, once --make-founders has made founders of those
-    whose parents were not genotyped)."""
-    people, parents = set(), []
+def parents(fam):
+    """(family id, sample id) -> that person's father and mother, each as a
+    (family id, sample id), of each person of a .fam file."""
+    out = {}
     with open(fam, "rb") as f:
         for line in f:
             fields = line.decode("utf-8", errors="surrogateescape").split()
             if len(fields) == 6:
-                people.add((fields[0], fields[1]))
-                parents.append(((fields[0], fields[1]), (fields[0], fields[2]), (fields[0], fields[3])))
-    return [person for person, father, mother in parents if father in people and mother in people]
+                out[(fields[0], fields[1])] = ((fields[0], fields[2]), (fields[0], fields[3]))
+    return out
+
+
+def children(parents, among):
+    """The people of `among` whose father and mother are both among them.
+    The workflow runs PLINK with --make-founders after it keeps a set of
+    people, which makes founders of all others, and PLINK measures LD and
+    allele frequencies in founders alone."""
+    kept = set(among)
+    return [p for p in among if p in parents and parents[p][0] in kept and parents[p][1] in kept]
 
 
 def check_bed(prefix, snps, people):
