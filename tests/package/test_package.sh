@@ -92,6 +92,10 @@ for name in empty list tab missing; do
     *) echo "$out" >&2; fail "ldtag-workflow did not name $name.yaml" ;;
   esac
 done
+# JSON indented with tabs is no YAML, but Snakemake reads it, and so must the check.
+printf '{\n\t"bfile": "%s"\n}\n' "$work/root/usr/share/ldtag/examples/genotypes/chr10_part" > "$work/tabs.json"
+(cd "$work" && env PATH=/usr/bin:/bin "$bin/ldtag-workflow" --cores 1 --configfile tabs.json --dry-run > json.log 2>&1) ||
+  { tail -n 20 "$work/json.log"; fail "ldtag-workflow refused a JSON config"; }
 
 echo "== the installed workflow demo, killed and run again"
 mkdir "$work/killed"
