@@ -71,7 +71,7 @@ struct Clusterer;
 // Reads each table's needed SNPs, after its SNPs (needed.cc).
 void read_needed(Clusterer& c);
 // Makes the order and the budgets of the options given, after the
-// relations; a needed SNP that cannot be a tag, or a budget not above the
+// relations; a needed SNP that cannot be a tag, or a budget below the
 // number of needed SNPs, is an input error (budget.cc).
 void choose_by_coverage(Clusterer& c);
 // Writes the files of the options given (coverage_files.cc).

@@ -839,15 +839,17 @@ def test_genotype_files_of_different_people_are_named_in_a_warning(imports, warn
         ("chr10 626509 . A C", "chr10:626509:A:C"),  # not rs1, which shares the site and alleles
         ("chr10 626509 . C G", None),
         ("chr10 626509 rs9 A C", None),
-        ("chrX 500 . G T", "rsX"),  # a .bim's 23 is X; an unnamed record takes the SNP of its site and alleles
-        ("chr10 700 . A G", "rs7"),  # a SNP that does not vary has allele 0
+        ("chrX 500 rsX G T", "rsX"),  # a .bim's 23 is X
+        ("chrX 500 . G T", None),  # never the SNP of another record at its site, rsX
+        ("chr10 700 . A G", "chr10:700:A:G"),
+        ("chr10 700 . A T", "chr10:700:A:G"),  # a SNP that does not vary has allele 0 (and a name of its own)
     ],
 )
 def test_a_vcf_record_is_the_snp_of_its_site_alleles_and_name(tmp_path, record, snp):
     bim = write(
         tmp_path / "qc.bim",
         "10\trs1\t0\t626509\tC\tA\n10\tchr10:626509:A:C\t0\t626509\tC\tA\n23\trsX\t0\t500\tT\tG\n"
-        "10\trs7\t0\t700\t0\tA\n",
+        "10\tchr10:700:A:G\t0\t700\t0\tA\n",
     )
     assert vcf_sites.match(vcf_sites.bim_sites(bim), record.split()) == snp
 
@@ -879,6 +881,7 @@ def test_the_genotypes_may_be_switched_with_null(given, kept):
         ("rs1 0.5\nrs2 0.6\n", None),
         ("rs1 0.5 rs2 0.6\n", None),  # as the programs read it: pairs of words
         ("rs1 1.5\nrs2 0.6\n", 'record 1: threshold "1.5" of SNP rs1 is not a number above 0 and at most 1'),
+        ("rs1 0.5 rs2 0.6\nrs3 1.5\n", 'record 3: threshold "1.5" of SNP rs3 is not a number above 0 and at most 1'),
         (
             "rs1 0.5\nrs2 0.6 note\nrs3 0.7\n",
             'record 3: threshold "rs3" of SNP note is not a number above 0 and at most 1 (the records are read in '

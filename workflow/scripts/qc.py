@@ -58,8 +58,8 @@ def run(args, arguments):
             "ldtag: no SNP of chromosome %s passes quality control (min_maf, max_missing, hwe_p, with "
             "populations in every population, or the SNPs left out for their names: results/qc/excluded_names.tsv), "
             "and the workflow needs at least one on each chromosome: leave the chromosome out of the genotypes "
-            '(plink --not-chr %s, or for a VCF bcftools view -t ^%s, or ^chr%s where it writes "chr"), or loosen '
-            "those keys.\n%s" % (args.chromosome, args.chr, args.chromosome, args.chromosome, e)
+            "(plink --not-chr %s, or for a VCF bcftools view -t ^ and the VCF's own name of chromosome %s), or loosen "
+            "those keys.\n%s" % (args.chromosome, args.chr, args.chromosome, e)
         ) from None
 
 

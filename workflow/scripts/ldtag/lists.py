@@ -38,12 +38,13 @@ def thresholds(path):
 
 
 def _odd(path):
-    """A hint naming the first line of a thresholds file that is not a
-    name and a threshold, for a message on a record that went wrong."""
+    """A hint naming the first line of a thresholds file with an odd
+    number of words, which puts the pairs after it out of step, for a
+    message on a record that went wrong."""
     with open(path, "rb") as f:
         for number, line in enumerate(f, 1):
             words = len(line.split())
-            if words not in (0, 2):
+            if words % 2:
                 return " (the records are read in pairs of words, and line %d holds %d)" % (number, words)
     return ""
 

@@ -38,10 +38,12 @@ def match(sites, fields):
     label = _label(fields[0])
     name, ref, alt = fields[2], fields[3], fields[4]
     candidates = sites.get((label, int(fields[1])), ())
-    if name == ".":  # first the name the conversion gave it, as another SNP may share the site
+    if name == ".":  # the name the conversion gave it, never that of another record at its site
         made = "%s:%s:%s:%s" % ((fields[0], fields[1]) + tuple(sorted((ref, alt))))
         if any(snp == made for snp, _ in candidates):
             return made
+        named = "%s:%s:" % (fields[0], fields[1])
+        candidates = [(snp, alleles) for snp, alleles in candidates if snp.startswith(named)]
     for snp, alleles in candidates:
         if (name == snp or name == ".") and alleles <= {ref, alt}:
             return snp
