@@ -127,9 +127,9 @@ def _sample_text(sample):
 
 def check(found, where, people, fileset_name):
     """Problems: a population named as everyone is, one that lists fewer
-    than two samples, a sample listed twice,
-    samples not in a fileset's people (fileset -> list of (family id, sample
-    id)); fileset_name(fileset) names it in a message."""
+    than two samples, a sample listed twice, samples not in a fileset's
+    people (fileset -> list of (family id, sample id)); fileset_name(fileset)
+    names it in a message."""
     problems, first = [], {}
     known = {fileset: set(samples) for fileset, samples in people.items()}
     for name, records in found.items():
