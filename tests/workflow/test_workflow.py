@@ -371,6 +371,10 @@ def test_without_the_programs_a_dry_run_lint_and_dag_work_and_a_run_names_them(t
     assert p.returncode != 0
     assert "cannot find ldprep, ldprune, memberjoin1, memberjoin2, ldcluster on PATH" in p.stderr
     assert not os.path.exists(os.path.join(folder, "results"))
+    p = snakemake(folder, "--config", "plink=plink", check=False)  # the programs are there, PLINK is not
+    assert p.returncode != 0
+    assert "cannot find plink on PATH, which the config's plink names: give PLINK 1.9's command" in p.stderr
+    assert not os.path.exists(os.path.join(folder, "results"))
 
 
 def test_lint_finds_nothing_but_the_missing_conda_environments(tmp_path):

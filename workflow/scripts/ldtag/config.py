@@ -417,11 +417,16 @@ def list_paths(config):
 def check_programs(config):
     """Raises MissingPrograms unless every program the run needs is on PATH."""
     builtin = (BUILTIN,) if config["clustering_command"] == BUILTIN else ()
-    missing = [p for p in PROGRAMS + builtin + (config["plink"],) if shutil.which(p) is None]
+    missing = [p for p in PROGRAMS + builtin if shutil.which(p) is None]
     if missing:
         raise MissingPrograms(
             "cannot find %s on PATH: build the project and put its programs on PATH "
-            "(see the README), or install the package; PLINK 1.9 is Debian's plink1.9" % ", ".join(missing)
+            "(see the README), or install the package" % ", ".join(missing)
+        )
+    if shutil.which(config["plink"]) is None:
+        raise MissingPrograms(
+            "cannot find %s on PATH, which the config's plink names: give PLINK 1.9's command (Debian's "
+            "plink1.9, the default)" % config["plink"]
         )
     if config.get("imputation"):
         missing = [p for p in (shlex.split(config["beagle"])[0], "bcftools") if shutil.which(p) is None]

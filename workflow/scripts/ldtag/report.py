@@ -508,9 +508,8 @@ def write(out, inputs, plots, config, versions, pages):
         '<h2 id="summary">Summary</h2>',
         people_text(inputs.populations, inputs.get("held_out")),
         (
-            "<p>Each SNP is tagged in each population where it varies, by one set of tags chosen for all the "
-            'populations: "tags here" are those of the set among a population\'s SNPs, "tags for all" the whole '
-            "set.</p>"
+            '<p>One set of tags is chosen for all the populations: "tags here" are those of the set among a '
+            'population\'s SNPs, "tags for all" the whole set.</p>'
             if populated
             else ""
         ),
