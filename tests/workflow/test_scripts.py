@@ -897,3 +897,24 @@ def test_a_thresholds_file_out_of_step_names_the_line(tmp_path, text, message):
         with pytest.raises(files.FormatError) as e:
             lists.thresholds(path)
         assert str(e.value) == "%s: %s" % (path, message)
+
+
+@pytest.mark.parametrize(
+    "fam, related",
+    [
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\n", None),
+        ("f a dad mum 1 -9\nf b 0 0 2 -9\n", None),  # parents not genotyped
+        ("f a 0 0 1 -9\nf b 0 0 2 -9\nf c a x 1 -9\n", "1 person has a parent among the genotypes (f c)"),
+        (
+            "f a 0 0 1 -9\nf b 0 0 2 -9\nf c a b 1 -9\ng d a b 1 -9\nf e 0 b 2 -9\n",
+            "2 people have a parent among " "the genotypes (f c, f e)",
+        ),
+    ],
+)
+def test_imputation_from_relatives_gets_a_warning(tmp_path, fam, related):
+    path = write(tmp_path / "g.fam", fam)
+    warnings = settings._relatives(genotypes.parents(path))
+    if related is None:
+        assert warnings == []
+    else:
+        assert len(warnings) == 1 and warnings[0].startswith("imputation: " + related + ": a held-out person")

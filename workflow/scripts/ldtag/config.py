@@ -608,6 +608,23 @@ def _check_imputation(config, setup, people, names):
     problems = imputation.check_config(config, setup.people, known, list(setup.chromosomes), same)
     if problems:
         raise ConfigError("\n".join(problems))
+    if config["imputation"] and config.get("vcf") is None:
+        setup.warnings += _relatives(genotypes.parents(next(iter(people)) + ".fam"))
+
+
+def _relatives(parents):
+    """The warning, with imputation, when people have a parent among the
+    genotypes: imputed from a parent or a child, a held-out person does
+    better than a stranger would."""
+    related = [" ".join(p) for p, (father, mother) in parents.items() if father in parents or mother in parents]
+    if not related:
+        return []
+    return [
+        "imputation: %d %s a parent among the genotypes (%s): a held-out person imputed from a parent or child "
+        "does better than a stranger would, which flatters the figures; for honest ones leave the children out "
+        "(plink --filter-founders)"
+        % (len(related), files.plural(len(related), "person has", "people have"), files.some_names(related))
+    ]
 
 
 def prepare(config, schema_path, cache_path=None):
