@@ -918,3 +918,22 @@ def test_imputation_from_relatives_gets_a_warning(tmp_path, fam, related):
         assert warnings == []
     else:
         assert len(warnings) == 1 and warnings[0].startswith("imputation: " + related + ": a held-out person")
+
+
+def test_the_totals_of_populations_give_the_one_set_of_tags_for_all(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    os.mkdir("results")
+    with open("results/summary.tsv", "w") as f:
+        f.write("region\tchromosome\tpopulation\tsnps\tgreedy_tags\tgreedy_joint_tags\n")
+        f.write("chr1_001\t1\tA\t3\t1\t2\nchr1_001\t1\tB\t2\t2\t2\n")
+    with open("results/coverage.tsv", "w") as f:
+        f.write("region\tmethod\tpopulation\tmaf_class\tsnps\tcaptured\tcaptured_percent\tmean_r2\n")
+        f.write("genome\tgreedy\tA\tall\t3\t3\t100.00\t1.000\ngenome\tgreedy\tB\tall\t2\t2\t100.00\t0.900\n")
+    with open("results/populations.tsv", "w") as f:
+        f.write("population\tpeople\tkeep\nA\t30\ta.txt\nB\t20\tb.txt\n")
+    open("results/warnings.txt", "w").close()
+    assert totals.text(["greedy"]).split("\n")[2:5] == [
+        "  method  population  tags for all  SNPs captured     mean r² to the tag",
+        "  Greedy  A           2             3 of 3 (100.00%)  1.000",
+        "  Greedy  B           2             2 of 2 (100.00%)  0.900",
+    ]

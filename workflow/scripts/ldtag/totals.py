@@ -46,7 +46,9 @@ def text(methods, held_out=None, aim=None):
         ),
         "",
     ]
-    rows = [["method"] + (["population"] if populated else []) + ["tags", "SNPs captured", "mean r² to the tag"]]
+    # With populations, one set of tags is chosen for all, as the report's "tags for all".
+    tags = "tags for all" if populated else "tags"
+    rows = [["method"] + (["population"] if populated else []) + [tags, "SNPs captured", "mean r² to the tag"]]
     genome = [r for r in coverage if r["region"] == "genome" and r["maf_class"] == "all"]
     for method in methods:
         # With populations, a region's set of tags is on each of its rows.
