@@ -193,37 +193,16 @@ def ignored(config, given):
     return out
 
 
-def _paths(config):
-    """(key, path) of every path the config gives."""
-    for key in ("bfile", "vcf") + FILE_KEYS:
-        value = config.get(key)
-        for path in value if isinstance(value, list) else [value]:
-            if isinstance(path, str):
-                yield key, path
-    if isinstance(config.get("populations"), dict):
-        for name, path in config["populations"].items():
-            if isinstance(path, str):
-                yield "populations", path
-
-
 def _misread(config):
-    """Problems with what YAML or Snakemake would read otherwise than it is
-    written: a population name YAML reads as true, false or a number, and a
-    path with a brace, which Snakemake reads as a wildcard."""
-    problems = []
-    if isinstance(config.get("populations"), dict):
-        for name in config["populations"]:
-            if not isinstance(name, str):
-                problems.append(
-                    "populations: YAML reads a name as %r, not as text (as it reads NO, yes, off or 1): quote the "
-                    "name, as 'NO'" % (name,)
-                )
-    for key, path in _paths(config):
-        if "{" in path or "}" in path:
-            problems.append(
-                "%s: %s has a brace, which Snakemake would read as a wildcard: rename or link it without" % (key, path)
-            )
-    return problems
+    """Problems with a population name YAML reads as true, false or a
+    number, not as it is written."""
+    given = config.get("populations")
+    names = [name for name in given if not isinstance(name, str)] if isinstance(given, dict) else []
+    return [
+        "populations: YAML reads a name as %r, not as text (as it reads NO, yes, off or 1): quote the name, as 'NO'"
+        % (name,)
+        for name in names
+    ]
 
 
 def check_config(config, schema_path):
@@ -383,8 +362,20 @@ def file_problem(path):
     return problem
 
 
+def _braced(config):
+    """Problems with paths that hold a brace, which Snakemake would read as
+    a wildcard."""
+    named = [(key, path) for key in ("bfile", "vcf") + FILE_KEYS for path in path_list(config.get(key))]
+    named += [("populations", path) for path in (config.get("populations") or {}).values()]
+    return [
+        "%s: %s has a brace, which Snakemake would read as a wildcard: rename or link it without" % (key, path)
+        for key, path in named
+        if "{" in path or "}" in path
+    ]
+
+
 def check_files(config):
-    problems = []
+    problems = _braced(config)
     for prefix in path_list(config.get("bfile")):
         if prefix.endswith((".bed", ".bim", ".fam")) and not os.path.exists(prefix + ".bed"):
             problems.append("bfile %s: give the fileset's path without .bed, .bim or .fam (%s)" % (prefix, prefix[:-4]))
