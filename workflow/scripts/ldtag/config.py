@@ -556,7 +556,7 @@ def _founders(groups, parents, warnings):
     return problems
 
 
-def _read_populations(config, setup, people):
+def _read_populations(config, setup, people, parents):
     try:
         found, where = populations.read(config, people)
     except FormatError as e:
@@ -571,8 +571,6 @@ def _read_populations(config, setup, people):
         groups = {name: [sample for _, sample in records] for name, records in found.items()}
     else:
         groups = {populations.EVERYONE: next(iter(people.values()))}
-    first = next(iter(people))  # the run's people counts are the first fileset's
-    parents = genotypes.parents(first + ".fam") if config.get("vcf") is None else {}
     problems = _founders(groups, parents, setup.warnings)
     if problems:
         raise ConfigError("\n".join(problems))
@@ -599,8 +597,6 @@ def _check_imputation(config, setup, people, names):
     problems = imputation.check_config(config, setup.people, known, list(setup.chromosomes), same)
     if problems:
         raise ConfigError("\n".join(problems))
-    if config["imputation"] and config.get("vcf") is None:
-        setup.warnings += _relatives(genotypes.parents(next(iter(people)) + ".fam"))
 
 
 def _relatives(parents):
@@ -651,8 +647,13 @@ def _setup(config, cache_path, key):
         setup.warnings += lists.both(list_paths(config))
     except FormatError as e:
         raise ConfigError(str(e))
-    _read_populations(config, setup, people)
+    # The first fileset's parents (a VCF names none): the run's people
+    # counts are the first fileset's.
+    parents = genotypes.parents(next(iter(people)) + ".fam") if names is not None else {}
+    _read_populations(config, setup, people, parents)
     _check_imputation(config, setup, people, names)
+    if config["imputation"]:
+        setup.warnings += _relatives(parents)
     if cache_path:
         _save_cache(cache_path, key, setup)
     return setup
