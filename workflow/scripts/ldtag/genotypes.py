@@ -7,6 +7,7 @@ and samples; region_fileset() copies a run of consecutive SNPs out of a
 fileset.
 """
 import collections
+import functools
 import mmap
 import os
 import re
@@ -35,10 +36,12 @@ def chromosome_label(code):
     return code[3:] if code.lower().startswith("chr") and len(code) > 3 else code
 
 
+@functools.lru_cache(maxsize=None)  # a few codes, each asked of every SNP
 def plink_chromosome(code):
     """The chromosome PLINK reads a code as, as it writes it with
     --output-chr MT: "chr" and leading zeros dropped, 23 to 26 and M as X,
-    Y, XY and MT, letters in capitals. A code PLINK does not read is its
+    Y, XY and MT, letters in capitals; so also the label of a VCF's
+    chromosome in its converted fileset. A code PLINK does not read is its
     own."""
     if not PLINK_CODE.match(code):
         return code
@@ -146,21 +149,21 @@ def scan(prefixes):
         for number, code, name, _ in bim(path):
             snps += 1
             names.add(name)
-            label = chromosome_label(code)
-            known = spelled.get(plink_chromosome(code))
+            label, read_as = chromosome_label(code), plink_chromosome(code)
+            known = spelled.get(read_as)
             if known is None:
                 if not re.match(r"^[A-Za-z0-9_.-]+$", label):
                     problems.append("%s: line %d: chromosome code %r cannot name files" % (path, number, code))
                     continue
                 if not PLINK_CODE.match(code):
                     unknown.append(code)
-                chromosomes[label] = spelled[plink_chromosome(code)] = Chromosome(label, code, prefix)
+                chromosomes[label] = spelled[read_as] = Chromosome(label, code, prefix)
             elif known.fileset != prefix or known.code != code:
                 problems.append(
                     "chromosome %s is in %s.bim as %r and in %s as %r: give each chromosome once"
-                    % (plink_chromosome(code), known.fileset, known.code, path, code)
+                    % (read_as, known.fileset, known.code, path, code)
                 )
-                spelled[plink_chromosome(code)] = Chromosome(label, code, prefix)
+                spelled[read_as] = Chromosome(label, code, prefix)
         if unknown:
             problems.append(
                 '%s: chromosome code%s that PLINK does not read (0-26, X, Y, XY, MT, with or without "chr"): %s; '

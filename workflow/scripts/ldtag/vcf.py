@@ -20,7 +20,7 @@ from dataclasses import dataclass, field
 
 from . import files
 from .files import FormatError
-from .genotypes import NAMED, Chromosome
+from .genotypes import Chromosome, plink_chromosome
 
 SHOWN = 5  # positions kept of each kind
 KINDS = ("multiallelic", "not_snp", "unnamed")
@@ -189,15 +189,6 @@ def imports(paths):
     return names
 
 
-def plink_code(code):
-    """A VCF's chromosome code as PLINK writes it in the converted .bim
-    (--output-chr MT): without "chr", 23 to 26 and M as X, Y, XY and MT,
-    letters in capitals."""
-    code = code[3:] if code.lower().startswith("chr") else code
-    code = code.upper()
-    return NAMED.get(code, code)
-
-
 def _empty_chromosomes(path, found):
     """Problems: a chromosome of the VCF without a SNP of two alleles, or
     whose SNPs have no genotypes (no GT in FORMAT): quality control would
@@ -253,7 +244,7 @@ def scan_all(vcfs, fileset_of):
         spelled = {}  # label -> the code this VCF gives it
         for code in found.chromosomes:
             if HUMAN.match(code):
-                label = plink_code(code)
+                label = plink_chromosome(code)
                 known = chromosomes.get(label)
                 if label in spelled:
                     problems.append(

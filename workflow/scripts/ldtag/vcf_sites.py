@@ -10,12 +10,7 @@ import collections
 import subprocess
 
 from . import files, vcf
-
-
-def _label(code):
-    """A chromosome as a .bim (where PLINK may write X as 23) or a VCF record
-    writes it, as one label."""
-    return vcf.plink_code(code)
+from .genotypes import plink_chromosome  # one label for a .bim's 23 and a VCF's chrX
 
 
 def bim_sites(path):
@@ -25,7 +20,7 @@ def bim_sites(path):
         for line in f:
             fields = line.split()
             if fields:
-                label = _label(fields[0])
+                label = plink_chromosome(fields[0])
                 alleles = {a for a in fields[4:6] if a != "0"}
                 sites[(label, int(fields[3]))].append((fields[1], alleles))
     return sites
@@ -35,7 +30,7 @@ def match(sites, fields):
     """The SNP name of a record (its fields from CHROM on), or None."""
     if len(fields) < 5 or not fields[1].isdigit():
         return None
-    label = _label(fields[0])
+    label = plink_chromosome(fields[0])
     name, ref, alt = fields[2], fields[3], fields[4]
     candidates = sites.get((label, int(fields[1])), ())
     if name == ".":  # the name the conversion gave it, never that of another record at its site
